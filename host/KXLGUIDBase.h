@@ -1,0 +1,21 @@
+// A GUID value.
+#ifndef HOST_KXLGUIDBASE_H
+#define HOST_KXLGUIDBASE_H
+
+#include <string>
+
+namespace KXL {
+
+class KXLGUIDBase {
+public:
+    KXLGUIDBase(); // the nil GUID
+    int generate(); // a fresh random GUID; 0 on success
+    std::string toString() const; // lower-case 8-4-4-4-12 hex form
+
+private:
+    unsigned char m_bytes[16];
+};
+
+} // namespace KXL
+
+#endif

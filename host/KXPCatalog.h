@@ -1,0 +1,28 @@
+// Host side: the guest OS catalogue that the server serves.
+#ifndef HOST_KXPCATALOG_H
+#define HOST_KXPCATALOG_H
+
+#include <string>
+
+#include "host/KXPServer.h"
+
+namespace KXP {
+
+// The catalogue getOSMaps serves from now on: a JSON file, or the built-in one when
+// the path is empty. Read at every getOSMaps, so errors surface there.
+void setCatalogFile(const std::string& path);
+
+// Parses a JSON catalogue text; `origin` names its source in error texts. 0, or a
+// negative status with the error text set; the maps are filled only on success.
+int parseCatalog(const std::string& json, const std::string& origin, KXPOSMap& supported,
+                 KXPOSMap& experimental);
+
+// Reads a JSON catalogue file, as parseCatalog.
+int readCatalogFile(const std::string& path, KXPOSMap& supported, KXPOSMap& experimental);
+
+// The built-in catalogue.
+int builtinCatalog(KXPOSMap& supported, KXPOSMap& experimental);
+
+} // namespace KXP
+
+#endif
