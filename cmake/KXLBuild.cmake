@@ -24,7 +24,7 @@ function(kxl_host_library name)
   set_target_properties(${name} PROPERTIES
     VERSION 7.0 SOVERSION 7.0
     LIBRARY_OUTPUT_DIRECTORY ${KXL_STAGE}/${KXL_HOST_LIBDIR}
-    BUILD_RPATH "$ORIGIN" INSTALL_RPATH "$ORIGIN")
+    INSTALL_RPATH "$ORIGIN" BUILD_WITH_INSTALL_RPATH ON)
   target_link_libraries(${name} PUBLIC kxl_headers)
   target_compile_definitions(${name} PRIVATE KXL_MODULE_NAME="${name}")
   target_link_options(${name} PRIVATE -Wl,-z,defs)
@@ -43,7 +43,7 @@ function(kxl_plugin name)
     PREFIX "" OUTPUT_NAME ${name}
     LIBRARY_OUTPUT_DIRECTORY ${P_STAGE_DIR}/${name}
     CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON
-    BUILD_RPATH "$ORIGIN/../.." INSTALL_RPATH "$ORIGIN/../.."
+    INSTALL_RPATH "$ORIGIN/../.."
     BUILD_WITH_INSTALL_RPATH ON)
   target_compile_definitions(${name} PRIVATE KXL_MODULE_NAME="${name}")
   target_link_libraries(${name} PRIVATE kxl_headers ${P_LIBRARIES})
