@@ -10,7 +10,8 @@ class KXLGUIDBase {
 public:
     KXLGUIDBase(); // the nil GUID
     int generate(); // a fresh random GUID; 0 on success
-    std::string toString() const; // lower-case 8-4-4-4-12 hex form
+    // Lower-case 8-4-4-4-12 hex form; like any std::string, std::bad_alloc when memory runs out.
+    std::string toString() const;
 
 private:
     unsigned char m_bytes[16];

@@ -1,5 +1,7 @@
 #include "host/KXLError.h"
 
+#include <new>
+
 namespace KXL {
 
 namespace {
@@ -13,7 +15,12 @@ const char* getErrorMessage()
 
 void setErrorMessage(const std::string& text)
 {
-    lastError = text;
+    try {
+        lastError = text;
+    } catch (const std::bad_alloc&) {
+        // Short enough for the small-string buffer: assigning it cannot allocate.
+        lastError.assign("out of memory");
+    }
 }
 
 } // namespace KXL
