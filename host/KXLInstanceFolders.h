@@ -7,6 +7,7 @@
 
 namespace KXL {
 
+// Paths are std::string values: std::bad_alloc when memory runs out.
 class KXLInstanceFolders {
 public:
     class pathSimple {
