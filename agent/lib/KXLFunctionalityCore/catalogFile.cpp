@@ -1,0 +1,89 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+
+#include "agent/lib/KXLFunctionalityCore/catalogFailure.h"
+#include "host/KXPCatalog.h"
+
+namespace KXP {
+
+namespace {
+
+// Far above any real catalogue; keeps a wrong path (a disk image, say) from eating memory.
+constexpr off_t maxCatalogSize = 16 * 1024 * 1024;
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    ~FileDescriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+std::string systemError(const char* what)
+{
+    return std::string(what) + ": " + std::strerror(errno);
+}
+
+// 0 and the whole content, or the negative status with the error text set.
+int readWholeFile(const std::string& path, std::string& content)
+{
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    if (file.get() < 0)
+        return catalogFailure(path, systemError("cannot open"));
+    struct stat status {};
+    if (::fstat(file.get(), &status) != 0)
+        return catalogFailure(path, systemError("cannot read"));
+    if (!S_ISREG(status.st_mode))
+        return catalogFailure(path, "not a regular file");
+    if (status.st_size > maxCatalogSize)
+        return catalogFailure(path, "larger than " + std::to_string(maxCatalogSize) + " bytes");
+
+    std::string text;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return catalogFailure(path, systemError("cannot read"));
+        }
+        if (got == 0)
+            break;
+        text.append(buffer, static_cast<std::size_t>(got));
+        // The file may grow after fstat.
+        if (text.size() > static_cast<std::size_t>(maxCatalogSize))
+            return catalogFailure(path, "larger than " + std::to_string(maxCatalogSize) + " bytes");
+    }
+    content = std::move(text);
+    return 0;
+}
+
+} // namespace
+
+int readCatalogFile(const std::string& path, KXPOSMap& supported, KXPOSMap& experimental)
+{
+    try {
+        std::string text;
+        const int status = readWholeFile(path, text);
+        if (status != 0)
+            return status;
+        return parseCatalog(text, path, supported, experimental);
+    } catch (const std::bad_alloc&) {
+        return catalogFailure(path, "out of memory");
+    }
+}
+
+} // namespace KXP
