@@ -1,0 +1,36 @@
+# The host-agent executable, staged as ${KXL_STAGE}/bin/host-agent.
+
+# Text output of vocabularies: pure functions, no host library needed, unit-tested alone.
+add_library(kxl_agent_print STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/text_escape.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/text_table.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/vocabulary_printer.cpp)
+target_link_libraries(kxl_agent_print PUBLIC kxl_headers)
+
+add_executable(host-agent
+  ${CMAKE_CURRENT_LIST_DIR}/main.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/install_layout.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/plugin_folder.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/plugin_module.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/plugin_session.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/run_command.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/show_command.cpp)
+
+# Paths inside the install tree, relative to the executable's folder, so the tree can move.
+file(RELATIVE_PATH _kxl_agent_libdir /prefix/${CMAKE_INSTALL_BINDIR} /prefix/${KXL_HOST_LIBDIR})
+file(RELATIVE_PATH _kxl_agent_plugindir /prefix/${CMAKE_INSTALL_BINDIR} /prefix/${KXL_PLUGIN_DIR})
+
+set_target_properties(host-agent PROPERTIES
+  RUNTIME_OUTPUT_DIRECTORY ${KXL_STAGE}/${CMAKE_INSTALL_BINDIR}
+  INSTALL_RPATH "$ORIGIN/${_kxl_agent_libdir}"
+  BUILD_WITH_INSTALL_RPATH ON)
+target_compile_definitions(host-agent PRIVATE
+  KXL_MODULE_NAME="host-agent"
+  KXL_PLUGINS_FROM_BINDIR="${_kxl_agent_plugindir}")
+target_link_libraries(host-agent PRIVATE kxl_agent_print CLI11::CLI11 ${CMAKE_DL_LIBS}
+  KXLCore KXLCommon KXLMessage KXLLibLocal KXLFunctionalityCore KXPCommon)
+target_link_options(host-agent PRIVATE -Wl,--enable-new-dtags)
+# Log records name the source relative to the project, wherever it was built.
+target_compile_options(host-agent PRIVATE -fmacro-prefix-map=${PROJECT_SOURCE_DIR}/=)
+
+install(TARGETS host-agent RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

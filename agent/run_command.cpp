@@ -1,0 +1,98 @@
+#include "run_command.h"
+
+#include <filesystem>
+
+#include "exit_status.h"
+#include "host/KXLError.h"
+#include "host/KXLInstanceFolders.h"
+#include "host/KXLLog.h"
+#include "host/KXLVocCacheLocal.h"
+#include "host/KXPCatalog.h"
+#include "plugin_folder.h"
+#include "plugin_session.h"
+#include "text_escape.h"
+#include "vocabulary_printer.h"
+
+namespace KXL {
+
+namespace {
+
+// Checked here because the server reads the catalogue only when a plug-in asks for it:
+// a bad file must stop the agent before any plug-in runs, not surface as a plug-in error.
+bool catalogIsReadable(const std::string& path, std::ostream& err)
+{
+    KXP::KXPOSMap supported;
+    KXP::KXPOSMap experimental;
+    if (KXP::readCatalogFile(path, supported, experimental) >= 0)
+        return true;
+    err << "host-agent: unusable catalogue " << quoteText(path) << ": "
+        << escapeText(getErrorMessage()) << '\n';
+    return false;
+}
+
+void printCache(std::ostream& out)
+{
+    const auto cache = vocCacheLocal();
+    const std::vector<std::string> names = cache->names();
+    if (names.empty()) {
+        out << "\nThe vocabulary cache is empty\n";
+        return;
+    }
+    for (const std::string& name : names) {
+        // A name listed a moment ago is still there: nothing else runs meanwhile.
+        if (const auto document = cache->find(name))
+            out << '\n' << printVocabulary(name, *document);
+    }
+}
+
+} // namespace
+
+int runAgent(const KXLRunOptions& options, std::ostream& out, std::ostream& err)
+{
+    namespace fs = std::filesystem;
+
+    if (!options.logFile.empty() && setLogFile(options.logFile) != 0) {
+        err << "host-agent: cannot open the log file: " << escapeText(getErrorMessage())
+            << '\n';
+        return exitUsage;
+    }
+    if (!options.catalogFile.empty()) {
+        if (!catalogIsReadable(options.catalogFile, err))
+            return exitUsage;
+        KXP::setCatalogFile(fs::absolute(options.catalogFile).string());
+    }
+
+    std::error_code error;
+    const fs::path folder = fs::absolute(options.pluginsFolder, error);
+    if (error || !fs::is_directory(folder, error)) {
+        err << "host-agent: the plug-in folder " << quoteText(options.pluginsFolder)
+            << (fs::exists(folder, error) ? " is not a folder\n" : " does not exist\n");
+        return exitUsage;
+    }
+    std::vector<KXLPluginFile> plugins;
+    try {
+        plugins = findPlugins(folder.string());
+    } catch (const fs::filesystem_error& failure) {
+        err << "host-agent: cannot read the plug-in folder: " << escapeText(failure.what())
+            << '\n';
+        return exitUsage;
+    }
+    // Running nothing and reporting success would hide a wrong or unpopulated folder.
+    if (plugins.empty()) {
+        err << "host-agent: no plug-ins in " << quoteText(folder.string())
+            << " (a plug-in is NAME/NAME.so in that folder)\n";
+        return exitUsage;
+    }
+    KXLInstanceFolders::setPluginsFolder(folder.string());
+
+    KXLPluginSession session;
+    session.start(plugins, out);
+    printCache(out);
+    out << '\n';
+    session.stop(out);
+    out << session.started() << (session.started() == 1 ? " plug-in, " : " plug-ins, ")
+        << session.failed() << " failed\n";
+    return session.failed() == 0 ? exitSuccess : exitFailure;
+}
+
+} // namespace KXL

@@ -1,0 +1,22 @@
+// `host-agent run`: set the host up, run the plug-ins, print what they published.
+#ifndef AGENT_RUN_COMMAND_H
+#define AGENT_RUN_COMMAND_H
+
+#include <ostream>
+#include <string>
+
+namespace KXL {
+
+struct KXLRunOptions {
+    std::string pluginsFolder; // must exist
+    std::string catalogFile; // empty: the built-in catalogue
+    std::string logFile; // empty: standard error
+};
+
+// Returns the exit status (exit_status.h). Reports and vocabularies go to `out`,
+// set-up errors to `err`.
+int runAgent(const KXLRunOptions& options, std::ostream& out, std::ostream& err);
+
+} // namespace KXL
+
+#endif

@@ -1,0 +1,26 @@
+// Turning arbitrary bytes into text that is safe to put on a terminal, and measuring it.
+#ifndef AGENT_TEXT_ESCAPE_H
+#define AGENT_TEXT_ESCAPE_H
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace KXL {
+
+// The bytes as printable UTF-8. A backslash doubles; control characters (C0, DEL, C1),
+// bidirectional overrides and line separators become \t, \n, \r, \xNN or \u{NNNN}; every
+// byte that is not part of valid UTF-8 becomes \xNN. The result never holds a byte that
+// could steer a terminal, and distinct inputs give distinct results.
+std::string escapeText(std::string_view bytes);
+
+// escapeText inside double quotes, with the quote itself escaped as \".
+std::string quoteText(std::string_view bytes);
+
+// Terminal columns taken by valid UTF-8 text (as escapeText returns): wide East Asian
+// characters count two, combining marks none.
+std::size_t displayWidth(std::string_view utf8);
+
+} // namespace KXL
+
+#endif

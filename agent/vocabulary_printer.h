@@ -1,0 +1,20 @@
+// The readable form of a vocabulary: what host-agent prints for the cache and for `show`.
+#ifndef AGENT_VOCABULARY_PRINTER_H
+#define AGENT_VOCABULARY_PRINTER_H
+
+#include <string>
+
+#include "host/KXLMessageTree.h"
+
+namespace KXL {
+
+// The vocabulary under `name` as text: its version stamp, then tables of its categories,
+// network adapters and guest operating systems, then every entry that fits none of these
+// shapes as an indented dump, so nothing the document holds is left out. A document that
+// is not a vocabulary (one element 1307 holding one element 1044) is dumped whole. All
+// texts from the document are escaped (escapeText).
+std::string printVocabulary(const std::string& name, const KXLDocument& document);
+
+} // namespace KXL
+
+#endif
