@@ -1,0 +1,265 @@
+#include "agent/vocabulary_printer.h"
+
+#include <climits>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace KXL {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+KXLNode element(int tag, std::vector<KXLNode> children = {})
+{
+    KXLNode node;
+    node.tag = tag;
+    node.children = std::move(children);
+    return node;
+}
+
+KXLNode text(int tag, std::string value)
+{
+    KXLNode node = element(tag);
+    node.value.kind = KXLValue::Kind::String;
+    node.value.text = std::move(value);
+    return node;
+}
+
+KXLNode number(int tag, int value)
+{
+    KXLNode node = element(tag);
+    node.value.kind = KXLValue::Kind::Int;
+    node.value.number = value;
+    return node;
+}
+
+KXLNode named(std::string name, int value)
+{
+    KXLNode node;
+    node.kind = KXLNode::Kind::Named;
+    node.name = std::move(name);
+    node.value.kind = KXLValue::Kind::Int;
+    node.value.number = value;
+    return node;
+}
+
+KXLDocument vocabulary(std::vector<KXLNode> entries)
+{
+    KXLDocument document;
+    document.roots.push_back(element(1307, {element(1044, std::move(entries))}));
+    return document;
+}
+
+KXLNode versionEntry(const std::string& stamp)
+{
+    return element(1017, {text(1010, "vocversion"), text(1264, "vocabulary"),
+        text(1307, stamp), text(1303, "Vocabulary version")});
+}
+
+KXLNode category(const std::string& name)
+{
+    return element(1264, {text(1010, name)});
+}
+
+KXLNode adapter(int id, const std::string& name)
+{
+    return element(1017, {number(1010, id), text(1264, "kxp_network_adapter_type"),
+        text(1026, name)});
+}
+
+KXLNode guest(int code, const std::string& identifier, const std::string& name,
+              bool experimental)
+{
+    KXLNode entry = element(1017, {number(1010, code), text(1264, "guest_os_type")});
+    if (experimental)
+        entry.children.push_back(text(1264, "experimental"));
+    entry.children.push_back(text(1846, identifier));
+    entry.children.push_back(text(1026, name));
+    for (auto [valueName, value] : std::vector<std::pair<const char*, int>>{
+             {"min_hdd_size", 100}, {"max_hdd_size", 16777216},
+             {"recommended_hdd_size", 65536}, {"hdd_interface", 1}, {"adapter_type", 3},
+             {"boot_efi", 0}})
+        entry.children.push_back(named(valueName, value));
+    return entry;
+}
+
+TEST(VocabularyPrinter, PrintsEveryPartAsAlignedTables)
+{
+    const KXLDocument document = vocabulary({versionEntry("$Id: Test.voc 42 $"),
+        category("kxp_network_adapter_type"), category("guest_os_type"),
+        adapter(1, "Realtek RTL8139"), adapter(3, "VirtIO"),
+        guest(3, "ubuntu2204", "Ubuntu 22.04 LTS", false),
+        guest(12, "win11", "Windows 11", true)});
+
+    EXPECT_EQ(printVocabulary("Test", document),
+              "Vocabulary \"Test\"\n"
+              "  Version: $Id: Test.voc 42 $ (Vocabulary version)\n"
+              "\n"
+              "  Categories (2)\n"
+              "    name\n"
+              "    ------------------------\n"
+              "    kxp_network_adapter_type\n"
+              "    guest_os_type\n"
+              "\n"
+              "  Network adapters (2)\n"
+              "    id  name\n"
+              "    --  ---------------\n"
+              "     1  Realtek RTL8139\n"
+              "     3  VirtIO\n"
+              "\n"
+              "  Guest operating systems (2)\n"
+              "    code  identifier  display name      experimental  min_hdd_size  max_hdd_size"
+              "  recommended_hdd_size  hdd_interface  adapter_type  boot_efi\n"
+              "    ----  ----------  ----------------  ------------  ------------  ------------"
+              "  --------------------  -------------  ------------  --------\n"
+              "       3  ubuntu2204  Ubuntu 22.04 LTS  no                     100      16777216"
+              "                 65536              1             3         0\n"
+              "      12  win11       Windows 11        yes                    100      16777216"
+              "                 65536              1             3         0\n");
+}
+
+TEST(VocabularyPrinter, GuestCodesArePrintedUnsigned)
+{
+    const std::string out = printVocabulary("v", vocabulary({guest(-1, "max", "Largest", false),
+        guest(INT_MIN, "half", "Half", true), guest(INT_MAX, "top", "Top", false)}));
+    EXPECT_THAT(out, HasSubstr("4294967295  max"));
+    EXPECT_THAT(out, HasSubstr("2147483648  half"));
+    EXPECT_THAT(out, HasSubstr("2147483647  top"));
+    EXPECT_THAT(out, Not(HasSubstr("-1")));
+}
+
+TEST(VocabularyPrinter, EmptySectionsSayNone)
+{
+    EXPECT_EQ(printVocabulary("empty", vocabulary({})),
+              "Vocabulary \"empty\"\n"
+              "  Version: none (no version entry)\n"
+              "\n"
+              "  Categories: none\n"
+              "\n"
+              "  Network adapters: none\n"
+              "\n"
+              "  Guest operating systems: none\n");
+}
+
+TEST(VocabularyPrinter, EntriesOfNoKnownShapeAreDumpedWhole)
+{
+    KXLNode stamped = adapter(2, "Intel PRO/1000 MT");
+    stamped.stamps.ns = "net";
+    stamped.stamps.typeId = std::make_pair(4, 5);
+    KXLNode incomplete = guest(7, "partial", "Partial OS", false);
+    incomplete.children.pop_back(); // no boot_efi
+    KXLNode extra = guest(8, "extra", "Extra OS", false);
+    extra.children.push_back(named("color", 9));
+    KXLNode twiceMarked = adapter(4, "Twice");
+    twiceMarked.children.push_back(text(1264, "kxp_network_adapter_type"));
+
+    const std::string out = printVocabulary("v", vocabulary({stamped, incomplete, extra,
+        twiceMarked, element(1017, {text(1010, "note"), element(5, {number(6, -3)})}),
+        named("loose", 11), text(1999, "stray")}));
+
+    EXPECT_THAT(out, HasSubstr("Network adapters: none"));
+    EXPECT_THAT(out, HasSubstr("Guest operating systems: none"));
+    EXPECT_THAT(out, HasSubstr("\n  Other entries (7)\n"
+                               "    element 1017 [namespace \"net\", typeid 4 5]\n"
+                               "      element 1010 = 2\n"
+                               "      element 1264 = \"kxp_network_adapter_type\"\n"
+                               "      element 1026 = \"Intel PRO/1000 MT\"\n"
+                               "    element 1017\n"
+                               "      element 1010 = 7\n"));
+    EXPECT_THAT(out, HasSubstr("      named \"adapter_type\" = 3\n"
+                               "    element 1017\n"
+                               "      element 1010 = 8\n"));
+    EXPECT_THAT(out, HasSubstr("      named \"color\" = 9\n"));
+    EXPECT_THAT(out, HasSubstr("      element 1026 = \"Twice\"\n"
+                               "      element 1264 = \"kxp_network_adapter_type\"\n"));
+    EXPECT_THAT(out, HasSubstr("    element 1017\n"
+                               "      element 1010 = \"note\"\n"
+                               "      element 5\n"
+                               "        element 6 = -3\n"
+                               "    named \"loose\" = 11\n"
+                               "    element 1999 = \"stray\"\n"));
+}
+
+TEST(VocabularyPrinter, OnlyTheFirstVersionEntryIsTheVersion)
+{
+    KXLNode odd = versionEntry("$Id: other $");
+    odd.children.push_back(text(1303, "second text"));
+    const std::string out = printVocabulary("v", vocabulary({odd, versionEntry("$Id: first $"),
+        versionEntry("$Id: second $")}));
+    EXPECT_THAT(out, HasSubstr("  Version: $Id: first $ (Vocabulary version)\n"));
+    EXPECT_THAT(out, HasSubstr("Other entries (2)"));
+    EXPECT_THAT(out, HasSubstr("element 1307 = \"$Id: other $\""));
+    EXPECT_THAT(out, HasSubstr("element 1307 = \"$Id: second $\""));
+}
+
+TEST(VocabularyPrinter, CategoryDefinitionNeedsExactlyItsName)
+{
+    KXLNode twoNames = category("a");
+    twoNames.children.push_back(text(1010, "b"));
+    KXLNode numbered = element(1264, {number(1010, 5)});
+    const std::string out = printVocabulary("v", vocabulary({category("real"), twoNames,
+        numbered}));
+    EXPECT_THAT(out, HasSubstr("Categories (1)"));
+    EXPECT_THAT(out, HasSubstr("Other entries (2)"));
+    EXPECT_THAT(out, HasSubstr("    element 1264\n      element 1010 = \"a\"\n"
+                               "      element 1010 = \"b\"\n"));
+    EXPECT_THAT(out, HasSubstr("    element 1264\n      element 1010 = 5\n"));
+}
+
+TEST(VocabularyPrinter, TextsNeverReachTheTerminalRaw)
+{
+    const std::string out = printVocabulary("name\x1b]0;pwned\x07",
+        vocabulary({versionEntry("$Id: \x1b[2J $"), category("cat\r\n"),
+            adapter(1, "bad\xff" "byte"), guest(2, "id\x9b", "evil\xe2\x80\xae" "txt", false),
+            element(1017, {text(1010, "\x1b[31m")})}));
+
+    for (const char c : out)
+        EXPECT_TRUE(c == '\n' || (static_cast<unsigned char>(c) >= 0x20 && c != 0x7f)) << int(c);
+    EXPECT_THAT(out, Not(HasSubstr("\xe2\x80\xae")));
+    EXPECT_THAT(out, HasSubstr("Vocabulary \"name\\x1b]0;pwned\\x07\""));
+    EXPECT_THAT(out, HasSubstr("Version: $Id: \\x1b[2J $"));
+    EXPECT_THAT(out, HasSubstr("    cat\\r\\n\n"));
+    EXPECT_THAT(out, HasSubstr("1  bad\\xffbyte"));
+    EXPECT_THAT(out, HasSubstr("id\\x9b"));
+    EXPECT_THAT(out, HasSubstr("evil\\u{202e}txt"));
+    EXPECT_THAT(out, HasSubstr("element 1010 = \"\\x1b[31m\""));
+}
+
+TEST(VocabularyPrinter, DocumentThatIsNotAVocabularyIsDumpedWhole)
+{
+    KXLDocument twoRoots = vocabulary({adapter(1, "kept")});
+    twoRoots.roots.push_back(text(77, "second root"));
+    twoRoots.kind = 4;
+    EXPECT_EQ(printVocabulary("odd", twoRoots),
+              "Vocabulary \"odd\"\n"
+              "  Message kind: 4\n"
+              "  Not a vocabulary (expected one element 1307 holding one element 1044)\n"
+              "\n"
+              "  Content\n"
+              "    element 1307\n"
+              "      element 1044\n"
+              "        element 1017\n"
+              "          element 1010 = 1\n"
+              "          element 1264 = \"kxp_network_adapter_type\"\n"
+              "          element 1026 = \"kept\"\n"
+              "    element 77 = \"second root\"\n");
+
+    KXLDocument valued = vocabulary({});
+    valued.roots.front().value.kind = KXLValue::Kind::Int;
+    valued.roots.front().value.number = 5;
+    EXPECT_THAT(printVocabulary("v", valued), HasSubstr("    element 1307 = 5\n"
+                                                       "      element 1044\n"));
+
+    EXPECT_EQ(printVocabulary("none", KXLDocument{}),
+              "Vocabulary \"none\"\n"
+              "  Not a vocabulary (expected one element 1307 holding one element 1044)\n"
+              "  The document is empty\n");
+}
+
+} // namespace
+} // namespace KXL
