@@ -1,0 +1,47 @@
+// Shared set-up of the agent's end-to-end tests: a private plug-in folder filled with
+// copies of the staged test plug-ins, and the staged host-agent run as a subprocess.
+#ifndef TESTS_E2E_AGENT_FIXTURE_H
+#define TESTS_E2E_AGENT_FIXTURE_H
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "process_runner.h"
+#include "temp_folder.h"
+
+namespace KXL::test {
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& content);
+bool fileExists(const std::string& path);
+
+class AgentTest : public ::testing::Test {
+protected:
+    static std::string agentExecutable();
+
+    // Copies the test plug-in folder NAME (well-behaved or failing) into `folder`,
+    // by default the test's own plug-in folder.
+    void addPlugin(const std::string& name) { addPlugin(name, pluginsFolder()); }
+    static void addPlugin(const std::string& name, const std::string& folder);
+
+    // host-agent with these arguments.
+    static ProcessResult runAgent(const std::vector<std::string>& args);
+
+    std::string pluginsFolder() const { return m_temp.path() + "/plugins"; }
+    std::string tempPath(const std::string& name) const { return m_temp.path() + "/" + name; }
+    std::string vocabularyFile() const
+    {
+        return pluginsFolder() + "/TestVocabulary/TestVocabulary.voc";
+    }
+
+    void SetUp() override;
+
+private:
+    TempFolder m_temp{"kxl-agent-e2e"};
+};
+
+} // namespace KXL::test
+
+#endif

@@ -1,0 +1,196 @@
+#include <filesystem>
+#include <string>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "agent_fixture.h"
+
+namespace KXL::test {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::Not;
+
+namespace fs = std::filesystem;
+
+using AgentRun = AgentTest;
+
+TEST_F(AgentRun, PublishesSavesAndPrintsTheVocabulary)
+{
+    addPlugin("TestVocabulary");
+    const std::string log = tempPath("agent.log");
+    const ProcessResult result = runAgent({"run", "--plugins", pluginsFolder(), "--log", log});
+
+    EXPECT_EQ(result.exitStatus, 0) << result.out << result.err;
+    EXPECT_THAT(result.err, IsEmpty());
+    EXPECT_THAT(result.out, HasSubstr("TestVocabulary: status 0\n"));
+    EXPECT_THAT(result.out, HasSubstr("\nVocabulary \"TestVocabulary\"\n"
+                                      "  Version: $Id: TestVocabulary.voc test $"
+                                      " (Vocabulary version)\n"));
+    EXPECT_THAT(result.out, HasSubstr("  Categories (3)\n"
+                                      "    name\n"
+                                      "    ------------------------\n"
+                                      "    kxp_network_adapter_type\n"
+                                      "    guest_os_type\n"
+                                      "    experimental\n"));
+    EXPECT_THAT(result.out, HasSubstr("  Network adapters (1)\n"
+                                      "    id  name\n"
+                                      "    --  ------\n"
+                                      "     3  VirtIO\n"));
+    EXPECT_THAT(result.out, HasSubstr("    4294967294  testos      Test OS       yes"
+                                      "                    100      16777216"));
+    // The escape sequence in the note entry is shown, not obeyed.
+    EXPECT_THAT(result.out, HasSubstr("  Other entries (1)\n"
+                                      "    element 1017\n"
+                                      "      element 1010 = \"note\"\n"
+                                      "      element 1303 = \"\\x1b[31mred\\x1b[0m\"\n"));
+    EXPECT_EQ(result.out.find('\x1b'), std::string::npos);
+    EXPECT_THAT(result.out, HasSubstr("\n1 plug-in, 0 failed\n"));
+
+    ASSERT_TRUE(fileExists(vocabularyFile()));
+    const ProcessResult lint = runProcess({"xmllint", "--noout", vocabularyFile()});
+    EXPECT_EQ(lint.exitStatus, 0) << lint.err;
+    EXPECT_THAT(readFile(log), Not(HasSubstr("TestVocabulary")));
+}
+
+TEST_F(AgentRun, RunIsTheDefaultCommand)
+{
+    addPlugin("TestVocabulary");
+    const ProcessResult result = runAgent({"--plugins", pluginsFolder()});
+    EXPECT_EQ(result.exitStatus, 0) << result.out << result.err;
+    EXPECT_THAT(result.out, HasSubstr("TestVocabulary: status 0\n"));
+    EXPECT_TRUE(fileExists(vocabularyFile()));
+}
+
+TEST_F(AgentRun, EachFailureIsReportedAndTheOthersStillRun)
+{
+    for (const char* name :
+         {"TestVocabulary", "StatusFailure", "MissingFini", "NotAnObject", "Throwing"})
+        addPlugin(name);
+    const std::string log = tempPath("agent.log");
+    const ProcessResult result = runAgent({"--plugins", pluginsFolder(), "--log", log});
+
+    EXPECT_EQ(result.exitStatus, 1) << result.out << result.err;
+    const std::string& out = result.out;
+    const std::string missingFini =
+        "MissingFini: not loaded: " + pluginsFolder() +
+        "/MissingFini/MissingFini.so: undefined symbol: finiKXLPlugIn\n";
+    const std::string notAnObject = "NotAnObject: not loaded: " + pluginsFolder() +
+        "/NotAnObject/NotAnObject.so: ";
+    const std::string statusFailure = "StatusFailure: status 7 (failing on purpose)\n";
+    const std::string good = "TestVocabulary: status 0\n";
+    const std::string throwing = "Throwing: initKXLPlugIn threw: thrown on purpose\n";
+
+    // One line each, in the order of the plug-ins' names.
+    ASSERT_THAT(out, HasSubstr(missingFini));
+    ASSERT_THAT(out, HasSubstr(notAnObject));
+    ASSERT_THAT(out, HasSubstr(statusFailure));
+    ASSERT_THAT(out, HasSubstr(good));
+    ASSERT_THAT(out, HasSubstr(throwing));
+    EXPECT_LT(out.find(missingFini), out.find(notAnObject));
+    EXPECT_LT(out.find(notAnObject), out.find(statusFailure));
+    EXPECT_LT(out.find(statusFailure), out.find(good));
+    EXPECT_LT(out.find(good), out.find(throwing));
+
+    EXPECT_THAT(out, HasSubstr("\nVocabulary \"TestVocabulary\"\n"));
+    EXPECT_TRUE(fileExists(vocabularyFile()));
+    EXPECT_THAT(out, HasSubstr("\n5 plug-ins, 4 failed\n"));
+
+    // A plug-in without both entry points is never initialised; a failed one is still
+    // finalised.
+    EXPECT_FALSE(fileExists(pluginsFolder() + "/MissingFini/init-called"));
+    EXPECT_TRUE(fileExists(pluginsFolder() + "/StatusFailure/fini-called"));
+
+    const std::string logText = readFile(log);
+    EXPECT_THAT(logText, HasSubstr("StatusFailure: status 7 (failing on purpose)"));
+    EXPECT_THAT(logText, HasSubstr("Throwing: initKXLPlugIn threw: thrown on purpose"));
+}
+
+TEST_F(AgentRun, OneFailingPlugInMakesTheExitStatusNonZero)
+{
+    addPlugin("TestVocabulary");
+    addPlugin("StatusFailure");
+    const ProcessResult result = runAgent({"--plugins", pluginsFolder()});
+    EXPECT_EQ(result.exitStatus, 1) << result.out << result.err;
+    EXPECT_THAT(result.out, HasSubstr("StatusFailure: status 7 (failing on purpose)\n"));
+    EXPECT_THAT(result.out, HasSubstr("\n2 plug-ins, 1 failed\n"));
+}
+
+TEST_F(AgentRun, EntriesThatAreNoPlugInsAreSkipped)
+{
+    addPlugin("TestVocabulary");
+    fs::create_directories(pluginsFolder() + "/NoLibrary");
+    fs::create_directories(pluginsFolder() + "/Renamed");
+    fs::copy_file(pluginsFolder() + "/TestVocabulary/TestVocabulary.so",
+                  pluginsFolder() + "/Renamed/Other.so");
+    writeFile(pluginsFolder() + "/Loose.so", "not in a folder of its own");
+
+    const ProcessResult result = runAgent({"--plugins", pluginsFolder()});
+    EXPECT_EQ(result.exitStatus, 0) << result.out << result.err;
+    EXPECT_THAT(result.out, HasSubstr("\n1 plug-in, 0 failed\n"));
+    EXPECT_THAT(result.out, Not(HasSubstr("NoLibrary")));
+    EXPECT_THAT(result.out, Not(HasSubstr("Renamed")));
+    EXPECT_THAT(result.out, Not(HasSubstr("Loose")));
+}
+
+TEST_F(AgentRun, FolderWithoutPlugInsIsAnError)
+{
+    fs::create_directories(pluginsFolder() + "/NoLibrary");
+    const ProcessResult result = runAgent({"--plugins", pluginsFolder()});
+    EXPECT_EQ(result.exitStatus, 2);
+    EXPECT_THAT(result.err, HasSubstr("no plug-ins in \"" + pluginsFolder() + "\""));
+    EXPECT_THAT(result.out, IsEmpty());
+}
+
+TEST_F(AgentRun, MissingOrWrongPlugInFolderIsAnError)
+{
+    const ProcessResult missing = runAgent({"--plugins", tempPath("nowhere")});
+    EXPECT_EQ(missing.exitStatus, 2);
+    EXPECT_THAT(missing.err, HasSubstr("\"" + tempPath("nowhere") + "\" does not exist"));
+
+    writeFile(tempPath("file"), "");
+    const ProcessResult notFolder = runAgent({"--plugins", tempPath("file")});
+    EXPECT_EQ(notFolder.exitStatus, 2);
+    EXPECT_THAT(notFolder.err, HasSubstr("\"" + tempPath("file") + "\" is not a folder"));
+}
+
+TEST_F(AgentRun, UnusableCatalogueStopsTheAgentBeforeAnyPlugIn)
+{
+    addPlugin("TestVocabulary");
+    writeFile(tempPath("broken.json"), "{ \"supported\": [ { \"code\": ");
+
+    for (const std::string& catalog : {tempPath("broken.json"), tempPath("missing.json")}) {
+        const ProcessResult result = runAgent({"--plugins", pluginsFolder(), "--catalog", catalog});
+        EXPECT_EQ(result.exitStatus, 2) << catalog;
+        EXPECT_THAT(result.err, HasSubstr("unusable catalogue"));
+        EXPECT_THAT(result.err, HasSubstr(catalog));
+        EXPECT_THAT(result.out, IsEmpty());
+        EXPECT_FALSE(fileExists(vocabularyFile()));
+    }
+}
+
+TEST_F(AgentRun, ValidCatalogueIsAccepted)
+{
+    addPlugin("TestVocabulary");
+    writeFile(tempPath("catalog.json"),
+              R"({ "supported": [ { "code": 3, "property1": "a", "property2": "A" } ],
+                   "experimental": [] })");
+    const ProcessResult result =
+        runAgent({"--plugins", pluginsFolder(), "--catalog", tempPath("catalog.json")});
+    EXPECT_EQ(result.exitStatus, 0) << result.out << result.err;
+}
+
+TEST_F(AgentRun, UnwritableLogIsAnError)
+{
+    addPlugin("TestVocabulary");
+    const std::string log = tempPath("no-such-folder/agent.log");
+    const ProcessResult result = runAgent({"--plugins", pluginsFolder(), "--log", log});
+    EXPECT_EQ(result.exitStatus, 2);
+    EXPECT_THAT(result.err, HasSubstr("cannot open the log file"));
+    EXPECT_FALSE(fileExists(vocabularyFile()));
+}
+
+} // namespace
+} // namespace KXL::test
