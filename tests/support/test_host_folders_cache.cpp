@@ -1,0 +1,51 @@
+// Folders and the vocabulary cache of the test host.
+#include "TestHostState.h"
+#include "host/KXLInstanceFolders.h"
+#include "host/KXLVocCacheLocal.h"
+
+namespace KXL {
+
+KXLInstanceFolders::pathSimple KXLInstanceFolders::plugins() const
+{
+    TestHost::record("plugins()");
+    return pathSimple(TestHost::state().script.pluginsFolder);
+}
+
+KXLInstanceFolders::pathSimple KXLInstanceFolders::pathSimple::leaf(const std::string& name) const
+{
+    TestHost::record("leaf(" + name + ")");
+    return pathSimple(m_path + "/" + name);
+}
+
+KXLInstanceFolders::pathSimple::operator std::string() const
+{
+    TestHost::record("toPath(" + m_path + ")");
+    return m_path;
+}
+
+struct KXLVocCacheLocal::Impl {
+};
+
+KXLVocCacheLocal::KXLVocCacheLocal() : m_impl(nullptr)
+{
+}
+
+KXLVocCacheLocal::~KXLVocCacheLocal() = default;
+
+int KXLVocCacheLocal::loadVocabularyFromFile(const std::string& path, const std::string& name)
+{
+    return TestHost::record("loadVocabularyFromFile(" + path + "," + name + ")");
+}
+
+boost::shared_ptr<KXLVocCacheLocal> vocCacheLocal()
+{
+    static KXLVocCacheLocal cache;
+    TestHost::record("vocCacheLocal()");
+    if (TestHost::state().script.nullCache)
+        return boost::shared_ptr<KXLVocCacheLocal>();
+    // Each handle records its own release, so a test sees when the plug-in lets go.
+    return boost::shared_ptr<KXLVocCacheLocal>(
+        &cache, [](KXLVocCacheLocal*) { TestHost::state().calls.push_back("~cacheHandle"); });
+}
+
+} // namespace KXL
