@@ -197,20 +197,6 @@ TEST(VocabularyPrinter, OnlyTheFirstVersionEntryIsTheVersion)
     EXPECT_THAT(out, HasSubstr("element 1307 = \"$Id: second $\""));
 }
 
-TEST(VocabularyPrinter, CategoryDefinitionNeedsExactlyItsName)
-{
-    KXLNode twoNames = category("a");
-    twoNames.children.push_back(text(1010, "b"));
-    KXLNode numbered = element(1264, {number(1010, 5)});
-    const std::string out = printVocabulary("v", vocabulary({category("real"), twoNames,
-        numbered}));
-    EXPECT_THAT(out, HasSubstr("Categories (1)"));
-    EXPECT_THAT(out, HasSubstr("Other entries (2)"));
-    EXPECT_THAT(out, HasSubstr("    element 1264\n      element 1010 = \"a\"\n"
-                               "      element 1010 = \"b\"\n"));
-    EXPECT_THAT(out, HasSubstr("    element 1264\n      element 1010 = 5\n"));
-}
-
 TEST(VocabularyPrinter, TextsNeverReachTheTerminalRaw)
 {
     const std::string out = printVocabulary("name\x1b]0;pwned\x07",

@@ -55,15 +55,6 @@ TEST_F(AgentRun, PublishesSavesAndPrintsTheVocabulary)
     EXPECT_THAT(readFile(log), Not(HasSubstr("TestVocabulary")));
 }
 
-TEST_F(AgentRun, RunIsTheDefaultCommand)
-{
-    addPlugin("TestVocabulary");
-    const ProcessResult result = runAgent({"--plugins", pluginsFolder()});
-    EXPECT_EQ(result.exitStatus, 0) << result.out << result.err;
-    EXPECT_THAT(result.out, HasSubstr("TestVocabulary: status 0\n"));
-    EXPECT_TRUE(fileExists(vocabularyFile()));
-}
-
 TEST_F(AgentRun, EachFailureIsReportedAndTheOthersStillRun)
 {
     for (const char* name :
@@ -106,16 +97,6 @@ TEST_F(AgentRun, EachFailureIsReportedAndTheOthersStillRun)
     const std::string logText = readFile(log);
     EXPECT_THAT(logText, HasSubstr("StatusFailure: status 7 (failing on purpose)"));
     EXPECT_THAT(logText, HasSubstr("Throwing: initKXLPlugIn threw: thrown on purpose"));
-}
-
-TEST_F(AgentRun, OneFailingPlugInMakesTheExitStatusNonZero)
-{
-    addPlugin("TestVocabulary");
-    addPlugin("StatusFailure");
-    const ProcessResult result = runAgent({"--plugins", pluginsFolder()});
-    EXPECT_EQ(result.exitStatus, 1) << result.out << result.err;
-    EXPECT_THAT(result.out, HasSubstr("StatusFailure: status 7 (failing on purpose)\n"));
-    EXPECT_THAT(result.out, HasSubstr("\n2 plug-ins, 1 failed\n"));
 }
 
 TEST_F(AgentRun, EntriesThatAreNoPlugInsAreSkipped)

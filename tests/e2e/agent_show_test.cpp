@@ -55,18 +55,6 @@ TEST_F(AgentShow, MalformedOrMissingFileIsAnError)
     }
 }
 
-TEST_F(AgentShow, WellFormedNonVocabularyIsDumped)
-{
-    const std::string file = tempPath("other.voc");
-    writeFile(file, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                    "<message format=\"1\" kind=\"0\"><element tag=\"5\"><int>-3</int>"
-                    "<named name=\"n\">4</named></element></message>\n");
-    const ProcessResult result = runAgent({"show", file});
-    EXPECT_EQ(result.exitStatus, 0) << result.err;
-    EXPECT_THAT(result.out, HasSubstr("Not a vocabulary"));
-    EXPECT_THAT(result.out, HasSubstr("    element 5 = -3\n      named \"n\" = 4\n"));
-}
-
 TEST_F(AgentShow, RunOptionsAreRefused)
 {
     const ProcessResult result = runAgent({"show", tempPath("x.voc"), "--plugins", "/tmp"});
