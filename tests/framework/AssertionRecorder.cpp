@@ -1,0 +1,43 @@
+#include "AssertionRecorder.h"
+
+#include "host/KXLDebug.h"
+
+namespace KXLFrameworkTest {
+
+AssertionLog& assertionLog()
+{
+    static AssertionLog log;
+    return log;
+}
+
+void resetAssertionLog()
+{
+    AssertionLog& log = assertionLog();
+    log.checks = 0;
+    log.falseChecks = 0;
+    log.aborts.clear();
+    log.denyChecks = false;
+}
+
+} // namespace KXLFrameworkTest
+
+namespace KXL {
+
+bool Debug::check(bool condition)
+{
+    KXLFrameworkTest::AssertionLog& log = KXLFrameworkTest::assertionLog();
+    ++log.checks;
+    if (!condition)
+        ++log.falseChecks;
+    return log.denyChecks ? false : condition;
+}
+
+// Returns, like the host's: the framework must carry on after it.
+void abort(const char* module, const char* file, int line, const char* function,
+           const char* prettyFunction)
+{
+    KXLFrameworkTest::assertionLog().aborts.push_back(
+        {module, file, line, function, prettyFunction});
+}
+
+} // namespace KXL
