@@ -23,10 +23,10 @@
 
 namespace KXP {
 
-// The agent finds the entry points by their plain names.
+// The agent finds the entry points by their plain names; everything else stays hidden.
 extern "C" {
-int initKXLPlugIn();
-int finiKXLPlugIn();
+__attribute__((visibility("default"))) int initKXLPlugIn();
+__attribute__((visibility("default"))) int finiKXLPlugIn();
 }
 
 namespace {
