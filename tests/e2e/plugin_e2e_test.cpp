@@ -1,0 +1,224 @@
+// End to end: the built ZEVUruruzodovar.so in the built host-agent, from a private copy of
+// the staged install tree, checked as a user would see it.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "host/KXLError.h"
+#include "host/KXLMessageFile.h"
+#include "process_runner.h"
+#include "temp_folder.h"
+
+namespace KXL::test {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+namespace fs = std::filesystem;
+
+std::string readText(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream content;
+    content << file.rdbuf();
+    return content.str();
+}
+
+// One element or named value a line, values as the file holds them.
+void render(const KXLNode& node, int depth, std::string& out)
+{
+    out += std::string(static_cast<size_t>(depth) * 2, ' ');
+    if (node.kind == KXLNode::Kind::Named) {
+        out += node.name + " := " + std::to_string(node.value.number) + "\n";
+        return;
+    }
+    out += std::to_string(node.tag);
+    if (node.value.kind == KXLValue::Kind::String)
+        out += " = \"" + node.value.text + "\"";
+    else if (node.value.kind == KXLValue::Kind::Int)
+        out += " = " + std::to_string(node.value.number);
+    out += "\n";
+    for (const KXLNode& child : node.children)
+        render(child, depth + 1, out);
+}
+
+std::string guestEntry(const std::string& code, const std::string& id, const std::string& name,
+                       bool experimental)
+{
+    return "1017\n  1010 = " + code + "\n  1264 = \"guest_os_type\"\n" +
+        (experimental ? "  1264 = \"experimental\"\n" : "") + "  1846 = \"" + id +
+        "\"\n  1026 = \"" + name + "\"\n  min_hdd_size := 100\n  max_hdd_size := 16777216\n"
+        "  recommended_hdd_size := 65536\n  hdd_interface := 1\n  adapter_type := 3\n"
+        "  boot_efi := 0\n";
+}
+
+class PluginEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // A private install tree: the plug-in writes into its own folder.
+        for (const char* part : {"bin", "lib"})
+            fs::copy(std::string(KXL_STAGE_DIR) + "/" + part, m_temp.path() + "/" + part,
+                     fs::copy_options::recursive);
+        fs::remove(vocabularyFile()); // left by an earlier run in the stage, if any
+    }
+
+    std::string path(const std::string& name) const { return m_temp.path() + "/" + name; }
+    std::string pluginFolder() const
+    {
+        return path("lib/host-agent/plugins/ZEVUruruzodovar");
+    }
+    std::string vocabularyFile() const { return pluginFolder() + "/ZEVUruruzodovar.voc"; }
+
+    ProcessResult runAgent(std::vector<std::string> args, bool unprivileged = false) const
+    {
+        args.insert(args.begin(), path("bin/host-agent"));
+        if (unprivileged && geteuid() == 0) {
+            // Root writes anywhere; as nobody the folder's permissions hold.
+            for (const auto& entry : fs::recursive_directory_iterator(m_temp.path()))
+                if (entry.is_directory() && entry.path() != pluginFolder())
+                    fs::permissions(entry.path(), fs::perms::all);
+            fs::permissions(m_temp.path(), fs::perms::all);
+            args.insert(args.begin(), {"setpriv", "--reuid=65534", "--regid=65534",
+                                       "--clear-groups", "--"});
+        }
+        return runProcess(args);
+    }
+
+private:
+    TempFolder m_temp{"kxl-plugin-e2e"};
+};
+
+TEST_F(PluginEndToEnd, ExportsExactlyItsTwoEntryPoints)
+{
+    const ProcessResult nm =
+        runProcess({"nm", "-D", "--defined-only", pluginFolder() + "/ZEVUruruzodovar.so"});
+    ASSERT_EQ(nm.exitStatus, 0) << nm.err;
+    std::istringstream lines(nm.out);
+    std::vector<std::string> names;
+    for (std::string address, type, name; lines >> address >> type >> name;)
+        names.push_back(name);
+    EXPECT_THAT(names, ::testing::UnorderedElementsAre("initKXLPlugIn", "finiKXLPlugIn"));
+}
+
+TEST_F(PluginEndToEnd, BuiltInCatalogueIsPublishedSavedAndCached)
+{
+    const ProcessResult result = runAgent({"run", "--log", path("agent.log")});
+    EXPECT_EQ(result.exitStatus, 0) << result.out << result.err;
+    EXPECT_THAT(result.out, HasSubstr("ZEVUruruzodovar: status 0\n"));
+    EXPECT_THAT(result.out, HasSubstr("Vocabulary \"ZEVUruruzodovar\"\n"
+                                      "  Version: $Id: ZEVUruruzodovar.voc "));
+    EXPECT_THAT(result.out, HasSubstr("     3  VirtIO\n"));
+    EXPECT_THAT(result.out, HasSubstr("ubuntu2204"));
+    EXPECT_EQ(readText(path("agent.log")), ""); // nothing is logged on success
+
+    ASSERT_TRUE(fs::exists(vocabularyFile()));
+    const ProcessResult lint = runProcess({"xmllint", "--noout", vocabularyFile()});
+    EXPECT_EQ(lint.exitStatus, 0) << lint.err;
+
+    // show prints the saved file as run printed the cache.
+    const ProcessResult shown = runAgent({"show", vocabularyFile()});
+    EXPECT_EQ(shown.exitStatus, 0) << shown.err;
+    const size_t start = result.out.find("Vocabulary \"");
+    const size_t end = result.out.find("\n\n1 plug-in");
+    ASSERT_NE(start, std::string::npos);
+    ASSERT_NE(end, std::string::npos);
+    const size_t afterTitle = result.out.find('\n', start);
+    EXPECT_THAT(shown.out, HasSubstr(result.out.substr(afterTitle, end - afterTitle)));
+}
+
+TEST_F(PluginEndToEnd, SavedVocabularyHoldsEveryEntryOfAJsonCatalogue)
+{
+    std::ofstream(path("catalog.json"))
+        << R"({ "supported": [
+                  { "code": 12, "property1": "win11", "property2": "Windows 11" },
+                  { "code": 3, "property1": "ubuntu2204", "property2": "Ubuntu 22.04 LTS",
+                    "property3": "linux" },
+                  { "code": 4294967295, "property2": "No identifier" } ],
+              "experimental": [
+                  { "code": 3, "property1": "ubuntu2204", "property2": "Ubuntu 22.04 LTS" },
+                  { "code": 2147483648, "property1": "big", "property2": "Big <&> \"code\"" } ] })";
+    const ProcessResult result =
+        runAgent({"run", "--catalog", path("catalog.json"), "--log", path("agent.log")});
+    ASSERT_EQ(result.exitStatus, 0) << result.out << result.err;
+    const ProcessResult lint = runProcess({"xmllint", "--noout", vocabularyFile()});
+    EXPECT_EQ(lint.exitStatus, 0) << lint.err;
+
+    KXLDocument document;
+    ASSERT_EQ(loadDocument(vocabularyFile(), document), 0) << getErrorMessage();
+    EXPECT_EQ(document.kind, 0);
+    ASSERT_EQ(document.roots.size(), 1u);
+    const KXLNode& top = document.roots[0];
+    ASSERT_EQ(top.tag, 1307);
+    ASSERT_EQ(top.children.size(), 1u);
+    const KXLNode& container = top.children[0];
+    ASSERT_EQ(container.tag, 1044);
+    ASSERT_FALSE(container.children.empty());
+
+    // The stamp is fresh each time; everything else is fixed.
+    const KXLNode& version = container.children[0];
+    ASSERT_EQ(version.children.size(), 4u);
+    const std::string stamp = version.children[2].value.text;
+    EXPECT_THAT(stamp, ::testing::MatchesRegex("\\$Id: ZEVUruruzodovar\\.voc "
+                                               "[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-"
+                                               "[0-9a-f]{12} \\$"));
+    std::string rendered;
+    for (const KXLNode& entry : container.children)
+        render(entry, 0, rendered);
+    EXPECT_EQ(rendered,
+              "1017\n  1010 = \"vocversion\"\n  1264 = \"vocabulary\"\n  1307 = \"" + stamp +
+                  "\"\n  1303 = \"Vocabulary version\"\n"
+                  "1264\n  1010 = \"kxp_network_adapter_type\"\n"
+                  "1264\n  1010 = \"guest_os_type\"\n"
+                  "1264\n  1010 = \"experimental\"\n"
+                  "1017\n  1010 = 1\n  1264 = \"kxp_network_adapter_type\"\n"
+                  "  1026 = \"Realtek RTL8139\"\n"
+                  "1017\n  1010 = 2\n  1264 = \"kxp_network_adapter_type\"\n"
+                  "  1026 = \"Intel PRO/1000 MT\"\n"
+                  "1017\n  1010 = 3\n  1264 = \"kxp_network_adapter_type\"\n"
+                  "  1026 = \"VirtIO\"\n" +
+                  guestEntry("3", "ubuntu2204", "Ubuntu 22.04 LTS", false) +
+                  guestEntry("12", "win11", "Windows 11", false) +
+                  guestEntry("-1", "", "No identifier", false) +
+                  guestEntry("3", "ubuntu2204", "Ubuntu 22.04 LTS", true) +
+                  guestEntry("-2147483648", "big", "Big <&> \"code\"", true));
+    EXPECT_THAT(result.out, HasSubstr("4294967295"));
+    EXPECT_THAT(result.out, HasSubstr("2147483648"));
+}
+
+TEST_F(PluginEndToEnd, UnwritableFolderReportsTheSaveFailureOnceWithItsStatus)
+{
+    fs::create_directory(path("logs"));
+    fs::permissions(path("logs"), fs::perms::all);
+    fs::permissions(pluginFolder(), fs::perms::owner_read | fs::perms::owner_exec |
+                        fs::perms::group_read | fs::perms::group_exec |
+                        fs::perms::others_read | fs::perms::others_exec);
+    const ProcessResult result = runAgent({"run", "--log", path("logs/agent.log")}, true);
+    fs::permissions(pluginFolder(), fs::perms::owner_all, fs::perm_options::add);
+
+    EXPECT_EQ(result.exitStatus, 1) << result.out << result.err;
+    EXPECT_FALSE(fs::exists(vocabularyFile()));
+    const std::string log = readText(path("logs/agent.log"));
+    const std::string report = "putVocabulary: Could not save vocabulary file: ";
+    const size_t first = log.find(report);
+    ASSERT_NE(first, std::string::npos) << log;
+    EXPECT_EQ(log.find("Could not save vocabulary file", first + report.size()),
+              std::string::npos)
+        << log;
+    EXPECT_THAT(log, HasSubstr(" 1 ZEVUruruzodovar plugins/ZEVUruruzodovar/ZEVUruruzodovar.cpp:"));
+    EXPECT_THAT(log, HasSubstr(vocabularyFile()));
+    EXPECT_THAT(log, Not(HasSubstr("initKXLPlugIn: "))); // the builder alone reports it
+    // The plug-in's status is the save status, which the agent reports.
+    EXPECT_THAT(result.out, ::testing::ContainsRegex("ZEVUruruzodovar: status [1-9-]"));
+}
+
+} // namespace
+} // namespace KXL::test
