@@ -1,0 +1,199 @@
+#include "atomicFile.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/random.h>
+#include <unistd.h>
+
+namespace KXL::voc {
+
+namespace {
+
+class UniqueFd {
+public:
+    explicit UniqueFd(int fd = -1) : m_fd(fd) {}
+    ~UniqueFd()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    int get() const { return m_fd; }
+    explicit operator bool() const { return m_fd >= 0; }
+
+private:
+    int m_fd;
+};
+
+std::string reason(const std::string& what, int errorNumber)
+{
+    return what + ": " + std::strerror(errorNumber);
+}
+
+// A name no other save picks: the target's name (shortened to stay within NAME_MAX) and
+// random digits, hidden with a leading dot.
+std::string temporaryName(const std::string& base)
+{
+    static std::atomic<unsigned long long> counter{0};
+    unsigned long long random = 0;
+    if (::getrandom(&random, sizeof random, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof random)) {
+        random = static_cast<unsigned long long>(
+                     std::chrono::steady_clock::now().time_since_epoch().count()) ^
+            (static_cast<unsigned long long>(::getpid()) << 32);
+    }
+    random ^= counter.fetch_add(1) * 0x9E3779B97F4A7C15ull;
+    char digits[17];
+    std::snprintf(digits, sizeof digits, "%016llx", random);
+    return '.' + base.substr(0, 64) + '.' + digits + ".tmp";
+}
+
+bool writeAll(int fd, std::string_view content, std::string& error)
+{
+    constexpr std::size_t kChunk = std::size_t{1} << 30;
+    while (!content.empty()) {
+        const ssize_t written = ::write(fd, content.data(), std::min(content.size(), kChunk));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            error = reason("cannot write the temporary file", errno);
+            return false;
+        }
+        content.remove_prefix(static_cast<std::size_t>(written));
+    }
+    if (::fsync(fd) != 0) {
+        error = reason("cannot flush the temporary file to disk", errno);
+        return false;
+    }
+    return true;
+}
+
+// Removes the temporary name unless the rename consumed it.
+class TemporaryName {
+public:
+    TemporaryName(int dirFd, std::string name) : m_dirFd(dirFd), m_name(std::move(name)) {}
+    ~TemporaryName()
+    {
+        if (!m_name.empty())
+            ::unlinkat(m_dirFd, m_name.c_str(), 0);
+    }
+    TemporaryName(const TemporaryName&) = delete;
+    TemporaryName& operator=(const TemporaryName&) = delete;
+    const std::string& name() const { return m_name; }
+    void release() { m_name.clear(); }
+
+private:
+    int m_dirFd;
+    std::string m_name;
+};
+
+constexpr int kNameAttempts = 64;
+
+enum class Outcome { Done, Failed, Unsupported };
+
+// Links an O_TMPFILE file under a fresh temporary name. AT_EMPTY_PATH needs
+// CAP_DAC_READ_SEARCH; the /proc route works for everyone where /proc is mounted.
+Outcome linkAnonymous(int fd, int dirFd, const std::string& base, std::string& linkedName)
+{
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        const std::string name = temporaryName(base);
+        if (::linkat(fd, "", dirFd, name.c_str(), AT_EMPTY_PATH) == 0 ||
+            (errno != EEXIST &&
+             ::linkat(AT_FDCWD, self.c_str(), dirFd, name.c_str(), AT_SYMLINK_FOLLOW) == 0)) {
+            linkedName = name;
+            return Outcome::Done;
+        }
+        if (errno != EEXIST)
+            return Outcome::Unsupported;
+    }
+    return Outcome::Unsupported;
+}
+
+bool commit(int dirFd, TemporaryName& temporary, const std::string& base, std::string& error)
+{
+    if (::renameat(dirFd, temporary.name().c_str(), dirFd, base.c_str()) != 0) {
+        error = reason("cannot rename the temporary file over it", errno);
+        return false;
+    }
+    temporary.release();
+    if (::fsync(dirFd) != 0) {
+        error = reason("the file was replaced but its folder could not be flushed to disk", errno);
+        return false;
+    }
+    return true;
+}
+
+Outcome saveThroughAnonymous(int dirFd, const std::string& dir, const std::string& base,
+                             std::string_view content, std::string& error)
+{
+    const UniqueFd fd(::openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+    if (!fd) {
+        if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)
+            return Outcome::Unsupported;
+        error = reason("cannot create a temporary file in \"" + dir + "\"", errno);
+        return Outcome::Failed;
+    }
+    if (!writeAll(fd.get(), content, error))
+        return Outcome::Failed;
+    std::string linkedName;
+    if (linkAnonymous(fd.get(), dirFd, base, linkedName) != Outcome::Done)
+        return Outcome::Unsupported;
+    TemporaryName temporary(dirFd, linkedName);
+    return commit(dirFd, temporary, base, error) ? Outcome::Done : Outcome::Failed;
+}
+
+bool saveThroughNamed(int dirFd, const std::string& dir, const std::string& base,
+                      std::string_view content, std::string& error)
+{
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        std::string name = temporaryName(base);
+        // The mode is what a plain create gives: the kernel applies umask or default ACL.
+        const UniqueFd fd(::openat(dirFd, name.c_str(),
+                                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+        if (!fd) {
+            if (errno == EEXIST)
+                continue;
+            error = reason("cannot create a temporary file in \"" + dir + "\"", errno);
+            return false;
+        }
+        TemporaryName temporary(dirFd, std::move(name));
+        return writeAll(fd.get(), content, error) && commit(dirFd, temporary, base, error);
+    }
+    error = "cannot find a free temporary file name in \"" + dir + "\"";
+    return false;
+}
+
+} // namespace
+
+bool replaceFileAtomically(const std::string& path, std::string_view content, std::string& error,
+                           TempFile temp)
+{
+    const std::size_t slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (base.empty() || base == "." || base == "..") {
+        error = "the path does not name a file";
+        return false;
+    }
+    const UniqueFd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dirFd) {
+        error = reason("cannot open the folder \"" + dir + "\"", errno);
+        return false;
+    }
+    if (temp == TempFile::Anonymous) {
+        const Outcome outcome = saveThroughAnonymous(dirFd.get(), dir, base, content, error);
+        if (outcome != Outcome::Unsupported)
+            return outcome == Outcome::Done;
+    }
+    return saveThroughNamed(dirFd.get(), dir, base, content, error);
+}
+
+} // namespace KXL::voc

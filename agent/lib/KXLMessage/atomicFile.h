@@ -1,0 +1,27 @@
+// Replacing a file so that readers and crashes see the old content or the new, never a mix.
+#ifndef KXLMESSAGE_ATOMICFILE_H
+#define KXLMESSAGE_ATOMICFILE_H
+
+#include <string>
+#include <string_view>
+
+namespace KXL::voc {
+
+enum class TempFile {
+    // O_TMPFILE, linked under a temporary name just before the rename, so a killed save
+    // leaves nothing behind; falls back to Named where the filesystem cannot.
+    Anonymous,
+    // A uniquely named temporary file, removed on every failure path.
+    Named,
+};
+
+// Writes content to a temporary file in path's folder, syncs it, renames it over path and
+// syncs the folder. The new file gets 0666 & ~umask. A symlink at path is replaced, not
+// followed. False with `error` holding the reason; path is then untouched, except when only
+// the final folder sync failed (the error says so).
+bool replaceFileAtomically(const std::string& path, std::string_view content, std::string& error,
+                           TempFile temp = TempFile::Anonymous);
+
+} // namespace KXL::voc
+
+#endif

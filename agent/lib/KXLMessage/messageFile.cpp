@@ -1,0 +1,40 @@
+// Saving and loading a message tree as a .voc file.
+#include "host/KXLMessageFile.h"
+
+#include <utility>
+
+#include "atomicFile.h"
+#include "hostCall.h"
+#include "readFile.h"
+#include "vocReader.h"
+#include "vocWriter.h"
+
+namespace KXL {
+
+int saveDocument(const KXLDocument& document, const std::string& path)
+{
+    return host::guarded("saveDocument", [&] {
+        std::string bytes;
+        std::string error;
+        // Serialized in full before the file system is touched: a tree that cannot be
+        // written leaves no trace.
+        if (!voc::writeVoc(document, bytes, error) || !voc::replaceFileAtomically(path, bytes, error))
+            return host::fail("cannot save \"" + path + "\": " + error);
+        return 0;
+    });
+}
+
+int loadDocument(const std::string& path, KXLDocument& document)
+{
+    return host::guarded("loadDocument", [&] {
+        std::string bytes;
+        std::string error;
+        KXLDocument loaded;
+        if (!voc::readWholeFile(path, bytes, error) || !voc::readVoc(bytes, loaded, error))
+            return host::fail("cannot load \"" + path + "\": " + error);
+        document = std::move(loaded);
+        return 0;
+    });
+}
+
+} // namespace KXL

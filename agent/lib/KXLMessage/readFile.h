@@ -1,0 +1,19 @@
+// Reading a whole regular file into memory.
+#ifndef KXLMESSAGE_READFILE_H
+#define KXLMESSAGE_READFILE_H
+
+#include <cstddef>
+#include <string>
+
+namespace KXL::voc {
+
+// Larger files are refused rather than read: a vocabulary is a few hundred kilobytes.
+constexpr std::size_t kMaxFileSize = std::size_t{256} << 20;
+
+// False with `error` holding the reason: missing, not a regular file (a FIFO would block
+// forever), larger than kMaxFileSize, or a read error.
+bool readWholeFile(const std::string& path, std::string& content, std::string& error);
+
+} // namespace KXL::voc
+
+#endif

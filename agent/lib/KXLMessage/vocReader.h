@@ -1,0 +1,18 @@
+// Parses a .voc file's bytes strictly into a message tree.
+#ifndef KXLMESSAGE_VOCREADER_H
+#define KXLMESSAGE_VOCREADER_H
+
+#include <string>
+#include <string_view>
+
+#include "host/KXLMessageTree.h"
+
+namespace KXL::voc {
+
+// False with `error` saying what is wrong and where (line numbers); `document` is then
+// unspecified. Throws std::bad_alloc when memory runs out.
+bool readVoc(std::string_view bytes, KXLDocument& document, std::string& error);
+
+} // namespace KXL::voc
+
+#endif
