@@ -1,0 +1,196 @@
+// Atomic replacement of saved files: permissions, symlinks, and failures that leave the
+// old file and no litter behind.
+#include <cerrno>
+#include <cstring>
+#include <set>
+#include <csignal>
+#include <filesystem>
+#include <string>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "agent/lib/KXLMessage/atomicFile.h"
+#include "host/KXLError.h"
+#include "host/KXLMessageFile.h"
+#include "voc_test_files.h"
+#include "voc_test_tree.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using KXL::voc::TempFile;
+using testing::AllOf;
+using testing::HasSubstr;
+
+class AtomicReplace : public testing::TestWithParam<TempFile> {
+protected:
+    bool replace(const std::string& path, const std::string& content)
+    {
+        return KXL::voc::replaceFileAtomically(path, content, error, GetParam());
+    }
+
+    kxltest::TempDir dir;
+    std::string error;
+};
+
+INSTANTIATE_TEST_SUITE_P(TempFiles, AtomicReplace, testing::Values(TempFile::Anonymous, TempFile::Named),
+    [](const auto& info) { return info.param == TempFile::Anonymous ? "Anonymous" : "Named"; });
+
+TEST_P(AtomicReplace, ReplacesContentAndLeavesNoTemporaryFile)
+{
+    const std::string path = dir.file("v.voc");
+    kxltest::writeFile(path, "old content that is longer than the new one");
+    ASSERT_TRUE(replace(path, "new")) << error;
+    EXPECT_EQ(kxltest::readFile(path), "new");
+    EXPECT_EQ(dir.entries(), std::set<std::string>{"v.voc"});
+}
+
+TEST_P(AtomicReplace, SymlinkAtThePathIsReplacedNotFollowed)
+{
+    const std::string target = dir.file("target");
+    kxltest::writeFile(target, "keep");
+    const std::string link = dir.file("link.voc");
+    fs::create_symlink(target, link);
+    const std::string dangling = dir.file("dangling.voc");
+    fs::create_symlink(dir.file("would-be-created"), dangling);
+
+    ASSERT_TRUE(replace(link, "new")) << error;
+    ASSERT_TRUE(replace(dangling, "new")) << error;
+
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(link)));
+    EXPECT_EQ(kxltest::readFile(link), "new");
+    EXPECT_EQ(kxltest::readFile(target), "keep");
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dangling)));
+    EXPECT_FALSE(fs::exists(dir.file("would-be-created")));
+}
+
+TEST_P(AtomicReplace, NewFileGetsPlainCreatePermissions)
+{
+    for (const mode_t mask : {mode_t{022}, mode_t{077}, mode_t{0}}) {
+        const mode_t previous = ::umask(mask);
+        const std::string path = dir.file("perm.voc");
+        kxltest::writeFile(path, "old"); // replacing must not keep the old file's mode either
+        ::chmod(path.c_str(), 0751);
+        const bool replaced = replace(path, "x");
+        ::umask(previous);
+        ASSERT_TRUE(replaced) << error;
+        struct stat status {};
+        ASSERT_EQ(::stat(path.c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 07777, 0666 & ~mask) << "umask " << std::oct << mask;
+    }
+}
+
+// A write that fails halfway (the file size limit binds root too): the old file stays as it
+// was and the temporary file is gone.
+TEST_P(AtomicReplace, FailedWriteKeepsOldFileAndRemovesTemporary)
+{
+    const std::string path = dir.file("v.voc");
+    kxltest::writeFile(path, "old");
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+
+    const bool replaced = replace(path, std::string(65536, 'x'));
+
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+    EXPECT_FALSE(replaced);
+    EXPECT_THAT(error, HasSubstr(std::strerror(EFBIG)));
+    EXPECT_EQ(kxltest::readFile(path), "old");
+    EXPECT_EQ(dir.entries(), std::set<std::string>{"v.voc"});
+}
+
+KXL::KXLDocument smallDocument()
+{
+    KXL::KXLDocument document;
+    document.roots = {kxltest::withText(kxltest::element(1264), "experimental")};
+    return document;
+}
+
+struct UnwritablePath {
+    const char* label;
+    std::string (*make)(const kxltest::TempDir&);
+    int expectedErrno;
+};
+
+class SaveFailure : public testing::TestWithParam<UnwritablePath> {};
+
+INSTANTIATE_TEST_SUITE_P(Paths, SaveFailure, testing::Values(
+    UnwritablePath{"MissingFolder", [](const kxltest::TempDir& d) { return d.file("missing/v.voc"); }, ENOENT},
+    UnwritablePath{"ParentIsAFile", [](const kxltest::TempDir& d) {
+        kxltest::writeFile(d.file("plain"), "keep");
+        return d.file("plain/v.voc");
+    }, ENOTDIR},
+    UnwritablePath{"PathIsAFolder", [](const kxltest::TempDir& d) {
+        fs::create_directory(d.file("folder"));
+        kxltest::writeFile(d.file("folder/inside"), "keep");
+        return d.file("folder");
+    }, EISDIR}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST_P(SaveFailure, ReportsPathAndReasonAndTouchesNothing)
+{
+    kxltest::TempDir dir;
+    const std::string path = GetParam().make(dir);
+    const std::set<std::string> before = dir.entries();
+
+    EXPECT_NE(KXL::saveDocument(smallDocument(), path), 0);
+    EXPECT_THAT(KXL::getErrorMessage(),
+                AllOf(HasSubstr("\"" + path + "\""), HasSubstr(std::strerror(GetParam().expectedErrno))));
+    EXPECT_EQ(dir.entries(), before);
+    if (fs::exists(dir.file("plain"))) {
+        EXPECT_EQ(kxltest::readFile(dir.file("plain")), "keep");
+    }
+    if (fs::exists(dir.file("folder"))) {
+        EXPECT_EQ(kxltest::readFile(dir.file("folder/inside")), "keep");
+    }
+}
+
+TEST(SaveDocument, PathWithoutAFileNameIsRefused)
+{
+    kxltest::TempDir dir;
+    for (const std::string& path : {std::string(), dir.file("") + "/", dir.file(".."), std::string("/")}) {
+        EXPECT_NE(KXL::saveDocument(smallDocument(), path), 0) << path;
+        EXPECT_THAT(KXL::getErrorMessage(), HasSubstr("cannot save")) << path;
+    }
+    EXPECT_TRUE(dir.entries().empty());
+}
+
+// A tree the reader would refuse is not written at all, so an existing file survives.
+TEST(SaveDocument, UnrepresentableTreeIsRefusedBeforeTouchingTheFile)
+{
+    kxltest::TempDir dir;
+    const std::string path = dir.file("v.voc");
+    kxltest::writeFile(path, "old");
+
+    KXL::KXLDocument namedAtRoot;
+    namedAtRoot.roots = {kxltest::named("n", 1)};
+    KXL::KXLDocument zeroTag;
+    zeroTag.roots = {kxltest::element(0)};
+    KXL::KXLDocument tooDeep;
+    tooDeep.roots = {kxltest::element(1)};
+    KXL::KXLNode* deepest = &tooDeep.roots.front();
+    for (int depth = 2; depth <= 257; ++depth) {
+        deepest->children = {kxltest::element(depth)};
+        deepest = &deepest->children.front();
+    }
+    KXL::KXLDocument stringNamed;
+    stringNamed.roots = {kxltest::element(1, {kxltest::withText(kxltest::named("n", 0), "text")})};
+
+    for (const KXL::KXLDocument* document : {&namedAtRoot, &zeroTag, &tooDeep, &stringNamed}) {
+        EXPECT_NE(KXL::saveDocument(*document, path), 0);
+        EXPECT_THAT(KXL::getErrorMessage(), HasSubstr("cannot save \"" + path + "\""));
+    }
+    EXPECT_EQ(kxltest::readFile(path), "old");
+    EXPECT_EQ(dir.entries(), std::set<std::string>{"v.voc"});
+}
+
+} // namespace

@@ -1,0 +1,175 @@
+// The strict .voc reader: what it accepts besides its own output, and the malformed and
+// hostile files it refuses with a reason instead of misreading or crashing.
+#include <string>
+
+#include <sys/stat.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "host/KXLError.h"
+#include "host/KXLMessageFile.h"
+#include "voc_test_files.h"
+#include "voc_test_tree.h"
+
+namespace {
+
+using kxltest::element;
+using kxltest::named;
+using kxltest::withInt;
+using kxltest::withText;
+using testing::AllOf;
+using testing::HasSubstr;
+
+std::string voc(const std::string& inside)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<message format=\"1\" kind=\"0\">\n" + inside +
+        "\n</message>\n";
+}
+
+std::string nested(int depth)
+{
+    std::string text;
+    for (int i = 0; i < depth; ++i)
+        text += "<element tag=\"1\">";
+    for (int i = 0; i < depth; ++i)
+        text += "</element>";
+    return text;
+}
+
+// A document the failed load must leave alone.
+KXL::KXLDocument sentinel()
+{
+    KXL::KXLDocument document;
+    document.kind = 99;
+    document.roots = {withText(element(5), "before")};
+    return document;
+}
+
+TEST(VocReader, AcceptsOtherToolsSpellingOfTheSameContent)
+{
+    kxltest::TempDir dir;
+    const std::string path = dir.file("hand.voc");
+    // No declaration, no indentation, comments, CDATA, character references, single quotes.
+    kxltest::writeFile(path,
+        "<!-- written by hand --><message kind='3' format='1'><element tag='10'>"
+        "<string>a<![CDATA[<b>]]>&#x43;&#100;&lt;&amp;</string>"
+        "<named name='x&#9;y'>-0</named><element tag='+1'/></element></message>");
+    KXL::KXLDocument document = sentinel();
+    EXPECT_NE(KXL::loadDocument(path, document), 0);
+    EXPECT_THAT(KXL::getErrorMessage(), HasSubstr("\"+1\" is not a decimal number"));
+
+    kxltest::writeFile(path,
+        "<!-- written by hand --><message kind='3' format='1'><element tag='10'>"
+        "<string>a<![CDATA[<b>]]>&#x43;&#100;&lt;&amp;</string>"
+        "<named name='x&#9;y'>-0</named><element tag='0011'>\n  \n</element></element></message>");
+    ASSERT_EQ(KXL::loadDocument(path, document), 0) << KXL::getErrorMessage();
+    KXL::KXLDocument expected;
+    expected.kind = 3;
+    expected.roots = {withText(element(10, {named("x\ty", 0), element(11)}), "a<b>Cd<&")};
+    EXPECT_EQ(document, expected);
+}
+
+TEST(VocReader, DeepestAllowedNestingLoads)
+{
+    kxltest::TempDir dir;
+    const std::string path = dir.file("deep.voc");
+    kxltest::writeFile(path, voc(nested(256)));
+    KXL::KXLDocument document;
+    ASSERT_EQ(KXL::loadDocument(path, document), 0) << KXL::getErrorMessage();
+    int depth = 0;
+    for (const KXL::KXLNode* node = &document.roots.at(0); ; node = &node->children.at(0)) {
+        ++depth;
+        if (node->children.empty())
+            break;
+    }
+    EXPECT_EQ(depth, 256);
+}
+
+struct BadFile {
+    const char* label;
+    std::string content;
+    const char* reason; // a fragment the error text must hold
+};
+
+class VocReaderRejects : public testing::TestWithParam<BadFile> {};
+
+TEST_P(VocReaderRejects, NamesPathAndReasonAndKeepsTheDocument)
+{
+    kxltest::TempDir dir;
+    const std::string path = dir.file("bad.voc");
+    kxltest::writeFile(path, GetParam().content);
+    KXL::KXLDocument document = sentinel();
+    EXPECT_NE(KXL::loadDocument(path, document), 0);
+    EXPECT_THAT(KXL::getErrorMessage(), AllOf(HasSubstr("\"" + path + "\""), HasSubstr(GetParam().reason)));
+    EXPECT_EQ(document, sentinel());
+}
+
+const std::string kGood = voc("<element tag=\"1017\"><int>3</int><named name=\"n\">1</named></element>");
+
+INSTANTIATE_TEST_SUITE_P(Malformed, VocReaderRejects, testing::Values(
+    BadFile{"Empty", "", "empty"},
+    BadFile{"Truncated", kGood.substr(0, kGood.size() / 2), "truncated"},
+    BadFile{"BrokenTag", voc("<element tag=\"1\"></elemnt>"), "line 3, column"},
+    BadFile{"UnknownFormat", "<message format=\"2\" kind=\"0\"/>", "unsupported format \"2\""},
+    BadFile{"MissingFormat", "<message kind=\"0\"/>", "\"format\""},
+    BadFile{"WrongRoot", "<vocabulary/>", "expected <message>"},
+    BadFile{"TwoRoots", voc("") + "<message format=\"1\" kind=\"0\"/>", "more than one"},
+    BadFile{"TextAfterRoot", voc("") + "junk", "text outside"},
+    BadFile{"Latin1Declared", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><message format=\"1\" kind=\"0\"/>",
+            "encoding"},
+    BadFile{"IntTooLarge", voc("<element tag=\"1\"><int>2147483648</int></element>"), "outside the signed 32-bit range"},
+    BadFile{"IntHex", voc("<element tag=\"1\"><int>0x10</int></element>"), "not a decimal"},
+    BadFile{"TagHuge", voc("<element tag=\"99999999999\"/>"), "outside the signed 32-bit range"},
+    BadFile{"TagZero", voc("<element tag=\"0\"/>"), "not positive"},
+    BadFile{"Base64Short", voc("<element tag=\"1\"><string encoding=\"base64\">AQI</string></element>"), "base64"},
+    BadFile{"Base64LooseBits", voc("<element tag=\"1\"><string encoding=\"base64\">AR==</string></element>"), "base64"},
+    BadFile{"UnknownEncoding", voc("<element tag=\"1\"><string encoding=\"hex\">41</string></element>"), "encoding"},
+    BadFile{"UnknownElement", voc("<element tag=\"1\"><float>1</float></element>"), "unexpected <float>"},
+    BadFile{"UnknownAttribute", voc("<element tag=\"1\" colour=\"red\"/>"), "unexpected attribute \"colour\""},
+    BadFile{"RepeatedAttribute", voc("<element tag=\"1\" tag=\"2\"/>"), "repeated"},
+    BadFile{"ValueAfterChild", voc("<element tag=\"1\"><named name=\"n\">1</named><int>2</int></element>"),
+            "first child"},
+    BadFile{"TextInElement", voc("<element tag=\"1\">loose</element>"), "unexpected text"},
+    BadFile{"NamedWithoutName", voc("<element tag=\"1\"><named>1</named></element>"), "non-empty name"},
+    BadFile{"NamedTwoNames", voc("<element tag=\"1\"><named name=\"a\" name-base64=\"YQ==\">1</named></element>"),
+            "both"},
+    BadFile{"TypeWithoutNamespace", voc("<element tag=\"1\" type=\"t\"/>"), "only together"},
+    BadFile{"NsidZero", voc("<element tag=\"1\" nsid=\"0\"/>"), "nsid"},
+    BadFile{"ControlByte", voc("<element tag=\"1\"><string>a\x01</string></element>"), "not XML 1.0 characters"},
+    BadFile{"InvalidUtf8", voc("<element tag=\"1\"><string>\xC3(</string></element>"), "not UTF-8"},
+    BadFile{"NulReference", voc("<element tag=\"1\"><string>&#0;</string></element>"), "&#0;"},
+    BadFile{"UnknownEntity", voc("<element tag=\"1\"><string>&nbsp;</string></element>"), "&nbsp;"},
+    BadFile{"BareAmpersand", voc("<element tag=\"1\"><named name=\"a&b\">1</named></element>"), "'&'"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+INSTANTIATE_TEST_SUITE_P(Hostile, VocReaderRejects, testing::Values(
+    BadFile{"Doctype", "<!DOCTYPE message>\n" + voc(""), "DOCTYPE"},
+    BadFile{"EntityExpansion",
+            "<!DOCTYPE message [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">"
+            "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\">]>\n" +
+                voc("<element tag=\"1\"><string>&c;&c;&c;&c;</string></element>"),
+            "DOCTYPE"},
+    BadFile{"OneTooDeep", voc(nested(257)), "deeper than 256"},
+    BadFile{"VeryDeep", voc(nested(200000)), "deeper than 256"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(VocReader, FilesThatAreNotFilesAreRefusedWithoutBlocking)
+{
+    kxltest::TempDir dir;
+    KXL::KXLDocument document = sentinel();
+    const std::string missing = dir.file("missing.voc");
+    EXPECT_NE(KXL::loadDocument(missing, document), 0);
+    EXPECT_THAT(KXL::getErrorMessage(), AllOf(HasSubstr(missing), HasSubstr("No such file or directory")));
+
+    EXPECT_NE(KXL::loadDocument(dir.path().string(), document), 0);
+    EXPECT_THAT(KXL::getErrorMessage(), HasSubstr("folder"));
+
+    const std::string fifo = dir.file("fifo.voc"); // no writer: a blocking open would hang
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_NE(KXL::loadDocument(fifo, document), 0);
+    EXPECT_THAT(KXL::getErrorMessage(), HasSubstr("not a regular file"));
+    EXPECT_EQ(document, sentinel());
+}
+
+} // namespace
