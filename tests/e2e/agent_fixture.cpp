@@ -9,24 +9,6 @@ namespace KXL::test {
 
 namespace fs = std::filesystem;
 
-std::string readFile(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        throw std::runtime_error("cannot read " + path);
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
-
-void writeFile(const std::string& path, const std::string& content)
-{
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file << content;
-    if (!file)
-        throw std::runtime_error("cannot write " + path);
-}
-
 bool fileExists(const std::string& path)
 {
     return fs::exists(path);

@@ -9,12 +9,12 @@
 #include <gtest/gtest.h>
 
 #include "process_runner.h"
-#include "temp_folder.h"
+#include "TestFiles.h"
 
 namespace KXL::test {
 
-std::string readFile(const std::string& path);
-void writeFile(const std::string& path, const std::string& content);
+using TestFiles::readFile;
+using TestFiles::writeFile;
 bool fileExists(const std::string& path);
 
 class AgentTest : public ::testing::Test {
@@ -39,7 +39,7 @@ protected:
     void SetUp() override;
 
 private:
-    TempFolder m_temp{"kxl-agent-e2e"};
+    TestFiles::TempFolder m_temp{"kxl-agent-e2e"};
 };
 
 } // namespace KXL::test

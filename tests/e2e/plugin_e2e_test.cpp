@@ -14,7 +14,7 @@
 #include "host/KXLError.h"
 #include "host/KXLMessageFile.h"
 #include "process_runner.h"
-#include "temp_folder.h"
+#include "TestFiles.h"
 
 namespace KXL::test {
 namespace {
@@ -23,14 +23,6 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 namespace fs = std::filesystem;
-
-std::string readText(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
 
 // One element or named value a line, values as the file holds them.
 void render(const KXLNode& node, int depth, std::string& out)
@@ -94,7 +86,7 @@ protected:
     }
 
 private:
-    TempFolder m_temp{"kxl-plugin-e2e"};
+    TestFiles::TempFolder m_temp{"kxl-plugin-e2e"};
 };
 
 TEST_F(PluginEndToEnd, ExportsExactlyItsTwoEntryPoints)
@@ -118,7 +110,7 @@ TEST_F(PluginEndToEnd, BuiltInCatalogueIsPublishedSavedAndCached)
                                       "  Version: $Id: ZEVUruruzodovar.voc "));
     EXPECT_THAT(result.out, HasSubstr("     3  VirtIO\n"));
     EXPECT_THAT(result.out, HasSubstr("ubuntu2204"));
-    EXPECT_EQ(readText(path("agent.log")), ""); // nothing is logged on success
+    EXPECT_EQ(TestFiles::readFile(path("agent.log")), ""); // nothing is logged on success
 
     ASSERT_TRUE(fs::exists(vocabularyFile()));
     const ProcessResult lint = runProcess({"xmllint", "--noout", vocabularyFile()});
@@ -137,15 +129,14 @@ TEST_F(PluginEndToEnd, BuiltInCatalogueIsPublishedSavedAndCached)
 
 TEST_F(PluginEndToEnd, SavedVocabularyHoldsEveryEntryOfAJsonCatalogue)
 {
-    std::ofstream(path("catalog.json"))
-        << R"({ "supported": [
+    TestFiles::writeFile(path("catalog.json"), R"({ "supported": [
                   { "code": 12, "property1": "win11", "property2": "Windows 11" },
                   { "code": 3, "property1": "ubuntu2204", "property2": "Ubuntu 22.04 LTS",
                     "property3": "linux" },
                   { "code": 4294967295, "property2": "No identifier" } ],
               "experimental": [
                   { "code": 3, "property1": "ubuntu2204", "property2": "Ubuntu 22.04 LTS" },
-                  { "code": 2147483648, "property1": "big", "property2": "Big <&> \"code\"" } ] })";
+                  { "code": 2147483648, "property1": "big", "property2": "Big <&> \"code\"" } ] })");
     const ProcessResult result =
         runAgent({"run", "--catalog", path("catalog.json"), "--log", path("agent.log")});
     ASSERT_EQ(result.exitStatus, 0) << result.out << result.err;
@@ -206,7 +197,7 @@ TEST_F(PluginEndToEnd, UnwritableFolderReportsTheSaveFailureOnceWithItsStatus)
 
     EXPECT_EQ(result.exitStatus, 1) << result.out << result.err;
     EXPECT_FALSE(fs::exists(vocabularyFile()));
-    const std::string log = readText(path("logs/agent.log"));
+    const std::string log = TestFiles::readFile(path("logs/agent.log"));
     const std::string report = "putVocabulary: Could not save vocabulary file: ";
     const size_t first = log.find(report);
     ASSERT_NE(first, std::string::npos) << log;

@@ -11,7 +11,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "temp_folder.h"
+#include "TestFiles.h"
 
 extern char** environ;
 
@@ -54,7 +54,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv)
 {
     if (argv.empty())
         throw std::invalid_argument("runProcess needs a program");
-    TempFolder outputs("kxl-process");
+    TestFiles::TempFolder outputs("kxl-process");
     const std::string outPath = outputs.path() + "/stdout";
     const std::string errPath = outputs.path() + "/stderr";
     SpawnActions actions(outPath, errPath);

@@ -12,7 +12,7 @@
 #include "host/KXLError.h"
 #include "host/KXLMessageFile.h"
 #include "host/KXLVocCacheLocal.h"
-#include "voc_test_files.h"
+#include "TestFiles.h"
 #include "voc_test_tree.h"
 
 namespace {
@@ -36,7 +36,7 @@ protected:
         return document ? document->roots.at(0).value.text : "<absent>";
     }
 
-    kxltest::TempDir dir;
+    TestFiles::TempFolder dir;
     KXL::KXLVocCacheLocal cache;
 };
 
@@ -58,7 +58,7 @@ TEST_F(VocCache, BadOrMissingFileKeepsThePreviousVocabulary)
     const auto before = cache.find("V");
 
     const std::string truncated = dir.file("truncated.voc");
-    kxltest::writeFile(truncated, kxltest::readFile(dir.file("a.voc")).substr(0, 60));
+    TestFiles::writeFile(truncated, TestFiles::readFile(dir.file("a.voc")).substr(0, 60));
     const std::string missing = dir.file("missing.voc");
     for (const std::string& path : {truncated, missing}) {
         EXPECT_NE(cache.loadVocabularyFromFile(path, "V"), 0);

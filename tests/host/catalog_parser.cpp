@@ -4,7 +4,7 @@
 #include <ostream>
 #include <string>
 
-#include "core_scratchFolder.h"
+#include "TestFiles.h"
 #include "host/KXLError.h"
 #include "host/KXPCatalog.h"
 
@@ -138,7 +138,7 @@ TEST(CatalogParse, EmptyListsAreAValidCatalogue)
 
 TEST(CatalogFile, ReadsAFileAndNamesItInErrors)
 {
-    ScratchFolder scratch;
+    TestFiles::TempFolder scratch;
     KXPOSMap supported, experimental;
 
     const std::string good =
@@ -154,15 +154,15 @@ TEST(CatalogFile, ReadsAFileAndNamesItInErrors)
 
 TEST(CatalogFile, MissingOrNonRegularFilesFailClearly)
 {
-    ScratchFolder scratch;
+    TestFiles::TempFolder scratch;
     KXPOSMap supported, experimental;
 
-    const std::string missing = scratch.path("missing.json");
+    const std::string missing = scratch.file("missing.json");
     EXPECT_LT(readCatalogFile(missing, supported, experimental), 0);
     EXPECT_EQ(std::string(KXL::getErrorMessage()),
               "guest OS catalogue '" + missing + "': cannot open: No such file or directory");
 
-    const std::string folder = scratch.path("");
+    const std::string folder = scratch.path();
     EXPECT_LT(readCatalogFile(folder, supported, experimental), 0);
     EXPECT_THAT(KXL::getErrorMessage(), HasSubstr("not a regular file"));
 

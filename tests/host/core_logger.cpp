@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "core_scratchFolder.h"
+#include "TestFiles.h"
 #include "host/KXLDebug.h"
 #include "host/KXLError.h"
 #include "host/KXLLog.h"
@@ -36,10 +36,10 @@ protected:
     void SetUp() override { ASSERT_EQ(setLogFile(logPath), 0) << getErrorMessage(); }
     void TearDown() override { setLogFile(""); }
 
-    std::vector<std::string> logged() const { return lines(ScratchFolder::read(logPath)); }
+    std::vector<std::string> logged() const { return lines(TestFiles::readFile(logPath)); }
 
-    ScratchFolder scratch;
-    std::string logPath = scratch.path("agent.log");
+    TestFiles::TempFolder scratch;
+    std::string logPath = scratch.file("agent.log");
 };
 
 TEST_F(LoggerTest, WritesOneFormattedLinePerRecord)
@@ -139,7 +139,7 @@ TEST_F(LoggerTest, ConcurrentRecordsNeverInterleave)
 
 TEST_F(LoggerTest, UnopenableLogFileFailsAndKeepsTheCurrentOne)
 {
-    const std::string bad = scratch.path("missing-folder/agent.log");
+    const std::string bad = scratch.file("missing-folder/agent.log");
     EXPECT_NE(setLogFile(bad), 0);
     EXPECT_THAT(getErrorMessage(), HasSubstr(bad));
     EXPECT_THAT(getErrorMessage(), HasSubstr("No such file or directory"));

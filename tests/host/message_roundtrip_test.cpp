@@ -16,7 +16,7 @@
 #include "host/KXLError.h"
 #include "host/KXLMessageFile.h"
 #include "host/KXLVocCacheLocal.h"
-#include "voc_test_files.h"
+#include "TestFiles.h"
 
 extern char** environ;
 
@@ -58,7 +58,7 @@ protected:
         return KXL::vocCacheLocal()->find(name);
     }
 
-    kxltest::TempDir dir;
+    TestFiles::TempFolder dir;
     KXL::auto_destroy message{KXL::KXLMsgFactory::createNew()};
     std::unique_ptr<KXL::KXLMessageIterator> it;
 };
@@ -174,7 +174,7 @@ TEST_F(MessageRoundTrip, FileUsesTheDocumentedFormat)
     const std::string path = dir.file("format.voc");
     ASSERT_EQ(message->saveToFile(path), 0) << KXL::getErrorMessage();
 
-    const std::string file = kxltest::readFile(path);
+    const std::string file = TestFiles::readFile(path);
     EXPECT_EQ(file.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<message format=\"1\" kind=\"-7\">", 0), 0u)
         << file;
     EXPECT_THAT(file, HasSubstr("<element tag=\"1017\" nsid=\"5\">"));

@@ -17,7 +17,7 @@
 #include "agent/lib/KXLMessage/atomicFile.h"
 #include "host/KXLError.h"
 #include "host/KXLMessageFile.h"
-#include "voc_test_files.h"
+#include "TestFiles.h"
 #include "voc_test_tree.h"
 
 namespace {
@@ -34,7 +34,7 @@ protected:
         return KXL::voc::replaceFileAtomically(path, content, error, GetParam());
     }
 
-    kxltest::TempDir dir;
+    TestFiles::TempFolder dir;
     std::string error;
 };
 
@@ -44,16 +44,16 @@ INSTANTIATE_TEST_SUITE_P(TempFiles, AtomicReplace, testing::Values(TempFile::Ano
 TEST_P(AtomicReplace, ReplacesContentAndLeavesNoTemporaryFile)
 {
     const std::string path = dir.file("v.voc");
-    kxltest::writeFile(path, "old content that is longer than the new one");
+    TestFiles::writeFile(path, "old content that is longer than the new one");
     ASSERT_TRUE(replace(path, "new")) << error;
-    EXPECT_EQ(kxltest::readFile(path), "new");
+    EXPECT_EQ(TestFiles::readFile(path), "new");
     EXPECT_EQ(dir.entries(), std::set<std::string>{"v.voc"});
 }
 
 TEST_P(AtomicReplace, SymlinkAtThePathIsReplacedNotFollowed)
 {
     const std::string target = dir.file("target");
-    kxltest::writeFile(target, "keep");
+    TestFiles::writeFile(target, "keep");
     const std::string link = dir.file("link.voc");
     fs::create_symlink(target, link);
     const std::string dangling = dir.file("dangling.voc");
@@ -63,8 +63,8 @@ TEST_P(AtomicReplace, SymlinkAtThePathIsReplacedNotFollowed)
     ASSERT_TRUE(replace(dangling, "new")) << error;
 
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(link)));
-    EXPECT_EQ(kxltest::readFile(link), "new");
-    EXPECT_EQ(kxltest::readFile(target), "keep");
+    EXPECT_EQ(TestFiles::readFile(link), "new");
+    EXPECT_EQ(TestFiles::readFile(target), "keep");
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dangling)));
     EXPECT_FALSE(fs::exists(dir.file("would-be-created")));
 }
@@ -74,7 +74,7 @@ TEST_P(AtomicReplace, NewFileGetsPlainCreatePermissions)
     for (const mode_t mask : {mode_t{022}, mode_t{077}, mode_t{0}}) {
         const mode_t previous = ::umask(mask);
         const std::string path = dir.file("perm.voc");
-        kxltest::writeFile(path, "old"); // replacing must not keep the old file's mode either
+        TestFiles::writeFile(path, "old"); // replacing must not keep the old file's mode either
         ::chmod(path.c_str(), 0751);
         const bool replaced = replace(path, "x");
         ::umask(previous);
@@ -90,7 +90,7 @@ TEST_P(AtomicReplace, NewFileGetsPlainCreatePermissions)
 TEST_P(AtomicReplace, FailedWriteKeepsOldFileAndRemovesTemporary)
 {
     const std::string path = dir.file("v.voc");
-    kxltest::writeFile(path, "old");
+    TestFiles::writeFile(path, "old");
     struct rlimit saved {};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
     const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
@@ -104,7 +104,7 @@ TEST_P(AtomicReplace, FailedWriteKeepsOldFileAndRemovesTemporary)
     std::signal(SIGXFSZ, previousHandler);
     EXPECT_FALSE(replaced);
     EXPECT_THAT(error, HasSubstr(std::strerror(EFBIG)));
-    EXPECT_EQ(kxltest::readFile(path), "old");
+    EXPECT_EQ(TestFiles::readFile(path), "old");
     EXPECT_EQ(dir.entries(), std::set<std::string>{"v.voc"});
 }
 
@@ -117,28 +117,28 @@ KXL::KXLDocument smallDocument()
 
 struct UnwritablePath {
     const char* label;
-    std::string (*make)(const kxltest::TempDir&);
+    std::string (*make)(const TestFiles::TempFolder&);
     int expectedErrno;
 };
 
 class SaveFailure : public testing::TestWithParam<UnwritablePath> {};
 
 INSTANTIATE_TEST_SUITE_P(Paths, SaveFailure, testing::Values(
-    UnwritablePath{"MissingFolder", [](const kxltest::TempDir& d) { return d.file("missing/v.voc"); }, ENOENT},
-    UnwritablePath{"ParentIsAFile", [](const kxltest::TempDir& d) {
-        kxltest::writeFile(d.file("plain"), "keep");
+    UnwritablePath{"MissingFolder", [](const TestFiles::TempFolder& d) { return d.file("missing/v.voc"); }, ENOENT},
+    UnwritablePath{"ParentIsAFile", [](const TestFiles::TempFolder& d) {
+        TestFiles::writeFile(d.file("plain"), "keep");
         return d.file("plain/v.voc");
     }, ENOTDIR},
-    UnwritablePath{"PathIsAFolder", [](const kxltest::TempDir& d) {
+    UnwritablePath{"PathIsAFolder", [](const TestFiles::TempFolder& d) {
         fs::create_directory(d.file("folder"));
-        kxltest::writeFile(d.file("folder/inside"), "keep");
+        TestFiles::writeFile(d.file("folder/inside"), "keep");
         return d.file("folder");
     }, EISDIR}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST_P(SaveFailure, ReportsPathAndReasonAndTouchesNothing)
 {
-    kxltest::TempDir dir;
+    TestFiles::TempFolder dir;
     const std::string path = GetParam().make(dir);
     const std::set<std::string> before = dir.entries();
 
@@ -147,16 +147,16 @@ TEST_P(SaveFailure, ReportsPathAndReasonAndTouchesNothing)
                 AllOf(HasSubstr("\"" + path + "\""), HasSubstr(std::strerror(GetParam().expectedErrno))));
     EXPECT_EQ(dir.entries(), before);
     if (fs::exists(dir.file("plain"))) {
-        EXPECT_EQ(kxltest::readFile(dir.file("plain")), "keep");
+        EXPECT_EQ(TestFiles::readFile(dir.file("plain")), "keep");
     }
     if (fs::exists(dir.file("folder"))) {
-        EXPECT_EQ(kxltest::readFile(dir.file("folder/inside")), "keep");
+        EXPECT_EQ(TestFiles::readFile(dir.file("folder/inside")), "keep");
     }
 }
 
 TEST(SaveDocument, PathWithoutAFileNameIsRefused)
 {
-    kxltest::TempDir dir;
+    TestFiles::TempFolder dir;
     for (const std::string& path : {std::string(), dir.file("") + "/", dir.file(".."), std::string("/")}) {
         EXPECT_NE(KXL::saveDocument(smallDocument(), path), 0) << path;
         EXPECT_THAT(KXL::getErrorMessage(), HasSubstr("cannot save")) << path;
@@ -167,9 +167,9 @@ TEST(SaveDocument, PathWithoutAFileNameIsRefused)
 // A tree the reader would refuse is not written at all, so an existing file survives.
 TEST(SaveDocument, UnrepresentableTreeIsRefusedBeforeTouchingTheFile)
 {
-    kxltest::TempDir dir;
+    TestFiles::TempFolder dir;
     const std::string path = dir.file("v.voc");
-    kxltest::writeFile(path, "old");
+    TestFiles::writeFile(path, "old");
 
     KXL::KXLDocument namedAtRoot;
     namedAtRoot.roots = {kxltest::named("n", 1)};
@@ -189,7 +189,7 @@ TEST(SaveDocument, UnrepresentableTreeIsRefusedBeforeTouchingTheFile)
         EXPECT_NE(KXL::saveDocument(*document, path), 0);
         EXPECT_THAT(KXL::getErrorMessage(), HasSubstr("cannot save \"" + path + "\""));
     }
-    EXPECT_EQ(kxltest::readFile(path), "old");
+    EXPECT_EQ(TestFiles::readFile(path), "old");
     EXPECT_EQ(dir.entries(), std::set<std::string>{"v.voc"});
 }
 

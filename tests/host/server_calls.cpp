@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "core_scratchFolder.h"
+#include "TestFiles.h"
 #include "host/KXLError.h"
 #include "host/KXPCatalog.h"
 #include "host/KXPSDK.h"
@@ -139,7 +139,7 @@ TEST_F(ServerTest, MapsPassedInFullAreReplaced)
 
 TEST_F(ServerTest, CatalogueFileIsReadAtEveryCall)
 {
-    ScratchFolder scratch;
+    TestFiles::TempFolder scratch;
     const std::string path =
         scratch.write("os.json", R"({"supported": [{"code": 1, "property1": "one"}], "experimental": []})");
     setCatalogFile(path);
@@ -161,7 +161,7 @@ TEST_F(ServerTest, CatalogueFileIsReadAtEveryCall)
 
 TEST_F(ServerTest, BadCatalogueFileFailsWithTheFileAndTheProblem)
 {
-    ScratchFolder scratch;
+    TestFiles::TempFolder scratch;
     const std::string path = scratch.write(
         "os.json", R"({"supported": [{"code": 1}, {"code": 1}], "experimental": []})");
     setCatalogFile(path);
@@ -172,7 +172,7 @@ TEST_F(ServerTest, BadCatalogueFileFailsWithTheFileAndTheProblem)
                                "': supported[1]: code 1 is already listed at supported[0]");
     EXPECT_TRUE(supported.empty());
 
-    setCatalogFile(scratch.path("gone.json"));
+    setCatalogFile(scratch.file("gone.json"));
     EXPECT_LT(server.getOSMaps(supported, experimental), 0);
     EXPECT_THAT(lastError(), HasSubstr("gone.json': cannot open"));
 }

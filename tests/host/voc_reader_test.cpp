@@ -9,7 +9,7 @@
 
 #include "host/KXLError.h"
 #include "host/KXLMessageFile.h"
-#include "voc_test_files.h"
+#include "TestFiles.h"
 #include "voc_test_tree.h"
 
 namespace {
@@ -48,10 +48,10 @@ KXL::KXLDocument sentinel()
 
 TEST(VocReader, AcceptsOtherToolsSpellingOfTheSameContent)
 {
-    kxltest::TempDir dir;
+    TestFiles::TempFolder dir;
     const std::string path = dir.file("hand.voc");
     // No declaration, no indentation, comments, CDATA, character references, single quotes.
-    kxltest::writeFile(path,
+    TestFiles::writeFile(path,
         "<!-- written by hand --><message kind='3' format='1'><element tag='10'>"
         "<string>a<![CDATA[<b>]]>&#x43;&#100;&lt;&amp;</string>"
         "<named name='x&#9;y'>-0</named><element tag='+1'/></element></message>");
@@ -59,7 +59,7 @@ TEST(VocReader, AcceptsOtherToolsSpellingOfTheSameContent)
     EXPECT_NE(KXL::loadDocument(path, document), 0);
     EXPECT_THAT(KXL::getErrorMessage(), HasSubstr("\"+1\" is not a decimal number"));
 
-    kxltest::writeFile(path,
+    TestFiles::writeFile(path,
         "<!-- written by hand --><message kind='3' format='1'><element tag='10'>"
         "<string>a<![CDATA[<b>]]>&#x43;&#100;&lt;&amp;</string>"
         "<named name='x&#9;y'>-0</named><element tag='0011'>\n  \n</element></element></message>");
@@ -72,9 +72,9 @@ TEST(VocReader, AcceptsOtherToolsSpellingOfTheSameContent)
 
 TEST(VocReader, DeepestAllowedNestingLoads)
 {
-    kxltest::TempDir dir;
+    TestFiles::TempFolder dir;
     const std::string path = dir.file("deep.voc");
-    kxltest::writeFile(path, voc(nested(256)));
+    TestFiles::writeFile(path, voc(nested(256)));
     KXL::KXLDocument document;
     ASSERT_EQ(KXL::loadDocument(path, document), 0) << KXL::getErrorMessage();
     int depth = 0;
@@ -96,9 +96,9 @@ class VocReaderRejects : public testing::TestWithParam<BadFile> {};
 
 TEST_P(VocReaderRejects, NamesPathAndReasonAndKeepsTheDocument)
 {
-    kxltest::TempDir dir;
+    TestFiles::TempFolder dir;
     const std::string path = dir.file("bad.voc");
-    kxltest::writeFile(path, GetParam().content);
+    TestFiles::writeFile(path, GetParam().content);
     KXL::KXLDocument document = sentinel();
     EXPECT_NE(KXL::loadDocument(path, document), 0);
     EXPECT_THAT(KXL::getErrorMessage(), AllOf(HasSubstr("\"" + path + "\""), HasSubstr(GetParam().reason)));
@@ -156,13 +156,13 @@ INSTANTIATE_TEST_SUITE_P(Hostile, VocReaderRejects, testing::Values(
 
 TEST(VocReader, FilesThatAreNotFilesAreRefusedWithoutBlocking)
 {
-    kxltest::TempDir dir;
+    TestFiles::TempFolder dir;
     KXL::KXLDocument document = sentinel();
     const std::string missing = dir.file("missing.voc");
     EXPECT_NE(KXL::loadDocument(missing, document), 0);
     EXPECT_THAT(KXL::getErrorMessage(), AllOf(HasSubstr(missing), HasSubstr("No such file or directory")));
 
-    EXPECT_NE(KXL::loadDocument(dir.path().string(), document), 0);
+    EXPECT_NE(KXL::loadDocument(dir.path(), document), 0);
     EXPECT_THAT(KXL::getErrorMessage(), HasSubstr("folder"));
 
     const std::string fifo = dir.file("fifo.voc"); // no writer: a blocking open would hang
