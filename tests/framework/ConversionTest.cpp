@@ -14,7 +14,6 @@
 namespace KXLFrameworkTest {
 namespace {
 
-using ::testing::InSequence;
 using ::testing::Return;
 using KXL::KXLWriterID;
 using KXL::KXLWriterMap;
@@ -24,14 +23,7 @@ using KXL::KXLWriterSimple;
 using IntWriter = KXLWriterSimple<const int>;
 using TextWriter = KXLWriterSimple<const std::string&>;
 
-class ConversionTest : public ::testing::Test {
-protected:
-    void SetUp() override { resetAssertionLog(); }
-    void TearDown() override { EXPECT_TRUE(assertionLog().aborts.empty()); }
-
-    StrictIterator it;
-    InSequence inOrder;
-};
+using ConversionTest = WriterTest;
 
 TEST_F(ConversionTest, LiteralBecomesStringOfItsText)
 {

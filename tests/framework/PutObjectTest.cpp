@@ -11,7 +11,6 @@
 namespace KXLFrameworkTest {
 namespace {
 
-using ::testing::InSequence;
 using ::testing::Return;
 using KXL::KXLWriterID;
 using KXL::KXLWriterSimple;
@@ -19,14 +18,7 @@ using KXL::KXLWriterSimple;
 using IntWriter = KXLWriterSimple<const int>;
 using TextWriter = KXLWriterSimple<const std::string&>;
 
-class PutObjectTest : public ::testing::Test {
-protected:
-    void SetUp() override { resetAssertionLog(); }
-    void TearDown() override { EXPECT_TRUE(assertionLog().aborts.empty()); }
-
-    StrictIterator it;
-    InSequence inOrder;
-};
+using PutObjectTest = WriterTest;
 
 TEST_F(PutObjectTest, UntaggedMakesNoCallOfItsOwn)
 {

@@ -6,7 +6,9 @@
 #include <string>
 
 #include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
+#include "AssertionRecorder.h"
 #include "KXLMessage/KXLMessageIterator.h"
 
 namespace KXLFrameworkTest {
@@ -38,6 +40,17 @@ inline auto putTextValue(const std::string& value)
 {
     return ::testing::TypedEq<const std::string&>(value);
 }
+
+// A strict iterator whose calls must come in the order expected, and no assertion may
+// fire unless a test says so.
+class WriterTest : public ::testing::Test {
+protected:
+    void SetUp() override { resetAssertionLog(); }
+    void TearDown() override { EXPECT_TRUE(assertionLog().aborts.empty()); }
+
+    StrictIterator it;
+    ::testing::InSequence inOrder;
+};
 
 } // namespace KXLFrameworkTest
 

@@ -12,7 +12,6 @@
 namespace KXLFrameworkTest {
 namespace {
 
-using ::testing::InSequence;
 using ::testing::Return;
 
 constexpr char kNoText[] = "";
@@ -32,19 +31,13 @@ struct StampedWriter : KXL::KXLWriterBase {
     }
 };
 
-class StampingTest : public ::testing::Test {
+class StampingTest : public WriterTest {
 protected:
-    void SetUp() override { resetAssertionLog(); }
-    void TearDown() override { EXPECT_TRUE(assertionLog().aborts.empty()); }
-
     template <typename Writer>
     int write(int value)
     {
         return it.putObject(value, Writer(), 0);
     }
-
-    StrictIterator it;
-    InSequence inOrder;
 };
 
 TEST_F(StampingTest, TypeIdUpToHundredIsNeverSentTypeTextIs)

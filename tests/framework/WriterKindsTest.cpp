@@ -15,7 +15,6 @@
 namespace KXLFrameworkTest {
 namespace {
 
-using ::testing::InSequence;
 using ::testing::Return;
 using KXL::KXLWriterID;
 using KXL::KXLWriterIDT;
@@ -46,14 +45,7 @@ static_assert(KeyWriter::getEmptyID<const int>() == 0 && KeyWriter::isIdEmpty(0)
 static_assert(!std::is_polymorphic_v<IntMapWriter> && !std::is_polymorphic_v<KeyWriter> &&
               !std::is_polymorphic_v<IntWriter> && std::is_empty_v<IntWriter>);
 
-class WriterKindsTest : public ::testing::Test {
-protected:
-    void SetUp() override { resetAssertionLog(); }
-    void TearDown() override { EXPECT_TRUE(assertionLog().aborts.empty()); }
-
-    StrictIterator it;
-    InSequence inOrder;
-};
+using WriterKindsTest = WriterTest;
 
 TEST_F(WriterKindsTest, LeafPutsIntoCurrentElementAndReturnsIteratorAnswer)
 {
