@@ -14,6 +14,7 @@
 #include "host/KXLError.h"
 #include "host/KXLMessageFile.h"
 #include "process_runner.h"
+#include "ExpectedVocabulary.h"
 #include "TestFiles.h"
 
 namespace KXL::test {
@@ -21,6 +22,7 @@ namespace {
 
 using ::testing::HasSubstr;
 using ::testing::Not;
+using ExpectedVocabulary::guestEntry;
 
 namespace fs = std::filesystem;
 
@@ -40,16 +42,6 @@ void render(const KXLNode& node, int depth, std::string& out)
     out += "\n";
     for (const KXLNode& child : node.children)
         render(child, depth + 1, out);
-}
-
-std::string guestEntry(const std::string& code, const std::string& id, const std::string& name,
-                       bool experimental)
-{
-    return "1017\n  1010 = " + code + "\n  1264 = \"guest_os_type\"\n" +
-        (experimental ? "  1264 = \"experimental\"\n" : "") + "  1846 = \"" + id +
-        "\"\n  1026 = \"" + name + "\"\n  min_hdd_size := 100\n  max_hdd_size := 16777216\n"
-        "  recommended_hdd_size := 65536\n  hdd_interface := 1\n  adapter_type := 3\n"
-        "  boot_efi := 0\n";
 }
 
 class PluginEndToEnd : public ::testing::Test {
@@ -165,17 +157,8 @@ TEST_F(PluginEndToEnd, SavedVocabularyHoldsEveryEntryOfAJsonCatalogue)
     for (const KXLNode& entry : container.children)
         render(entry, 0, rendered);
     EXPECT_EQ(rendered,
-              "1017\n  1010 = \"vocversion\"\n  1264 = \"vocabulary\"\n  1307 = \"" + stamp +
-                  "\"\n  1303 = \"Vocabulary version\"\n"
-                  "1264\n  1010 = \"kxp_network_adapter_type\"\n"
-                  "1264\n  1010 = \"guest_os_type\"\n"
-                  "1264\n  1010 = \"experimental\"\n"
-                  "1017\n  1010 = 1\n  1264 = \"kxp_network_adapter_type\"\n"
-                  "  1026 = \"Realtek RTL8139\"\n"
-                  "1017\n  1010 = 2\n  1264 = \"kxp_network_adapter_type\"\n"
-                  "  1026 = \"Intel PRO/1000 MT\"\n"
-                  "1017\n  1010 = 3\n  1264 = \"kxp_network_adapter_type\"\n"
-                  "  1026 = \"VirtIO\"\n" +
+              ExpectedVocabulary::versionEntry(stamp) +
+                  ExpectedVocabulary::categoriesAndAdapters() +
                   guestEntry("3", "ubuntu2204", "Ubuntu 22.04 LTS", false) +
                   guestEntry("12", "win11", "Windows 11", false) +
                   guestEntry("-1", "", "No identifier", false) +

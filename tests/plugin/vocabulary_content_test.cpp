@@ -2,11 +2,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "ExpectedVocabulary.h"
 #include "PluginRun.h"
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
+using ExpectedVocabulary::guestEntry;
 
 namespace {
 
@@ -19,44 +21,7 @@ KXL::KXLOS os(const std::string& id, const std::string& name)
     return record;
 }
 
-std::string guestEntry(const std::string& code, const std::string& id, const std::string& name,
-                       bool experimental)
-{
-    return "1017\n  1010 = " + code + "\n  1264 = \"guest_os_type\"\n" +
-        (experimental ? "  1264 = \"experimental\"\n" : "") + "  1846 = \"" + id +
-        "\"\n  1026 = \"" + name +
-        "\"\n"
-        "  min_hdd_size := 100\n"
-        "  max_hdd_size := 16777216\n"
-        "  recommended_hdd_size := 65536\n"
-        "  hdd_interface := 1\n"
-        "  adapter_type := 3\n"
-        "  boot_efi := 0\n";
-}
-
-const char fixedPart[] = "1017\n"
-                         "  1010 = \"vocversion\"\n"
-                         "  1264 = \"vocabulary\"\n"
-                         "  1307 = \"$Id: ZEVUruruzodovar.voc 5c6d7e8f-0000-4000-8000-00000000abcd $\"\n"
-                         "  1303 = \"Vocabulary version\"\n"
-                         "1264\n"
-                         "  1010 = \"kxp_network_adapter_type\"\n"
-                         "1264\n"
-                         "  1010 = \"guest_os_type\"\n"
-                         "1264\n"
-                         "  1010 = \"experimental\"\n"
-                         "1017\n"
-                         "  1010 = 1\n"
-                         "  1264 = \"kxp_network_adapter_type\"\n"
-                         "  1026 = \"Realtek RTL8139\"\n"
-                         "1017\n"
-                         "  1010 = 2\n"
-                         "  1264 = \"kxp_network_adapter_type\"\n"
-                         "  1026 = \"Intel PRO/1000 MT\"\n"
-                         "1017\n"
-                         "  1010 = 3\n"
-                         "  1264 = \"kxp_network_adapter_type\"\n"
-                         "  1026 = \"VirtIO\"\n";
+const char fixedStamp[] = "$Id: ZEVUruruzodovar.voc 5c6d7e8f-0000-4000-8000-00000000abcd $";
 
 TestHost::Script fixedGuid()
 {
@@ -77,7 +42,8 @@ TEST(VocabularyContent, WholeContainerInDocumentOrder)
     EXPECT_EQ(TestHost::tree(),
               "1307\n  1044\n" + [] {
                   // The container's content, indented two levels.
-                  std::string body = std::string(fixedPart) +
+                  std::string body = ExpectedVocabulary::versionEntry(fixedStamp) +
+                      ExpectedVocabulary::categoriesAndAdapters() +
                       guestEntry("3", "ubuntu2204", "Ubuntu 22.04 LTS", false) +
                       guestEntry("12", "win11", "Windows 11", false) +
                       guestEntry("7", "fedora41", "Fedora 41", true);
@@ -98,7 +64,7 @@ TEST(VocabularyContent, ExactCallsOfVersionCategoryAdapterAndExperimentalEntries
     TestHost::Script script = fixedGuid();
     script.experimental[7] = os("fedora41", "Fedora 41");
     EXPECT_EQ(runPlugin(script), 0);
-    const std::string stamp = "$Id: ZEVUruruzodovar.voc 5c6d7e8f-0000-4000-8000-00000000abcd $";
+    const std::string stamp = fixedStamp;
     EXPECT_THAT(
         TestHost::writeCalls(),
         ElementsAre(
