@@ -8,44 +8,25 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "TestTree.h"
+
 namespace KXL {
 namespace {
 
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-KXLNode element(int tag, std::vector<KXLNode> children = {})
-{
-    KXLNode node;
-    node.tag = tag;
-    node.children = std::move(children);
-    return node;
-}
+using kxltest::element;
+using kxltest::named;
 
 KXLNode text(int tag, std::string value)
 {
-    KXLNode node = element(tag);
-    node.value.kind = KXLValue::Kind::String;
-    node.value.text = std::move(value);
-    return node;
+    return kxltest::withText(element(tag), std::move(value));
 }
 
 KXLNode number(int tag, int value)
 {
-    KXLNode node = element(tag);
-    node.value.kind = KXLValue::Kind::Int;
-    node.value.number = value;
-    return node;
-}
-
-KXLNode named(std::string name, int value)
-{
-    KXLNode node;
-    node.kind = KXLNode::Kind::Named;
-    node.name = std::move(name);
-    node.value.kind = KXLValue::Kind::Int;
-    node.value.number = value;
-    return node;
+    return kxltest::withInt(element(tag), value);
 }
 
 KXLDocument vocabulary(std::vector<KXLNode> entries)

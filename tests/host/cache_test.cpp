@@ -13,7 +13,7 @@
 #include "host/KXLMessageFile.h"
 #include "host/KXLVocCacheLocal.h"
 #include "TestFiles.h"
-#include "voc_test_tree.h"
+#include "TestTree.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "KXLMessage/KXLMessageIterator.h"
 #include "host/KXLError.h"
 #include "host/KXLMessageFile.h"
-#include "voc_test_tree.h"
+#include "TestTree.h"
 
 namespace {
 

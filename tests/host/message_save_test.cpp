@@ -18,7 +18,7 @@
 #include "host/KXLError.h"
 #include "host/KXLMessageFile.h"
 #include "TestFiles.h"
-#include "voc_test_tree.h"
+#include "TestTree.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Building expected message trees in tests.
-#ifndef TESTS_HOST_VOC_TEST_TREE_H
-#define TESTS_HOST_VOC_TEST_TREE_H
+#ifndef TESTS_SUPPORT_TESTTREE_H
+#define TESTS_SUPPORT_TESTTREE_H
 
 #include <string>
 #include <utility>
