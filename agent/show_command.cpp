@@ -16,7 +16,7 @@ int showVocabularyFile(const std::string& path, std::ostream& out, std::ostream&
             << escapeText(getErrorMessage()) << '\n';
         return exitFailure;
     }
-    out << printVocabulary(path, document);
+    printVocabulary(out, path, document);
     return exitSuccess;
 }
 

@@ -1,6 +1,8 @@
 #include "text_table.h"
 
 #include <algorithm>
+#include <limits>
+#include <sstream>
 #include <stdexcept>
 
 #include "text_escape.h"
@@ -17,61 +19,92 @@ KXLTextTable::KXLTextTable(std::vector<Column> columns) : m_columns(std::move(co
 {
     if (m_columns.empty())
         throw std::invalid_argument("a table needs at least one column");
+    for (const auto& column : m_columns)
+        m_widths.push_back(displayWidth(escapeText(column.title)));
 }
 
-void KXLTextTable::addRow(const std::vector<std::string>& cells)
+void KXLTextTable::addCell(std::string_view raw)
+{
+    const std::string escaped = escapeText(raw);
+    if (escaped.size() > std::numeric_limits<std::uint32_t>::max())
+        throw std::length_error("a table cell is larger than 4 GiB");
+    const auto width = static_cast<std::uint32_t>(displayWidth(escaped));
+    const std::size_t column = m_cells.size() % m_columns.size();
+    m_widths[column] = std::max<std::size_t>(m_widths[column], width);
+    m_text += escaped;
+    m_cells.push_back({static_cast<std::uint32_t>(escaped.size()), width});
+}
+
+void KXLTextTable::addRow(const std::vector<std::string_view>& cells)
 {
     if (cells.size() != m_columns.size())
         throw std::invalid_argument("table row has " + std::to_string(cells.size()) +
             " cells for " + std::to_string(m_columns.size()) + " columns");
-    std::vector<std::string> row;
-    row.reserve(cells.size());
-    for (const auto& cell : cells)
-        row.push_back(escapeText(cell));
-    m_rows.push_back(std::move(row));
+    for (const std::string_view cell : cells)
+        addCell(cell);
+    ++m_rows;
+}
+
+void KXLTextTable::addRow(std::initializer_list<std::string_view> cells)
+{
+    addRow(std::vector<std::string_view>(cells));
+}
+
+void KXLTextTable::render(std::ostream& out, const std::string& indent) const
+{
+    std::string line;
+    // Only padding is cut from the end; blanks that belong to a cell stay.
+    const auto writeLine = [&](auto cellAt) {
+        line = indent;
+        std::size_t keep = 0;
+        for (std::size_t i = 0; i < m_columns.size(); ++i) {
+            if (i > 0)
+                line += columnGap;
+            const auto [text, width] = cellAt(i);
+            const std::size_t padding = m_widths[i] - width;
+            if (m_columns[i].align == Align::Right)
+                line.append(padding, ' ');
+            line += text;
+            if (!text.empty())
+                keep = line.size();
+            if (m_columns[i].align == Align::Left)
+                line.append(padding, ' ');
+        }
+        line.resize(keep);
+        line += '\n';
+        out << line;
+    };
+
+    std::vector<std::string> titles;
+    for (const auto& column : m_columns)
+        titles.push_back(escapeText(column.title));
+    writeLine([&](std::size_t i) {
+        return std::pair<std::string_view, std::size_t>(titles[i], displayWidth(titles[i]));
+    });
+    const std::string rule(*std::max_element(m_widths.begin(), m_widths.end()), '-');
+    writeLine([&](std::size_t i) {
+        return std::pair<std::string_view, std::size_t>(std::string_view(rule).substr(0, m_widths[i]), m_widths[i]);
+    });
+    std::size_t offset = 0;
+    std::vector<std::size_t> starts(m_columns.size());
+    for (std::size_t row = 0; row < m_rows; ++row) {
+        const Cell* cells = &m_cells[row * m_columns.size()];
+        for (std::size_t i = 0; i < m_columns.size(); ++i) {
+            starts[i] = offset;
+            offset += cells[i].length;
+        }
+        writeLine([&](std::size_t i) {
+            return std::pair<std::string_view, std::size_t>(
+                std::string_view(m_text).substr(starts[i], cells[i].length), cells[i].width);
+        });
+    }
 }
 
 std::string KXLTextTable::render(const std::string& indent) const
 {
-    std::vector<std::string> titles;
-    for (const auto& column : m_columns)
-        titles.push_back(escapeText(column.title));
-
-    std::vector<std::size_t> widths;
-    for (const auto& title : titles)
-        widths.push_back(displayWidth(title));
-    for (const auto& row : m_rows)
-        for (std::size_t i = 0; i < row.size(); ++i)
-            widths[i] = std::max(widths[i], displayWidth(row[i]));
-
-    const auto formatLine = [&](const std::vector<std::string>& cells) {
-        // Only padding is cut from the end; blanks that belong to a cell stay.
-        std::string line = indent;
-        std::size_t keep = 0;
-        for (std::size_t i = 0; i < cells.size(); ++i) {
-            if (i > 0)
-                line += columnGap;
-            const std::string padding(widths[i] - displayWidth(cells[i]), ' ');
-            if (m_columns[i].align == Align::Right)
-                line += padding;
-            line += cells[i];
-            if (!cells[i].empty())
-                keep = line.size();
-            if (m_columns[i].align == Align::Left)
-                line += padding;
-        }
-        line.resize(keep);
-        return line + '\n';
-    };
-
-    std::string out = formatLine(titles);
-    std::vector<std::string> rule;
-    for (const auto width : widths)
-        rule.emplace_back(width, '-');
-    out += formatLine(rule);
-    for (const auto& row : m_rows)
-        out += formatLine(row);
-    return out;
+    std::ostringstream out;
+    render(out, indent);
+    return out.str();
 }
 
 } // namespace KXL

@@ -2,7 +2,10 @@
 
 #include <array>
 #include <cstdint>
+#include <algorithm>
 #include <optional>
+#include <sstream>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -33,144 +36,150 @@ constexpr std::array<const char*, 6> guestValueNames = {"min_hdd_size", "max_hdd
 const std::string sectionIndent = "  ";
 const std::string tableIndent = "    ";
 
-bool hasStamps(const KXLNode& node)
+bool hasStamps(KXLNodeRef node)
 {
-    return node.stamps != KXLStamps{};
+    return node.stamps() != nullptr;
 }
 
-bool isPlainElement(const KXLNode& node, int tag)
+bool isPlainElement(KXLNodeRef node, int tag)
 {
-    return node.kind == KXLNode::Kind::Element && node.tag == tag && !hasStamps(node);
+    return node.isElement() && node.tag() == tag && !hasStamps(node);
 }
 
 // The content of an entry that is made only of value-holding leaves and named values.
-// Matching takes parts out; an entry fits a shape when nothing is left over.
+// Matching takes parts out; an entry fits a shape when nothing is left over. No shape has
+// more than eleven parts, so a larger entry fits none and is not taken apart.
 class EntryParts {
 public:
-    static std::optional<EntryParts> of(const KXLNode& entry)
+    static std::optional<EntryParts> of(KXLNodeRef entry)
     {
-        if (!isPlainElement(entry, tagEntry) || entry.value.kind != KXLValue::Kind::None)
+        if (!isPlainElement(entry, tagEntry) || entry.valueKind() != KXLValueKind::None)
             return std::nullopt;
         EntryParts parts;
-        for (const auto& child : entry.children) {
-            if (child.kind == KXLNode::Kind::Named) {
-                if (child.value.kind != KXLValue::Kind::Int)
+        for (KXLNodeRef child : entry.children()) {
+            if (child.isNamed()) {
+                if (parts.m_namedCount == kMaxParts)
                     return std::nullopt;
-                parts.m_named.emplace_back(child.name, child.value.number);
+                parts.m_named[parts.m_namedCount++] = child;
                 continue;
             }
-            if (hasStamps(child) || !child.children.empty() ||
-                child.value.kind == KXLValue::Kind::None)
+            if (hasStamps(child) || child.firstChild() || child.valueKind() == KXLValueKind::None ||
+                parts.m_leafCount == kMaxParts)
                 return std::nullopt;
-            parts.m_leaves.emplace_back(child.tag, &child.value);
+            parts.m_leaves[parts.m_leafCount++] = child;
         }
         return parts;
     }
 
-    const KXLValue* take(int tag, KXLValue::Kind kind, const char* text = nullptr)
+    KXLNodeRef take(int tag, KXLValueKind kind, const char* text = nullptr)
     {
-        for (auto it = m_leaves.begin(); it != m_leaves.end(); ++it) {
-            const KXLValue* value = it->second;
-            if (it->first != tag || value->kind != kind)
-                continue;
-            if (text != nullptr && value->text != text)
-                continue;
-            m_leaves.erase(it);
-            return value;
-        }
-        return nullptr;
+        return takeFirst(m_leaves, m_leafCount, [&](KXLNodeRef leaf) {
+            return leaf.tag() == tag && leaf.valueKind() == kind && (text == nullptr || leaf.text() == text);
+        });
     }
 
-    std::optional<int> takeNamed(const std::string& name)
+    std::optional<int> takeNamed(std::string_view name)
     {
-        for (auto it = m_named.begin(); it != m_named.end(); ++it) {
-            if (it->first != name)
-                continue;
-            const int value = it->second;
-            m_named.erase(it);
-            return value;
-        }
-        return std::nullopt;
+        const KXLNodeRef named =
+            takeFirst(m_named, m_namedCount, [&](KXLNodeRef node) { return node.name() == name; });
+        return named ? std::optional<int>(named.number()) : std::nullopt;
     }
 
-    bool exhausted() const { return m_leaves.empty() && m_named.empty(); }
+    bool exhausted() const { return m_leafCount == 0 && m_namedCount == 0; }
 
 private:
-    std::vector<std::pair<int, const KXLValue*>> m_leaves;
-    std::vector<std::pair<std::string, int>> m_named;
+    static constexpr std::size_t kMaxParts = 16;
+    std::array<KXLNodeRef, kMaxParts> m_leaves;
+    std::array<KXLNodeRef, kMaxParts> m_named;
+    std::size_t m_leafCount = 0;
+    std::size_t m_namedCount = 0;
+
+    // Removes the first match, keeping the others in order.
+    template <typename Matches>
+    static KXLNodeRef takeFirst(std::array<KXLNodeRef, kMaxParts>& nodes, std::size_t& count, Matches matches)
+    {
+        for (std::size_t i = 0; i < count; ++i) {
+            if (!matches(nodes[i]))
+                continue;
+            const KXLNodeRef found = nodes[i];
+            std::copy(nodes.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                      nodes.begin() + static_cast<std::ptrdiff_t>(count), nodes.begin() + static_cast<std::ptrdiff_t>(i));
+            --count;
+            return found;
+        }
+        return KXLNodeRef();
+    }
 };
 
 struct VersionEntry {
-    std::string stamp;
-    std::string description;
+    std::string_view stamp;
+    std::string_view description;
 };
 
-std::optional<VersionEntry> matchVersion(const KXLNode& entry)
+std::optional<VersionEntry> matchVersion(KXLNodeRef entry)
 {
     auto parts = EntryParts::of(entry);
-    if (!parts || !parts->take(tagId, KXLValue::Kind::String, "vocversion") ||
-        !parts->take(tagCategory, KXLValue::Kind::String, "vocabulary"))
+    if (!parts || !parts->take(tagId, KXLValueKind::String, "vocversion") ||
+        !parts->take(tagCategory, KXLValueKind::String, "vocabulary"))
         return std::nullopt;
-    const KXLValue* stamp = parts->take(tagVocabulary, KXLValue::Kind::String);
-    const KXLValue* description = parts->take(tagDescription, KXLValue::Kind::String);
+    const KXLNodeRef stamp = parts->take(tagVocabulary, KXLValueKind::String);
+    const KXLNodeRef description = parts->take(tagDescription, KXLValueKind::String);
     if (!stamp || !description || !parts->exhausted())
         return std::nullopt;
-    return VersionEntry{stamp->text, description->text};
+    return VersionEntry{stamp.text(), description.text()};
 }
 
-std::optional<std::string> matchCategory(const KXLNode& node)
+std::optional<std::string_view> matchCategory(KXLNodeRef node)
 {
-    if (!isPlainElement(node, tagCategory) || node.value.kind != KXLValue::Kind::None ||
-        node.children.size() != 1)
+    if (!isPlainElement(node, tagCategory) || node.valueKind() != KXLValueKind::None)
         return std::nullopt;
-    const KXLNode& name = node.children.front();
-    if (!isPlainElement(name, tagId) || !name.children.empty() ||
-        name.value.kind != KXLValue::Kind::String)
+    const KXLNodeRef name = node.firstChild();
+    if (!name || name.nextSibling() || !isPlainElement(name, tagId) || name.firstChild() ||
+        name.valueKind() != KXLValueKind::String)
         return std::nullopt;
-    return name.value.text;
+    return name.text();
 }
 
 struct AdapterEntry {
     int id;
-    std::string name;
+    std::string_view name;
 };
 
-std::optional<AdapterEntry> matchAdapter(const KXLNode& entry)
+std::optional<AdapterEntry> matchAdapter(KXLNodeRef entry)
 {
     auto parts = EntryParts::of(entry);
     if (!parts)
         return std::nullopt;
-    const KXLValue* id = parts->take(tagId, KXLValue::Kind::Int);
-    const KXLValue* mark = parts->take(tagCategory, KXLValue::Kind::String, adapterCategory);
-    const KXLValue* name = parts->take(tagDisplayName, KXLValue::Kind::String);
+    const KXLNodeRef id = parts->take(tagId, KXLValueKind::Int);
+    const KXLNodeRef mark = parts->take(tagCategory, KXLValueKind::String, adapterCategory);
+    const KXLNodeRef name = parts->take(tagDisplayName, KXLValueKind::String);
     if (!id || !mark || !name || !parts->exhausted())
         return std::nullopt;
-    return AdapterEntry{id->number, name->text};
+    return AdapterEntry{id.number(), name.text()};
 }
 
 struct GuestEntry {
     std::uint32_t code;
-    std::string identifier;
-    std::string displayName;
+    std::string_view identifier;
+    std::string_view displayName;
     bool experimental;
     std::array<int, guestValueNames.size()> values;
 };
 
-std::optional<GuestEntry> matchGuest(const KXLNode& entry)
+std::optional<GuestEntry> matchGuest(KXLNodeRef entry)
 {
     auto parts = EntryParts::of(entry);
     if (!parts)
         return std::nullopt;
-    const KXLValue* code = parts->take(tagId, KXLValue::Kind::Int);
-    const KXLValue* mark = parts->take(tagCategory, KXLValue::Kind::String, guestCategory);
-    const bool experimental =
-        parts->take(tagCategory, KXLValue::Kind::String, experimentalCategory) != nullptr;
-    const KXLValue* identifier = parts->take(tagIdentifier, KXLValue::Kind::String);
-    const KXLValue* displayName = parts->take(tagDisplayName, KXLValue::Kind::String);
+    const KXLNodeRef code = parts->take(tagId, KXLValueKind::Int);
+    const KXLNodeRef mark = parts->take(tagCategory, KXLValueKind::String, guestCategory);
+    const bool experimental = static_cast<bool>(parts->take(tagCategory, KXLValueKind::String, experimentalCategory));
+    const KXLNodeRef identifier = parts->take(tagIdentifier, KXLValueKind::String);
+    const KXLNodeRef displayName = parts->take(tagDisplayName, KXLValueKind::String);
     if (!code || !mark || !identifier || !displayName)
         return std::nullopt;
-    GuestEntry guest{static_cast<std::uint32_t>(code->number), identifier->text,
-        displayName->text, experimental, {}};
+    GuestEntry guest{static_cast<std::uint32_t>(code.number()), identifier.text(),
+        displayName.text(), experimental, {}};
     for (std::size_t i = 0; i < guestValueNames.size(); ++i) {
         const auto value = parts->takeNamed(guestValueNames[i]);
         if (!value)
@@ -182,12 +191,12 @@ std::optional<GuestEntry> matchGuest(const KXLNode& entry)
     return guest;
 }
 
-std::string formatValue(const KXLValue& value)
+std::string formatValue(KXLNodeRef node)
 {
-    switch (value.kind) {
-    case KXLValue::Kind::String: return quoteText(value.text);
-    case KXLValue::Kind::Int: return std::to_string(value.number);
-    case KXLValue::Kind::None: break;
+    switch (node.valueKind()) {
+    case KXLValueKind::String: return quoteText(node.text());
+    case KXLValueKind::Int: return std::to_string(node.number());
+    case KXLValueKind::None: break;
     }
     return {};
 }
@@ -215,67 +224,73 @@ std::string formatStamps(const KXLStamps& stamps)
     return out + "]";
 }
 
-std::string describeNode(const KXLNode& node)
+std::string describeNode(KXLNodeRef node)
 {
-    if (node.kind == KXLNode::Kind::Named)
-        return "named " + quoteText(node.name) + " = " + formatValue(node.value);
-    std::string line = "element " + std::to_string(node.tag) + formatStamps(node.stamps);
-    if (node.value.kind != KXLValue::Kind::None)
-        line += " = " + formatValue(node.value);
+    if (node.isNamed())
+        return "named " + quoteText(node.name()) + " = " + formatValue(node);
+    std::string line = "element " + std::to_string(node.tag());
+    if (const KXLStamps* stamps = node.stamps())
+        line += formatStamps(*stamps);
+    if (node.valueKind() != KXLValueKind::None)
+        line += " = " + formatValue(node);
     return line;
 }
 
 // One line per node, children indented below their element. Iterative: the depth of
 // a tree is not this function's to bound.
-std::string dumpNode(const KXLNode& root, const std::string& indent)
+void dumpNode(std::ostream& out, KXLNodeRef root, const std::string& indent)
 {
-    std::string out;
-    std::vector<std::pair<const KXLNode*, std::size_t>> pending{{&root, 0}};
+    std::vector<std::pair<KXLNodeRef, std::size_t>> pending{{root, 0}};
+    std::vector<KXLNodeRef> children;
     while (!pending.empty()) {
         const auto [node, depth] = pending.back();
         pending.pop_back();
-        out += indent + std::string(2 * depth, ' ') + describeNode(*node) + '\n';
-        for (auto child = node->children.rbegin(); child != node->children.rend(); ++child)
-            pending.emplace_back(&*child, depth + 1);
+        out << indent << std::string(2 * depth, ' ') << describeNode(node) << '\n';
+        children.assign(node.children().begin(), node.children().end());
+        for (auto child = children.rbegin(); child != children.rend(); ++child)
+            pending.emplace_back(*child, depth + 1);
     }
-    return out;
 }
 
-std::string section(const std::string& title, const KXLTextTable& table)
+void section(std::ostream& out, const std::string& title, const KXLTextTable& table)
 {
-    if (table.empty())
-        return '\n' + sectionIndent + title + ": none\n";
-    return '\n' + sectionIndent + title + " (" + std::to_string(table.rows()) + ")\n" +
-        table.render(tableIndent);
+    if (table.empty()) {
+        out << '\n' << sectionIndent << title << ": none\n";
+        return;
+    }
+    out << '\n' << sectionIndent << title << " (" << table.rows() << ")\n";
+    table.render(out, tableIndent);
 }
 
 bool isVocabularyShape(const KXLDocument& document)
 {
-    if (document.roots.size() != 1)
+    const KXLNodeRef root = document.root().firstChild();
+    if (!root || root.nextSibling() || !isPlainElement(root, tagVocabulary) ||
+        root.valueKind() != KXLValueKind::None)
         return false;
-    const KXLNode& root = document.roots.front();
-    return isPlainElement(root, tagVocabulary) && root.value.kind == KXLValue::Kind::None &&
-        root.children.size() == 1 && isPlainElement(root.children.front(), tagContainer) &&
-        root.children.front().value.kind == KXLValue::Kind::None;
+    const KXLNodeRef container = root.firstChild();
+    return container && !container.nextSibling() && isPlainElement(container, tagContainer) &&
+        container.valueKind() == KXLValueKind::None;
 }
 
 } // namespace
 
-std::string printVocabulary(const std::string& name, const KXLDocument& document)
+void printVocabulary(std::ostream& out, const std::string& name, const KXLDocument& document)
 {
-    std::string out = "Vocabulary " + quoteText(name) + '\n';
-    if (document.kind != 0)
-        out += sectionIndent + "Message kind: " + std::to_string(document.kind) + '\n';
+    out << "Vocabulary " << quoteText(name) << '\n';
+    if (document.kind() != 0)
+        out << sectionIndent << "Message kind: " << document.kind() << '\n';
 
     if (!isVocabularyShape(document)) {
-        out += sectionIndent +
-            "Not a vocabulary (expected one element 1307 holding one element 1044)\n";
-        if (document.roots.empty())
-            return out + sectionIndent + "The document is empty\n";
-        out += '\n' + sectionIndent + "Content\n";
-        for (const auto& root : document.roots)
-            out += dumpNode(root, tableIndent);
-        return out;
+        out << sectionIndent << "Not a vocabulary (expected one element 1307 holding one element 1044)\n";
+        if (document.empty()) {
+            out << sectionIndent << "The document is empty\n";
+            return;
+        }
+        out << '\n' << sectionIndent << "Content\n";
+        for (KXLNodeRef root : document.roots())
+            dumpNode(out, root, tableIndent);
+        return;
     }
 
     KXLTextTable categories({{"name"}});
@@ -286,10 +301,11 @@ std::string printVocabulary(const std::string& name, const KXLDocument& document
         guestColumns.push_back({valueName, KXLTextTable::Align::Right});
     KXLTextTable guests(guestColumns);
     std::optional<VersionEntry> version;
-    std::string others;
-    std::size_t otherCount = 0;
+    std::vector<KXLNodeRef> others;
 
-    for (const KXLNode& entry : document.roots.front().children.front().children) {
+    std::vector<std::string> numbers(1 + guestValueNames.size());
+    std::vector<std::string_view> row(guestColumns.size());
+    for (KXLNodeRef entry : document.root().firstChild().firstChild().children()) {
         if (auto category = matchCategory(entry)) {
             categories.addRow({*category});
             continue;
@@ -303,29 +319,41 @@ std::string printVocabulary(const std::string& name, const KXLDocument& document
             continue;
         }
         if (auto guest = matchGuest(entry)) {
-            std::vector<std::string> row = {std::to_string(guest->code), guest->identifier,
-                guest->displayName, guest->experimental ? "yes" : "no"};
-            for (const int value : guest->values)
-                row.push_back(std::to_string(value));
+            numbers[0] = std::to_string(guest->code);
+            for (std::size_t i = 0; i < guest->values.size(); ++i)
+                numbers[i + 1] = std::to_string(guest->values[i]);
+            row[0] = numbers[0];
+            row[1] = guest->identifier;
+            row[2] = guest->displayName;
+            row[3] = guest->experimental ? "yes" : "no";
+            for (std::size_t i = 0; i < guest->values.size(); ++i)
+                row[4 + i] = numbers[i + 1];
             guests.addRow(row);
             continue;
         }
-        others += dumpNode(entry, tableIndent);
-        ++otherCount;
+        others.push_back(entry);
     }
 
     if (version)
-        out += sectionIndent + "Version: " + escapeText(version->stamp) + " (" +
-            escapeText(version->description) + ")\n";
+        out << sectionIndent << "Version: " << escapeText(version->stamp) << " ("
+            << escapeText(version->description) << ")\n";
     else
-        out += sectionIndent + "Version: none (no version entry)\n";
-    out += section("Categories", categories);
-    out += section("Network adapters", adapters);
-    out += section("Guest operating systems", guests);
-    if (otherCount > 0)
-        out += '\n' + sectionIndent + "Other entries (" + std::to_string(otherCount) + ")\n" +
-            others;
-    return out;
+        out << sectionIndent << "Version: none (no version entry)\n";
+    section(out, "Categories", categories);
+    section(out, "Network adapters", adapters);
+    section(out, "Guest operating systems", guests);
+    if (!others.empty()) {
+        out << '\n' << sectionIndent << "Other entries (" << others.size() << ")\n";
+        for (KXLNodeRef entry : others)
+            dumpNode(out, entry, tableIndent);
+    }
+}
+
+std::string printVocabulary(const std::string& name, const KXLDocument& document)
+{
+    std::ostringstream out;
+    printVocabulary(out, name, document);
+    return out.str();
 }
 
 } // namespace KXL

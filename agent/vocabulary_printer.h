@@ -2,6 +2,7 @@
 #ifndef AGENT_VOCABULARY_PRINTER_H
 #define AGENT_VOCABULARY_PRINTER_H
 
+#include <ostream>
 #include <string>
 
 #include "host/KXLMessageTree.h"
@@ -13,6 +14,7 @@ namespace KXL {
 // shapes as an indented dump, so nothing the document holds is left out. A document that
 // is not a vocabulary (one element 1307 holding one element 1044) is dumped whole. All
 // texts from the document are escaped (escapeText).
+void printVocabulary(std::ostream& out, const std::string& name, const KXLDocument& document);
 std::string printVocabulary(const std::string& name, const KXLDocument& document);
 
 } // namespace KXL

@@ -1,27 +1,20 @@
-// The content of a message as plain data: what the message library builds, what a .voc
-// file holds and what the vocabulary cache keeps.
+// The content of a message: what the message library builds, what a .voc file holds and
+// what the vocabulary cache keeps. Compact: a node takes 32 bytes, texts live in a shared
+// pool, and storage grows in blocks, so a document never needs twice its size to grow.
 #ifndef HOST_KXLMESSAGETREE_H
 #define HOST_KXLMESSAGETREE_H
 
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 namespace KXL {
-
-struct KXLValue {
-    enum class Kind { None, String, Int };
-    Kind kind = Kind::None;
-    std::string text; // Kind::String: any bytes
-    int number = 0; // Kind::Int
-
-    bool operator==(const KXLValue& other) const
-    {
-        return kind == other.kind && text == other.text && number == other.number;
-    }
-    bool operator!=(const KXLValue& other) const { return !(*this == other); }
-};
 
 // What the stamping operations of the iterator left on an element.
 struct KXLStamps {
@@ -31,6 +24,7 @@ struct KXLStamps {
     std::optional<std::pair<int, int>> typeId; // setTypeID: nsid, type id
     std::optional<int> itemNSType; // setItemNSType
 
+    bool empty() const { return !ns && !nsid && !type && !typeId && !itemNSType; }
     bool operator==(const KXLStamps& other) const
     {
         return ns == other.ns && nsid == other.nsid && type == other.type &&
@@ -39,33 +33,150 @@ struct KXLStamps {
     bool operator!=(const KXLStamps& other) const { return !(*this == other); }
 };
 
-// One node of the tree: an element, or a named int value of its parent element.
-struct KXLNode {
-    enum class Kind { Element, Named };
-    Kind kind = Kind::Element;
-    int tag = 0; // Element
-    std::string name; // Named: any bytes
-    KXLValue value; // Element: at most one value; Named: always Kind::Int
-    KXLStamps stamps; // Element
-    std::vector<KXLNode> children; // Element: named values and child elements in write order
+enum class KXLValueKind : std::uint8_t { None, String, Int };
 
-    bool operator==(const KXLNode& other) const
+class KXLDocument;
+
+// A read-only handle on one node: an element, or a named int value of its parent element.
+// Valid while its document lives; cheap to copy. A default one is null.
+class KXLNodeRef {
+public:
+    class Children;
+
+    KXLNodeRef() = default;
+    explicit operator bool() const { return m_document != nullptr; }
+
+    bool isElement() const;
+    bool isNamed() const { return !isElement(); }
+    int tag() const; // element; 0 for a named value
+    std::string_view name() const; // named value
+    KXLValueKind valueKind() const; // a named value always holds an Int
+    std::string_view text() const; // String value, else empty
+    int number() const; // Int value, else 0
+    const KXLStamps* stamps() const; // null when the element has none
+    KXLNodeRef nextSibling() const;
+    KXLNodeRef firstChild() const;
+    Children children() const; // named values and child elements in write order
+    std::size_t childCount() const; // counts by walking
+
+    bool operator==(const KXLNodeRef& other) const
     {
-        return kind == other.kind && tag == other.tag && name == other.name &&
-            value == other.value && stamps == other.stamps && children == other.children;
+        return m_document == other.m_document && m_id == other.m_id;
     }
-    bool operator!=(const KXLNode& other) const { return !(*this == other); }
+    bool operator!=(const KXLNodeRef& other) const { return !(*this == other); }
+
+private:
+    friend class KXLDocument;
+    KXLNodeRef(const KXLDocument* document, std::uint32_t id) : m_document(document), m_id(id) {}
+
+    const KXLDocument* m_document = nullptr;
+    std::uint32_t m_id = 0;
 };
 
-struct KXLDocument {
-    int kind = 0; // the argument of prepare
-    std::vector<KXLNode> roots; // the top-level elements
+class KXLNodeRef::Children {
+public:
+    class iterator {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = KXLNodeRef;
+        using difference_type = std::ptrdiff_t;
+        using pointer = const KXLNodeRef*;
+        using reference = const KXLNodeRef&;
 
-    bool operator==(const KXLDocument& other) const
-    {
-        return kind == other.kind && roots == other.roots;
-    }
+        iterator() = default;
+        explicit iterator(KXLNodeRef node) : m_node(node) {}
+        const KXLNodeRef& operator*() const { return m_node; }
+        const KXLNodeRef* operator->() const { return &m_node; }
+        iterator& operator++()
+        {
+            m_node = m_node.nextSibling();
+            return *this;
+        }
+        iterator operator++(int)
+        {
+            iterator before = *this;
+            ++*this;
+            return before;
+        }
+        bool operator==(const iterator& other) const { return m_node == other.m_node; }
+        bool operator!=(const iterator& other) const { return !(*this == other); }
+
+    private:
+        KXLNodeRef m_node;
+    };
+
+    explicit Children(KXLNodeRef first) : m_first(first) {}
+    iterator begin() const { return iterator(m_first); }
+    iterator end() const { return iterator(); }
+    bool empty() const { return !m_first; }
+
+private:
+    KXLNodeRef m_first;
+};
+
+inline KXLNodeRef::Children KXLNodeRef::children() const
+{
+    return Children(firstChild());
+}
+
+// A message document: its kind (the argument of prepare) and a tree under an unnamed root
+// whose children are the top-level elements. Nodes are only ever appended, so building is
+// one pass; a value written again replaces the earlier one. Not thread-safe while written;
+// immutable documents may be read from any thread.
+//
+//     KXLDocument document;
+//     const auto entry = document.appendElement(KXLDocument::kRoot, 1017);
+//     document.setInt(document.appendElement(entry, 1010), 3);
+//     document.appendNamed(entry, "min_hdd_size", 100);
+//     for (KXLNodeRef child : document.node(entry).children()) { ... }
+class KXLDocument {
+public:
+    using NodeId = std::uint32_t;
+    static constexpr NodeId kRoot = 0;
+
+    KXLDocument();
+    ~KXLDocument();
+    KXLDocument(KXLDocument&& other) noexcept;
+    KXLDocument& operator=(KXLDocument&& other) noexcept;
+    KXLDocument(const KXLDocument&) = delete;
+    KXLDocument& operator=(const KXLDocument&) = delete;
+
+    int kind() const { return m_kind; }
+    void setKind(int kind) { m_kind = kind; }
+
+    KXLNodeRef root() const { return KXLNodeRef(this, kRoot); }
+    KXLNodeRef::Children roots() const { return root().children(); }
+    KXLNodeRef node(NodeId id) const { return KXLNodeRef(this, id); }
+    bool empty() const { return !root().firstChild(); }
+    std::size_t nodeCount() const { return m_nodeCount == 0 ? 0 : m_nodeCount - 1; } // root not counted
+
+    // Appends as the last child of `parent` (an element or kRoot). Throw std::bad_alloc, or
+    // std::length_error past 2^32 - 1 nodes or 4 GiB of one text.
+    NodeId appendElement(NodeId parent, int tag);
+    NodeId appendNamed(NodeId parent, std::string_view name, int value);
+    void setText(NodeId element, std::string_view text);
+    void setInt(NodeId element, int value);
+    // The element's stamps, made empty on first use.
+    KXLStamps& stamps(NodeId element);
+
+    // Drops every node and text.
+    void clear();
+
+    bool operator==(const KXLDocument& other) const;
     bool operator!=(const KXLDocument& other) const { return !(*this == other); }
+
+private:
+    friend class KXLNodeRef;
+    struct Node;
+    struct Storage;
+
+    const Node& at(NodeId id) const;
+    Node& at(NodeId id);
+    NodeId appendNode(NodeId parent);
+
+    int m_kind = 0;
+    std::uint32_t m_nodeCount = 0;
+    std::unique_ptr<Storage> m_storage;
 };
 
 } // namespace KXL

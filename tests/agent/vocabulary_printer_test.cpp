@@ -18,6 +18,13 @@ using ::testing::Not;
 
 using kxltest::element;
 using kxltest::named;
+using KXLNode = kxltest::Node;
+using KXLDocument = kxltest::Document;
+
+std::string printVocabulary(const std::string& name, const KXLDocument& document)
+{
+    return KXL::printVocabulary(name, kxltest::compact(document));
+}
 
 KXLNode text(int tag, std::string value)
 {
@@ -217,7 +224,7 @@ TEST(VocabularyPrinter, DocumentThatIsNotAVocabularyIsDumpedWhole)
               "    element 77 = \"second root\"\n");
 
     KXLDocument valued = vocabulary({});
-    valued.roots.front().value.kind = KXLValue::Kind::Int;
+    valued.roots.front().value.kind = kxltest::Value::Kind::Int;
     valued.roots.front().value.number = 5;
     EXPECT_THAT(printVocabulary("v", valued), HasSubstr("    element 1307 = 5\n"
                                                        "      element 1044\n"));

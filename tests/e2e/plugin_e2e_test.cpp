@@ -16,6 +16,7 @@
 #include "process_runner.h"
 #include "ExpectedVocabulary.h"
 #include "TestFiles.h"
+#include "TestTree.h"
 
 namespace KXL::test {
 namespace {
@@ -27,6 +28,9 @@ using ExpectedVocabulary::guestEntry;
 namespace fs = std::filesystem;
 
 // One element or named value a line, values as the file holds them.
+using KXLNode = kxltest::Node;
+using KXLValue = kxltest::Value;
+
 void render(const KXLNode& node, int depth, std::string& out)
 {
     out += std::string(static_cast<size_t>(depth) * 2, ' ');
@@ -135,8 +139,8 @@ TEST_F(PluginEndToEnd, SavedVocabularyHoldsEveryEntryOfAJsonCatalogue)
     const ProcessResult lint = runProcess({"xmllint", "--noout", vocabularyFile()});
     EXPECT_EQ(lint.exitStatus, 0) << lint.err;
 
-    KXLDocument document;
-    ASSERT_EQ(loadDocument(vocabularyFile(), document), 0) << getErrorMessage();
+    kxltest::Document document;
+    ASSERT_EQ(kxltest::loadPlain(vocabularyFile(), document), 0) << getErrorMessage();
     EXPECT_EQ(document.kind, 0);
     ASSERT_EQ(document.roots.size(), 1u);
     const KXLNode& top = document.roots[0];

@@ -25,15 +25,15 @@ class VocCache : public testing::Test {
 protected:
     std::string saved(const std::string& fileName, const std::string& text)
     {
-        KXL::KXLDocument document;
+        kxltest::Document document;
         document.roots = {kxltest::withText(kxltest::element(1264), text)};
         const std::string path = dir.file(fileName);
-        EXPECT_EQ(KXL::saveDocument(document, path), 0) << KXL::getErrorMessage();
+        EXPECT_EQ(KXL::saveDocument(kxltest::compact(document), path), 0) << KXL::getErrorMessage();
         return path;
     }
     static std::string textOf(const std::shared_ptr<const KXL::KXLDocument>& document)
     {
-        return document ? document->roots.at(0).value.text : "<absent>";
+        return document ? std::string(document->root().firstChild().text()) : "<absent>";
     }
 
     TestFiles::TempFolder dir;

@@ -12,8 +12,8 @@
 
 namespace {
 
-using KXL::KXLDocument;
-using KXL::KXLNode;
+using KXLDocument = kxltest::Document;
+using KXLNode = kxltest::Node;
 using kxltest::element;
 using kxltest::named;
 using kxltest::withInt;
@@ -35,7 +35,7 @@ protected:
         it.reset();
         message->destroy();
     }
-    const KXLDocument& doc() const { return KXL::messageDocument(*message); }
+    KXLDocument doc() const { return kxltest::plain(KXL::messageDocument(*message)); }
 
     KXL::KXLMessage* message = nullptr;
     std::unique_ptr<KXL::KXLMessageIterator> it;
@@ -162,7 +162,7 @@ TEST_F(MessageTree, PrepareOnlyOnceAndBeforeWrites)
     ASSERT_EQ(early->addChild(1), 0);
     EXPECT_NE(other->prepare(3), 0);
     EXPECT_THAT(KXL::getErrorMessage(), HasSubstr("already holds elements"));
-    EXPECT_EQ(KXL::messageDocument(*other).kind, 0);
+    EXPECT_EQ(KXL::messageDocument(*other).kind(), 0);
     early.reset();
 }
 
@@ -194,13 +194,14 @@ TEST_F(MessageTree, IteratorsOnOneMessageDoNotDisturbEachOther)
     ASSERT_EQ(it->addChild(4), 0);
     ASSERT_EQ(it->putValue(9, 0), 0);
 
-    ASSERT_EQ(doc().roots.size(), 1001u);
-    const KXLNode& first = doc().roots[0];
+    const KXLDocument written = doc();
+    ASSERT_EQ(written.roots.size(), 1001u);
+    const KXLNode& first = written.roots[0];
     ASSERT_EQ(first.children.size(), 1002u);
     EXPECT_EQ(first.children[0], withText(element(2), "deep"));
     EXPECT_EQ(first.children[1000], withInt(element(3), 999));
     EXPECT_EQ(first.children[1001], withInt(element(4), 9));
-    EXPECT_EQ(doc().roots[1000], element(10));
+    EXPECT_EQ(written.roots[1000], element(10));
 }
 
 // Deleting the message before its iterator is a caller error; it must fail, not corrupt.

@@ -38,9 +38,9 @@ std::string nested(int depth)
 }
 
 // A document the failed load must leave alone.
-KXL::KXLDocument sentinel()
+kxltest::Document sentinel()
 {
-    KXL::KXLDocument document;
+    kxltest::Document document;
     document.kind = 99;
     document.roots = {withText(element(5), "before")};
     return document;
@@ -50,21 +50,21 @@ TEST(VocReader, AcceptsOtherToolsSpellingOfTheSameContent)
 {
     TestFiles::TempFolder dir;
     const std::string path = dir.file("hand.voc");
-    // No declaration, no indentation, comments, CDATA, character references, single quotes.
+    // No declaration, no indentation, CDATA, character references, single quotes, CR LF.
     TestFiles::writeFile(path,
-        "<!-- written by hand --><message kind='3' format='1'><element tag='10'>"
+        "<message kind='3' format='1'><element tag='10'>"
         "<string>a<![CDATA[<b>]]>&#x43;&#100;&lt;&amp;</string>"
-        "<named name='x&#9;y'>-0</named><element tag='+1'/></element></message>");
-    KXL::KXLDocument document = sentinel();
-    EXPECT_NE(KXL::loadDocument(path, document), 0);
+        "<named name='x&#9;y'>0</named><element tag='+1'/></element></message>");
+    kxltest::Document document = sentinel();
+    EXPECT_NE(kxltest::loadPlain(path, document), 0);
     EXPECT_THAT(KXL::getErrorMessage(), HasSubstr("\"+1\" is not a decimal number"));
 
     TestFiles::writeFile(path,
-        "<!-- written by hand --><message kind='3' format='1'><element tag='10'>"
+        "\xEF\xBB\xBF<message kind = '3'\r\n format='1' ><element tag='10'>"
         "<string>a<![CDATA[<b>]]>&#x43;&#100;&lt;&amp;</string>"
-        "<named name='x&#9;y'>-0</named><element tag='0011'>\n  \n</element></element></message>");
-    ASSERT_EQ(KXL::loadDocument(path, document), 0) << KXL::getErrorMessage();
-    KXL::KXLDocument expected;
+        "<named name='x&#9;y'>0</named><element tag='11'>\r\n  \n</element ></element></message >");
+    ASSERT_EQ(kxltest::loadPlain(path, document), 0) << KXL::getErrorMessage();
+    kxltest::Document expected;
     expected.kind = 3;
     expected.roots = {withText(element(10, {named("x\ty", 0), element(11)}), "a<b>Cd<&")};
     EXPECT_EQ(document, expected);
@@ -75,10 +75,10 @@ TEST(VocReader, DeepestAllowedNestingLoads)
     TestFiles::TempFolder dir;
     const std::string path = dir.file("deep.voc");
     TestFiles::writeFile(path, voc(nested(256)));
-    KXL::KXLDocument document;
-    ASSERT_EQ(KXL::loadDocument(path, document), 0) << KXL::getErrorMessage();
+    kxltest::Document document;
+    ASSERT_EQ(kxltest::loadPlain(path, document), 0) << KXL::getErrorMessage();
     int depth = 0;
-    for (const KXL::KXLNode* node = &document.roots.at(0); ; node = &node->children.at(0)) {
+    for (const kxltest::Node* node = &document.roots.at(0); ; node = &node->children.at(0)) {
         ++depth;
         if (node->children.empty())
             break;
@@ -99,8 +99,8 @@ TEST_P(VocReaderRejects, NamesPathAndReasonAndKeepsTheDocument)
     TestFiles::TempFolder dir;
     const std::string path = dir.file("bad.voc");
     TestFiles::writeFile(path, GetParam().content);
-    KXL::KXLDocument document = sentinel();
-    EXPECT_NE(KXL::loadDocument(path, document), 0);
+    kxltest::Document document = sentinel();
+    EXPECT_NE(kxltest::loadPlain(path, document), 0);
     EXPECT_THAT(KXL::getErrorMessage(), AllOf(HasSubstr("\"" + path + "\""), HasSubstr(GetParam().reason)));
     EXPECT_EQ(document, sentinel());
 }
@@ -140,7 +140,21 @@ INSTANTIATE_TEST_SUITE_P(Malformed, VocReaderRejects, testing::Values(
     BadFile{"InvalidUtf8", voc("<element tag=\"1\"><string>\xC3(</string></element>"), "not UTF-8"},
     BadFile{"NulReference", voc("<element tag=\"1\"><string>&#0;</string></element>"), "&#0;"},
     BadFile{"UnknownEntity", voc("<element tag=\"1\"><string>&nbsp;</string></element>"), "&nbsp;"},
-    BadFile{"BareAmpersand", voc("<element tag=\"1\"><named name=\"a&b\">1</named></element>"), "'&'"}),
+    BadFile{"BareAmpersand", voc("<element tag=\"1\"><named name=\"a&b\">1</named></element>"), "'&'"},
+    BadFile{"LeadingZero", voc("<element tag=\"0011\"/>"), "\"0011\" is not a decimal number"},
+    BadFile{"MinusZero", voc("<element tag=\"1\"><named name=\"n\">-0</named></element>"), "\"-0\" is not"},
+    BadFile{"Comment", voc("<element tag=\"1\"><!-- a -- b --></element>"), "comments are not allowed"},
+    BadFile{"CommentFirst", "<!-- c -->" + voc(""), "comments are not allowed"},
+    BadFile{"CommentInText", voc("<element tag=\"1\"><string>a<!--x-->b</string></element>"), "comments are not allowed"},
+    BadFile{"ProcessingInstruction", voc("<element tag=\"1\"><?php echo 1 ?></element>"), "processing instructions"},
+    BadFile{"ReservedTarget", voc("<?xml-model href=\"x\"?>"), "processing instructions"},
+    BadFile{"DeclarationNotFirst", "\n" + voc(""), "must open the file"},
+    BadFile{"DeclarationWithoutVersion", "<?xml encoding=\"UTF-8\"?><message format=\"1\" kind=\"0\"/>",
+            "version first"},
+    BadFile{"DeclarationOutOfOrder",
+            "<?xml version=\"1.0\" standalone=\"yes\" encoding=\"UTF-8\"?><message format=\"1\" kind=\"0\"/>",
+            "version first"},
+    BadFile{"MismatchedEnd", voc("<element tag=\"1\"><string>x</int></element>"), "does not match"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 INSTANTIATE_TEST_SUITE_P(Hostile, VocReaderRejects, testing::Values(
@@ -157,17 +171,17 @@ INSTANTIATE_TEST_SUITE_P(Hostile, VocReaderRejects, testing::Values(
 TEST(VocReader, FilesThatAreNotFilesAreRefusedWithoutBlocking)
 {
     TestFiles::TempFolder dir;
-    KXL::KXLDocument document = sentinel();
+    kxltest::Document document = sentinel();
     const std::string missing = dir.file("missing.voc");
-    EXPECT_NE(KXL::loadDocument(missing, document), 0);
+    EXPECT_NE(kxltest::loadPlain(missing, document), 0);
     EXPECT_THAT(KXL::getErrorMessage(), AllOf(HasSubstr(missing), HasSubstr("No such file or directory")));
 
-    EXPECT_NE(KXL::loadDocument(dir.path(), document), 0);
+    EXPECT_NE(kxltest::loadPlain(dir.path(), document), 0);
     EXPECT_THAT(KXL::getErrorMessage(), HasSubstr("folder"));
 
     const std::string fifo = dir.file("fifo.voc"); // no writer: a blocking open would hang
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_NE(KXL::loadDocument(fifo, document), 0);
+    EXPECT_NE(kxltest::loadPlain(fifo, document), 0);
     EXPECT_THAT(KXL::getErrorMessage(), HasSubstr("not a regular file"));
     EXPECT_EQ(document, sentinel());
 }

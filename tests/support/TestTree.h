@@ -1,7 +1,9 @@
-// Building expected message trees in tests.
+// Message trees as plain values, to build expected trees in tests and compare them with
+// what the message library made.
 #ifndef TESTS_SUPPORT_TESTTREE_H
 #define TESTS_SUPPORT_TESTTREE_H
 
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -10,34 +12,79 @@
 
 namespace kxltest {
 
-inline KXL::KXLNode element(int tag, std::vector<KXL::KXLNode> children = {})
+struct Value {
+    enum class Kind { None, String, Int };
+    Kind kind = Kind::None;
+    std::string text;
+    int number = 0;
+
+    bool operator==(const Value& other) const
+    {
+        return kind == other.kind && text == other.text && number == other.number;
+    }
+};
+
+struct Node {
+    enum class Kind { Element, Named };
+    Kind kind = Kind::Element;
+    int tag = 0; // Element
+    std::string name; // Named
+    Value value; // Named: always Kind::Int
+    KXL::KXLStamps stamps; // Element
+    std::vector<Node> children;
+
+    bool operator==(const Node& other) const
+    {
+        return kind == other.kind && tag == other.tag && name == other.name && value == other.value &&
+            stamps == other.stamps && children == other.children;
+    }
+};
+
+struct Document {
+    int kind = 0;
+    std::vector<Node> roots;
+
+    bool operator==(const Document& other) const { return kind == other.kind && roots == other.roots; }
+    bool operator!=(const Document& other) const { return !(*this == other); }
+};
+
+// One line per node, for failure messages.
+void PrintTo(const Document& document, std::ostream* out);
+
+Document plain(const KXL::KXLDocument& document);
+KXL::KXLDocument compact(const Document& document);
+
+// loadDocument into a plain tree: `document` changes only on success.
+int loadPlain(const std::string& path, Document& document);
+
+inline Node element(int tag, std::vector<Node> children = {})
 {
-    KXL::KXLNode node;
+    Node node;
     node.tag = tag;
     node.children = std::move(children);
     return node;
 }
 
-inline KXL::KXLNode withText(KXL::KXLNode node, std::string text)
+inline Node withText(Node node, std::string text)
 {
-    node.value.kind = KXL::KXLValue::Kind::String;
+    node.value.kind = Value::Kind::String;
     node.value.text = std::move(text);
     return node;
 }
 
-inline KXL::KXLNode withInt(KXL::KXLNode node, int number)
+inline Node withInt(Node node, int number)
 {
-    node.value.kind = KXL::KXLValue::Kind::Int;
+    node.value.kind = Value::Kind::Int;
     node.value.number = number;
     return node;
 }
 
-inline KXL::KXLNode named(std::string name, int number)
+inline Node named(std::string name, int number)
 {
-    KXL::KXLNode node;
-    node.kind = KXL::KXLNode::Kind::Named;
+    Node node;
+    node.kind = Node::Kind::Named;
     node.name = std::move(name);
-    node.value.kind = KXL::KXLValue::Kind::Int;
+    node.value.kind = Value::Kind::Int;
     node.value.number = number;
     return node;
 }

@@ -55,19 +55,34 @@ std::string temporaryName(const std::string& base)
     return '.' + base.substr(0, 64) + '.' + digits + ".tmp";
 }
 
-bool writeAll(int fd, std::string_view content, std::string& error)
-{
-    constexpr std::size_t kChunk = std::size_t{1} << 30;
-    while (!content.empty()) {
-        const ssize_t written = ::write(fd, content.data(), std::min(content.size(), kChunk));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            error = reason("cannot write the temporary file", errno);
-            return false;
+class FileSink final : public ByteSink {
+public:
+    explicit FileSink(int fd) : m_fd(fd) {}
+    bool write(std::string_view bytes, std::string& error) override
+    {
+        constexpr std::size_t kChunk = std::size_t{1} << 30;
+        while (!bytes.empty()) {
+            const ssize_t written = ::write(m_fd, bytes.data(), std::min(bytes.size(), kChunk));
+            if (written < 0) {
+                if (errno == EINTR)
+                    continue;
+                error = reason("cannot write the temporary file", errno);
+                return false;
+            }
+            bytes.remove_prefix(static_cast<std::size_t>(written));
         }
-        content.remove_prefix(static_cast<std::size_t>(written));
+        return true;
     }
+
+private:
+    int m_fd;
+};
+
+bool writeAll(int fd, const ContentWriter& content, std::string& error)
+{
+    FileSink sink(fd);
+    if (!content(sink, error))
+        return false;
     if (::fsync(fd) != 0) {
         error = reason("cannot flush the temporary file to disk", errno);
         return false;
@@ -132,7 +147,7 @@ bool commit(int dirFd, TemporaryName& temporary, const std::string& base, std::s
 }
 
 Outcome saveThroughAnonymous(int dirFd, const std::string& dir, const std::string& base,
-                             std::string_view content, std::string& error)
+                             const ContentWriter& content, std::string& error)
 {
     const UniqueFd fd(::openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
     if (!fd) {
@@ -151,7 +166,7 @@ Outcome saveThroughAnonymous(int dirFd, const std::string& dir, const std::strin
 }
 
 bool saveThroughNamed(int dirFd, const std::string& dir, const std::string& base,
-                      std::string_view content, std::string& error)
+                      const ContentWriter& content, std::string& error)
 {
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         std::string name = temporaryName(base);
@@ -175,6 +190,14 @@ bool saveThroughNamed(int dirFd, const std::string& dir, const std::string& base
 
 bool replaceFileAtomically(const std::string& path, std::string_view content, std::string& error,
                            TempFile temp)
+{
+    return replaceFileAtomically(
+        path, [content](ByteSink& sink, std::string& why) { return sink.write(content, why); },
+        error, temp);
+}
+
+bool replaceFileAtomically(const std::string& path, const ContentWriter& content,
+                           std::string& error, TempFile temp)
 {
     const std::size_t slash = path.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);

@@ -2,8 +2,11 @@
 #ifndef KXLMESSAGE_ATOMICFILE_H
 #define KXLMESSAGE_ATOMICFILE_H
 
+#include <functional>
 #include <string>
 #include <string_view>
+
+#include "byteSink.h"
 
 namespace KXL::voc {
 
@@ -15,10 +18,15 @@ enum class TempFile {
     Named,
 };
 
-// Writes content to a temporary file in path's folder, syncs it, renames it over path and
-// syncs the folder. The new file gets 0666 & ~umask. A symlink at path is replaced, not
+// Produces the new content into the sink; false with `error` set abandons the save.
+using ContentWriter = std::function<bool(ByteSink& sink, std::string& error)>;
+
+// Writes the content to a temporary file in path's folder, syncs it, renames it over path
+// and syncs the folder. The new file gets 0666 & ~umask. A symlink at path is replaced, not
 // followed. False with `error` holding the reason; path is then untouched, except when only
 // the final folder sync failed (the error says so).
+bool replaceFileAtomically(const std::string& path, const ContentWriter& content,
+                           std::string& error, TempFile temp = TempFile::Anonymous);
 bool replaceFileAtomically(const std::string& path, std::string_view content, std::string& error,
                            TempFile temp = TempFile::Anonymous);
 

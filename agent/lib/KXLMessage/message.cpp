@@ -36,9 +36,9 @@ public:
                 return fail(std::string("prepare: ") + kNotCreated);
             if (m_state->prepared)
                 return fail("prepare: the message is already prepared");
-            if (!m_state->document.roots.empty())
+            if (!m_state->document.empty())
                 return fail("prepare: the message already holds elements");
-            m_state->document.kind = kind;
+            m_state->document.setKind(kind);
             m_state->prepared = true;
             return 0;
         });
@@ -51,8 +51,7 @@ public:
         // Iterators that outlive the message (a caller error) keep the state alive and see
         // `destroyed`; the tree itself goes now.
         m_state->destroyed = true;
-        m_state->document.roots.clear();
-        m_state->document.roots.shrink_to_fit();
+        m_state->document = KXLDocument();
         delete this;
     }
 

@@ -14,11 +14,13 @@ namespace KXL {
 int saveDocument(const KXLDocument& document, const std::string& path)
 {
     return host::guarded("saveDocument", [&] {
-        std::string bytes;
         std::string error;
-        // Serialized in full before the file system is touched: a tree that cannot be
-        // written leaves no trace.
-        if (!voc::writeVoc(document, bytes, error) || !voc::replaceFileAtomically(path, bytes, error))
+        // Checked before the file system is touched: a tree that cannot be written leaves
+        // no trace. Then written straight into the temporary file, with no copy in memory.
+        const auto write = [&](voc::ByteSink& sink, std::string& why) {
+            return voc::writeVoc(document, sink, why);
+        };
+        if (!voc::checkWritable(document, error) || !voc::replaceFileAtomically(path, write, error))
             return host::fail("cannot save \"" + path + "\": " + error);
         return 0;
     });
@@ -27,11 +29,13 @@ int saveDocument(const KXLDocument& document, const std::string& path)
 int loadDocument(const std::string& path, KXLDocument& document)
 {
     return host::guarded("loadDocument", [&] {
-        std::string bytes;
         std::string error;
         KXLDocument loaded;
-        if (!voc::readWholeFile(path, bytes, error) || !voc::readVoc(bytes, loaded, error))
-            return host::fail("cannot load \"" + path + "\": " + error);
+        {
+            std::string bytes;
+            if (!voc::readWholeFile(path, bytes, error) || !voc::readVoc(bytes, loaded, error))
+                return host::fail("cannot load \"" + path + "\": " + error);
+        }
         document = std::move(loaded);
         return 0;
     });

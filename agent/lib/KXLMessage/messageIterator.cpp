@@ -21,30 +21,18 @@ std::string notPositive(const char* operation, int tag)
 
 MessageIterator::MessageIterator(std::shared_ptr<MessageState> state) : m_state(std::move(state)) {}
 
-KXLNode* MessageIterator::currentElement(const char* operation)
+bool MessageIterator::currentElement(const char* operation, KXLDocument::NodeId& element)
 {
     if (m_state->destroyed) {
         fail(std::string(operation) + ": the message of this iterator was destroyed");
-        return nullptr;
+        return false;
     }
     if (m_path.empty()) {
         fail(std::string(operation) + ": the iterator is at the document root, not in an element");
-        return nullptr;
+        return false;
     }
-    return &resolve();
-}
-
-KXLNode& MessageIterator::resolve()
-{
-    KXLNode* node = &m_state->document.roots[m_path.front()];
-    for (std::size_t level = 1; level < m_path.size(); ++level)
-        node = &node->children[m_path[level]];
-    return *node;
-}
-
-std::vector<KXLNode>& MessageIterator::currentChildren()
-{
-    return m_path.empty() ? m_state->document.roots : resolve().children;
+    element = m_path.back();
+    return true;
 }
 
 int MessageIterator::addChild(int tag)
@@ -57,12 +45,9 @@ int MessageIterator::addChild(int tag)
         if (m_path.size() >= static_cast<std::size_t>(voc::kMaxElementDepth))
             return fail("addChild: elements cannot nest deeper than " +
                         std::to_string(voc::kMaxElementDepth));
-        std::vector<KXLNode>& children = currentChildren();
         m_path.reserve(m_path.size() + 1); // so nothing below can throw after the append
-        KXLNode child;
-        child.tag = tag;
-        children.push_back(std::move(child));
-        m_path.push_back(children.size() - 1);
+        const KXLDocument::NodeId parent = m_path.empty() ? KXLDocument::kRoot : m_path.back();
+        m_path.push_back(m_state->document.appendElement(parent, tag));
         return 0;
     });
 }
@@ -70,97 +55,100 @@ int MessageIterator::addChild(int tag)
 int MessageIterator::leaveChild()
 {
     return guarded("leaveChild", [&] {
-        if (currentElement("leaveChild") == nullptr)
+        KXLDocument::NodeId element = 0;
+        if (!currentElement("leaveChild", element))
             return host::kFailed;
         m_path.pop_back();
         return 0;
     });
 }
 
+bool MessageIterator::valueTarget(const char* operation, int tag, KXLDocument::NodeId& element)
+{
+    if (!currentElement(operation, element))
+        return false;
+    if (tag == 0)
+        return true;
+    if (tag < 0) {
+        fail(notPositive(operation, tag));
+        return false;
+    }
+    if (m_path.size() >= static_cast<std::size_t>(voc::kMaxElementDepth)) {
+        fail(std::string(operation) + ": elements cannot nest deeper than " +
+             std::to_string(voc::kMaxElementDepth));
+        return false;
+    }
+    element = m_state->document.appendElement(element, tag);
+    return true;
+}
+
 int MessageIterator::putValue(const std::string& value, int tag)
 {
     return guarded("putValue", [&] {
-        KXLValue stored;
-        stored.kind = KXLValue::Kind::String;
-        stored.text = value;
-        return putTaggedValue("putValue", std::move(stored), tag);
+        KXLDocument::NodeId element = 0;
+        if (!valueTarget("putValue", tag, element))
+            return host::kFailed;
+        m_state->document.setText(element, value);
+        return 0;
     });
 }
 
 int MessageIterator::putValue(int value, int tag)
 {
     return guarded("putValue", [&] {
-        KXLValue stored;
-        stored.kind = KXLValue::Kind::Int;
-        stored.number = value;
-        return putTaggedValue("putValue", std::move(stored), tag);
-    });
-}
-
-int MessageIterator::putTaggedValue(const char* operation, KXLValue value, int tag)
-{
-    KXLNode* element = currentElement(operation);
-    if (element == nullptr)
-        return host::kFailed;
-    if (tag == 0) {
-        element->value = std::move(value);
+        KXLDocument::NodeId element = 0;
+        if (!valueTarget("putValue", tag, element))
+            return host::kFailed;
+        m_state->document.setInt(element, value);
         return 0;
-    }
-    if (tag < 0)
-        return fail(notPositive(operation, tag));
-    if (m_path.size() >= static_cast<std::size_t>(voc::kMaxElementDepth))
-        return fail(std::string(operation) + ": elements cannot nest deeper than " +
-                    std::to_string(voc::kMaxElementDepth));
-    KXLNode child;
-    child.tag = tag;
-    child.value = std::move(value);
-    element->children.push_back(std::move(child));
-    return 0;
+    });
 }
 
 int MessageIterator::putValueByName(int value, const std::string& name)
 {
     return guarded("putValueByName", [&] {
-        KXLNode* element = currentElement("putValueByName");
-        if (element == nullptr)
+        KXLDocument::NodeId element = 0;
+        if (!currentElement("putValueByName", element))
             return host::kFailed;
         if (name.empty())
             return fail("putValueByName: the name is empty");
-        KXLNode named;
-        named.kind = KXLNode::Kind::Named;
-        named.name = name;
-        named.value.kind = KXLValue::Kind::Int;
-        named.value.number = value;
-        element->children.push_back(std::move(named));
+        m_state->document.appendNamed(element, name, value);
         return 0;
+    });
+}
+
+// The stamping operations share their frame: find the current element, check, change.
+template <typename Change>
+int MessageIterator::stamp(const char* operation, Change&& change)
+{
+    return guarded(operation, [&] {
+        KXLDocument::NodeId element = 0;
+        if (!currentElement(operation, element))
+            return host::kFailed;
+        return change(m_state->document, element);
     });
 }
 
 int MessageIterator::setNamespace(const std::string& ns)
 {
-    return guarded("setNamespace", [&] {
-        KXLNode* element = currentElement("setNamespace");
-        if (element == nullptr)
-            return host::kFailed;
+    return stamp("setNamespace", [&](KXLDocument& document, KXLDocument::NodeId element) {
         if (ns.empty())
             return fail("setNamespace: the namespace name is empty");
-        element->stamps.ns = ns;
+        document.stamps(element).ns = ns;
         return 0;
     });
 }
 
 int MessageIterator::setNSID(int nsid)
 {
-    return guarded("setNSID", [&] {
-        KXLNode* element = currentElement("setNSID");
-        if (element == nullptr)
-            return host::kFailed;
+    return stamp("setNSID", [&](KXLDocument& document, KXLDocument::NodeId element) {
+        KXLStamps& stamps = document.stamps(element);
         if (nsid == 0) {
             // Undoes either way of setting the namespace.
-            element->stamps.nsid.reset();
-            element->stamps.ns.reset();
+            stamps.nsid.reset();
+            stamps.ns.reset();
         } else {
-            element->stamps.nsid = nsid;
+            stamps.nsid = nsid;
         }
         return 0;
     });
@@ -168,35 +156,26 @@ int MessageIterator::setNSID(int nsid)
 
 int MessageIterator::setType(const std::string& ns, const std::string& type)
 {
-    return guarded("setType", [&] {
-        KXLNode* element = currentElement("setType");
-        if (element == nullptr)
-            return host::kFailed;
+    return stamp("setType", [&](KXLDocument& document, KXLDocument::NodeId element) {
         if (type.empty())
             return fail("setType: the type name is empty");
-        element->stamps.type.emplace(ns, type);
+        document.stamps(element).type.emplace(ns, type);
         return 0;
     });
 }
 
 int MessageIterator::setTypeID(int nsid, int typeID)
 {
-    return guarded("setTypeID", [&] {
-        KXLNode* element = currentElement("setTypeID");
-        if (element == nullptr)
-            return host::kFailed;
-        element->stamps.typeId.emplace(nsid, typeID);
+    return stamp("setTypeID", [&](KXLDocument& document, KXLDocument::NodeId element) {
+        document.stamps(element).typeId.emplace(nsid, typeID);
         return 0;
     });
 }
 
 int MessageIterator::setItemNSType(int itemNSType)
 {
-    return guarded("setItemNSType", [&] {
-        KXLNode* element = currentElement("setItemNSType");
-        if (element == nullptr)
-            return host::kFailed;
-        element->stamps.itemNSType = itemNSType;
+    return stamp("setItemNSType", [&](KXLDocument& document, KXLDocument::NodeId element) {
+        document.stamps(element).itemNSType = itemNSType;
         return 0;
     });
 }

@@ -2,7 +2,6 @@
 #ifndef KXLMESSAGE_MESSAGEITERATOR_H
 #define KXLMESSAGE_MESSAGEITERATOR_H
 
-#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,8 +12,7 @@
 namespace KXL {
 
 // Not thread-safe: a message and its iterators belong to one thread at a time. Any number
-// of iterators may write one message; each finds its element again from the root by index,
-// so another iterator's appends never leave it pointing into moved storage.
+// of iterators may write one message: node ids stay valid while others append.
 class MessageIterator final : public KXLMessageIterator {
 public:
     explicit MessageIterator(std::shared_ptr<MessageState> state);
@@ -34,14 +32,15 @@ public:
 
 private:
     std::shared_ptr<MessageState> m_state;
-    std::vector<std::size_t> m_path; // child indices from the root; empty at the root
+    std::vector<KXLDocument::NodeId> m_path; // the open elements; empty at the root
 
-    // The current element, or null with the error text set (at the root, or the message is
+    // The current element, or false with the error text set (at the root, or the message is
     // gone). `operation` names the call in that text.
-    KXLNode* currentElement(const char* operation);
-    KXLNode& resolve(); // the element m_path names; m_path must not be empty
-    std::vector<KXLNode>& currentChildren();
-    int putTaggedValue(const char* operation, KXLValue value, int tag);
+    bool currentElement(const char* operation, KXLDocument::NodeId& element);
+    // The element a value goes to: the current one (tag 0) or a new child with that tag.
+    bool valueTarget(const char* operation, int tag, KXLDocument::NodeId& element);
+    template <typename Change>
+    int stamp(const char* operation, Change&& change);
 };
 
 } // namespace KXL

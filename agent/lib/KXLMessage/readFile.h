@@ -7,8 +7,9 @@
 
 namespace KXL::voc {
 
-// Larger files are refused rather than read: a vocabulary is a few hundred kilobytes.
-constexpr std::size_t kMaxFileSize = std::size_t{256} << 20;
+// Larger files are refused rather than read, and never written: a million guest OSes
+// take about 650 MiB.
+constexpr std::size_t kMaxFileSize = std::size_t{1} << 30;
 
 // False with `error` holding the reason: missing, not a regular file (a FIFO would block
 // forever), larger than kMaxFileSize, or a read error.

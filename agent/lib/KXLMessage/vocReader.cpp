@@ -1,13 +1,14 @@
+// A direct scan of the .voc format into the compact tree. A general XML parser would build a
+// DOM of about 30 times the file's size first; the format is small and fixed, so the scan
+// checks exactly what it needs: well-formed XML 1.0 without DOCTYPE, comments or processing
+// instructions (format 1 files hold none), and the format's own rules.
 #include "vocReader.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstring>
 #include <initializer_list>
 #include <optional>
 #include <utility>
-
-#include <pugixml.hpp>
 
 #include "base64.h"
 #include "vocFormat.h"
@@ -17,24 +18,9 @@ namespace KXL::voc {
 
 namespace {
 
-// Entity references are resolved by decodeMarkupText, which refuses undefined ones
-// (pugixml would keep them as literal text). DOCTYPE is parsed only to be refused.
-constexpr unsigned kParseOptions = pugi::parse_fragment | pugi::parse_cdata | pugi::parse_eol |
-    pugi::parse_wconv_attribute | pugi::parse_ws_pcdata | pugi::parse_doctype |
-    pugi::parse_declaration;
-
 bool isXmlSpace(char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
-bool isBlank(const char* text)
-{
-    for (; *text != '\0'; ++text) {
-        if (!isXmlSpace(*text))
-            return false;
-    }
-    return true;
 }
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b)
@@ -57,397 +43,659 @@ std::string quoted(std::string_view text)
     return '"' + std::string(text.substr(0, cut)) + "...\"";
 }
 
+// Decimal as std::to_string writes it: no sign but '-', no leading zero, no "-0".
 bool parseInt32(std::string_view text, int& value, bool& outOfRange)
 {
     outOfRange = false;
     const bool negative = !text.empty() && text[0] == '-';
     const std::string_view digits = text.substr(negative ? 1 : 0);
-    if (digits.empty() || !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    if (digits.empty() || (digits[0] == '0' && (digits.size() > 1 || negative)) ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
         return false;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec == std::errc::result_out_of_range) {
+    long long number = 0;
+    for (const char c : digits) {
+        number = number * 10 + (c - '0');
+        if (number > 2147483648LL) {
+            outOfRange = true;
+            return false;
+        }
+    }
+    number = negative ? -number : number;
+    if (number > 2147483647LL) {
         outOfRange = true;
         return false;
     }
-    return ec == std::errc() && end == text.data() + text.size();
+    value = static_cast<int>(number);
+    return true;
 }
 
-std::string tagName(pugi::xml_node node)
+std::string tagName(std::string_view name)
 {
-    return '<' + std::string(node.name()) + '>';
+    return '<' + std::string(name) + '>';
+}
+
+struct Attribute {
+    std::string_view name;
+    std::string_view raw; // between the quotes, unresolved
+};
+
+// Line end normalization as XML does it: CR LF and a lone CR become LF; in attribute values
+// every white-space character then becomes a space.
+std::string normalizedLineEnds(std::string_view raw, bool attribute)
+{
+    std::string out;
+    out.reserve(raw.size());
+    for (std::size_t at = 0; at < raw.size(); ++at) {
+        char c = raw[at];
+        if (c == '\r') {
+            if (at + 1 < raw.size() && raw[at + 1] == '\n')
+                ++at;
+            c = '\n';
+        }
+        out += attribute && isXmlSpace(c) ? ' ' : c;
+    }
+    return out;
 }
 
 class Reader {
 public:
-    Reader(std::string_view bytes, std::string& error) : m_bytes(bytes), m_error(error) {}
-
-    bool read(KXLDocument& document)
+    Reader(std::string_view bytes, KXLDocument& document, std::string& error)
+        : m_in(bytes), m_document(document), m_error(error)
     {
-        if (m_bytes.empty())
+    }
+
+    bool read()
+    {
+        if (m_in.empty())
             return failure("the file is empty");
-        const std::size_t bad = findNonXmlText(m_bytes);
+        const std::size_t bad = findNonXmlText(m_in);
         if (bad != std::string_view::npos)
             return failure("line " + std::to_string(lineAt(bad)) +
                            ": bytes that are not UTF-8 or not XML 1.0 characters");
+        if (m_in.substr(0, 3) == "\xEF\xBB\xBF")
+            m_at = 3;
+        if (startsWith("<?xml") && m_at + 5 < m_in.size() &&
+            (isXmlSpace(m_in[m_at + 5]) || m_in[m_at + 5] == '?') && !declaration())
+            return false;
 
-        pugi::xml_document xml;
-        const pugi::xml_parse_result parsed =
-            xml.load_buffer(m_bytes.data(), m_bytes.size(), kParseOptions, pugi::encoding_utf8);
-        if (parsed.status == pugi::status_out_of_memory)
-            throw std::bad_alloc();
-        if (!parsed) {
-            const std::size_t offset = static_cast<std::size_t>(std::max<std::ptrdiff_t>(parsed.offset, 0));
-            // Nothing closes after the error: the file stops inside the broken markup.
-            if (m_bytes.find('>', offset) == std::string_view::npos)
-                return failure(std::string("the file ends early (truncated?): ") + parsed.description());
-            return failure("line " + std::to_string(lineAt(offset)) + ", column " +
-                           std::to_string(columnAt(offset)) + ": not well-formed XML (" +
-                           parsed.description() + ")");
+        bool seenMessage = false;
+        for (;;) {
+            skipSpace();
+            if (m_at == m_in.size())
+                break;
+            const std::size_t start = m_at;
+            if (m_in[m_at] != '<')
+                return failureAt(start, "text outside the <message> element");
+            if (!refuseSpecialMarkup())
+                return false;
+            if (seenMessage)
+                return failureAt(start, "more than one top-level element");
+            std::string_view name;
+            if (!startTagName(name))
+                return false;
+            if (name != name::message)
+                return failureAt(start, "the top-level element is " + tagName(name) +
+                                 ", expected <message>");
+            if (!message(start))
+                return false;
+            seenMessage = true;
         }
-
-        pugi::xml_node message;
-        return findMessage(xml, message) && readMessage(message, document);
+        if (!seenMessage)
+            return failure("no <message> element");
+        return true;
     }
 
 private:
-    std::string_view m_bytes;
+    std::string_view m_in;
+    std::size_t m_at = 0;
+    KXLDocument& m_document;
     std::string& m_error;
+    std::vector<Attribute> m_attributes; // of the start tag being read
+    std::string m_scratch;
 
+    // Errors: texts are built only here, when reading has failed.
     bool failure(const std::string& text)
     {
         m_error = text;
         return false;
     }
 
-    bool failureAt(pugi::xml_node node, const std::string& text)
+    bool failureAt(std::size_t offset, const std::string& text)
     {
-        const std::ptrdiff_t offset = node.offset_debug();
-        if (offset < 0)
-            return failure(text);
-        return failure("line " + std::to_string(lineAt(static_cast<std::size_t>(offset))) + ": " + text);
+        return failure("line " + std::to_string(lineAt(offset)) + ": " + text);
+    }
+
+    bool malformed(const std::string& description)
+    {
+        if (m_at >= m_in.size())
+            return failure("the file ends early (truncated?): " + description);
+        return failure("line " + std::to_string(lineAt(m_at)) + ", column " +
+                       std::to_string(columnAt(m_at)) + ": not well-formed XML (" + description + ")");
     }
 
     std::size_t lineAt(std::size_t offset) const
     {
-        const std::string_view before = m_bytes.substr(0, offset);
+        const std::string_view before = m_in.substr(0, offset);
         return 1 + static_cast<std::size_t>(std::count(before.begin(), before.end(), '\n'));
     }
 
     std::size_t columnAt(std::size_t offset) const
     {
-        const std::size_t lineStart = m_bytes.rfind('\n', offset == 0 ? 0 : offset - 1);
-        return lineStart == std::string_view::npos || offset == 0 ? offset + 1 : offset - lineStart;
+        const std::size_t lineStart = offset == 0 ? std::string_view::npos : m_in.rfind('\n', offset - 1);
+        return lineStart == std::string_view::npos ? offset + 1 : offset - lineStart;
     }
 
-    bool findMessage(const pugi::xml_document& xml, pugi::xml_node& message)
+    bool startsWith(std::string_view text) const { return m_in.substr(m_at, text.size()) == text; }
+
+    void skipSpace()
     {
-        bool first = true;
-        for (pugi::xml_node child : xml.children()) {
-            switch (child.type()) {
-            case pugi::node_declaration:
-                if (!first)
-                    return failureAt(child, "the XML declaration must open the file");
-                if (!checkDeclaration(child))
-                    return false;
+        while (m_at < m_in.size() && isXmlSpace(m_in[m_at]))
+            ++m_at;
+    }
+
+    bool expect(char c, const char* description)
+    {
+        if (m_at >= m_in.size() || m_in[m_at] != c)
+            return malformed(description);
+        ++m_at;
+        return true;
+    }
+
+    // At a '<': comments, processing instructions, DOCTYPE and CDATA outside leaf values are
+    // refused; true means an ordinary tag follows.
+    bool refuseSpecialMarkup()
+    {
+        const std::size_t start = m_at;
+        if (startsWith("<!--"))
+            return failureAt(start, "comments are not allowed in a .voc file");
+        if (startsWith("<?xml") && m_at + 5 < m_in.size() &&
+            (isXmlSpace(m_in[m_at + 5]) || m_in[m_at + 5] == '?'))
+            return failureAt(start, "the XML declaration must open the file");
+        if (startsWith("<?"))
+            return failureAt(start, "processing instructions are not allowed in a .voc file");
+        if (startsWith("<!DOCTYPE"))
+            return failureAt(start, "DOCTYPE declarations are not allowed");
+        if (startsWith("<!"))
+            return failureAt(start, "unexpected markup \"<!\"");
+        return true;
+    }
+
+    // `<?xml` S version="1.0" (S encoding="UTF-8")? (S standalone="yes|no")? S? `?>`: in
+    // that order, as XML 1.0 has it.
+    bool declaration()
+    {
+        const std::size_t start = m_at;
+        m_at += 5;
+        const char* const keys[] = {"version", "encoding", "standalone"};
+        std::size_t next = 0; // the first key still allowed
+        for (;;) {
+            const std::size_t before = m_at;
+            skipSpace();
+            if (startsWith("?>")) {
+                m_at += 2;
                 break;
-            case pugi::node_doctype:
-                return failureAt(child, "DOCTYPE declarations are not allowed");
-            case pugi::node_pcdata:
-                if (!isBlank(child.value()))
-                    return failureAt(child, "text outside the <message> element");
-                break;
-            case pugi::node_element:
-                if (message)
-                    return failureAt(child, "more than one top-level element");
-                if (std::strcmp(child.name(), name::message) != 0)
-                    return failureAt(child, "the top-level element is " + tagName(child) +
-                                     ", expected <message>");
-                message = child;
-                break;
-            default:
-                return failureAt(child, "unexpected content outside the <message> element");
             }
-            first = false;
+            if (m_at == before)
+                return malformed("white space expected in the XML declaration");
+            std::string_view key;
+            std::string_view value;
+            if (!attribute(key, value))
+                return false;
+            std::size_t index = 0;
+            while (index < 3 && key != keys[index])
+                ++index;
+            const bool supported = (index == 0 && value == "1.0") ||
+                (index == 1 && equalsIgnoringCase(value, "UTF-8")) ||
+                (index == 2 && (value == "yes" || value == "no"));
+            if (!supported)
+                return failureAt(start, "unsupported XML declaration " + std::string(key) + "=" +
+                                 quoted(value) + " (expected XML 1.0 in UTF-8)");
+            if (index < next || (index > 0 && next == 0))
+                return failureAt(start, "the XML declaration must name its version first, then "
+                                        "encoding and standalone, each once");
+            next = index + 1;
         }
-        if (!message)
-            return failure("no <message> element");
+        if (next == 0)
+            return failureAt(start, "the XML declaration lacks its version");
         return true;
     }
 
-    bool checkDeclaration(pugi::xml_node declaration)
+    // Name: up to white space or the characters that end or split a tag.
+    std::string_view markupName()
     {
-        for (pugi::xml_attribute a : declaration.attributes()) {
-            const std::string_view key = a.name();
-            const std::string_view value = a.value();
-            if ((key == "version" && value != "1.0") ||
-                (key == "encoding" && !equalsIgnoringCase(value, "UTF-8")) ||
-                (key == "standalone" && value != "yes" && value != "no") ||
-                (key != "version" && key != "encoding" && key != "standalone"))
-                return failureAt(declaration, "unsupported XML declaration " + std::string(key) +
-                                 "=" + quoted(value) + " (expected XML 1.0 in UTF-8)");
+        const std::size_t start = m_at;
+        while (m_at < m_in.size()) {
+            const char c = m_in[m_at];
+            if (isXmlSpace(c) || c == '>' || c == '/' || c == '=' || c == '<' || c == '"' ||
+                c == '\'' || c == '&' || c == '?')
+                break;
+            ++m_at;
         }
+        return m_in.substr(start, m_at - start);
+    }
+
+    // name S? '=' S? quoted value
+    bool attribute(std::string_view& name, std::string_view& raw)
+    {
+        name = markupName();
+        if (name.empty())
+            return malformed("attribute name expected");
+        skipSpace();
+        if (!expect('=', "'=' expected after an attribute name"))
+            return false;
+        skipSpace();
+        if (m_at >= m_in.size() || (m_in[m_at] != '"' && m_in[m_at] != '\''))
+            return malformed("quoted attribute value expected");
+        const char quote = m_in[m_at++];
+        const std::size_t end = m_in.find(quote, m_at);
+        if (end == std::string_view::npos) {
+            m_at = m_in.size();
+            return malformed("unterminated attribute value");
+        }
+        raw = m_in.substr(m_at, end - m_at);
+        m_at = end + 1;
         return true;
     }
 
-    // Every attribute of node is in `allowed` and appears once.
-    bool checkAttributes(pugi::xml_node node, std::initializer_list<const char*> allowed)
+    // After '<': the element's name.
+    bool startTagName(std::string_view& name)
     {
-        for (pugi::xml_attribute a : node.attributes()) {
+        ++m_at;
+        name = markupName();
+        if (m_at >= m_in.size())
+            return malformed("unterminated start tag");
+        if (name.empty())
+            return malformed("element name expected");
+        return true;
+    }
+
+    // The attributes up to '>' or "/>"; each must be in `allowed`, once.
+    bool attributes(std::size_t start, std::string_view element, std::initializer_list<const char*> allowed,
+                    bool& empty)
+    {
+        m_attributes.clear();
+        for (;;) {
+            const std::size_t before = m_at;
+            skipSpace();
+            if (startsWith("/>")) {
+                m_at += 2;
+                empty = true;
+                return true;
+            }
+            if (startsWith(">")) {
+                ++m_at;
+                empty = false;
+                return true;
+            }
+            if (m_at >= m_in.size())
+                return malformed("unterminated start tag");
+            if (m_at == before)
+                return malformed("white space expected between attributes");
+            Attribute a;
+            if (!attribute(a.name, a.raw))
+                return false;
             const bool known = std::any_of(allowed.begin(), allowed.end(),
-                [&](const char* name) { return std::strcmp(name, a.name()) == 0; });
+                [&](const char* name) { return a.name == name; });
             if (!known)
-                return failureAt(node, "unexpected attribute \"" + std::string(a.name()) + "\" on " +
-                                 tagName(node));
-            for (pugi::xml_attribute b = a.next_attribute(); b; b = b.next_attribute()) {
-                if (std::strcmp(a.name(), b.name()) == 0)
-                    return failureAt(node, "attribute \"" + std::string(a.name()) + "\" repeated on " +
-                                     tagName(node));
+                return failureAt(start, "unexpected attribute \"" + std::string(a.name) + "\" on " +
+                                 tagName(element));
+            for (const Attribute& b : m_attributes) {
+                if (b.name == a.name)
+                    return failureAt(start, "attribute \"" + std::string(a.name) + "\" repeated on " +
+                                     tagName(element));
             }
+            m_attributes.push_back(a);
         }
-        return true;
     }
 
-    bool attributeText(pugi::xml_node node, pugi::xml_attribute a, std::string& text)
+    const Attribute* findAttribute(const char* name) const
     {
+        for (const Attribute& a : m_attributes) {
+            if (a.name == name)
+                return &a;
+        }
+        return nullptr;
+    }
+
+    // An attribute's text with references resolved; a view of the file where there are none.
+    bool attributeText(std::size_t start, std::string_view element, const Attribute& a,
+                       std::string_view& text, std::string& storage)
+    {
+        const bool plain = std::none_of(a.raw.begin(), a.raw.end(), [](char c) {
+            return c == '&' || c == '<' || c == '\t' || c == '\n' || c == '\r';
+        });
+        if (plain) {
+            text = a.raw;
+            return true;
+        }
         std::string reason;
-        if (!decodeMarkupText(a.value(), MarkupContext::AttributeValue, text, reason))
-            return failureAt(node, "attribute \"" + std::string(a.name()) + "\" of " +
-                             tagName(node) + ": " + reason);
+        if (!decodeMarkupText(normalizedLineEnds(a.raw, true), MarkupContext::AttributeValue,
+                              storage, reason))
+            return failureAt(start, "attribute \"" + std::string(a.name) + "\" of " + tagName(element) +
+                             ": " + reason);
+        text = storage;
         return true;
     }
 
     // A byte string stored under `plain` as text or under `base64Name` in base64.
-    bool optionalBytes(pugi::xml_node node, const char* plain, const char* base64Name,
-                       std::optional<std::string>& bytes)
+    bool optionalBytes(std::size_t start, std::string_view element, const char* plain,
+                       const char* base64Name, std::optional<std::string>& bytes)
     {
-        const pugi::xml_attribute plainAttr = node.attribute(plain);
-        const pugi::xml_attribute base64Attr = node.attribute(base64Name);
+        const Attribute* plainAttr = findAttribute(plain);
+        const Attribute* base64Attr = findAttribute(base64Name);
         if (plainAttr && base64Attr)
-            return failureAt(node, tagName(node) + " has both \"" + plain + "\" and \"" +
+            return failureAt(start, tagName(element) + " has both \"" + plain + "\" and \"" +
                              base64Name + "\"");
-        std::string text;
+        std::string_view text;
+        std::string storage;
         if (plainAttr) {
-            if (!attributeText(node, plainAttr, text))
+            if (!attributeText(start, element, *plainAttr, text, storage))
                 return false;
-            bytes = std::move(text);
+            bytes = std::string(text);
         } else if (base64Attr) {
-            if (!attributeText(node, base64Attr, text))
+            if (!attributeText(start, element, *base64Attr, text, storage))
                 return false;
             std::string decoded;
             if (!decodeBase64(text, decoded))
-                return failureAt(node, "attribute \"" + std::string(base64Name) + "\" of " +
-                                 tagName(node) + " is not valid base64");
+                return failureAt(start, "attribute \"" + std::string(base64Name) + "\" of " +
+                                 tagName(element) + " is not valid base64");
             bytes = std::move(decoded);
         }
         return true;
     }
 
-    bool checkInt(pugi::xml_node node, const std::string& what, const std::string& text, int& value)
+    bool checkInt(std::size_t start, const std::string& what, std::string_view text, int& value)
     {
         bool outOfRange = false;
         if (parseInt32(text, value, outOfRange))
             return true;
-        return failureAt(node, what + " " + quoted(text) +
+        return failureAt(start, what + " " + quoted(text) +
                          (outOfRange ? " is outside the signed 32-bit range" : " is not a decimal number"));
     }
 
-    bool optionalInt(pugi::xml_node node, const char* name, std::optional<int>& value)
+    bool optionalInt(std::size_t start, std::string_view element, const char* name, std::optional<int>& value)
     {
-        const pugi::xml_attribute a = node.attribute(name);
-        if (!a)
+        const Attribute* a = findAttribute(name);
+        if (a == nullptr)
             return true;
-        std::string text;
+        std::string_view text;
+        std::string storage;
         int number = 0;
-        if (!attributeText(node, a, text) ||
-            !checkInt(node, "attribute \"" + std::string(name) + "\" of " + tagName(node), text, number))
+        if (!attributeText(start, element, *a, text, storage) ||
+            !checkInt(start, "attribute \"" + std::string(name) + "\" of " + tagName(element), text, number))
             return false;
         value = number;
         return true;
     }
 
-    bool requiredInt(pugi::xml_node node, const char* name, int& value)
+    bool requiredInt(std::size_t start, std::string_view element, const char* name, int& value)
     {
         std::optional<int> found;
-        if (!optionalInt(node, name, found))
+        if (!optionalInt(start, element, name, found))
             return false;
         if (!found)
-            return failureAt(node, tagName(node) + " lacks its \"" + name + "\" attribute");
+            return failureAt(start, tagName(element) + " lacks its \"" + name + "\" attribute");
         value = *found;
         return true;
     }
 
-    // The text content of a leaf element: character data only.
-    bool leafText(pugi::xml_node node, std::string& text)
+    // After a start tag's '>': the matching end tag `</name S?>`.
+    bool endTag(std::string_view name)
     {
-        text.clear();
-        std::string piece;
-        for (pugi::xml_node child : node.children()) {
-            if (child.type() == pugi::node_cdata) {
-                text += child.value();
-            } else if (child.type() == pugi::node_pcdata) {
-                std::string reason;
-                if (!decodeMarkupText(child.value(), MarkupContext::Content, piece, reason))
-                    return failureAt(child, "in " + tagName(node) + ": " + reason);
-                text += piece;
-            } else {
-                return failureAt(child, "unexpected " + (child.type() == pugi::node_element
-                        ? tagName(child) : std::string("content")) + " inside " + tagName(node));
-            }
+        m_at += 2;
+        const std::string_view closing = markupName();
+        if (closing != name) {
+            m_at -= closing.size() + 2;
+            return malformed("end tag </" + std::string(closing) + "> does not match " + tagName(name));
         }
-        return true;
+        skipSpace();
+        return expect('>', "'>' expected to close an end tag");
     }
 
-    bool readMessage(pugi::xml_node message, KXLDocument& document)
+    // Inside a structural element: white space up to the next tag. False at text, an end
+    // of file, or markup that is refused.
+    bool nextTag(std::string_view parent)
     {
-        if (!checkAttributes(message, {attr::format, attr::kind}))
-            return false;
-        const pugi::xml_attribute format = message.attribute(attr::format);
-        if (!format)
-            return failureAt(message, "<message> lacks its \"format\" attribute");
-        if (std::strcmp(format.value(), kFormatVersion) != 0)
-            return failureAt(message, "unsupported format " + quoted(format.value()) +
-                             " (this reader knows format " + kFormatVersion + ")");
-        if (!requiredInt(message, attr::kind, document.kind))
-            return false;
+        skipSpace();
+        if (m_at >= m_in.size())
+            return malformed("end tag </" + std::string(parent) + "> expected");
+        if (m_in[m_at] != '<')
+            return failureAt(m_at, "unexpected text inside " + tagName(parent));
+        return refuseSpecialMarkup();
+    }
 
-        document.roots.clear();
-        for (pugi::xml_node child : message.children()) {
-            if (isFiller(child))
-                continue;
-            if (child.type() != pugi::node_element)
-                return failureAt(child, "unexpected text inside <message>");
-            if (std::strcmp(child.name(), name::element) != 0)
-                return failureAt(child, "unexpected " + tagName(child) + " inside <message>");
-            document.roots.emplace_back();
-            if (!readElement(child, 1, document.roots.back()))
+    bool message(std::size_t start)
+    {
+        bool empty = false;
+        if (!attributes(start, name::message, {attr::format, attr::kind}, empty))
+            return false;
+        const Attribute* format = findAttribute(attr::format);
+        if (format == nullptr)
+            return failureAt(start, "<message> lacks its \"format\" attribute");
+        if (format->raw != kFormatVersion)
+            return failureAt(start, "unsupported format " + quoted(format->raw) +
+                             " (this reader knows format " + kFormatVersion + ")");
+        int kind = 0;
+        if (!requiredInt(start, name::message, attr::kind, kind))
+            return false;
+        m_document.setKind(kind);
+        if (empty)
+            return true;
+        for (;;) {
+            if (!nextTag(name::message))
+                return false;
+            if (startsWith("</"))
+                return endTag(name::message);
+            const std::size_t childStart = m_at;
+            std::string_view childName;
+            if (!startTagName(childName))
+                return false;
+            if (childName != name::element)
+                return failureAt(childStart, "unexpected " + tagName(childName) + " inside <message>");
+            if (!element(childStart, KXLDocument::kRoot, 1))
                 return false;
         }
-        return true;
     }
 
-    // Whitespace between the children of a structural element: indentation, nothing else.
-    static bool isFiller(pugi::xml_node child)
-    {
-        return child.type() == pugi::node_pcdata && isBlank(child.value());
-    }
-
-    bool readElement(pugi::xml_node xml, int depth, KXLNode& node)
+    bool element(std::size_t start, KXLDocument::NodeId parent, int depth)
     {
         if (depth > kMaxElementDepth)
-            return failureAt(xml, "elements nest deeper than " + std::to_string(kMaxElementDepth));
-        if (!checkAttributes(xml, {attr::tag, attr::ns, attr::nsBase64, attr::nsid, attr::typeNamespace,
-                                   attr::typeNamespaceBase64, attr::type, attr::typeBase64,
-                                   attr::typeNsid, attr::typeId, attr::itemNsType}))
+            return failureAt(start, "elements nest deeper than " + std::to_string(kMaxElementDepth));
+        bool empty = false;
+        if (!attributes(start, name::element, {attr::tag, attr::ns, attr::nsBase64, attr::nsid,
+                            attr::typeNamespace, attr::typeNamespaceBase64, attr::type, attr::typeBase64,
+                            attr::typeNsid, attr::typeId, attr::itemNsType},
+                        empty))
             return false;
-        node.kind = KXLNode::Kind::Element;
-        if (!requiredInt(xml, attr::tag, node.tag))
+        int tag = 0;
+        if (!requiredInt(start, name::element, attr::tag, tag))
             return false;
-        if (node.tag <= 0)
-            return failureAt(xml, "element tag " + std::to_string(node.tag) + " is not positive");
-        if (!readStamps(xml, node.stamps))
+        if (tag <= 0)
+            return failureAt(start, "element tag " + std::to_string(tag) + " is not positive");
+        KXLStamps stamps;
+        if (!readStamps(start, stamps))
             return false;
+        const KXLDocument::NodeId node = m_document.appendElement(parent, tag);
+        if (!stamps.empty())
+            m_document.stamps(node) = std::move(stamps);
+        if (empty)
+            return true;
 
         bool valueAllowed = true;
-        for (pugi::xml_node child : xml.children()) {
-            if (isFiller(child))
-                continue;
-            if (child.type() != pugi::node_element)
-                return failureAt(child, "unexpected text inside <element>");
-            const std::string_view childName = child.name();
+        for (;;) {
+            if (!nextTag(name::element))
+                return false;
+            if (startsWith("</"))
+                return endTag(name::element);
+            const std::size_t childStart = m_at;
+            std::string_view childName;
+            if (!startTagName(childName))
+                return false;
             if (childName == name::string || childName == name::integer) {
                 if (!valueAllowed)
-                    return failureAt(child, "a value of <element> must be its first child and come only once");
-                if (!readValue(child, node.value))
+                    return failureAt(childStart, "a value of <element> must be its first child and come only once");
+                if (!value(childStart, childName, node))
                     return false;
             } else if (childName == name::named) {
-                node.children.emplace_back();
-                if (!readNamed(child, node.children.back()))
+                if (!named(childStart, node))
                     return false;
             } else if (childName == name::element) {
-                node.children.emplace_back();
-                if (!readElement(child, depth + 1, node.children.back()))
+                if (!element(childStart, node, depth + 1))
                     return false;
             } else {
-                return failureAt(child, "unexpected " + tagName(child) + " inside <element>");
+                return failureAt(childStart, "unexpected " + tagName(childName) + " inside <element>");
             }
             valueAllowed = false;
         }
-        return true;
     }
 
-    bool readStamps(pugi::xml_node xml, KXLStamps& stamps)
+    bool readStamps(std::size_t start, KXLStamps& stamps)
     {
-        if (!optionalBytes(xml, attr::ns, attr::nsBase64, stamps.ns) || !optionalInt(xml, attr::nsid, stamps.nsid))
+        const std::string_view element = name::element;
+        if (!optionalBytes(start, element, attr::ns, attr::nsBase64, stamps.ns) ||
+            !optionalInt(start, element, attr::nsid, stamps.nsid))
             return false;
         if (stamps.ns && stamps.ns->empty())
-            return failureAt(xml, "empty \"namespace\" attribute");
+            return failureAt(start, "empty \"namespace\" attribute");
         if (stamps.nsid && *stamps.nsid == 0)
-            return failureAt(xml, "\"nsid\" 0 (no namespace) is written by leaving the attribute out");
+            return failureAt(start, "\"nsid\" 0 (no namespace) is written by leaving the attribute out");
 
         std::optional<std::string> typeNamespace;
         std::optional<std::string> type;
-        if (!optionalBytes(xml, attr::typeNamespace, attr::typeNamespaceBase64, typeNamespace) ||
-            !optionalBytes(xml, attr::type, attr::typeBase64, type))
+        if (!optionalBytes(start, element, attr::typeNamespace, attr::typeNamespaceBase64, typeNamespace) ||
+            !optionalBytes(start, element, attr::type, attr::typeBase64, type))
             return false;
         if (typeNamespace.has_value() != type.has_value())
-            return failureAt(xml, "\"type-namespace\" and \"type\" come only together");
+            return failureAt(start, "\"type-namespace\" and \"type\" come only together");
         if (type && type->empty())
-            return failureAt(xml, "empty \"type\" attribute");
+            return failureAt(start, "empty \"type\" attribute");
         if (type)
             stamps.type.emplace(std::move(*typeNamespace), std::move(*type));
 
         std::optional<int> typeNsid;
         std::optional<int> typeId;
-        if (!optionalInt(xml, attr::typeNsid, typeNsid) || !optionalInt(xml, attr::typeId, typeId))
+        if (!optionalInt(start, element, attr::typeNsid, typeNsid) ||
+            !optionalInt(start, element, attr::typeId, typeId))
             return false;
         if (typeNsid.has_value() != typeId.has_value())
-            return failureAt(xml, "\"type-nsid\" and \"typeid\" come only together");
+            return failureAt(start, "\"type-nsid\" and \"typeid\" come only together");
         if (typeId)
             stamps.typeId.emplace(*typeNsid, *typeId);
 
-        return optionalInt(xml, attr::itemNsType, stamps.itemNSType);
+        return optionalInt(start, element, attr::itemNsType, stamps.itemNSType);
     }
 
-    bool readValue(pugi::xml_node xml, KXLValue& value)
+    // After a leaf's start tag: its character data and CDATA up to the end tag, references
+    // resolved. A view of the file when it needs no change, else in `m_scratch`.
+    bool leafText(std::string_view name, bool empty, std::string_view& text)
     {
-        const bool isString = std::strcmp(xml.name(), name::string) == 0;
-        if (!checkAttributes(xml, isString ? std::initializer_list<const char*>{attr::encoding}
-                                           : std::initializer_list<const char*>{}))
+        text = {};
+        if (empty)
+            return true;
+        m_scratch.clear();
+        bool copied = false;
+        for (;;) {
+            const std::size_t lt = m_in.find('<', m_at);
+            if (lt == std::string_view::npos) {
+                m_at = m_in.size();
+                return malformed("end tag </" + std::string(name) + "> expected");
+            }
+            const std::string_view raw = m_in.substr(m_at, lt - m_at);
+            const bool plain = raw.find_first_of("&\r]") == std::string_view::npos;
+            if (!copied && plain && startsWithAt(lt, "</")) {
+                text = raw; // the common case: one run of plain text
+                m_at = lt;
+                break;
+            }
+            if (!copied) {
+                m_scratch.assign(text);
+                copied = true;
+            }
+            if (!raw.empty()) {
+                std::string piece;
+                std::string reason;
+                if (!decodeMarkupText(normalizedLineEnds(raw, false), MarkupContext::Content, piece, reason))
+                    return failureAt(m_at, "in " + tagName(name) + ": " + reason);
+                m_scratch += piece;
+            }
+            m_at = lt;
+            if (startsWith("<![CDATA[")) {
+                const std::size_t end = m_in.find("]]>", m_at + 9);
+                if (end == std::string_view::npos) {
+                    m_at = m_in.size();
+                    return malformed("unterminated CDATA section");
+                }
+                m_scratch += normalizedLineEnds(m_in.substr(m_at + 9, end - m_at - 9), false);
+                m_at = end + 3;
+                continue;
+            }
+            if (startsWith("</"))
+                break;
+            if (!refuseSpecialMarkup())
+                return false;
+            const std::size_t childStart = m_at;
+            std::string_view childName;
+            if (!startTagName(childName))
+                return false;
+            return failureAt(childStart, "unexpected " + tagName(childName) + " inside " + tagName(name));
+        }
+        if (copied)
+            text = m_scratch;
+        return endTag(name);
+    }
+
+    bool startsWithAt(std::size_t at, std::string_view text) const
+    {
+        return m_in.substr(at, text.size()) == text;
+    }
+
+    bool value(std::size_t start, std::string_view name, KXLDocument::NodeId node)
+    {
+        const bool isString = name == name::string;
+        bool empty = false;
+        if (!(isString ? attributes(start, name, {attr::encoding}, empty) : attributes(start, name, {}, empty)))
             return false;
-        std::string text;
-        if (!leafText(xml, text))
+        const Attribute* encoding = findAttribute(attr::encoding);
+        std::string_view text;
+        if (!leafText(name, empty, text))
             return false;
         if (!isString) {
-            value.kind = KXLValue::Kind::Int;
-            return checkInt(xml, "<int> value", text, value.number);
-        }
-        value.kind = KXLValue::Kind::String;
-        const pugi::xml_attribute encoding = xml.attribute(attr::encoding);
-        if (!encoding) {
-            value.text = std::move(text);
+            int number = 0;
+            if (!checkInt(start, "<int> value", text, number))
+                return false;
+            m_document.setInt(node, number);
             return true;
         }
-        if (std::strcmp(encoding.value(), attr::base64) != 0)
-            return failureAt(xml, "unknown encoding " + quoted(encoding.value()) + " of <string>");
-        if (!decodeBase64(text, value.text))
-            return failureAt(xml, "<string> is not valid base64");
+        if (encoding == nullptr) {
+            m_document.setText(node, text);
+            return true;
+        }
+        if (encoding->raw != attr::base64)
+            return failureAt(start, "unknown encoding " + quoted(encoding->raw) + " of <string>");
+        std::string decoded;
+        if (!decodeBase64(text, decoded))
+            return failureAt(start, "<string> is not valid base64");
+        m_document.setText(node, decoded);
         return true;
     }
 
-    bool readNamed(pugi::xml_node xml, KXLNode& node)
+    bool named(std::size_t start, KXLDocument::NodeId parent)
     {
-        if (!checkAttributes(xml, {attr::name, attr::nameBase64}))
+        bool empty = false;
+        if (!attributes(start, name::named, {attr::name, attr::nameBase64}, empty))
             return false;
         std::optional<std::string> name;
-        if (!optionalBytes(xml, attr::name, attr::nameBase64, name))
+        if (!optionalBytes(start, name::named, attr::name, attr::nameBase64, name))
             return false;
         if (!name || name->empty())
-            return failureAt(xml, "<named> needs a non-empty name");
-        node.kind = KXLNode::Kind::Named;
-        node.name = std::move(*name);
-        node.value.kind = KXLValue::Kind::Int;
-        std::string text;
-        return leafText(xml, text) && checkInt(xml, "value of <named> " + quoted(node.name), text, node.value.number);
+            return failureAt(start, "<named> needs a non-empty name");
+        std::string_view text;
+        int number = 0;
+        if (!leafText(name::named, empty, text) ||
+            !checkInt(start, "value of <named> " + quoted(*name), text, number))
+            return false;
+        m_document.appendNamed(parent, *name, number);
+        return true;
     }
 };
 
@@ -456,7 +704,7 @@ private:
 bool readVoc(std::string_view bytes, KXLDocument& document, std::string& error)
 {
     error.clear();
-    return Reader(bytes, error).read(document);
+    return Reader(bytes, document, error).read();
 }
 
 } // namespace KXL::voc

@@ -1,11 +1,12 @@
+// The layout is the one pugixml's indented output gives, byte for byte, so files stay the
+// same as those of earlier versions; no DOM is built on the way.
 #include "vocWriter.h"
 
-#include <new>
-#include <optional>
-
-#include <pugixml.hpp>
+#include <charconv>
+#include <vector>
 
 #include "base64.h"
+#include "readFile.h"
 #include "vocFormat.h"
 #include "xmlText.h"
 
@@ -13,143 +14,268 @@ namespace KXL::voc {
 
 namespace {
 
-// pugixml reports a failed allocation while building by returning empty handles.
-pugi::xml_node checked(pugi::xml_node node)
+constexpr std::size_t kFlushAt = std::size_t{1} << 20;
+
+} // namespace
+
+bool checkWritable(const KXLDocument& document, std::string& error)
 {
-    if (!node)
-        throw std::bad_alloc();
-    return node;
+    std::vector<std::pair<KXLNodeRef, int>> pending;
+    for (KXLNodeRef root : document.roots())
+        pending.emplace_back(root, 1);
+    while (!pending.empty()) {
+        const auto [node, depth] = pending.back();
+        pending.pop_back();
+        if (!node.isElement()) {
+            error = "a named value stands where an element belongs";
+            return false;
+        }
+        if (node.tag() <= 0) {
+            error = "element tag " + std::to_string(node.tag()) + " is not positive";
+            return false;
+        }
+        if (depth > kMaxElementDepth) {
+            error = "elements nest deeper than " + std::to_string(kMaxElementDepth);
+            return false;
+        }
+        for (KXLNodeRef child : node.children()) {
+            if (child.isElement())
+                pending.emplace_back(child, depth + 1);
+            else if (child.name().empty()) {
+                error = "a named value has an empty name";
+                return false;
+            }
+        }
+    }
+    return true;
 }
 
-void check(bool done)
-{
-    if (!done)
-        throw std::bad_alloc();
-}
-
-void setAttribute(pugi::xml_node node, const char* name, const std::string& value)
-{
-    check(node.append_attribute(name).set_value(value.c_str()));
-}
-
-void setAttribute(pugi::xml_node node, const char* name, int value)
-{
-    setAttribute(node, name, std::to_string(value));
-}
-
-// Plain text when it survives as such, otherwise base64 under the alternative name.
-void setTextAttribute(pugi::xml_node node, const char* plainName, const char* base64Name,
-                      const std::string& bytes)
-{
-    if (isPlainText(bytes))
-        setAttribute(node, plainName, bytes);
-    else
-        setAttribute(node, base64Name, encodeBase64(bytes));
-}
-
-void setText(pugi::xml_node node, const std::string& text)
-{
-    if (!text.empty())
-        check(checked(node.append_child(pugi::node_pcdata)).set_value(text.c_str()));
-}
+namespace {
 
 class Writer {
 public:
-    explicit Writer(std::string& error) : m_error(error) {}
-
-    bool appendElement(pugi::xml_node parent, const KXLNode& node, int depth)
+    Writer(ByteSink& sink, std::string& error) : m_sink(sink), m_error(error)
     {
-        if (node.kind != KXLNode::Kind::Element)
-            return failure("a named value stands where an element belongs");
-        if (node.tag <= 0)
-            return failure("element tag " + std::to_string(node.tag) + " is not positive");
-        if (depth > kMaxElementDepth)
-            return failure("elements nest deeper than " + std::to_string(kMaxElementDepth));
+        m_buffer.reserve(kFlushAt + 4096);
+    }
 
-        pugi::xml_node element = checked(parent.append_child(name::element));
-        setAttribute(element, attr::tag, node.tag);
-        appendStamps(element, node.stamps);
-        appendValue(element, node.value);
-        for (const KXLNode& child : node.children) {
-            const bool appended = child.kind == KXLNode::Kind::Named
-                ? appendNamed(element, child)
-                : appendElement(element, child, depth + 1);
-            if (!appended)
-                return false;
+    bool document(const KXLDocument& document)
+    {
+        put("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<");
+        put(name::message);
+        attribute(attr::format, kFormatVersion);
+        attribute(attr::kind, document.kind());
+        if (document.empty()) {
+            put(" />\n");
+        } else {
+            put(">\n");
+            for (KXLNodeRef root : document.roots()) {
+                if (!element(root, 1))
+                    return false;
+            }
+            put("</");
+            put(name::message);
+            put(">\n");
         }
-        return true;
+        return flush();
     }
 
 private:
+    ByteSink& m_sink;
     std::string& m_error;
+    std::string m_buffer;
+    std::uint64_t m_written = 0;
 
-    bool failure(const std::string& text)
+    void put(std::string_view bytes) { m_buffer.append(bytes); }
+
+    void putNumber(int value)
     {
-        m_error = text;
-        return false;
+        char digits[16];
+        const auto result = std::to_chars(digits, digits + sizeof digits, value);
+        m_buffer.append(digits, static_cast<std::size_t>(result.ptr - digits));
     }
 
-    static void appendStamps(pugi::xml_node element, const KXLStamps& stamps)
+    void indent(int depth) { m_buffer.append(2 * static_cast<std::size_t>(depth), ' '); }
+
+    // pugixml's escaping: '&', '<' and control characters as references; in content also
+    // '>', in attribute values also '"'.
+    void escaped(std::string_view text, bool inAttribute)
+    {
+        std::size_t plainFrom = 0;
+        for (std::size_t at = 0; at < text.size(); ++at) {
+            const auto c = static_cast<unsigned char>(text[at]);
+            const bool special = c == '&' || c == '<' || (c == '>' && !inAttribute) ||
+                (c == '"' && inAttribute) ||
+                (c < 32 && (inAttribute || (c != '\t' && c != '\n' && c != '\r')));
+            if (!special)
+                continue;
+            m_buffer.append(text.substr(plainFrom, at - plainFrom));
+            switch (c) {
+            case '&': put("&amp;"); break;
+            case '<': put("&lt;"); break;
+            case '>': put("&gt;"); break;
+            case '"': put("&quot;"); break;
+            default: {
+                const char reference[] = {'&', '#', static_cast<char>('0' + c / 10),
+                    static_cast<char>('0' + c % 10), ';'};
+                m_buffer.append(reference, sizeof reference);
+            }
+            }
+            plainFrom = at + 1;
+        }
+        m_buffer.append(text.substr(plainFrom));
+    }
+
+    void attribute(const char* name, std::string_view value)
+    {
+        put(" ");
+        put(name);
+        put("=\"");
+        escaped(value, true);
+        put("\"");
+    }
+
+    void attribute(const char* name, int value)
+    {
+        put(" ");
+        put(name);
+        put("=\"");
+        putNumber(value);
+        put("\"");
+    }
+
+    // Plain text when it survives as such, otherwise base64 under the alternative name.
+    void textAttribute(const char* plainName, const char* base64Name, std::string_view bytes)
+    {
+        if (isPlainText(bytes))
+            attribute(plainName, bytes);
+        else
+            attribute(base64Name, encodeBase64(bytes));
+    }
+
+    void stamps(const KXLStamps& stamps)
     {
         if (stamps.ns)
-            setTextAttribute(element, attr::ns, attr::nsBase64, *stamps.ns);
+            textAttribute(attr::ns, attr::nsBase64, *stamps.ns);
         if (stamps.nsid)
-            setAttribute(element, attr::nsid, *stamps.nsid);
+            attribute(attr::nsid, *stamps.nsid);
         if (stamps.type) {
-            setTextAttribute(element, attr::typeNamespace, attr::typeNamespaceBase64,
-                             stamps.type->first);
-            setTextAttribute(element, attr::type, attr::typeBase64, stamps.type->second);
+            textAttribute(attr::typeNamespace, attr::typeNamespaceBase64, stamps.type->first);
+            textAttribute(attr::type, attr::typeBase64, stamps.type->second);
         }
         if (stamps.typeId) {
-            setAttribute(element, attr::typeNsid, stamps.typeId->first);
-            setAttribute(element, attr::typeId, stamps.typeId->second);
+            attribute(attr::typeNsid, stamps.typeId->first);
+            attribute(attr::typeId, stamps.typeId->second);
         }
         if (stamps.itemNSType)
-            setAttribute(element, attr::itemNsType, *stamps.itemNSType);
+            attribute(attr::itemNsType, *stamps.itemNSType);
     }
 
-    static void appendValue(pugi::xml_node element, const KXLValue& value)
+    // A leaf: `<name attributes>text</name>`, or `<name attributes />` without text.
+    void leafClose(const char* name, std::string_view text)
     {
-        switch (value.kind) {
-        case KXLValue::Kind::None:
-            break;
-        case KXLValue::Kind::Int:
-            setText(checked(element.append_child(name::integer)), std::to_string(value.number));
-            break;
-        case KXLValue::Kind::String: {
-            pugi::xml_node string = checked(element.append_child(name::string));
-            if (isPlainText(value.text)) {
-                setText(string, value.text);
+        if (text.empty()) {
+            put(" />\n");
+            return;
+        }
+        put(">");
+        escaped(text, false);
+        put("</");
+        put(name);
+        put(">\n");
+    }
+
+    void value(KXLNodeRef node, int depth)
+    {
+        indent(depth);
+        put("<");
+        if (node.valueKind() == KXLValueKind::Int) {
+            put(name::integer);
+            put(">");
+            putNumber(node.number());
+            put("</");
+            put(name::integer);
+            put(">\n");
+            return;
+        }
+        put(name::string);
+        const std::string_view text = node.text();
+        if (isPlainText(text)) {
+            leafClose(name::string, text);
+        } else {
+            attribute(attr::encoding, attr::base64);
+            leafClose(name::string, encodeBase64(text));
+        }
+    }
+
+    void named(KXLNodeRef node, int depth)
+    {
+        indent(depth);
+        put("<");
+        put(name::named);
+        textAttribute(attr::name, attr::nameBase64, node.name());
+        put(">");
+        putNumber(node.number());
+        put("</");
+        put(name::named);
+        put(">\n");
+    }
+
+    bool element(KXLNodeRef node, int depth)
+    {
+        indent(depth);
+        put("<");
+        put(name::element);
+        attribute(attr::tag, node.tag());
+        if (const KXLStamps* stamped = node.stamps())
+            stamps(*stamped);
+        const bool hasValue = node.valueKind() != KXLValueKind::None;
+        if (!hasValue && !node.firstChild()) {
+            put(" />\n");
+            return maybeFlush();
+        }
+        put(">\n");
+        if (hasValue)
+            value(node, depth + 1);
+        for (KXLNodeRef child : node.children()) {
+            if (child.isElement()) {
+                if (!element(child, depth + 1))
+                    return false;
             } else {
-                setAttribute(string, attr::encoding, attr::base64);
-                setText(string, encodeBase64(value.text));
+                named(child, depth + 1);
             }
-            break;
         }
-        }
+        indent(depth);
+        put("</");
+        put(name::element);
+        put(">\n");
+        return maybeFlush();
     }
 
-    bool appendNamed(pugi::xml_node element, const KXLNode& node)
+    bool maybeFlush() { return m_buffer.size() < kFlushAt || flush(); }
+
+    bool flush()
     {
-        if (node.value.kind != KXLValue::Kind::Int)
-            return failure("named value \"" + node.name + "\" does not hold an int");
-        if (node.name.empty())
-            return failure("a named value has an empty name");
-        if (!node.children.empty())
-            return failure("named value \"" + node.name + "\" has children");
-        pugi::xml_node named = checked(element.append_child(name::named));
-        setTextAttribute(named, attr::name, attr::nameBase64, node.name);
-        setText(named, std::to_string(node.value.number));
+        m_written += m_buffer.size();
+        if (m_written > kMaxFileSize) {
+            m_error = "the vocabulary is larger than " + std::to_string(kMaxFileSize >> 20) +
+                " MiB, the most a reader accepts";
+            return false;
+        }
+        if (!m_sink.write(m_buffer, m_error))
+            return false;
+        m_buffer.clear();
         return true;
     }
 };
 
-class StringSink : public pugi::xml_writer {
+class StringSink final : public ByteSink {
 public:
     explicit StringSink(std::string& bytes) : m_bytes(bytes) {}
-    void write(const void* data, size_t size) override
+    bool write(std::string_view bytes, std::string&) override
     {
-        m_bytes.append(static_cast<const char*>(data), size);
+        m_bytes.append(bytes);
+        return true;
     }
 
 private:
@@ -158,26 +284,16 @@ private:
 
 } // namespace
 
+bool writeVoc(const KXLDocument& document, ByteSink& sink, std::string& error)
+{
+    return Writer(sink, error).document(document);
+}
+
 bool writeVoc(const KXLDocument& document, std::string& bytes, std::string& error)
 {
-    pugi::xml_document xml;
-    pugi::xml_node declaration = checked(xml.append_child(pugi::node_declaration));
-    setAttribute(declaration, "version", std::string("1.0"));
-    setAttribute(declaration, "encoding", std::string("UTF-8"));
-    pugi::xml_node message = checked(xml.append_child(name::message));
-    setAttribute(message, attr::format, std::string(kFormatVersion));
-    setAttribute(message, attr::kind, document.kind);
-
-    Writer writer(error);
-    for (const KXLNode& root : document.roots) {
-        if (!writer.appendElement(message, root, 1))
-            return false;
-    }
-
     bytes.clear();
     StringSink sink(bytes);
-    xml.save(sink, "  ", pugi::format_indent, pugi::encoding_utf8);
-    return true;
+    return checkWritable(document, error) && writeVoc(document, sink, error);
 }
 
 } // namespace KXL::voc

@@ -1,16 +1,25 @@
-// Serializes a message tree as a .voc file's bytes.
+// Serializes a message tree as a .voc file's bytes, in pieces.
 #ifndef KXLMESSAGE_VOCWRITER_H
 #define KXLMESSAGE_VOCWRITER_H
 
 #include <string>
+#include <string_view>
 
+#include "byteSink.h"
 #include "host/KXLMessageTree.h"
 
 namespace KXL::voc {
 
-// False with `error` set when the tree cannot be represented so that it reads back the same
-// (a non-positive tag, a named value that is not an int, nesting beyond the bound, ...).
-// Throws std::bad_alloc when memory runs out.
+// False with `error` set when the tree cannot be represented so that it reads back the same:
+// a non-positive tag, a named value at the top level, nesting beyond the bound.
+bool checkWritable(const KXLDocument& document, std::string& error);
+
+// Writes a document that passed checkWritable in pieces of about a megabyte. False with
+// `error` set when the file would pass the reader's size limit or the sink fails. Throws
+// std::bad_alloc when memory runs out.
+bool writeVoc(const KXLDocument& document, ByteSink& sink, std::string& error);
+
+// Both steps into one string.
 bool writeVoc(const KXLDocument& document, std::string& bytes, std::string& error);
 
 } // namespace KXL::voc

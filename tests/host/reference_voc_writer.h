@@ -1,0 +1,16 @@
+// The .voc writer of earlier versions, which built a pugixml DOM: the reference that the
+// streaming writer must match byte for byte.
+#ifndef TESTS_HOST_REFERENCE_VOC_WRITER_H
+#define TESTS_HOST_REFERENCE_VOC_WRITER_H
+
+#include <string>
+
+#include "TestTree.h"
+
+namespace kxltest {
+
+std::string referenceVoc(const Document& document);
+
+} // namespace kxltest
+
+#endif

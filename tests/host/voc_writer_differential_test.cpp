@@ -1,0 +1,111 @@
+// The streaming writer against the DOM-based writer of earlier versions, on generated trees:
+// the same bytes, and the reader gives back the same tree.
+#include <random>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "host/KXLError.h"
+#include "host/KXLMessageFile.h"
+#include "reference_voc_writer.h"
+#include "TestFiles.h"
+#include "TestTree.h"
+
+namespace {
+
+using kxltest::Document;
+using kxltest::Node;
+
+class TreeGenerator {
+public:
+    explicit TreeGenerator(unsigned seed) : m_random(seed) {}
+
+    Document document()
+    {
+        Document document;
+        document.kind = number();
+        const int roots = below(4);
+        for (int i = 0; i < roots; ++i)
+            document.roots.push_back(element(1));
+        return document;
+    }
+
+private:
+    std::mt19937 m_random;
+
+    int below(int bound) { return static_cast<int>(m_random() % static_cast<unsigned>(bound)); }
+
+    int number()
+    {
+        switch (below(4)) {
+        case 0: return below(10);
+        case 1: return -below(1000);
+        default: return static_cast<int>(m_random());
+        }
+    }
+
+    // Plain words, markup characters, control bytes, CR, invalid UTF-8 and multi-byte text.
+    std::string text()
+    {
+        static const char* const pieces[] = {"guest_os_type", " ", "<", ">", "&", "\"", "'", "]]>",
+            "\t", "\n", "\r", "\x01", "\x7F", "\xC3\xBC", "\xF0\x9F\x9A\x80", "\xFF", "\xED\xA0\x80", "&amp;"};
+        std::string out;
+        const int count = below(5);
+        for (int i = 0; i < count; ++i)
+            out += pieces[below(sizeof pieces / sizeof *pieces)];
+        return out;
+    }
+
+    std::string nonEmptyText()
+    {
+        std::string out = text();
+        return out.empty() ? "n" : out;
+    }
+
+    Node element(int depth)
+    {
+        Node node;
+        node.tag = 1 + below(2000);
+        switch (below(3)) {
+        case 0: break;
+        case 1:
+            node.value.kind = kxltest::Value::Kind::Int;
+            node.value.number = number();
+            break;
+        default:
+            node.value.kind = kxltest::Value::Kind::String;
+            node.value.text = text();
+        }
+        if (below(6) == 0) {
+            node.stamps.ns = nonEmptyText();
+            node.stamps.nsid = number() | 1;
+            node.stamps.type.emplace(text(), nonEmptyText());
+            node.stamps.typeId.emplace(number(), number());
+            node.stamps.itemNSType = number();
+        }
+        const int children = depth < 5 ? below(5) : 0;
+        for (int i = 0; i < children; ++i) {
+            if (below(3) == 0)
+                node.children.push_back(kxltest::named(nonEmptyText(), number()));
+            else
+                node.children.push_back(element(depth + 1));
+        }
+        return node;
+    }
+};
+
+TEST(VocWriterDifferential, SameBytesAsTheDomWriterAndReadsBack)
+{
+    TestFiles::TempFolder dir;
+    const std::string path = dir.file("generated.voc");
+    for (unsigned seed = 1; seed <= 300; ++seed) {
+        const Document document = TreeGenerator(seed).document();
+        ASSERT_EQ(KXL::saveDocument(kxltest::compact(document), path), 0) << KXL::getErrorMessage();
+        ASSERT_EQ(TestFiles::readFile(path), kxltest::referenceVoc(document)) << "seed " << seed;
+        Document loaded;
+        ASSERT_EQ(kxltest::loadPlain(path, loaded), 0) << KXL::getErrorMessage();
+        ASSERT_EQ(loaded, document) << "seed " << seed;
+    }
+}
+
+} // namespace
