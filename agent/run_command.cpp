@@ -17,13 +17,12 @@ namespace KXL {
 
 namespace {
 
-// Checked here because the server reads the catalogue only when a plug-in asks for it:
-// a bad file must stop the agent before any plug-in runs, not surface as a plug-in error.
-bool catalogIsReadable(const std::string& path, std::ostream& err)
+// Read here because the server reads the catalogue only when a plug-in asks for it: a bad
+// file must stop the agent before any plug-in runs, not surface as a plug-in error. The
+// server serves what was read here, so the file is parsed once.
+bool loadCatalogue(const std::string& path, std::ostream& err)
 {
-    KXP::KXPOSMap supported;
-    KXP::KXPOSMap experimental;
-    if (KXP::readCatalogFile(path, supported, experimental) >= 0)
+    if (KXP::preloadCatalogFile(std::filesystem::absolute(path).string()) >= 0)
         return true;
     err << "host-agent: unusable catalogue " << quoteText(path) << ": "
         << escapeText(getErrorMessage()) << '\n';
@@ -40,8 +39,10 @@ void printCache(std::ostream& out)
     }
     for (const std::string& name : names) {
         // A name listed a moment ago is still there: nothing else runs meanwhile.
-        if (const auto document = cache->find(name))
-            out << '\n' << printVocabulary(name, *document);
+        if (const auto document = cache->find(name)) {
+            out << '\n';
+            printVocabulary(out, name, *document);
+        }
     }
 }
 
@@ -57,9 +58,8 @@ int runAgent(const KXLRunOptions& options, std::ostream& out, std::ostream& err)
         return exitUsage;
     }
     if (!options.catalogFile.empty()) {
-        if (!catalogIsReadable(options.catalogFile, err))
+        if (!loadCatalogue(options.catalogFile, err))
             return exitUsage;
-        KXP::setCatalogFile(fs::absolute(options.catalogFile).string());
     }
 
     std::error_code error;

@@ -12,6 +12,11 @@ namespace KXP {
 // the path is empty. Read at every getOSMaps, so errors surface there.
 void setCatalogFile(const std::string& path);
 
+// Reads and checks a JSON catalogue file now, as readCatalogFile, and makes it the one
+// getOSMaps serves: the next getOSMaps hands out what was read here instead of parsing the
+// file again; later ones read the file anew. The catalogue served is unchanged on failure.
+int preloadCatalogFile(const std::string& path);
+
 // Parses a JSON catalogue text; `origin` names its source in error texts. 0, or a
 // negative status with the error text set; the maps are filled only on success.
 int parseCatalog(const std::string& json, const std::string& origin, KXPOSMap& supported,

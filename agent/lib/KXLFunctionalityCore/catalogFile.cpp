@@ -13,8 +13,8 @@ namespace KXP {
 
 namespace {
 
-// Far above any real catalogue; keeps a wrong path (a disk image, say) from eating memory.
-constexpr off_t maxCatalogSize = 16 * 1024 * 1024;
+// Room for millions of guest OSes; keeps a wrong path (a disk image, say) from eating memory.
+constexpr off_t maxCatalogSize = 256 * 1024 * 1024;
 
 class FileDescriptor {
 public:

@@ -1,6 +1,5 @@
 #include <cstdint>
 #include <new>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -32,58 +31,98 @@ std::string jsonQuoted(const std::string& key)
 // A short rendering of an offending value for the error text.
 std::string shown(const json& value)
 {
+    // The parser gives a signed integer only for a negative number: a signed 0 was "-0".
+    if (value.is_number_integer() && !value.is_number_unsigned() && value.get<std::int64_t>() == 0)
+        return "-0";
     std::string text = value.dump();
     if (text.size() > 40)
         text = text.substr(0, 37) + "...";
     return text;
 }
 
-// JSON objects with a repeated key keep only the last value; in a catalogue that silently
-// drops data, so the parse watches for it and names where it happened.
-class DuplicateKeyWatch {
+// Builds the DOM from the parser's events, as nlohmann's own builder does, and refuses a
+// repeated key (the JSON library would keep only the last value, silently dropping data) or
+// deep nesting. Linear: a key is looked up only in its own object.
+class CheckedDomBuilder {
 public:
-    bool operator()(int /*depth*/, json::parse_event_t event, json& parsed)
+    explicit CheckedDomBuilder(json& root) : m_root(root) {}
+
+    bool null() { return put(nullptr) != nullptr; }
+    bool boolean(bool value) { return put(value) != nullptr; }
+    bool number_integer(json::number_integer_t value) { return put(value) != nullptr; }
+    bool number_unsigned(json::number_unsigned_t value) { return put(value) != nullptr; }
+    bool number_float(json::number_float_t value, const std::string&) { return put(value) != nullptr; }
+    bool string(std::string& value) { return put(std::move(value)) != nullptr; }
+    bool binary(json::binary_t& value) { return put(std::move(value)) != nullptr; }
+
+    bool start_object(std::size_t) { return open(json::object(), true); }
+    bool start_array(std::size_t) { return open(json::array(), false); }
+    bool end_object() { return close(); }
+    bool end_array() { return close(); }
+
+    bool key(std::string& key)
     {
-        switch (event) {
-        case json::parse_event_t::object_start:
-        case json::parse_event_t::array_start:
-            enterElement();
-            if (m_frames.size() >= maxDepth)
-                throw CatalogProblem{"nesting deeper than " + std::to_string(maxDepth) + " levels at " +
-                                     location()};
-            m_frames.push_back(Frame{event == json::parse_event_t::object_start, {}, {}, -1});
-            break;
-        case json::parse_event_t::object_end:
-        case json::parse_event_t::array_end:
-            m_frames.pop_back();
-            break;
-        case json::parse_event_t::key: {
-            Frame& object = m_frames.back();
-            object.key = parsed.get<std::string>();
-            if (!object.keys.insert(object.key).second)
-                throw CatalogProblem{location(m_frames.size() - 1) + "key " + jsonQuoted(object.key) +
-                                     " appears twice"};
-            break;
-        }
-        case json::parse_event_t::value:
-            enterElement();
-            break;
-        }
+        Frame& object = m_frames.back();
+        if (object.container->contains(key))
+            throw CatalogProblem{location(m_frames.size() - 1) + "key " + jsonQuoted(key) + " appears twice"};
+        object.key = std::move(key);
         return true;
+    }
+
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& error)
+    {
+        // what() carries a "[json.exception.KIND.N] " prefix that helps nobody.
+        std::string reason = error.what();
+        const std::size_t end = reason.find("] ");
+        if (reason.rfind("[json.exception.", 0) == 0 && end != std::string::npos)
+            reason.erase(0, end + 2);
+        throw CatalogProblem{"malformed JSON: " + reason};
     }
 
 private:
     struct Frame {
+        json* container;
         bool isObject;
-        std::set<std::string> keys;
-        std::string key;
-        long index; // current element of an array
+        std::string key; // the key of the value being read
+        long index; // the element of an array being read
     };
 
-    void enterElement()
+    json& m_root;
+    std::vector<Frame> m_frames;
+
+    // Stores a value where the parser stands; its address stays valid while it is open,
+    // as only the innermost open container grows.
+    json* put(json&& value)
     {
-        if (!m_frames.empty() && !m_frames.back().isObject)
-            ++m_frames.back().index;
+        if (m_frames.empty()) {
+            m_root = std::move(value);
+            return &m_root;
+        }
+        Frame& parent = m_frames.back();
+        if (parent.isObject)
+            return &((*parent.container)[parent.key] = std::move(value));
+        ++parent.index;
+        parent.container->push_back(std::move(value));
+        return &parent.container->back();
+    }
+
+    bool open(json&& empty, bool isObject)
+    {
+        if (m_frames.size() >= maxDepth) {
+            if (!m_frames.empty() && !m_frames.back().isObject)
+                ++m_frames.back().index;
+            throw CatalogProblem{"nesting deeper than " + std::to_string(maxDepth) + " levels at " +
+                                 location()};
+        }
+        json* container = put(std::move(empty));
+        m_frames.push_back(Frame{container, isObject, {}, -1});
+        return true;
+    }
+
+    bool close()
+    {
+        m_frames.pop_back();
+        return true;
     }
 
     // "supported[2]: " for the frames below `depth`; empty at the top level.
@@ -105,23 +144,14 @@ private:
         const std::string path = location(m_frames.size());
         return path.empty() ? "the top level" : path.substr(0, path.size() - 2);
     }
-
-    std::vector<Frame> m_frames;
 };
 
 json parseText(const std::string& text)
 {
-    DuplicateKeyWatch watch;
-    try {
-        return json::parse(text, std::ref(watch), true, false);
-    } catch (const json::parse_error& error) {
-        // what() carries a "[json.exception.parse_error.N] " prefix that helps nobody.
-        std::string reason = error.what();
-        const std::size_t end = reason.find("] ");
-        if (reason.rfind("[json.exception.", 0) == 0 && end != std::string::npos)
-            reason.erase(0, end + 2);
-        throw CatalogProblem{"malformed JSON: " + reason};
-    }
+    json root;
+    CheckedDomBuilder builder(root);
+    json::sax_parse(text, &builder, json::input_format_t::json, true, false);
+    return root;
 }
 
 unsigned int readCode(const json& entry, const std::string& where)

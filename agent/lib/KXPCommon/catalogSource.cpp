@@ -2,6 +2,8 @@
 
 #include <mutex>
 #include <new>
+#include <optional>
+#include <utility>
 
 #include "host/KXLError.h"
 #include "host/KXPCatalog.h"
@@ -9,14 +11,41 @@
 namespace KXP {
 
 namespace {
+
+struct Preloaded {
+    KXPOSMap supported;
+    KXPOSMap experimental;
+};
+
 std::mutex catalogMutex;
-std::string catalogFile; // guarded by catalogMutex; empty: the built-in catalogue
+// Guarded by catalogMutex.
+std::string catalogFile; // empty: the built-in catalogue
+std::optional<Preloaded> preloaded; // of catalogFile, for the next getOSMaps
+
 } // namespace
 
 void setCatalogFile(const std::string& path)
 {
     std::lock_guard<std::mutex> lock(catalogMutex);
     catalogFile = path;
+    preloaded.reset();
+}
+
+int preloadCatalogFile(const std::string& path)
+{
+    try {
+        Preloaded read;
+        const int status = readCatalogFile(path, read.supported, read.experimental);
+        if (status < 0)
+            return status;
+        std::lock_guard<std::mutex> lock(catalogMutex);
+        catalogFile = path;
+        preloaded = std::move(read);
+        return status;
+    } catch (const std::bad_alloc&) {
+        KXL::setErrorMessage("out of memory");
+        return -1;
+    }
 }
 
 int serveCatalog(KXPOSMap& supported, KXPOSMap& experimental)
@@ -24,6 +53,13 @@ int serveCatalog(KXPOSMap& supported, KXPOSMap& experimental)
     std::string path;
     try {
         std::lock_guard<std::mutex> lock(catalogMutex);
+        if (preloaded) {
+            // Handed over, not copied: a large catalogue is never held twice.
+            supported = std::move(preloaded->supported);
+            experimental = std::move(preloaded->experimental);
+            preloaded.reset();
+            return 0;
+        }
         path = catalogFile;
     } catch (const std::bad_alloc&) {
         KXL::setErrorMessage("out of memory");
