@@ -25,6 +25,15 @@ KXLTextTable::KXLTextTable(std::vector<Column> columns) : m_columns(std::move(co
 
 void KXLTextTable::addCell(std::string_view raw)
 {
+    // Printable ASCII without a backslash escapes to itself, one column a byte: most cells.
+    const bool plain = std::all_of(raw.begin(), raw.end(), [](char c) { return c >= 0x20 && c < 0x7F && c != '\\'; });
+    if (plain && raw.size() <= std::numeric_limits<std::uint32_t>::max()) {
+        const std::size_t column = m_cells.size() % m_columns.size();
+        m_widths[column] = std::max(m_widths[column], raw.size());
+        m_text += raw;
+        m_cells.push_back({static_cast<std::uint32_t>(raw.size()), static_cast<std::uint32_t>(raw.size())});
+        return;
+    }
     const std::string escaped = escapeText(raw);
     if (escaped.size() > std::numeric_limits<std::uint32_t>::max())
         throw std::length_error("a table cell is larger than 4 GiB");

@@ -4,8 +4,8 @@
 #include <utility>
 
 #include "atomicFile.h"
+#include "fileWindow.h"
 #include "hostCall.h"
-#include "readFile.h"
 #include "vocReader.h"
 #include "vocWriter.h"
 
@@ -31,11 +31,9 @@ int loadDocument(const std::string& path, KXLDocument& document)
     return host::guarded("loadDocument", [&] {
         std::string error;
         KXLDocument loaded;
-        {
-            std::string bytes;
-            if (!voc::readWholeFile(path, bytes, error) || !voc::readVoc(bytes, loaded, error))
-                return host::fail("cannot load \"" + path + "\": " + error);
-        }
+        voc::FileWindow file;
+        if (!file.open(path, error) || !voc::readVoc(file, loaded, error))
+            return host::fail("cannot load \"" + path + "\": " + error);
         document = std::move(loaded);
         return 0;
     });

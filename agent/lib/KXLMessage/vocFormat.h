@@ -2,40 +2,42 @@
 #ifndef KXLMESSAGE_VOCFORMAT_H
 #define KXLMESSAGE_VOCFORMAT_H
 
+#include <string_view>
+
 namespace KXL::voc {
 
-constexpr const char* kFormatVersion = "1";
+inline constexpr std::string_view kFormatVersion = "1";
 
 // Elements nest at most this deep below <message>. The reader refuses deeper files so a
 // hostile one cannot exhaust the stack; the message refuses to build what it could not read.
 constexpr int kMaxElementDepth = 256;
 
 namespace name {
-constexpr const char* message = "message";
-constexpr const char* element = "element";
-constexpr const char* string = "string";
-constexpr const char* integer = "int";
-constexpr const char* named = "named";
+inline constexpr std::string_view message = "message";
+inline constexpr std::string_view element = "element";
+inline constexpr std::string_view string = "string";
+inline constexpr std::string_view integer = "int";
+inline constexpr std::string_view named = "named";
 } // namespace name
 
 namespace attr {
-constexpr const char* format = "format";
-constexpr const char* kind = "kind";
-constexpr const char* tag = "tag";
-constexpr const char* encoding = "encoding";
-constexpr const char* base64 = "base64"; // the one value of `encoding`
-constexpr const char* name = "name";
-constexpr const char* nameBase64 = "name-base64";
-constexpr const char* ns = "namespace";
-constexpr const char* nsBase64 = "namespace-base64";
-constexpr const char* nsid = "nsid";
-constexpr const char* typeNamespace = "type-namespace";
-constexpr const char* typeNamespaceBase64 = "type-namespace-base64";
-constexpr const char* type = "type";
-constexpr const char* typeBase64 = "type-base64";
-constexpr const char* typeNsid = "type-nsid";
-constexpr const char* typeId = "typeid";
-constexpr const char* itemNsType = "item-ns-type";
+inline constexpr std::string_view format = "format";
+inline constexpr std::string_view kind = "kind";
+inline constexpr std::string_view tag = "tag";
+inline constexpr std::string_view encoding = "encoding";
+inline constexpr std::string_view base64 = "base64"; // the one value of `encoding`
+inline constexpr std::string_view name = "name";
+inline constexpr std::string_view nameBase64 = "name-base64";
+inline constexpr std::string_view ns = "namespace";
+inline constexpr std::string_view nsBase64 = "namespace-base64";
+inline constexpr std::string_view nsid = "nsid";
+inline constexpr std::string_view typeNamespace = "type-namespace";
+inline constexpr std::string_view typeNamespaceBase64 = "type-namespace-base64";
+inline constexpr std::string_view type = "type";
+inline constexpr std::string_view typeBase64 = "type-base64";
+inline constexpr std::string_view typeNsid = "type-nsid";
+inline constexpr std::string_view typeId = "typeid";
+inline constexpr std::string_view itemNsType = "item-ns-type";
 } // namespace attr
 
 } // namespace KXL::voc

@@ -5,6 +5,7 @@
 #include "vocReader.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <initializer_list>
 #include <optional>
@@ -102,26 +103,45 @@ public:
     Reader(std::string_view bytes, KXLDocument& document, std::string& error)
         : m_in(bytes), m_document(document), m_error(error)
     {
+        const std::size_t bad = findNonXmlText(m_in);
+        if (bad != std::string_view::npos) {
+            m_badAt = bad;
+            m_in = m_in.substr(0, bad);
+        }
+    }
+
+    Reader(FileWindow& file, KXLDocument& document, std::string& error)
+        : m_file(&file), m_document(document), m_error(error)
+    {
     }
 
     bool read()
     {
-        if (m_in.empty())
-            return failure("the file is empty");
-        const std::size_t bad = findNonXmlText(m_in);
-        if (bad != std::string_view::npos)
-            return failure("line " + std::to_string(lineAt(bad)) +
+        if (parse())
+            return true;
+        // What stopped the scan early comes first.
+        if (!m_readError.empty())
+            return failure(m_readError);
+        if (m_badAt != std::string_view::npos)
+            return failure("line " + std::to_string(lineAt(m_badAt)) +
                            ": bytes that are not UTF-8 or not XML 1.0 characters");
-        if (m_in.substr(0, 3) == "\xEF\xBB\xBF")
+        return false;
+    }
+
+private:
+    bool parse()
+    {
+        if (!need(1))
+            return failure("the file is empty");
+        if (startsWith("\xEF\xBB\xBF"))
             m_at = 3;
-        if (startsWith("<?xml") && m_at + 5 < m_in.size() &&
-            (isXmlSpace(m_in[m_at + 5]) || m_in[m_at + 5] == '?') && !declaration())
+        if (startsDeclaration() && !declaration())
             return false;
 
         bool seenMessage = false;
         for (;;) {
             skipSpace();
-            if (m_at == m_in.size())
+            if (!need(m_at + 1))
                 break;
             const std::size_t start = m_at;
             if (m_in[m_at] != '<')
@@ -145,13 +165,83 @@ public:
         return true;
     }
 
-private:
-    std::string_view m_in;
+    FileWindow* m_file = nullptr; // null when all the input is in m_in from the start
+    std::string_view m_in; // checked input: valid UTF-8 of XML characters
     std::size_t m_at = 0;
+    std::size_t m_badAt = std::string_view::npos; // where input that is not text starts
+    std::string m_readError;
+    // Pages below m_releasedTo went back to the system: lines and columns there are counted.
+    std::size_t m_releasedTo = 0;
+    std::size_t m_releasedLines = 0;
+    std::size_t m_lastReleasedNewline = std::string_view::npos;
     KXLDocument& m_document;
     std::string& m_error;
     std::vector<Attribute> m_attributes; // of the start tag being read
     std::string m_scratch;
+
+    // True when the input reaches `end`, reading and checking more of the file as needed.
+    bool need(std::size_t end) { return end <= m_in.size() || needMore(end); }
+
+    bool needMore(std::size_t end)
+    {
+        while (end > m_in.size()) {
+            if (m_file == nullptr || m_badAt != std::string_view::npos || !m_readError.empty() ||
+                (m_file->complete() && m_in.size() == m_file->filled().size()))
+                return false;
+            if (!m_file->complete() && !m_file->readMore(m_readError))
+                return false;
+            const std::string_view filled = m_file->filled();
+            const std::size_t bad = findNonXmlText(filled.substr(m_in.size()));
+            std::size_t checked = filled.size();
+            if (bad != std::string_view::npos) {
+                checked = m_in.size() + bad;
+                // A character cut by the end of a step is checked once the rest is read.
+                if (m_file->complete() || filled.size() - checked >= 4)
+                    m_badAt = checked;
+            }
+            m_in = filled.substr(0, checked);
+        }
+        return true;
+    }
+
+    // The first `from` bytes are done with: between elements, once enough has piled up.
+    void releaseBefore(std::size_t from)
+    {
+        constexpr std::size_t kReleaseStep = std::size_t{16} << 20;
+        if (m_file == nullptr || from - m_releasedTo < kReleaseStep)
+            return;
+        const std::string_view done = m_in.substr(m_releasedTo, from - m_releasedTo);
+        m_releasedLines += static_cast<std::size_t>(std::count(done.begin(), done.end(), '\n'));
+        const std::size_t newline = done.rfind('\n');
+        if (newline != std::string_view::npos)
+            m_lastReleasedNewline = m_releasedTo + newline;
+        m_file->release(from);
+        m_releasedTo = from;
+    }
+
+    std::size_t find(char c, std::size_t from)
+    {
+        for (;;) {
+            const std::size_t at = m_in.find(c, from);
+            if (at != std::string_view::npos || !need(m_in.size() + 1))
+                return at;
+        }
+    }
+
+    std::size_t find(std::string_view text, std::size_t from)
+    {
+        for (;;) {
+            const std::size_t at = m_in.find(text, from);
+            if (at != std::string_view::npos || !need(m_in.size() + 1))
+                return at;
+        }
+    }
+
+    bool startsDeclaration()
+    {
+        return startsWith("<?xml") && need(m_at + 6) &&
+            (isXmlSpace(m_in[m_at + 5]) || m_in[m_at + 5] == '?');
+    }
 
     // Errors: texts are built only here, when reading has failed.
     bool failure(const std::string& text)
@@ -173,29 +263,42 @@ private:
                        std::to_string(columnAt(m_at)) + ": not well-formed XML (" + description + ")");
     }
 
+    // The input up to `offset`, which may lie past the checked input when it is not text.
+    std::string_view retained(std::size_t offset) const
+    {
+        const std::string_view all = m_file != nullptr ? m_file->filled() : m_in;
+        return all.substr(m_releasedTo, std::min(offset, all.size()) - m_releasedTo);
+    }
+
     std::size_t lineAt(std::size_t offset) const
     {
-        const std::string_view before = m_in.substr(0, offset);
-        return 1 + static_cast<std::size_t>(std::count(before.begin(), before.end(), '\n'));
+        const std::string_view before = retained(offset);
+        return 1 + m_releasedLines + static_cast<std::size_t>(std::count(before.begin(), before.end(), '\n'));
     }
 
     std::size_t columnAt(std::size_t offset) const
     {
-        const std::size_t lineStart = offset == 0 ? std::string_view::npos : m_in.rfind('\n', offset - 1);
+        const std::size_t newline = retained(offset).rfind('\n');
+        const std::size_t lineStart = newline != std::string_view::npos ? m_releasedTo + newline : m_lastReleasedNewline;
         return lineStart == std::string_view::npos ? offset + 1 : offset - lineStart;
     }
 
-    bool startsWith(std::string_view text) const { return m_in.substr(m_at, text.size()) == text; }
+    bool startsWith(std::string_view text)
+    {
+        return need(m_at + text.size()) && m_in.substr(m_at, text.size()) == text;
+    }
 
     void skipSpace()
     {
-        while (m_at < m_in.size() && isXmlSpace(m_in[m_at]))
-            ++m_at;
+        do {
+            while (m_at < m_in.size() && isXmlSpace(m_in[m_at]))
+                ++m_at;
+        } while (m_at == m_in.size() && needMore(m_at + 1));
     }
 
     bool expect(char c, const char* description)
     {
-        if (m_at >= m_in.size() || m_in[m_at] != c)
+        if (!need(m_at + 1) || m_in[m_at] != c)
             return malformed(description);
         ++m_at;
         return true;
@@ -208,8 +311,7 @@ private:
         const std::size_t start = m_at;
         if (startsWith("<!--"))
             return failureAt(start, "comments are not allowed in a .voc file");
-        if (startsWith("<?xml") && m_at + 5 < m_in.size() &&
-            (isXmlSpace(m_in[m_at + 5]) || m_in[m_at + 5] == '?'))
+        if (startsDeclaration())
             return failureAt(start, "the XML declaration must open the file");
         if (startsWith("<?"))
             return failureAt(start, "processing instructions are not allowed in a .voc file");
@@ -263,14 +365,17 @@ private:
     // Name: up to white space or the characters that end or split a tag.
     std::string_view markupName()
     {
+        static const auto ends = [] {
+            std::array<bool, 256> table{};
+            for (const unsigned char c : std::string_view(" \t\r\n>/=<\"'&?"))
+                table[c] = true;
+            return table;
+        }();
         const std::size_t start = m_at;
-        while (m_at < m_in.size()) {
-            const char c = m_in[m_at];
-            if (isXmlSpace(c) || c == '>' || c == '/' || c == '=' || c == '<' || c == '"' ||
-                c == '\'' || c == '&' || c == '?')
-                break;
-            ++m_at;
-        }
+        do {
+            while (m_at < m_in.size() && !ends[static_cast<unsigned char>(m_in[m_at])])
+                ++m_at;
+        } while (m_at == m_in.size() && needMore(m_at + 1));
         return m_in.substr(start, m_at - start);
     }
 
@@ -284,10 +389,10 @@ private:
         if (!expect('=', "'=' expected after an attribute name"))
             return false;
         skipSpace();
-        if (m_at >= m_in.size() || (m_in[m_at] != '"' && m_in[m_at] != '\''))
+        if (!need(m_at + 1) || (m_in[m_at] != '"' && m_in[m_at] != '\''))
             return malformed("quoted attribute value expected");
         const char quote = m_in[m_at++];
-        const std::size_t end = m_in.find(quote, m_at);
+        const std::size_t end = find(quote, m_at);
         if (end == std::string_view::npos) {
             m_at = m_in.size();
             return malformed("unterminated attribute value");
@@ -302,7 +407,7 @@ private:
     {
         ++m_at;
         name = markupName();
-        if (m_at >= m_in.size())
+        if (!need(m_at + 1))
             return malformed("unterminated start tag");
         if (name.empty())
             return malformed("element name expected");
@@ -310,8 +415,8 @@ private:
     }
 
     // The attributes up to '>' or "/>"; each must be in `allowed`, once.
-    bool attributes(std::size_t start, std::string_view element, std::initializer_list<const char*> allowed,
-                    bool& empty)
+    bool attributes(std::size_t start, std::string_view element,
+                    std::initializer_list<std::string_view> allowed, bool& empty)
     {
         m_attributes.clear();
         for (;;) {
@@ -327,15 +432,14 @@ private:
                 empty = false;
                 return true;
             }
-            if (m_at >= m_in.size())
+            if (!need(m_at + 1))
                 return malformed("unterminated start tag");
             if (m_at == before)
                 return malformed("white space expected between attributes");
             Attribute a;
             if (!attribute(a.name, a.raw))
                 return false;
-            const bool known = std::any_of(allowed.begin(), allowed.end(),
-                [&](const char* name) { return a.name == name; });
+            const bool known = std::find(allowed.begin(), allowed.end(), a.name) != allowed.end();
             if (!known)
                 return failureAt(start, "unexpected attribute \"" + std::string(a.name) + "\" on " +
                                  tagName(element));
@@ -348,7 +452,7 @@ private:
         }
     }
 
-    const Attribute* findAttribute(const char* name) const
+    const Attribute* findAttribute(std::string_view name) const
     {
         for (const Attribute& a : m_attributes) {
             if (a.name == name)
@@ -378,14 +482,14 @@ private:
     }
 
     // A byte string stored under `plain` as text or under `base64Name` in base64.
-    bool optionalBytes(std::size_t start, std::string_view element, const char* plain,
-                       const char* base64Name, std::optional<std::string>& bytes)
+    bool optionalBytes(std::size_t start, std::string_view element, std::string_view plain,
+                       std::string_view base64Name, std::optional<std::string>& bytes)
     {
         const Attribute* plainAttr = findAttribute(plain);
         const Attribute* base64Attr = findAttribute(base64Name);
         if (plainAttr && base64Attr)
-            return failureAt(start, tagName(element) + " has both \"" + plain + "\" and \"" +
-                             base64Name + "\"");
+            return failureAt(start, tagName(element) + " has both \"" + std::string(plain) + "\" and \"" +
+                             std::string(base64Name) + "\"");
         std::string_view text;
         std::string storage;
         if (plainAttr) {
@@ -404,16 +508,18 @@ private:
         return true;
     }
 
-    bool checkInt(std::size_t start, const std::string& what, std::string_view text, int& value)
+    // `what` names the number in the error text; called only on failure.
+    template <typename What>
+    bool checkInt(std::size_t start, What&& what, std::string_view text, int& value)
     {
         bool outOfRange = false;
         if (parseInt32(text, value, outOfRange))
             return true;
-        return failureAt(start, what + " " + quoted(text) +
+        return failureAt(start, std::string(what()) + " " + quoted(text) +
                          (outOfRange ? " is outside the signed 32-bit range" : " is not a decimal number"));
     }
 
-    bool optionalInt(std::size_t start, std::string_view element, const char* name, std::optional<int>& value)
+    bool optionalInt(std::size_t start, std::string_view element, std::string_view name, std::optional<int>& value)
     {
         const Attribute* a = findAttribute(name);
         if (a == nullptr)
@@ -422,19 +528,20 @@ private:
         std::string storage;
         int number = 0;
         if (!attributeText(start, element, *a, text, storage) ||
-            !checkInt(start, "attribute \"" + std::string(name) + "\" of " + tagName(element), text, number))
+            !checkInt(start, [&] { return "attribute \"" + std::string(name) + "\" of " + tagName(element); },
+                      text, number))
             return false;
         value = number;
         return true;
     }
 
-    bool requiredInt(std::size_t start, std::string_view element, const char* name, int& value)
+    bool requiredInt(std::size_t start, std::string_view element, std::string_view name, int& value)
     {
         std::optional<int> found;
         if (!optionalInt(start, element, name, found))
             return false;
         if (!found)
-            return failureAt(start, tagName(element) + " lacks its \"" + name + "\" attribute");
+            return failureAt(start, tagName(element) + " lacks its \"" + std::string(name) + "\" attribute");
         value = *found;
         return true;
     }
@@ -457,7 +564,7 @@ private:
     bool nextTag(std::string_view parent)
     {
         skipSpace();
-        if (m_at >= m_in.size())
+        if (!need(m_at + 1))
             return malformed("end tag </" + std::string(parent) + "> expected");
         if (m_in[m_at] != '<')
             return failureAt(m_at, "unexpected text inside " + tagName(parent));
@@ -474,7 +581,7 @@ private:
             return failureAt(start, "<message> lacks its \"format\" attribute");
         if (format->raw != kFormatVersion)
             return failureAt(start, "unsupported format " + quoted(format->raw) +
-                             " (this reader knows format " + kFormatVersion + ")");
+                             " (this reader knows format " + std::string(kFormatVersion) + ")");
         int kind = 0;
         if (!requiredInt(start, name::message, attr::kind, kind))
             return false;
@@ -482,6 +589,7 @@ private:
         if (empty)
             return true;
         for (;;) {
+            releaseBefore(m_at);
             if (!nextTag(name::message))
                 return false;
             if (startsWith("</"))
@@ -513,7 +621,7 @@ private:
         if (tag <= 0)
             return failureAt(start, "element tag " + std::to_string(tag) + " is not positive");
         KXLStamps stamps;
-        if (!readStamps(start, stamps))
+        if (m_attributes.size() > 1 && !readStamps(start, stamps))
             return false;
         const KXLDocument::NodeId node = m_document.appendElement(parent, tag);
         if (!stamps.empty())
@@ -523,6 +631,7 @@ private:
 
         bool valueAllowed = true;
         for (;;) {
+            releaseBefore(m_at);
             if (!nextTag(name::element))
                 return false;
             if (startsWith("</"))
@@ -595,7 +704,7 @@ private:
         m_scratch.clear();
         bool copied = false;
         for (;;) {
-            const std::size_t lt = m_in.find('<', m_at);
+            const std::size_t lt = find('<', m_at);
             if (lt == std::string_view::npos) {
                 m_at = m_in.size();
                 return malformed("end tag </" + std::string(name) + "> expected");
@@ -620,7 +729,7 @@ private:
             }
             m_at = lt;
             if (startsWith("<![CDATA[")) {
-                const std::size_t end = m_in.find("]]>", m_at + 9);
+                const std::size_t end = find("]]>", m_at + 9);
                 if (end == std::string_view::npos) {
                     m_at = m_in.size();
                     return malformed("unterminated CDATA section");
@@ -644,9 +753,9 @@ private:
         return endTag(name);
     }
 
-    bool startsWithAt(std::size_t at, std::string_view text) const
+    bool startsWithAt(std::size_t at, std::string_view text)
     {
-        return m_in.substr(at, text.size()) == text;
+        return need(at + text.size()) && m_in.substr(at, text.size()) == text;
     }
 
     bool value(std::size_t start, std::string_view name, KXLDocument::NodeId node)
@@ -661,7 +770,7 @@ private:
             return false;
         if (!isString) {
             int number = 0;
-            if (!checkInt(start, "<int> value", text, number))
+            if (!checkInt(start, [] { return "<int> value"; }, text, number))
                 return false;
             m_document.setInt(node, number);
             return true;
@@ -684,17 +793,28 @@ private:
         bool empty = false;
         if (!attributes(start, name::named, {attr::name, attr::nameBase64}, empty))
             return false;
-        std::optional<std::string> name;
-        if (!optionalBytes(start, name::named, attr::name, attr::nameBase64, name))
-            return false;
-        if (!name || name->empty())
+        std::string_view name;
+        std::string storage;
+        if (const Attribute* plain = findAttribute(attr::name)) {
+            if (findAttribute(attr::nameBase64) != nullptr)
+                return failureAt(start, "<named> has both \"name\" and \"name-base64\"");
+            if (!attributeText(start, name::named, *plain, name, storage))
+                return false;
+        } else {
+            std::optional<std::string> decoded;
+            if (!optionalBytes(start, name::named, attr::name, attr::nameBase64, decoded))
+                return false;
+            storage = decoded.value_or(std::string());
+            name = storage;
+        }
+        if (name.empty())
             return failureAt(start, "<named> needs a non-empty name");
         std::string_view text;
         int number = 0;
         if (!leafText(name::named, empty, text) ||
-            !checkInt(start, "value of <named> " + quoted(*name), text, number))
+            !checkInt(start, [&] { return "value of <named> " + quoted(name); }, text, number))
             return false;
-        m_document.appendNamed(parent, *name, number);
+        m_document.appendNamed(parent, name, number);
         return true;
     }
 };
@@ -705,6 +825,12 @@ bool readVoc(std::string_view bytes, KXLDocument& document, std::string& error)
 {
     error.clear();
     return Reader(bytes, document, error).read();
+}
+
+bool readVoc(FileWindow& file, KXLDocument& document, std::string& error)
+{
+    error.clear();
+    return Reader(file, document, error).read();
 }
 
 } // namespace KXL::voc

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "fileWindow.h"
 #include "host/KXLMessageTree.h"
 
 namespace KXL::voc {
@@ -12,6 +13,10 @@ namespace KXL::voc {
 // False with `error` saying what is wrong and where (line numbers); `document` is then
 // unspecified. Throws std::bad_alloc when memory runs out.
 bool readVoc(std::string_view bytes, KXLDocument& document, std::string& error);
+
+// The same, reading the file as the scan goes: memory holds the tree and a few megabytes of
+// the file, not the whole file.
+bool readVoc(FileWindow& file, KXLDocument& document, std::string& error);
 
 } // namespace KXL::voc
 

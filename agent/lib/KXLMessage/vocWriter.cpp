@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "base64.h"
-#include "readFile.h"
+#include "fileWindow.h"
 #include "vocFormat.h"
 #include "xmlText.h"
 
@@ -126,7 +126,7 @@ private:
         m_buffer.append(text.substr(plainFrom));
     }
 
-    void attribute(const char* name, std::string_view value)
+    void attribute(std::string_view name, std::string_view value)
     {
         put(" ");
         put(name);
@@ -135,7 +135,7 @@ private:
         put("\"");
     }
 
-    void attribute(const char* name, int value)
+    void attribute(std::string_view name, int value)
     {
         put(" ");
         put(name);
@@ -145,7 +145,7 @@ private:
     }
 
     // Plain text when it survives as such, otherwise base64 under the alternative name.
-    void textAttribute(const char* plainName, const char* base64Name, std::string_view bytes)
+    void textAttribute(std::string_view plainName, std::string_view base64Name, std::string_view bytes)
     {
         if (isPlainText(bytes))
             attribute(plainName, bytes);
@@ -172,7 +172,7 @@ private:
     }
 
     // A leaf: `<name attributes>text</name>`, or `<name attributes />` without text.
-    void leafClose(const char* name, std::string_view text)
+    void leafClose(std::string_view name, std::string_view text)
     {
         if (text.empty()) {
             put(" />\n");

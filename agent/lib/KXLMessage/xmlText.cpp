@@ -121,6 +121,14 @@ std::size_t findNonXmlText(std::string_view bytes)
 {
     std::size_t at = 0;
     while (at < bytes.size()) {
+        // Most text is ASCII: only control characters other than TAB, LF and CR fail there.
+        const auto b = static_cast<unsigned char>(bytes[at]);
+        if (b < 0x80) {
+            if (b < 0x20 && b != '\t' && b != '\n' && b != '\r')
+                return at;
+            ++at;
+            continue;
+        }
         std::uint32_t c = 0;
         const std::size_t length = decodeUtf8(bytes, at, c);
         if (length == 0 || !isXmlChar(c))

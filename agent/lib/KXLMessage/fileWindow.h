@@ -1,0 +1,51 @@
+// Reading a regular file step by step into memory that never moves.
+#ifndef KXLMESSAGE_FILEWINDOW_H
+#define KXLMESSAGE_FILEWINDOW_H
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace KXL::voc {
+
+// Larger files are refused rather than read, and never written: a million guest OSes
+// take about 700 MiB.
+constexpr std::size_t kMaxFileSize = std::size_t{1} << 30;
+
+// The file is read ahead in steps into one reserved region, so views into what was read
+// stay valid, and the pages a reader is done with go back to the system: a file is never
+// in memory whole.
+class FileWindow {
+public:
+    FileWindow() = default;
+    ~FileWindow();
+    FileWindow(const FileWindow&) = delete;
+    FileWindow& operator=(const FileWindow&) = delete;
+
+    // False with `error` holding the reason: missing, not a regular file (opening never
+    // blocks, so a FIFO is refused, not waited on), larger than kMaxFileSize.
+    bool open(const std::string& path, std::string& error);
+
+    // The bytes read so far, from the start of the file; released pages read as zeros.
+    std::string_view filled() const { return std::string_view(m_data, m_filled); }
+    bool complete() const { return m_complete; }
+
+    // Reads the next step. False with `error` set on a read error, or when the file grew
+    // past the size it had when opened.
+    bool readMore(std::string& error);
+
+    // Gives back the whole pages below offset `upTo`.
+    void release(std::size_t upTo);
+
+private:
+    int m_fd = -1;
+    char* m_data = nullptr;
+    std::size_t m_reserved = 0;
+    std::size_t m_filled = 0;
+    std::size_t m_released = 0;
+    bool m_complete = false;
+};
+
+} // namespace KXL::voc
+
+#endif
