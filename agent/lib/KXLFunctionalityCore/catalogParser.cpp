@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "agent/lib/KXLFunctionalityCore/catalogDirectParse.h"
 #include "agent/lib/KXLFunctionalityCore/catalogFailure.h"
 #include "host/KXPCatalog.h"
 
@@ -227,6 +228,14 @@ int parseCatalog(const std::string& text, const std::string& origin, KXPOSMap& s
                  KXPOSMap& experimental)
 {
     try {
+        KXPOSMap directSupported;
+        KXPOSMap directExperimental;
+        if (parseCatalogDirect(text, directSupported, directExperimental)) {
+            supported = std::move(directSupported);
+            experimental = std::move(directExperimental);
+            return 0;
+        }
+        // Something is wrong, or unusual: the tree below finds and names it.
         const json root = parseText(text);
         if (!root.is_object())
             return catalogFailure(origin, "the top level must be an object, got " + shown(root));
