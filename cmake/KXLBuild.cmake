@@ -10,6 +10,11 @@ set(KXL_PLUGIN_DIR ${KXL_HOST_LIBDIR}/plugins)
 set(KXL_INCLUDE_DIR ${CMAKE_INSTALL_INCLUDEDIR}/kxl-host)
 set(KXL_CMAKE_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/KXLHost)
 set(KXL_DATA_DIR ${CMAKE_INSTALL_DATADIR}/kxl-host)
+set(KXL_SCHEMA_FILE ${KXL_DATA_DIR}/voc-format-1.rng)
+# The Debian packages, and their documentation folders (the example is in the -dev one).
+set(KXL_RUNTIME_PACKAGE zevururuzodovar)
+set(KXL_DEV_PACKAGE zevururuzodovar-dev)
+set(KXL_DEV_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/${KXL_DEV_PACKAGE})
 
 add_compile_options(-Wall -Wextra -Werror)
 # Hardened like a distribution package.

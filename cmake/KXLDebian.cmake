@@ -3,7 +3,6 @@
 #   zevururuzodovar-dev  (Development)  headers, CMake package, pkg-config file, schema, example
 # Each gets its copyright file (from LICENSE) and changelog (from CHANGELOG.md) in
 # share/doc/<package>, where Debian's tools look for them.
-set(KXL_RUNTIME_PACKAGE zevururuzodovar)
 set(KXL_PACKAGE_MAINTAINER "ZEVUruruzodovar maintainers <maintainers@zevururuzodovar.invalid>")
 
 # The copyright file in Debian's machine-readable format, with the MIT text of LICENSE.

@@ -3,10 +3,6 @@
 # vocabulary documentation and the example plug-in. All of it is the Development component.
 include(CMakePackageConfigHelpers)
 
-set(KXL_DEV_PACKAGE zevururuzodovar-dev)
-set(KXL_DEV_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/${KXL_DEV_PACKAGE})
-set(KXL_SCHEMA_FILE ${KXL_DATA_DIR}/voc-format-1.rng)
-
 install(FILES KXLMessage/KXLMessageIterator.h
   DESTINATION ${KXL_INCLUDE_DIR}/KXLMessage COMPONENT Development)
 install(DIRECTORY host/ DESTINATION ${KXL_INCLUDE_DIR}/host COMPONENT Development
