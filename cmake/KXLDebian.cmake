@@ -27,22 +27,45 @@ License: MIT
 " @ONLY)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE)
 
-# The changelog, compressed as Debian wants it: maximum compression, no name or time stamp.
+# Debian's own changelog of the packaging (the upstream one is CHANGELOG.md): one entry
+# for this version, dated by the day of the build (SOURCE_DATE_EPOCH when set).
+set(KXL_DEBIAN_RELEASE 1)
+string(TIMESTAMP kxl_debian_date "%a, %d %b %Y 00:00:00 +0000" UTC)
+file(CONFIGURE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/debian/changelog.Debian CONTENT
+"@KXL_RUNTIME_PACKAGE@ (@PROJECT_VERSION@-@KXL_DEBIAN_RELEASE@) unstable; urgency=medium
+
+  * Packaged by CPack from the project's install rules; the upstream changes are
+    in changelog.gz.
+
+ -- @KXL_PACKAGE_MAINTAINER@  @kxl_debian_date@
+" @ONLY)
+
+# Both changelogs compressed as Debian wants them: maximum compression, no name or time.
 find_program(KXL_GZIP gzip REQUIRED)
-set(kxl_changelog ${CMAKE_CURRENT_BINARY_DIR}/debian/changelog.gz)
-add_custom_command(OUTPUT ${kxl_changelog}
-  COMMAND sh -c "\"$0\" -9n -c \"$1\" > \"$2\"" ${KXL_GZIP} ${PROJECT_SOURCE_DIR}/CHANGELOG.md
-          ${kxl_changelog}
-  DEPENDS ${PROJECT_SOURCE_DIR}/CHANGELOG.md
-  COMMENT "Compressing the changelog"
-  VERBATIM)
-add_custom_target(kxl_changelog ALL DEPENDS ${kxl_changelog})
+function(kxl_gzip input output)
+  add_custom_command(OUTPUT ${output}
+    COMMAND sh -c "\"$0\" -9n -c \"$1\" > \"$2\"" ${KXL_GZIP} ${input} ${output}
+    DEPENDS ${input}
+    COMMENT "Compressing ${input}"
+    VERBATIM)
+endfunction()
+set(kxl_changelogs
+  ${CMAKE_CURRENT_BINARY_DIR}/debian/changelog.gz
+  ${CMAKE_CURRENT_BINARY_DIR}/debian/changelog.Debian.gz)
+kxl_gzip(${PROJECT_SOURCE_DIR}/CHANGELOG.md ${CMAKE_CURRENT_BINARY_DIR}/debian/changelog.gz)
+kxl_gzip(${CMAKE_CURRENT_BINARY_DIR}/debian/changelog.Debian
+  ${CMAKE_CURRENT_BINARY_DIR}/debian/changelog.Debian.gz)
+# The agent's manual page, compressed the same way.
+set(kxl_manual ${CMAKE_CURRENT_BINARY_DIR}/debian/host-agent.1.gz)
+kxl_gzip(${PROJECT_SOURCE_DIR}/docs/host-agent.1 ${kxl_manual})
+install(FILES ${kxl_manual} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT Runtime)
+add_custom_target(kxl_compressed_docs ALL DEPENDS ${kxl_changelogs} ${kxl_manual})
 
 foreach(kxl_component_package Runtime:${KXL_RUNTIME_PACKAGE} Development:${KXL_DEV_PACKAGE})
   string(REPLACE ":" ";" kxl_pair ${kxl_component_package})
   list(GET kxl_pair 0 kxl_component)
   list(GET kxl_pair 1 kxl_package)
-  install(FILES ${kxl_copyright_file} ${kxl_changelog}
+  install(FILES ${kxl_copyright_file} ${kxl_changelogs}
     DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${kxl_package} COMPONENT ${kxl_component})
 endforeach()
 
@@ -62,6 +85,7 @@ set(CPACK_COMPONENTS_ALL Runtime Development)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${KXL_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_RELEASE ${KXL_DEBIAN_RELEASE})
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME ${KXL_RUNTIME_PACKAGE})
