@@ -140,7 +140,7 @@ public:
 //   KXL::auto_destroy message(KXL::KXLMsgFactory::createNew());
 //   message->prepare(0);
 //   const std::unique_ptr<KXL::KXLMessageIterator> it(message->createIterator());
-//   it->addChild(1307);
+//   it->addChild(1307);  // a vocabulary then needs addChild(1044): docs/vocabulary.md
 //   it->putObject(std::string("text"), KXLWriterSimple<const std::string&>(), 1303);
 //   it->putObject(codes, KXLWriterMap(1017, KXLWriterID(KXLWriterSimple<const int>(), 1010),
 //                                     RecordWriter()), 0);

@@ -33,4 +33,4 @@ target_link_options(host-agent PRIVATE -Wl,--enable-new-dtags)
 # Log records name the source relative to the project, wherever it was built.
 target_compile_options(host-agent PRIVATE -fmacro-prefix-map=${PROJECT_SOURCE_DIR}/=)
 
-install(TARGETS host-agent RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS host-agent EXPORT KXLHostTargets RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

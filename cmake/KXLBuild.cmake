@@ -1,9 +1,20 @@
 # Build conventions shared by the host libraries, the agent, the plug-ins and the tests.
-# The build tree stages the relocatable install tree under ${KXL_STAGE}.
+# The build tree stages the relocatable install tree under ${KXL_STAGE}: the binaries are
+# built there, and the kxl_stage target installs the rest of the tree into it with the
+# project's own install rules, so that the stage is the tree `cmake --install` produces.
 
 set(KXL_STAGE ${CMAKE_BINARY_DIR}/stage)
 set(KXL_HOST_LIBDIR ${CMAKE_INSTALL_LIBDIR}/host-agent)
 set(KXL_PLUGIN_DIR ${KXL_HOST_LIBDIR}/plugins)
+# Headers live in a folder of their own; includes name "KXLMessage/..." and "host/...".
+set(KXL_INCLUDE_DIR ${CMAKE_INSTALL_INCLUDEDIR}/kxl-host)
+set(KXL_CMAKE_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/KXLHost)
+set(KXL_DATA_DIR ${CMAKE_INSTALL_DATADIR}/kxl-host)
+set(KXL_SCHEMA_FILE ${KXL_DATA_DIR}/voc-format-1.rng)
+# The Debian packages, and their documentation folders (the example is in the -dev one).
+set(KXL_RUNTIME_PACKAGE zevururuzodovar)
+set(KXL_DEV_PACKAGE zevururuzodovar-dev)
+set(KXL_DEV_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/${KXL_DEV_PACKAGE})
 
 add_compile_options(-Wall -Wextra -Werror)
 # Hardened like a distribution package.
@@ -18,39 +29,22 @@ if(KXL_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
-# A host library: lib<NAME>.so.7.0 with that SONAME, staged beside its siblings.
+# Plug-ins, this project's included, are built by the function the package installs.
+include(KXLHostPlugin)
+
+# A host library: lib<NAME>.so.7.0 with SONAME lib<NAME>.so.7, staged beside its siblings.
+# The file and the SONAME link are the runtime; the unversioned link is for development.
+# Link other host libraries PUBLIC: a consumer's -z defs needs what their headers call.
 function(kxl_host_library name)
   add_library(${name} SHARED ${ARGN})
+  add_library(KXLHost::${name} ALIAS ${name})
   set_target_properties(${name} PROPERTIES
-    VERSION 7.0 SOVERSION 7.0
+    VERSION 7.0 SOVERSION 7
     LIBRARY_OUTPUT_DIRECTORY ${KXL_STAGE}/${KXL_HOST_LIBDIR}
     INSTALL_RPATH "$ORIGIN" BUILD_WITH_INSTALL_RPATH ON)
   target_link_libraries(${name} PUBLIC kxl_headers)
   target_compile_definitions(${name} PRIVATE KXL_MODULE_NAME="${name}")
   target_link_options(${name} PRIVATE -Wl,-z,defs)
-  install(TARGETS ${name} LIBRARY DESTINATION ${KXL_HOST_LIBDIR} NAMELINK_SKIP)
-endfunction()
-
-# A plug-in: DIR/NAME/NAME.so, no lib prefix, only its two entry points exported.
-# STAGE_DIR overrides where the build tree puts it (test plug-ins stay out of the product).
-function(kxl_plugin name)
-  cmake_parse_arguments(P "NO_INSTALL" "STAGE_DIR" "SOURCES;LIBRARIES" ${ARGN})
-  if(NOT P_STAGE_DIR)
-    set(P_STAGE_DIR ${KXL_STAGE}/${KXL_PLUGIN_DIR})
-  endif()
-  add_library(${name} MODULE ${P_SOURCES})
-  set_target_properties(${name} PROPERTIES
-    PREFIX "" OUTPUT_NAME ${name}
-    LIBRARY_OUTPUT_DIRECTORY ${P_STAGE_DIR}/${name}
-    CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON
-    INSTALL_RPATH "$ORIGIN/../.."
-    BUILD_WITH_INSTALL_RPATH ON)
-  target_compile_definitions(${name} PRIVATE KXL_MODULE_NAME="${name}")
-  target_link_libraries(${name} PRIVATE kxl_headers ${P_LIBRARIES})
-  target_link_options(${name} PRIVATE -Wl,-z,defs -Wl,--enable-new-dtags
-    -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/plugin-exports.map)
-  set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/plugin-exports.map)
-  if(NOT P_NO_INSTALL)
-    install(TARGETS ${name} LIBRARY DESTINATION ${KXL_PLUGIN_DIR}/${name})
-  endif()
+  install(TARGETS ${name} EXPORT KXLHostTargets
+    LIBRARY DESTINATION ${KXL_HOST_LIBDIR} COMPONENT Runtime NAMELINK_COMPONENT Development)
 endfunction()

@@ -2,8 +2,10 @@
 # Installs the Debian 12 packages the build and the tests need, if any is missing.
 set -euo pipefail
 
+# dpkg-dev and file: CPack's Debian packages (dpkg-shlibdeps finds their dependencies).
 packages=(g++ cmake ninja-build pkg-config libboost-dev libpugixml-dev nlohmann-json3-dev
-          libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils clang)
+          libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils clang
+          dpkg-dev file)
 
 missing=()
 for package in "${packages[@]}"; do

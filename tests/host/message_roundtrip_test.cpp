@@ -1,5 +1,6 @@
 // Whatever a message holds comes back exactly from its saved file through the cache, and
-// the file is XML that other tools accept.
+// the file is XML that other tools accept and that the published schema
+// (schema/voc-format-1.rng) describes: every file saved here is validated against it.
 #include <climits>
 #include <memory>
 #include <random>
@@ -15,6 +16,7 @@
 #include "KXLMessage/KXLMessageIterator.h"
 #include "host/KXLError.h"
 #include "host/KXLMessageFile.h"
+#include "host/KXLMessageTree.h"
 #include "host/KXLVocCacheLocal.h"
 #include "TestFiles.h"
 #include "TestTree.h"
@@ -25,20 +27,32 @@ namespace {
 
 using testing::HasSubstr;
 
-// Exit status of `xmllint --noout path`, or -1 when it could not run.
-int runXmllint(const std::string& path)
+// Exit status of `xmllint --noout [--relaxng schema] path`, or -1 when it could not run.
+// Its diagnostics go to the test's standard error.
+int runXmllint(const std::string& path, bool withSchema)
 {
-    std::string program = KXL_XMLLINT;
-    std::string noout = "--noout";
-    std::string file = path;
-    char* argv[] = {program.data(), noout.data(), file.data(), nullptr};
+    std::vector<std::string> args = {KXL_XMLLINT, "--noout"};
+    if (withSchema)
+        args.insert(args.end(), {"--relaxng", KXL_VOC_SCHEMA});
+    args.push_back(path);
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
     pid_t pid = 0;
-    if (::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ) != 0)
+    if (::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
         return -1;
     int status = 0;
     if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
         return -1;
     return WEXITSTATUS(status);
+}
+
+// Checks the saved file at path against the schema.
+void expectSchemaValid(const std::string& path)
+{
+    ASSERT_STRNE(KXL_XMLLINT, "") << "xmllint was not found when the build was configured";
+    EXPECT_EQ(runXmllint(path, true), 0) << path << " does not match " << KXL_VOC_SCHEMA;
 }
 
 class MessageRoundTrip : public testing::Test {
@@ -56,6 +70,7 @@ protected:
         const std::string path = dir.file(name + ".voc");
         EXPECT_EQ(message->saveToFile(path), 0) << KXL::getErrorMessage();
         EXPECT_EQ(KXL::vocCacheLocal()->loadVocabularyFromFile(path, name), 0) << KXL::getErrorMessage();
+        expectSchemaValid(path);
         return KXL::vocCacheLocal()->find(name);
     }
 
@@ -135,7 +150,7 @@ TEST_F(MessageRoundTrip, EveryValueComesBackExactly)
     const auto loaded = saveAndLoad("roundtrip-values");
     ASSERT_NE(loaded, nullptr);
     ASSERT_STRNE(KXL_XMLLINT, "") << "xmllint was not found when the build was configured";
-    EXPECT_EQ(runXmllint(dir.file("roundtrip-values.voc")), 0) << "other XML tools must accept the file";
+    EXPECT_EQ(runXmllint(dir.file("roundtrip-values.voc"), false), 0) << "other XML tools must accept the file";
     EXPECT_EQ(loaded->kind(), -7);
     EXPECT_TRUE(*loaded == KXL::messageDocument(*message)); // EXPECT_EQ would print 2 MiB
 }
@@ -174,6 +189,7 @@ TEST_F(MessageRoundTrip, FileUsesTheDocumentedFormat)
     ASSERT_EQ(it->setNSID(5), 0);
     const std::string path = dir.file("format.voc");
     ASSERT_EQ(message->saveToFile(path), 0) << KXL::getErrorMessage();
+    expectSchemaValid(path);
 
     const std::string file = TestFiles::readFile(path);
     EXPECT_EQ(file.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<message format=\"1\" kind=\"-7\">", 0), 0u)
@@ -184,6 +200,54 @@ TEST_F(MessageRoundTrip, FileUsesTheDocumentedFormat)
     EXPECT_THAT(file, HasSubstr("<string encoding=\"base64\">AQID</string>"));
     EXPECT_THAT(file, HasSubstr("<named name=\"min_hdd_size\">100</named>"));
     EXPECT_THAT(file, HasSubstr("<named name-base64=\"DQ==\">1</named>"));
+}
+
+// The schema is no looser than the reader: a saved file with one rule broken is refused
+// by both. (The nesting depth and the file size are the reader's alone; the schema says so.)
+TEST_F(MessageRoundTrip, SchemaRefusesWhatTheReaderRefuses)
+{
+    ASSERT_EQ(it->addChild(1307), 0);
+    ASSERT_EQ(it->setNSID(4), 0);
+    ASSERT_EQ(it->setTypeID(1, 2), 0);
+    ASSERT_EQ(it->putValue(std::string("\x01"), 0), 0);
+    ASSERT_EQ(it->putValueByName(100, "min_hdd_size"), 0);
+    ASSERT_EQ(it->putValue(7, 1010), 0);
+    const std::string good = dir.file("good.voc");
+    ASSERT_EQ(message->saveToFile(good), 0) << KXL::getErrorMessage();
+    const std::string saved = TestFiles::readFile(good);
+    expectSchemaValid(good);
+
+    struct Break {
+        const char* label;
+        std::string from;
+        std::string to;
+    };
+    const Break breaks[] = {
+        {"format 2", "format=\"1\"", "format=\"2\""},
+        {"kind beyond 32 bits", "kind=\"-7\"", "kind=\"2147483648\""},
+        {"tag 0", "tag=\"1010\"", "tag=\"0\""},
+        {"int with a plus sign", "<int>7</int>", "<int>+7</int>"},
+        {"nsid 0", "nsid=\"4\"", "nsid=\"0\""},
+        {"typeid alone", " type-nsid=\"1\"", ""},
+        {"type without its namespace", "nsid=\"4\"", "nsid=\"4\" type=\"t\""},
+        {"unknown attribute", "tag=\"1307\"", "tag=\"1307\" colour=\"red\""},
+        {"value after a child", "100</named>", "100</named><int>1</int>"},
+        {"base64 with loose bits", "AQ==", "AR=="},
+        {"unknown encoding", "encoding=\"base64\"", "encoding=\"hex\""},
+        {"named with two names", "name=\"min_hdd_size\"", "name=\"a\" name-base64=\"YQ==\""},
+        {"named without a number", ">100</named>", "></named>"},
+    };
+    for (const Break& b : breaks) {
+        SCOPED_TRACE(b.label);
+        std::string broken = saved;
+        const std::size_t at = broken.find(b.from);
+        ASSERT_NE(at, std::string::npos) << saved;
+        broken.replace(at, b.from.size(), b.to);
+        const std::string path = dir.write("broken.voc", broken);
+        KXL::KXLDocument document;
+        EXPECT_NE(KXL::loadDocument(path, document), 0) << broken;
+        EXPECT_EQ(runXmllint(path, true), 3) << broken; // 3: does not validate
+    }
 }
 
 } // namespace

@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# Builds the two Debian packages of a configured and built tree (default: build/default)
+# with CPack, lists their contents, and fails when a package lacks a file it must hold,
+# holds one that belongs to the other, or (where lintian is installed) has lintian errors.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build="${1:-build/default}"
+out="$build/packages"
+
+rm -rf "$out"
+(cd "$build" && cpack -G DEB -B "$PWD/packages" >/dev/null)
+
+libs=(KXLCore KXLCommon KXLMessage KXLLibLocal KXLFunctionalityCore KXPCommon)
+runtime_files=(
+  usr/bin/host-agent
+  usr/lib/host-agent/plugins/ZEVUruruzodovar/ZEVUruruzodovar.so
+  usr/share/man/man1/host-agent.1.gz
+  usr/share/doc/zevururuzodovar/copyright
+  usr/share/doc/zevururuzodovar/changelog.gz
+  usr/share/doc/zevururuzodovar/changelog.Debian.gz)
+dev_files=(
+  usr/include/kxl-host/KXLMessage/KXLMessageIterator.h
+  usr/include/kxl-host/host/KXLVocCacheLocal.h
+  usr/include/kxl-host/host/KXPServer.h
+  usr/lib/cmake/KXLHost/KXLHostConfig.cmake
+  usr/lib/cmake/KXLHost/KXLHostConfigVersion.cmake
+  usr/lib/cmake/KXLHost/KXLHostTargets.cmake
+  usr/lib/cmake/KXLHost/KXLHostPlugin.cmake
+  usr/lib/cmake/KXLHost/plugin-exports.map
+  usr/lib/pkgconfig/kxl-host.pc
+  usr/share/kxl-host/voc-format-1.rng
+  usr/share/doc/zevururuzodovar-dev/vocabulary.md
+  usr/share/doc/zevururuzodovar-dev/examples/ExamplePlugin/CMakeLists.txt
+  usr/share/doc/zevururuzodovar-dev/examples/ExamplePlugin/ExamplePlugin.cpp
+  usr/share/doc/zevururuzodovar-dev/copyright
+  usr/share/doc/zevururuzodovar-dev/changelog.gz
+  usr/share/doc/zevururuzodovar-dev/changelog.Debian.gz)
+for lib in "${libs[@]}"; do
+  runtime_files+=("usr/lib/host-agent/lib$lib.so.7.0" "usr/lib/host-agent/lib$lib.so.7")
+  dev_files+=("usr/lib/host-agent/lib$lib.so")
+done
+
+failed=0
+# check PACKAGE-FILE PATTERN-THAT-MUST-NOT-MATCH REQUIRED-PATH...
+check() {
+  local deb="$1" forbidden="$2"
+  shift 2
+  echo "== $(basename "$deb")"
+  dpkg-deb -f "$deb" Package Version Architecture Depends
+  local listing paths
+  listing="$(dpkg-deb -c "$deb")"
+  echo "$listing"
+  # The path column, without "./" and without a symlink's " -> target".
+  paths="$(awk '{print $6}' <<<"$listing" | sed 's|^\./||')"
+  for path in "$@"; do
+    if ! grep -qxF "$path" <<<"$paths"; then
+      echo "MISSING from $(basename "$deb"): $path" >&2
+      failed=1
+    fi
+  done
+  if grep -E "$forbidden" <<<"$paths" >&2; then
+    echo "MISPLACED in $(basename "$deb"): the files above belong to the other package" >&2
+    failed=1
+  fi
+}
+
+runtime_deb=("$out"/zevururuzodovar_*.deb)
+dev_deb=("$out"/zevururuzodovar-dev_*.deb)
+check "${runtime_deb[0]}" '^usr/include/|^usr/lib/host-agent/lib[^/]*\.so$|^usr/lib/cmake/|^usr/lib/pkgconfig/' \
+  "${runtime_files[@]}"
+check "${dev_deb[0]}" '^usr/bin/|\.so\.7(\.0)?$|/plugins/' "${dev_files[@]}"
+
+# The runtime package names the shared libraries it needs; the kit needs the runtime.
+if ! dpkg-deb -f "${runtime_deb[0]}" Depends | grep -q 'libpugixml'; then
+  echo "The runtime package does not depend on libpugixml" >&2
+  failed=1
+fi
+if ! dpkg-deb -f "${dev_deb[0]}" Depends | grep -q 'zevururuzodovar (= '; then
+  echo "The development package does not depend on the runtime package's version" >&2
+  failed=1
+fi
+
+if command -v lintian >/dev/null; then
+  echo "== lintian"
+  lintian --no-cfg --fail-on error "${runtime_deb[0]}" "${dev_deb[0]}" || failed=1
+else
+  echo "lintian is not installed: the packages were not checked by it"
+fi
+
+[ "$failed" -eq 0 ] || { echo "The packages are incomplete (see above)" >&2; exit 1; }
+echo "Packages: ${runtime_deb[0]} ${dev_deb[0]}"
