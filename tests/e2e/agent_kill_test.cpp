@@ -98,7 +98,7 @@ TEST_F(AgentKill, KillAtTheRenameKeepsTheOldFileAndTheNextRunRemovesTheTemporary
 TEST_F(AgentKill, KillsAtRandomMomentsOfLargeSavesLeaveAWholeVocabulary)
 {
     constexpr int guests = 50000;
-    constexpr int kills = 6;
+    constexpr int kills = 4;
     const std::string prefixes[] = {"a-os", "b-os"};
     const std::string catalogues[] = {m_tree.writeCatalogue("a.json", prefixes[0], guests),
                                       m_tree.writeCatalogue("b.json", prefixes[1], guests)};
