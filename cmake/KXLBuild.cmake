@@ -18,7 +18,9 @@ if(KXL_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
-# A host library: lib<NAME>.so.7.0 with that SONAME, staged beside its siblings.
+# A host library: lib<NAME>.so.7.0 with that SONAME, staged beside its siblings. It exports
+# only its host interface, listed in exports.map beside its sources; what else it holds
+# (helpers, library template instances) stays inside.
 function(kxl_host_library name)
   add_library(${name} SHARED ${ARGN})
   set_target_properties(${name} PROPERTIES
@@ -27,7 +29,9 @@ function(kxl_host_library name)
     INSTALL_RPATH "$ORIGIN" BUILD_WITH_INSTALL_RPATH ON)
   target_link_libraries(${name} PUBLIC kxl_headers)
   target_compile_definitions(${name} PRIVATE KXL_MODULE_NAME="${name}")
-  target_link_options(${name} PRIVATE -Wl,-z,defs)
+  target_link_options(${name} PRIVATE -Wl,-z,defs
+    -Wl,--version-script=${CMAKE_CURRENT_SOURCE_DIR}/exports.map)
+  set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/exports.map)
   install(TARGETS ${name} LIBRARY DESTINATION ${KXL_HOST_LIBDIR} NAMELINK_SKIP)
 endfunction()
 
