@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds one preset (default: "default"; "asan" for the
-# sanitizers) and runs every test of it.
+# sanitizers) and runs every test of it; the default build's binaries are then checked
+# for hardening and exports.
 set -euo pipefail
 preset="${1:-default}"
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -8,3 +9,7 @@ here="$(cd "$(dirname "$0")" && pwd)"
 "$here/build.sh" "$preset"
 cd "$here/.."
 ctest --preset "$preset" -j "$(nproc)"
+# The sanitizer build is not the one that ships.
+if [ "$preset" = default ]; then
+  "$here/check-hardening.sh" "build/$preset/stage"
+fi
