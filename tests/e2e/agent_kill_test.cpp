@@ -97,7 +97,7 @@ TEST_F(AgentKill, KillAtTheRenameKeepsTheOldFileAndTheNextRunRemovesTheTemporary
 
 TEST_F(AgentKill, KillsAtRandomMomentsOfLargeSavesLeaveAWholeVocabulary)
 {
-    constexpr int guests = 50000;
+    constexpr int guests = KXL_KILL_TEST_GUESTS; // large enough for a save to take a while
     constexpr int kills = 4;
     const std::string prefixes[] = {"a-os", "b-os"};
     const std::string catalogues[] = {m_tree.writeCatalogue("a.json", prefixes[0], guests),
