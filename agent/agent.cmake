@@ -14,6 +14,7 @@ add_executable(host-agent
   ${CMAKE_CURRENT_LIST_DIR}/plugin_module.cpp
   ${CMAKE_CURRENT_LIST_DIR}/plugin_session.cpp
   ${CMAKE_CURRENT_LIST_DIR}/run_command.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/run_lock.cpp
   ${CMAKE_CURRENT_LIST_DIR}/show_command.cpp)
 
 # Paths inside the install tree, relative to the executable's folder, so the tree can move.

@@ -1,5 +1,6 @@
 #include "run_command.h"
 
+#include <chrono>
 #include <filesystem>
 
 #include "exit_status.h"
@@ -10,12 +11,16 @@
 #include "host/KXPCatalog.h"
 #include "plugin_folder.h"
 #include "plugin_session.h"
+#include "run_lock.h"
 #include "text_escape.h"
 #include "vocabulary_printer.h"
 
 namespace KXL {
 
 namespace {
+
+// Long enough for any real run of the plug-ins, short enough to end a hung one's waiters.
+constexpr std::chrono::seconds lockPatience{60};
 
 // Read here because the server reads the catalogue only when a plug-in asks for it: a bad
 // file must stop the agent before any plug-in runs, not surface as a plug-in error. The
@@ -81,6 +86,14 @@ int runAgent(const KXLRunOptions& options, std::ostream& out, std::ostream& err)
     if (plugins.empty()) {
         err << "host-agent: no plug-ins in " << quoteText(folder.string())
             << " (a plug-in is NAME/NAME.so in that folder)\n";
+        return exitUsage;
+    }
+    // Held until the end: a second agent on the same folder would otherwise save over this
+    // agent's vocabularies between its save and its load.
+    KXLRunLock lock;
+    std::string problem;
+    if (!lock.acquire(folder.string(), lockPatience, err, problem)) {
+        err << "host-agent: " << escapeText(problem) << '\n';
         return exitUsage;
     }
     KXLInstanceFolders::setPluginsFolder(folder.string());

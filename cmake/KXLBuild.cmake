@@ -35,6 +35,8 @@ include(KXLHostPlugin)
 # A host library: lib<NAME>.so.7.0 with SONAME lib<NAME>.so.7, staged beside its siblings.
 # The file and the SONAME link are the runtime; the unversioned link is for development.
 # Link other host libraries PUBLIC: a consumer's -z defs needs what their headers call.
+# It exports only its host interface, listed in exports.map beside its sources; what else
+# it holds (helpers, library template instances) stays inside.
 function(kxl_host_library name)
   add_library(${name} SHARED ${ARGN})
   add_library(KXLHost::${name} ALIAS ${name})
@@ -44,7 +46,9 @@ function(kxl_host_library name)
     INSTALL_RPATH "$ORIGIN" BUILD_WITH_INSTALL_RPATH ON)
   target_link_libraries(${name} PUBLIC kxl_headers)
   target_compile_definitions(${name} PRIVATE KXL_MODULE_NAME="${name}")
-  target_link_options(${name} PRIVATE -Wl,-z,defs)
+  target_link_options(${name} PRIVATE -Wl,-z,defs
+    -Wl,--version-script=${CMAKE_CURRENT_SOURCE_DIR}/exports.map)
+  set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/exports.map)
   install(TARGETS ${name} EXPORT KXLHostTargets
     LIBRARY DESTINATION ${KXL_HOST_LIBDIR} COMPONENT Runtime NAMELINK_COMPONENT Development)
 endfunction()

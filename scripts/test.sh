@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds one preset (default: "default"; "asan" for the
-# sanitizers) and runs every test of it. For the default preset it then builds the two
-# Debian packages and checks their contents (scripts/package.sh).
+# sanitizers) and runs every test of it. For the default preset it then checks the
+# binaries for hardening and exports, and builds and checks the two Debian packages.
 set -euo pipefail
 preset="${1:-default}"
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -9,6 +9,8 @@ here="$(cd "$(dirname "$0")" && pwd)"
 "$here/build.sh" "$preset"
 cd "$here/.."
 ctest --preset "$preset" -j "$(nproc)"
+# The sanitizer build is not the one that ships.
 if [ "$preset" = default ]; then
+  "$here/check-hardening.sh" "build/$preset/stage"
   "$here/package.sh" build/default
 fi

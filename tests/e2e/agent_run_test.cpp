@@ -1,3 +1,7 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <string>
 
@@ -141,9 +145,13 @@ TEST_F(AgentRun, UnusableCatalogueStopsTheAgentBeforeAnyPlugIn)
 {
     addPlugin("TestVocabulary");
     writeFile(tempPath("broken.json"), "{ \"supported\": [ { \"code\": ");
+    // A FIFO without a writer: opening it for reading must not wait for one.
+    ASSERT_EQ(::mkfifo(tempPath("fifo.json").c_str(), 0600), 0);
 
-    for (const std::string& catalog : {tempPath("broken.json"), tempPath("missing.json")}) {
+    for (const std::string& catalog :
+         {tempPath("broken.json"), tempPath("missing.json"), tempPath("fifo.json")}) {
         const ProcessResult result = runAgent({"--plugins", pluginsFolder(), "--catalog", catalog});
+        EXPECT_FALSE(result.timedOut) << catalog;
         EXPECT_EQ(result.exitStatus, 2) << catalog;
         EXPECT_THAT(result.err, HasSubstr("unusable catalogue"));
         EXPECT_THAT(result.err, HasSubstr(catalog));
@@ -171,6 +179,35 @@ TEST_F(AgentRun, UnwritableLogIsAnError)
     EXPECT_EQ(result.exitStatus, 2);
     EXPECT_THAT(result.err, HasSubstr("cannot open the log file"));
     EXPECT_FALSE(fileExists(vocabularyFile()));
+}
+
+// A log may be a stream, but a FIFO that nobody reads would block the agent's first record.
+TEST_F(AgentRun, LogFifoNeedsAReader)
+{
+    addPlugin("StatusFailure");
+    const std::string fifo = tempPath("log.fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+
+    const ProcessResult unread = runAgent({"--plugins", pluginsFolder(), "--log", fifo});
+    EXPECT_FALSE(unread.timedOut);
+    EXPECT_EQ(unread.exitStatus, 2);
+    EXPECT_THAT(unread.err, HasSubstr("cannot open the log file"));
+    EXPECT_THAT(unread.err, HasSubstr("no process is reading"));
+    EXPECT_FALSE(fileExists(pluginsFolder() + "/StatusFailure/fini-called")); // nothing ran
+
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    const ProcessResult read = runAgent({"--plugins", pluginsFolder(), "--log", fifo});
+    char records[4096] = {};
+    const ssize_t got = ::read(reader, records, sizeof records - 1);
+    ::close(reader);
+    EXPECT_EQ(read.exitStatus, 1) << read.out << read.err;
+    ASSERT_GT(got, 0);
+    EXPECT_THAT(records, HasSubstr("StatusFailure: status 7 (failing on purpose)"));
+
+    const ProcessResult null = runAgent({"--plugins", pluginsFolder(), "--log", "/dev/null"});
+    EXPECT_EQ(null.exitStatus, 1) << null.err;
+    EXPECT_THAT(null.err, IsEmpty());
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "process_runner.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,8 +11,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-
-#include "TestFiles.h"
+#include <thread>
 
 extern char** environ;
 
@@ -27,7 +27,6 @@ std::string readWhole(const std::string& path)
     return content.str();
 }
 
-// Output goes to files, not pipes: a chatty child can never block on a full pipe.
 class SpawnActions {
 public:
     SpawnActions(const std::string& outPath, const std::string& errPath)
@@ -48,40 +47,97 @@ private:
     posix_spawn_file_actions_t m_actions;
 };
 
+// The current environment with `changes` (NAME=VALUE) replacing or adding entries.
+std::vector<std::string> environmentWith(const std::vector<std::string>& changes)
+{
+    std::vector<std::string> result;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string text = *entry;
+        const std::string name = text.substr(0, text.find('=') + 1);
+        bool replaced = false;
+        for (const std::string& change : changes)
+            replaced = replaced || change.compare(0, name.size(), name) == 0;
+        if (!replaced)
+            result.push_back(text);
+    }
+    result.insert(result.end(), changes.begin(), changes.end());
+    return result;
+}
+
+std::vector<char*> pointers(const std::vector<std::string>& texts)
+{
+    std::vector<char*> result;
+    for (const std::string& text : texts)
+        result.push_back(const_cast<char*>(text.c_str()));
+    result.push_back(nullptr);
+    return result;
+}
+
 } // namespace
 
-ProcessResult runProcess(const std::vector<std::string>& argv)
+RunningProcess::RunningProcess(const std::vector<std::string>& argv,
+                               const std::vector<std::string>& environment)
 {
     if (argv.empty())
-        throw std::invalid_argument("runProcess needs a program");
-    TestFiles::TempFolder outputs("kxl-process");
-    const std::string outPath = outputs.path() + "/stdout";
-    const std::string errPath = outputs.path() + "/stderr";
-    SpawnActions actions(outPath, errPath);
-
-    std::vector<char*> args;
-    for (const std::string& arg : argv)
-        args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-
-    pid_t pid = 0;
-    const int error = posix_spawnp(&pid, args[0], actions.get(), nullptr, args.data(), environ);
-    if (error != 0)
+        throw std::invalid_argument("RunningProcess needs a program");
+    const SpawnActions actions(m_outputs.file("stdout"), m_outputs.file("stderr"));
+    const std::vector<std::string> env = environmentWith(environment);
+    std::vector<char*> args = pointers(argv);
+    std::vector<char*> envp = pointers(env);
+    const int error = posix_spawnp(&m_pid, args[0], actions.get(), nullptr, args.data(), envp.data());
+    if (error != 0) {
+        m_pid = -1;
         throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(error));
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR)
-            throw std::runtime_error("waitpid failed: " + std::string(std::strerror(errno)));
     }
+}
 
+RunningProcess::~RunningProcess()
+{
+    if (m_pid > 0) {
+        ::kill(m_pid, SIGKILL);
+        while (waitpid(m_pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }
+}
+
+void RunningProcess::kill(int signal)
+{
+    if (m_pid > 0)
+        ::kill(m_pid, signal);
+}
+
+ProcessResult RunningProcess::wait(std::chrono::milliseconds limit)
+{
+    if (m_pid <= 0)
+        throw std::logic_error("the process was already waited for");
     ProcessResult result;
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    for (;;) {
+        const pid_t ended = waitpid(m_pid, &status, WNOHANG);
+        if (ended == m_pid)
+            break;
+        if (ended < 0 && errno != EINTR)
+            throw std::runtime_error("waitpid failed: " + std::string(std::strerror(errno)));
+        if (!result.timedOut && std::chrono::steady_clock::now() >= deadline) {
+            ::kill(m_pid, SIGKILL);
+            result.timedOut = true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    m_pid = -1;
     if (WIFEXITED(status))
         result.exitStatus = WEXITSTATUS(status);
     else if (WIFSIGNALED(status))
         result.signal = WTERMSIG(status);
-    result.out = readWhole(outPath);
-    result.err = readWhole(errPath);
+    result.out = readWhole(m_outputs.file("stdout"));
+    result.err = readWhole(m_outputs.file("stderr"));
     return result;
+}
+
+ProcessResult runProcess(const std::vector<std::string>& argv, std::chrono::milliseconds limit)
+{
+    return RunningProcess(argv).wait(limit);
 }
 
 } // namespace KXL::test

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <string>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -106,6 +108,27 @@ TEST_P(AtomicReplace, FailedWriteKeepsOldFileAndRemovesTemporary)
     EXPECT_THAT(error, HasSubstr(std::strerror(EFBIG)));
     EXPECT_EQ(TestFiles::readFile(path), "old");
     EXPECT_EQ(dir.entries(), std::set<std::string>{"v.voc"});
+}
+
+// A save killed before its rename leaves its temporary; the next save of the same file
+// removes it, but not the temporary of a save still running (it holds a lock on it) nor
+// those of other files.
+TEST_P(AtomicReplace, NextSaveRemovesOnlyTemporariesOfKilledSaves)
+{
+    const std::string path = dir.file("v.voc");
+    dir.write(".v.voc.0123456789abcdef.tmp", "killed save");
+    const std::string running = dir.write(".v.voc.fedcba9876543210.tmp", "running save");
+    dir.write(".w.voc.0123456789abcdef.tmp", "another file's save");
+    const int held = ::open(running.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+
+    const bool replaced = replace(path, "new");
+
+    ::close(held);
+    ASSERT_TRUE(replaced) << error;
+    EXPECT_EQ(dir.entries(), (std::set<std::string>{"v.voc", ".v.voc.fedcba9876543210.tmp",
+                                                    ".w.voc.0123456789abcdef.tmp"}));
 }
 
 KXL::KXLDocument smallDocument()

@@ -40,7 +40,8 @@ std::string systemError(const char* what)
 // 0 and the whole content, or the negative status with the error text set.
 int readWholeFile(const std::string& path, std::string& content)
 {
-    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    // O_NONBLOCK: opening a FIFO would otherwise wait for a writer before fstat can refuse it.
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (file.get() < 0)
         return catalogFailure(path, systemError("cannot open"));
     struct stat status {};
@@ -48,6 +49,10 @@ int readWholeFile(const std::string& path, std::string& content)
         return catalogFailure(path, systemError("cannot read"));
     if (!S_ISREG(status.st_mode))
         return catalogFailure(path, "not a regular file");
+    // Reads of a regular file never wait; clear the flag all the same.
+    const int flags = ::fcntl(file.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(file.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
+        return catalogFailure(path, systemError("cannot read"));
     if (status.st_size > maxCatalogSize)
         return catalogFailure(path, "larger than " + std::to_string(maxCatalogSize) + " bytes");
 

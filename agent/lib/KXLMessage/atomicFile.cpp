@@ -1,16 +1,14 @@
 #include "atomicFile.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <utility>
 
 #include <fcntl.h>
-#include <sys/random.h>
 #include <unistd.h>
+
+#include "staleTemporaries.h"
 
 namespace KXL::voc {
 
@@ -36,23 +34,6 @@ private:
 std::string reason(const std::string& what, int errorNumber)
 {
     return what + ": " + std::strerror(errorNumber);
-}
-
-// A name no other save picks: the target's name (shortened to stay within NAME_MAX) and
-// random digits, hidden with a leading dot.
-std::string temporaryName(const std::string& base)
-{
-    static std::atomic<unsigned long long> counter{0};
-    unsigned long long random = 0;
-    if (::getrandom(&random, sizeof random, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof random)) {
-        random = static_cast<unsigned long long>(
-                     std::chrono::steady_clock::now().time_since_epoch().count()) ^
-            (static_cast<unsigned long long>(::getpid()) << 32);
-    }
-    random ^= counter.fetch_add(1) * 0x9E3779B97F4A7C15ull;
-    char digits[17];
-    std::snprintf(digits, sizeof digits, "%016llx", random);
-    return '.' + base.substr(0, 64) + '.' + digits + ".tmp";
 }
 
 class FileSink final : public ByteSink {
@@ -156,6 +137,7 @@ Outcome saveThroughAnonymous(int dirFd, const std::string& dir, const std::strin
         error = reason("cannot create a temporary file in \"" + dir + "\"", errno);
         return Outcome::Failed;
     }
+    lockTemporary(fd.get(), false);
     if (!writeAll(fd.get(), content, error))
         return Outcome::Failed;
     std::string linkedName;
@@ -179,6 +161,8 @@ bool saveThroughNamed(int dirFd, const std::string& dir, const std::string& base
             error = reason("cannot create a temporary file in \"" + dir + "\"", errno);
             return false;
         }
+        if (!lockTemporary(fd.get(), true))
+            continue; // a cleanup took the fresh name for a stale one
         TemporaryName temporary(dirFd, std::move(name));
         return writeAll(fd.get(), content, error) && commit(dirFd, temporary, base, error);
     }
@@ -211,6 +195,7 @@ bool replaceFileAtomically(const std::string& path, const ContentWriter& content
         error = reason("cannot open the folder \"" + dir + "\"", errno);
         return false;
     }
+    removeStaleTemporaries(dirFd.get(), base);
     if (temp == TempFile::Anonymous) {
         const Outcome outcome = saveThroughAnonymous(dirFd.get(), dir, base, content, error);
         if (outcome != Outcome::Unsupported)

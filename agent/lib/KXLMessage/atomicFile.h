@@ -11,11 +11,13 @@
 namespace KXL::voc {
 
 enum class TempFile {
-    // O_TMPFILE, linked under a temporary name just before the rename, so a killed save
-    // leaves nothing behind; falls back to Named where the filesystem cannot.
+    // O_TMPFILE, linked under a temporary name just before the rename, so a save killed
+    // while writing leaves nothing behind; falls back to Named where the filesystem cannot.
     Anonymous,
     // A uniquely named temporary file, removed on every failure path.
     Named,
+    // Either way, a temporary left by a save killed before its rename is removed by the next
+    // save of the same path; the temporaries of saves still running are left alone.
 };
 
 // Produces the new content into the sink; false with `error` set abandons the save.

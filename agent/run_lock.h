@@ -1,0 +1,31 @@
+// One agent at a time per plug-in folder: a plug-in's saved vocabulary and what the agent
+// then loads from it must come from the same run.
+#ifndef AGENT_RUN_LOCK_H
+#define AGENT_RUN_LOCK_H
+
+#include <chrono>
+#include <ostream>
+#include <string>
+
+namespace KXL {
+
+class KXLRunLock {
+public:
+    KXLRunLock() = default;
+    ~KXLRunLock();
+    KXLRunLock(const KXLRunLock&) = delete;
+    KXLRunLock& operator=(const KXLRunLock&) = delete;
+
+    // Takes an exclusive lock on the folder itself, held until destruction (or the
+    // process's end, however it ends). When another agent holds it, says so on `err` and
+    // waits up to `patience`. False with `problem` set when the lock was not taken.
+    bool acquire(const std::string& folder, std::chrono::milliseconds patience, std::ostream& err,
+                 std::string& problem);
+
+private:
+    int m_fd = -1;
+};
+
+} // namespace KXL
+
+#endif
