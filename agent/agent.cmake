@@ -5,7 +5,7 @@ add_library(kxl_agent_print STATIC
   ${CMAKE_CURRENT_LIST_DIR}/text_escape.cpp
   ${CMAKE_CURRENT_LIST_DIR}/text_table.cpp
   ${CMAKE_CURRENT_LIST_DIR}/vocabulary_printer.cpp)
-target_link_libraries(kxl_agent_print PUBLIC kxl_headers)
+target_link_libraries(kxl_agent_print PUBLIC kxl_headers PRIVATE PkgConfig::utf8proc)
 
 add_executable(host-agent
   ${CMAKE_CURRENT_LIST_DIR}/main.cpp
