@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(g++ cmake ninja-build pkg-config libboost-dev libpugixml-dev nlohmann-json3-dev
-          libcli11-dev libutf8proc-dev libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils clang)
+          libcli11-dev libutf8proc-dev libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils groff-base clang)
 
 missing=()
 for package in "${packages[@]}"; do
