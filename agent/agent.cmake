@@ -5,7 +5,7 @@ add_library(kxl_agent_print STATIC
   ${CMAKE_CURRENT_LIST_DIR}/text_escape.cpp
   ${CMAKE_CURRENT_LIST_DIR}/text_table.cpp
   ${CMAKE_CURRENT_LIST_DIR}/vocabulary_printer.cpp)
-target_link_libraries(kxl_agent_print PUBLIC kxl_headers KXLMessage)
+target_link_libraries(kxl_agent_print PUBLIC kxl_headers KXLMessage PRIVATE PkgConfig::utf8proc)
 
 add_executable(host-agent
   ${CMAKE_CURRENT_LIST_DIR}/main.cpp
@@ -15,7 +15,9 @@ add_executable(host-agent
   ${CMAKE_CURRENT_LIST_DIR}/plugin_session.cpp
   ${CMAKE_CURRENT_LIST_DIR}/run_command.cpp
   ${CMAKE_CURRENT_LIST_DIR}/run_lock.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/show_command.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/show_command.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/stdin_file.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/version_text.cpp)
 
 # Paths inside the install tree, relative to the executable's folder, so the tree can move.
 file(RELATIVE_PATH _kxl_agent_libdir /prefix/${CMAKE_INSTALL_BINDIR} /prefix/${KXL_HOST_LIBDIR})
@@ -27,6 +29,7 @@ set_target_properties(host-agent PROPERTIES
   BUILD_WITH_INSTALL_RPATH ON)
 target_compile_definitions(host-agent PRIVATE
   KXL_MODULE_NAME="host-agent"
+  KXL_PROJECT_VERSION="${PROJECT_VERSION}"
   KXL_PLUGINS_FROM_BINDIR="${_kxl_agent_plugindir}")
 target_link_libraries(host-agent PRIVATE kxl_agent_print CLI11::CLI11 ${CMAKE_DL_LIBS}
   KXLCore KXLCommon KXLMessage KXLLibLocal KXLFunctionalityCore KXPCommon)

@@ -10,6 +10,7 @@
 #include "run_command.h"
 #include "show_command.h"
 #include "text_escape.h"
+#include "version_text.h"
 
 namespace {
 
@@ -17,12 +18,22 @@ const CLI::Validator nonEmpty(
     [](const std::string& value) { return value.empty() ? std::string("must not be empty") : ""; },
     "", "NONEMPTY");
 
+// Like every other error of the agent, prefixed with its name.
+std::string usageError(const CLI::App*, const CLI::Error& error)
+{
+    return "host-agent: " + KXL::escapeText(error.what()) +
+        "\nRun host-agent --help for more information.\n";
+}
+
 int agentMain(int argc, char** argv)
 {
     CLI::App app("Loads plug-ins, runs them and prints the vocabularies they publish.",
                  "host-agent");
     app.footer("Without a command, host-agent runs. Exit status: 0 when every plug-in "
                "returned 0, 1 when one failed, 2 for a bad command line or set-up.");
+    app.set_version_flag("--version", KXL::versionText(),
+                         "Print the version of host-agent and of the .voc format, and exit");
+    app.failure_message(usageError);
 
     KXL::KXLRunOptions options;
     app.add_option("--plugins", options.pluginsFolder,
@@ -40,7 +51,7 @@ int agentMain(int argc, char** argv)
     CLI::App* run = app.add_subcommand("run", "Run the plug-ins (the default)");
     CLI::App* show = app.add_subcommand("show", "Print a saved vocabulary (.voc) file");
     std::string file;
-    show->add_option("FILE", file, "The .voc file")->required();
+    show->add_option("FILE", file, "The .voc file, or - for standard input")->required();
     run->fallthrough();
     show->fallthrough();
     app.require_subcommand(0, 1);

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <optional>
 
+#include <utf8proc.h>
+
 namespace KXL {
 
 namespace {
@@ -13,53 +15,16 @@ struct CodePoint {
     std::size_t length;
 };
 
-bool isContinuation(unsigned char byte)
-{
-    return (byte & 0xC0) == 0x80;
-}
-
 // Strict UTF-8 (RFC 3629): no overlong forms, no surrogates, nothing above U+10FFFF.
 std::optional<CodePoint> decodeAt(std::string_view text, std::size_t pos)
 {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[pos + i]); };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80)
-        return CodePoint{lead, 1};
-
-    std::size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    std::uint32_t value = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        value = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        value = lead & 0x0F;
-        if (lead == 0xE0)
-            low = 0xA0;
-        else if (lead == 0xED)
-            high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        value = lead & 0x07;
-        if (lead == 0xF0)
-            low = 0x90;
-        else if (lead == 0xF4)
-            high = 0x8F;
-    } else {
+    utf8proc_int32_t value = 0;
+    const utf8proc_ssize_t length =
+        utf8proc_iterate(reinterpret_cast<const utf8proc_uint8_t*>(text.data() + pos),
+                         static_cast<utf8proc_ssize_t>(text.size() - pos), &value);
+    if (length <= 0 || value < 0)
         return std::nullopt;
-    }
-    if (text.size() - pos < length)
-        return std::nullopt;
-    if (byte(1) < low || byte(1) > high)
-        return std::nullopt;
-    for (std::size_t i = 1; i < length; ++i) {
-        if (!isContinuation(byte(i)))
-            return std::nullopt;
-        value = (value << 6) | (byte(i) & 0x3F);
-    }
-    return CodePoint{value, length};
+    return CodePoint{static_cast<std::uint32_t>(value), static_cast<std::size_t>(length)};
 }
 
 // Characters that move the cursor, change the terminal's state or reorder what is shown.
@@ -120,24 +85,6 @@ std::string escape(std::string_view bytes, bool escapeQuote)
     return out;
 }
 
-bool isCombining(std::uint32_t c)
-{
-    return (c >= 0x0300 && c <= 0x036F) || (c >= 0x1AB0 && c <= 0x1AFF) ||
-        (c >= 0x1DC0 && c <= 0x1DFF) || (c >= 0x20D0 && c <= 0x20FF) ||
-        (c >= 0xFE20 && c <= 0xFE2F);
-}
-
-bool isWide(std::uint32_t c)
-{
-    return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0x303E) ||
-        (c >= 0x3041 && c <= 0x33FF) || (c >= 0x3400 && c <= 0x4DBF) ||
-        (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xA000 && c <= 0xA4CF) ||
-        (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
-        (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
-        (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x1F300 && c <= 0x1F64F) ||
-        (c >= 0x1F900 && c <= 0x1F9FF) || (c >= 0x20000 && c <= 0x3FFFD);
-}
-
 } // namespace
 
 std::string escapeText(std::string_view bytes)
@@ -161,10 +108,9 @@ std::size_t displayWidth(std::string_view utf8)
             ++pos;
             continue;
         }
-        if (isWide(decoded->value))
-            width += 2;
-        else if (!isCombining(decoded->value))
-            width += 1;
+        // Wide East Asian characters and emoji 2, combining and other zero-width marks 0.
+        width += static_cast<std::size_t>(
+            utf8proc_charwidth(static_cast<utf8proc_int32_t>(decoded->value)));
         pos += decoded->length;
     }
     return width;

@@ -17,8 +17,8 @@ std::string escapeText(std::string_view bytes);
 // escapeText inside double quotes, with the quote itself escaped as \".
 std::string quoteText(std::string_view bytes);
 
-// Terminal columns taken by valid UTF-8 text (as escapeText returns): wide East Asian
-// characters count two, combining marks none.
+// Terminal columns taken by valid UTF-8 text (as escapeText returns), from utf8proc's
+// Unicode tables: wide East Asian characters and emoji count two, combining marks none.
 std::size_t displayWidth(std::string_view utf8);
 
 } // namespace KXL

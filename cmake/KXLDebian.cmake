@@ -55,11 +55,7 @@ set(kxl_changelogs
 kxl_gzip(${PROJECT_SOURCE_DIR}/CHANGELOG.md ${CMAKE_CURRENT_BINARY_DIR}/debian/changelog.gz)
 kxl_gzip(${CMAKE_CURRENT_BINARY_DIR}/debian/changelog.Debian
   ${CMAKE_CURRENT_BINARY_DIR}/debian/changelog.Debian.gz)
-# The agent's manual page, compressed the same way.
-set(kxl_manual ${CMAKE_CURRENT_BINARY_DIR}/debian/host-agent.1.gz)
-kxl_gzip(${PROJECT_SOURCE_DIR}/docs/host-agent.1 ${kxl_manual})
-install(FILES ${kxl_manual} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT Runtime)
-add_custom_target(kxl_compressed_docs ALL DEPENDS ${kxl_changelogs} ${kxl_manual})
+add_custom_target(kxl_compressed_docs ALL DEPENDS ${kxl_changelogs})
 
 foreach(kxl_component_package Runtime:${KXL_RUNTIME_PACKAGE} Development:${KXL_DEV_PACKAGE})
   string(REPLACE ":" ";" kxl_pair ${kxl_component_package})

@@ -6,5 +6,5 @@ add_custom_target(kxl_stage ALL
   COMMAND ${CMAKE_COMMAND} --install ${CMAKE_BINARY_DIR} --prefix ${KXL_STAGE} --config $<CONFIG>
   COMMENT "Staging the install tree in ${KXL_STAGE}"
   VERBATIM)
-add_dependencies(kxl_stage host-agent ZEVUruruzodovar kxl_compressed_docs
+add_dependencies(kxl_stage host-agent ZEVUruruzodovar kxl_compressed_docs host-agent-man
   KXLCore KXLCommon KXLMessage KXLLibLocal KXLFunctionalityCore KXPCommon)

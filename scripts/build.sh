@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Configures and builds one preset (default: "default") of the project.
+# Configures and builds one preset (default: "default") of the project; the preset "run"
+# builds only the agent and the plug-in.
 set -euo pipefail
 preset="${1:-default}"
 cd "$(dirname "$0")/.."

@@ -1,11 +1,21 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the build and the tests need, if any is missing.
+# Installs the Debian 12 packages that are missing for one purpose:
+#   setup.sh run    building the agent and the plug-in, and running them
+#   setup.sh test   all of that, plus what the tests and the benchmarks need (the default)
 set -euo pipefail
+purpose="${1:-test}"
 
 # dpkg-dev and file: CPack's Debian packages (dpkg-shlibdeps finds their dependencies).
-packages=(g++ cmake ninja-build pkg-config libboost-dev libpugixml-dev nlohmann-json3-dev
-          libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils clang
-          dpkg-dev file)
+run_packages=(g++ cmake ninja-build pkg-config libboost-dev libpugixml-dev nlohmann-json3-dev
+              libcli11-dev libutf8proc-dev)
+test_packages=(libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils groff-base clang
+               dpkg-dev file)
+
+case "$purpose" in
+  run) packages=("${run_packages[@]}") ;;
+  test) packages=("${run_packages[@]}" "${test_packages[@]}") ;;
+  *) echo "setup.sh: unknown purpose \"$purpose\" (run or test)" >&2; exit 2 ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do
@@ -18,7 +28,7 @@ done
 echo "Installing: ${missing[*]}"
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then
-  command -v sudo >/dev/null || { echo "need root (or sudo) to install: ${missing[*]}" >&2; exit 1; }
+  command -v sudo >/dev/null || { echo "setup.sh: need root (or sudo) to install: ${missing[*]}" >&2; exit 1; }
   sudo="sudo"
 fi
 export DEBIAN_FRONTEND=noninteractive

@@ -5,7 +5,7 @@
 set -euo pipefail
 preset="${1:-default}"
 here="$(cd "$(dirname "$0")" && pwd)"
-"$here/setup.sh"
+"$here/setup.sh" test
 "$here/build.sh" "$preset"
 cd "$here/.."
 ctest --preset "$preset" -j "$(nproc)"

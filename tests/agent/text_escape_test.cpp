@@ -60,6 +60,8 @@ TEST(TextEscape, DisplayWidthCountsColumns)
     EXPECT_EQ(displayWidth("日本"), 4u);
     EXPECT_EQ(displayWidth("e\xcc\x81"), 1u); // e + combining acute accent
     EXPECT_EQ(displayWidth("Ü"), 1u);
+    EXPECT_EQ(displayWidth("\U0001F680"), 2u); // rocket: an emoji, wide
+    EXPECT_EQ(displayWidth("\u0E01\u0E31"), 1u); // Thai KO KAI + MAI HAN-AKAT, a combining vowel
     EXPECT_EQ(displayWidth(""), 0u);
 }
 

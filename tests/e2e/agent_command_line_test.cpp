@@ -12,6 +12,7 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
+using ::testing::StartsWith;
 
 namespace fs = std::filesystem;
 
@@ -32,8 +33,16 @@ TEST_F(AgentCommandLine, BadCommandLinesAreRefused)
              {"run", "show", "x"}, {"stop"}}) {
         const ProcessResult result = runAgent(args);
         EXPECT_EQ(result.exitStatus, 2) << ::testing::PrintToString(args);
-        EXPECT_THAT(result.err, Not(IsEmpty())) << ::testing::PrintToString(args);
+        EXPECT_THAT(result.err, StartsWith("host-agent: ")) << ::testing::PrintToString(args);
     }
+}
+
+TEST_F(AgentCommandLine, VersionNamesTheAgentAndTheFileFormat)
+{
+    const ProcessResult result = runAgent({"--version"});
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(result.out, "host-agent " KXL_PROJECT_VERSION "\n.voc format 1\n");
+    EXPECT_THAT(result.err, IsEmpty());
 }
 
 // A copy of the install tree: the bare command finds its plug-ins from where it lies.

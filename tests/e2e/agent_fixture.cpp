@@ -32,11 +32,12 @@ void AgentTest::addPlugin(const std::string& name, const std::string& folder)
     throw std::runtime_error("no staged test plug-in " + name);
 }
 
-ProcessResult AgentTest::runAgent(const std::vector<std::string>& args)
+ProcessResult AgentTest::runAgent(const std::vector<std::string>& args,
+                                  const std::optional<std::string>& input)
 {
     std::vector<std::string> argv{agentExecutable()};
     argv.insert(argv.end(), args.begin(), args.end());
-    return runProcess(argv);
+    return runProcess(argv, input);
 }
 
 void AgentTest::SetUp()

@@ -3,6 +3,7 @@
 #ifndef TESTS_E2E_AGENT_FIXTURE_H
 #define TESTS_E2E_AGENT_FIXTURE_H
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,8 +27,9 @@ protected:
     void addPlugin(const std::string& name) { addPlugin(name, pluginsFolder()); }
     static void addPlugin(const std::string& name, const std::string& folder);
 
-    // host-agent with these arguments.
-    static ProcessResult runAgent(const std::vector<std::string>& args);
+    // host-agent with these arguments, and with `input` piped to it if given.
+    static ProcessResult runAgent(const std::vector<std::string>& args,
+                                  const std::optional<std::string>& input = std::nullopt);
 
     std::string pluginsFolder() const { return m_temp.path() + "/plugins"; }
     std::string tempPath(const std::string& name) const { return m_temp.path() + "/" + name; }

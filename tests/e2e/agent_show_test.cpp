@@ -10,6 +10,8 @@ namespace {
 
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::Not;
+using ::testing::StartsWith;
 
 using AgentShow = AgentTest;
 
@@ -36,6 +38,55 @@ TEST_F(AgentShow, SavedFilePrintsAsTheCacheDid)
     const std::string shown = vocabularyBody(show.out, "Vocabulary \"" + vocabularyFile() + "\"\n");
     ASSERT_THAT(shown, HasSubstr("Version: $Id: TestVocabulary.voc test $"));
     EXPECT_EQ(shown, vocabularyBody(run.out, "Vocabulary \"TestVocabulary\"\n"));
+}
+
+// "-" reads a pipe, which the file reader alone refuses.
+TEST_F(AgentShow, StandardInputIsReadFromAPipe)
+{
+    addPlugin("TestVocabulary");
+    const ProcessResult run = runAgent({"--plugins", pluginsFolder()});
+    ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
+
+    const ProcessResult piped = runAgent({"show", "-"}, readFile(vocabularyFile()));
+    EXPECT_EQ(piped.exitStatus, 0) << piped.err;
+    EXPECT_THAT(piped.err, IsEmpty());
+    const std::string shown = vocabularyBody(piped.out, "Vocabulary \"-\"\n");
+    ASSERT_THAT(shown, HasSubstr("Version: $Id: TestVocabulary.voc test $"));
+    EXPECT_EQ(shown, vocabularyBody(run.out, "Vocabulary \"TestVocabulary\"\n"));
+
+    const ProcessResult broken = runAgent({"show", "-"}, std::string("<message format=\"1\""));
+    EXPECT_EQ(broken.exitStatus, 1);
+    EXPECT_THAT(broken.err, StartsWith("host-agent: cannot show standard input: "));
+    EXPECT_THAT(broken.err, Not(HasSubstr("/proc/"))); // the temporary copy is no concern of the user's
+    EXPECT_THAT(broken.out, IsEmpty());
+}
+
+// An emoji takes two columns and a Thai vowel mark none: the next column stays aligned.
+TEST_F(AgentShow, WideAndCombiningCharactersKeepColumnsAligned)
+{
+    const auto guest = [](int code, const std::string& id, const std::string& name) {
+        std::string entry = "<element tag=\"1017\"><element tag=\"1010\"><int>" +
+            std::to_string(code) + "</int></element><element tag=\"1264\"><string>"
+            "guest_os_type</string></element><element tag=\"1846\"><string>" + id +
+            "</string></element><element tag=\"1026\"><string>" + name +
+            "</string></element>";
+        for (const char* value : {"min_hdd_size", "max_hdd_size", "recommended_hdd_size",
+                                  "hdd_interface", "adapter_type", "boot_efi"})
+            entry += "<named name=\"" + std::string(value) + "\">1</named>";
+        return entry + "</element>";
+    };
+    const std::string file = tempPath("wide.voc");
+    writeFile(file, "<message format=\"1\" kind=\"0\"><element tag=\"1307\"><element tag=\"1044\">" +
+                        guest(1, "rocket", "Rocket \U0001F680") +
+                        guest(2, "thai", "Th\u0E01\u0E31\u0E19") + // 'Th' + Thai KO KAI, MAI HAN-AKAT, NO NU
+                        guest(3, "plain", "Plain") + "</element></element></message>");
+
+    const ProcessResult result = runAgent({"show", file});
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_THAT(result.out, HasSubstr("    ----  ----------  ------------  ------------  "));
+    EXPECT_THAT(result.out, HasSubstr("       1  rocket      Rocket \U0001F680     no  "));
+    EXPECT_THAT(result.out, HasSubstr("       2  thai        Th\u0E01\u0E31\u0E19          no  "));
+    EXPECT_THAT(result.out, HasSubstr("       3  plain       Plain         no  "));
 }
 
 TEST_F(AgentShow, MalformedOrMissingFileIsAnError)

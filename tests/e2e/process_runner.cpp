@@ -27,12 +27,36 @@ std::string readWhole(const std::string& path)
     return content.str();
 }
 
+// The read end of a pipe that already holds all of input and then ends. Filled before the
+// child starts, so writing can neither block nor meet a child that is already gone.
+int filledPipe(const std::string& input)
+{
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0)
+        throw std::runtime_error("pipe failed: " + std::string(std::strerror(errno)));
+    const bool written = input.empty() ||
+        ::write(ends[1], input.data(), input.size()) == static_cast<ssize_t>(input.size());
+    ::close(ends[1]);
+    // The child gets an ordinary blocking pipe. Above 2, because dup2 onto the same number
+    // would keep close-on-exec when this process runs with standard input closed.
+    const int readEnd = written && ::fcntl(ends[0], F_SETFL, 0) == 0
+        ? ::fcntl(ends[0], F_DUPFD_CLOEXEC, 3) : -1;
+    ::close(ends[0]);
+    if (readEnd < 0)
+        throw std::runtime_error(written ? "fcntl failed" : "the input does not fit in a pipe");
+    return readEnd;
+}
+
 class SpawnActions {
 public:
-    SpawnActions(const std::string& outPath, const std::string& errPath)
+    // stdinFd: the descriptor to give the child as standard input, or -1 for /dev/null.
+    SpawnActions(const std::string& outPath, const std::string& errPath, int stdinFd)
     {
         posix_spawn_file_actions_init(&m_actions);
-        posix_spawn_file_actions_addopen(&m_actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        if (stdinFd >= 0)
+            posix_spawn_file_actions_adddup2(&m_actions, stdinFd, STDIN_FILENO);
+        else
+            posix_spawn_file_actions_addopen(&m_actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
         posix_spawn_file_actions_addopen(&m_actions, STDOUT_FILENO, outPath.c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0600);
         posix_spawn_file_actions_addopen(&m_actions, STDERR_FILENO, errPath.c_str(),
@@ -76,11 +100,20 @@ std::vector<char*> pointers(const std::vector<std::string>& texts)
 } // namespace
 
 RunningProcess::RunningProcess(const std::vector<std::string>& argv,
-                               const std::vector<std::string>& environment)
+                               const std::vector<std::string>& environment,
+                               const std::optional<std::string>& input)
 {
     if (argv.empty())
         throw std::invalid_argument("RunningProcess needs a program");
-    const SpawnActions actions(m_outputs.file("stdout"), m_outputs.file("stderr"));
+    struct Closer {
+        int fd;
+        ~Closer()
+        {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    } inputPipe{input ? filledPipe(*input) : -1};
+    const SpawnActions actions(m_outputs.file("stdout"), m_outputs.file("stderr"), inputPipe.fd);
     const std::vector<std::string> env = environmentWith(environment);
     std::vector<char*> args = pointers(argv);
     std::vector<char*> envp = pointers(env);
@@ -138,6 +171,11 @@ ProcessResult RunningProcess::wait(std::chrono::milliseconds limit)
 ProcessResult runProcess(const std::vector<std::string>& argv, std::chrono::milliseconds limit)
 {
     return RunningProcess(argv).wait(limit);
+}
+
+ProcessResult runProcess(const std::vector<std::string>& argv, const std::optional<std::string>& input)
+{
+    return RunningProcess(argv, {}, input).wait(std::chrono::minutes(2));
 }
 
 } // namespace KXL::test

@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,15 +21,17 @@ struct ProcessResult {
     std::string err;
 };
 
-// A started program. Standard input is /dev/null; its output goes to files, so a chatty
-// child never blocks on a full pipe.
+// A started program. Standard input is /dev/null, or a pipe that holds `input` and then
+// ends (at most what a pipe buffers, 64 KiB); its output goes to files, so a chatty child
+// never blocks on a full pipe.
 class RunningProcess {
 public:
     // argv[0] is a path, not searched in PATH unless it has no '/'. `environment` holds
     // NAME=VALUE entries that replace or add to the current environment. Throws
     // std::runtime_error when the program cannot be started.
     explicit RunningProcess(const std::vector<std::string>& argv,
-                            const std::vector<std::string>& environment = {});
+                            const std::vector<std::string>& environment = {},
+                            const std::optional<std::string>& input = std::nullopt);
     ~RunningProcess(); // kills and reaps a process that was not waited for
     RunningProcess(const RunningProcess&) = delete;
     RunningProcess& operator=(const RunningProcess&) = delete;
@@ -45,6 +48,7 @@ private:
 // Starts the program and waits for it; a hung one is killed after `limit`.
 ProcessResult runProcess(const std::vector<std::string>& argv,
                          std::chrono::milliseconds limit = std::chrono::minutes(2));
+ProcessResult runProcess(const std::vector<std::string>& argv, const std::optional<std::string>& input);
 
 } // namespace KXL::test
 
