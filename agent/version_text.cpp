@@ -8,7 +8,7 @@ std::string versionText()
 {
     // KXL_PROJECT_VERSION: the project's version, set by the build.
     return std::string("host-agent ") + KXL_PROJECT_VERSION + "\n.voc format " +
-        voc::kFormatVersion;
+        std::string(voc::kFormatVersion);
 }
 
 } // namespace KXL

@@ -71,8 +71,8 @@ check "${runtime_deb[0]}" '^usr/include/|^usr/lib/host-agent/lib[^/]*\.so$|^usr/
 check "${dev_deb[0]}" '^usr/bin/|\.so\.7(\.0)?$|/plugins/' "${dev_files[@]}"
 
 # The runtime package names the shared libraries it needs; the kit needs the runtime.
-if ! dpkg-deb -f "${runtime_deb[0]}" Depends | grep -q 'libpugixml'; then
-  echo "The runtime package does not depend on libpugixml" >&2
+if ! dpkg-deb -f "${runtime_deb[0]}" Depends | grep -q 'libutf8proc'; then
+  echo "The runtime package does not depend on libutf8proc" >&2
   failed=1
 fi
 if ! dpkg-deb -f "${dev_deb[0]}" Depends | grep -q 'zevururuzodovar (= '; then
