@@ -6,11 +6,12 @@
 #include <string>
 #include <string_view>
 
+#include "host/KXLMessageFile.h"
+
 namespace KXL::voc {
 
-// Larger files are refused rather than read, and never written: a million guest OSes
-// take about 700 MiB.
-constexpr std::size_t kMaxFileSize = std::size_t{1} << 30;
+// Larger files are refused rather than read, and never written.
+constexpr std::size_t kMaxFileSize = kMaxVocFileSize;
 
 // The file is read ahead in steps into one reserved region, so views into what was read
 // stay valid, and the pages a reader is done with go back to the system: a file is never

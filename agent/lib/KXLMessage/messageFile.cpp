@@ -39,4 +39,18 @@ int loadDocument(const std::string& path, KXLDocument& document)
     });
 }
 
+int loadDocumentFromBytes(std::string_view bytes, const std::string& name, KXLDocument& document)
+{
+    return host::guarded("loadDocumentFromBytes", [&] {
+        std::string error;
+        KXLDocument loaded;
+        if (bytes.size() > voc::kMaxFileSize)
+            error = "larger than " + std::to_string(voc::kMaxFileSize >> 20) + " MiB";
+        if (!error.empty() || !voc::readVoc(bytes, loaded, error))
+            return host::fail("cannot load " + name + ": " + error);
+        document = std::move(loaded);
+        return 0;
+    });
+}
+
 } // namespace KXL
