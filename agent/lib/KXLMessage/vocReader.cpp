@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <initializer_list>
 #include <optional>
@@ -291,8 +292,16 @@ private:
     void skipSpace()
     {
         do {
-            while (m_at < m_in.size() && isXmlSpace(m_in[m_at]))
+            // Indentation: runs of spaces, eight at a time.
+            constexpr std::uint64_t spaces = 0x2020202020202020ull;
+            std::uint64_t word;
+            for (;;) {
+                while (m_in.size() - m_at >= 8 && (std::memcpy(&word, m_in.data() + m_at, 8), word == spaces))
+                    m_at += 8;
+                if (m_at == m_in.size() || !isXmlSpace(m_in[m_at]))
+                    break;
                 ++m_at;
+            }
         } while (m_at == m_in.size() && needMore(m_at + 1));
     }
 
@@ -308,6 +317,8 @@ private:
     // refused; true means an ordinary tag follows.
     bool refuseSpecialMarkup()
     {
+        if (need(m_at + 2) && m_in[m_at + 1] != '!' && m_in[m_at + 1] != '?')
+            return true; // an ordinary tag: the common case
         const std::size_t start = m_at;
         if (startsWith("<!--"))
             return failureAt(start, "comments are not allowed in a .voc file");

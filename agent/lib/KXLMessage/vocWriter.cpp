@@ -2,7 +2,10 @@
 // same as those of earlier versions; no DOM is built on the way.
 #include "vocWriter.h"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
+#include <cstring>
 #include <vector>
 
 #include "base64.h"
@@ -52,11 +55,34 @@ bool checkWritable(const KXLDocument& document, std::string& error)
 
 namespace {
 
+// pugixml's escaping: '&', '<' and control characters as references; in content also
+// '>', in attribute values also '"'. Bit 1: special in content, bit 2: in attributes.
+constexpr std::array<unsigned char, 256> kSpecial = [] {
+    std::array<unsigned char, 256> table{};
+    for (int c = 0; c < 32; ++c)
+        table[static_cast<std::size_t>(c)] = c == '\t' || c == '\n' || c == '\r' ? 2 : 3;
+    table['&'] = table['<'] = 3;
+    table['>'] = 1;
+    table['"'] = 2;
+    return table;
+}();
+
+// Bytes above 0x7F: plain only when they are valid UTF-8 of XML characters.
+bool isAsciiWithout(std::string_view text, unsigned char specialBits)
+{
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0x80 || (kSpecial[b] & specialBits) != 0 || b == '\r')
+            return false;
+    }
+    return true;
+}
+
 class Writer {
 public:
     Writer(ByteSink& sink, std::string& error) : m_sink(sink), m_error(error)
     {
-        m_buffer.reserve(kFlushAt + 4096);
+        m_buffer.resize(kFlushAt + kSlack);
     }
 
     bool document(const KXLDocument& document)
@@ -81,49 +107,77 @@ public:
     }
 
 private:
+    // Room for a line of markup around texts of any size, which make room for themselves.
+    static constexpr std::size_t kSlack = 4096;
+
     ByteSink& m_sink;
     std::string& m_error;
-    std::string m_buffer;
+    std::string m_buffer; // written up to m_size
+    std::size_t m_size = 0;
     std::uint64_t m_written = 0;
 
-    void put(std::string_view bytes) { m_buffer.append(bytes); }
+    char* room(std::size_t bytes)
+    {
+        if (m_size + bytes > m_buffer.size())
+            m_buffer.resize(m_size + bytes + kSlack);
+        return &m_buffer[m_size];
+    }
+
+    void put(std::string_view bytes)
+    {
+        std::memcpy(room(bytes.size()), bytes.data(), bytes.size());
+        m_size += bytes.size();
+    }
 
     void putNumber(int value)
     {
-        char digits[16];
-        const auto result = std::to_chars(digits, digits + sizeof digits, value);
-        m_buffer.append(digits, static_cast<std::size_t>(result.ptr - digits));
+        char* at = room(16);
+        m_size += static_cast<std::size_t>(std::to_chars(at, at + 16, value).ptr - at);
     }
 
-    void indent(int depth) { m_buffer.append(2 * static_cast<std::size_t>(depth), ' '); }
+    void indent(int depth)
+    {
+        const std::size_t width = 2 * static_cast<std::size_t>(depth);
+        std::memset(room(width), ' ', width);
+        m_size += width;
+    }
 
-    // pugixml's escaping: '&', '<' and control characters as references; in content also
-    // '>', in attribute values also '"'.
     void escaped(std::string_view text, bool inAttribute)
     {
-        std::size_t plainFrom = 0;
-        for (std::size_t at = 0; at < text.size(); ++at) {
-            const auto c = static_cast<unsigned char>(text[at]);
-            const bool special = c == '&' || c == '<' || (c == '>' && !inAttribute) ||
-                (c == '"' && inAttribute) ||
-                (c < 32 && (inAttribute || (c != '\t' && c != '\n' && c != '\r')));
-            if (!special)
+        const unsigned char bits = inAttribute ? 2 : 1;
+        char* out = room(6 * text.size()); // "&quot;" is the longest replacement
+        for (const char c : text) {
+            const auto b = static_cast<unsigned char>(c);
+            if ((kSpecial[b] & bits) == 0) {
+                *out++ = c;
                 continue;
-            m_buffer.append(text.substr(plainFrom, at - plainFrom));
-            switch (c) {
-            case '&': put("&amp;"); break;
-            case '<': put("&lt;"); break;
-            case '>': put("&gt;"); break;
-            case '"': put("&quot;"); break;
+            }
+            switch (b) {
+            case '&': out = std::copy_n("&amp;", 5, out); break;
+            case '<': out = std::copy_n("&lt;", 4, out); break;
+            case '>': out = std::copy_n("&gt;", 4, out); break;
+            case '"': out = std::copy_n("&quot;", 6, out); break;
             default: {
-                const char reference[] = {'&', '#', static_cast<char>('0' + c / 10),
-                    static_cast<char>('0' + c % 10), ';'};
-                m_buffer.append(reference, sizeof reference);
+                const char reference[] = {'&', '#', static_cast<char>('0' + b / 10),
+                    static_cast<char>('0' + b % 10), ';'};
+                out = std::copy_n(reference, 5, out);
             }
             }
-            plainFrom = at + 1;
         }
-        m_buffer.append(text.substr(plainFrom));
+        m_size = static_cast<std::size_t>(out - m_buffer.data());
+    }
+
+    // Plain when it survives as such, escaped as needed.
+    bool plain(std::string_view text, bool inAttribute)
+    {
+        if (isAsciiWithout(text, inAttribute ? 2 : 1)) {
+            put(text); // the common case: nothing to escape or check further
+            return true;
+        }
+        if (!isPlainText(text))
+            return false;
+        escaped(text, inAttribute);
+        return true;
     }
 
     void attribute(std::string_view name, std::string_view value)
@@ -147,10 +201,16 @@ private:
     // Plain text when it survives as such, otherwise base64 under the alternative name.
     void textAttribute(std::string_view plainName, std::string_view base64Name, std::string_view bytes)
     {
-        if (isPlainText(bytes))
-            attribute(plainName, bytes);
-        else
-            attribute(base64Name, encodeBase64(bytes));
+        const std::size_t start = m_size;
+        put(" ");
+        put(plainName);
+        put("=\"");
+        if (plain(bytes, true)) {
+            put("\"");
+            return;
+        }
+        m_size = start;
+        attribute(base64Name, encodeBase64(bytes));
     }
 
     void stamps(const KXLStamps& stamps)
@@ -171,73 +231,58 @@ private:
             attribute(attr::itemNsType, *stamps.itemNSType);
     }
 
-    // A leaf: `<name attributes>text</name>`, or `<name attributes />` without text.
-    void leafClose(std::string_view name, std::string_view text)
-    {
-        if (text.empty()) {
-            put(" />\n");
-            return;
-        }
-        put(">");
-        escaped(text, false);
-        put("</");
-        put(name);
-        put(">\n");
-    }
-
     void value(KXLNodeRef node, int depth)
     {
         indent(depth);
-        put("<");
         if (node.valueKind() == KXLValueKind::Int) {
-            put(name::integer);
-            put(">");
+            put("<int>");
             putNumber(node.number());
-            put("</");
-            put(name::integer);
-            put(">\n");
+            put("</int>\n");
             return;
         }
-        put(name::string);
         const std::string_view text = node.text();
-        if (isPlainText(text)) {
-            leafClose(name::string, text);
-        } else {
-            attribute(attr::encoding, attr::base64);
-            leafClose(name::string, encodeBase64(text));
+        if (text.empty()) {
+            put("<string />\n"); // pugixml writes an element without text this way
+            return;
         }
+        const std::size_t start = m_size;
+        put("<string>");
+        if (!plain(text, false)) {
+            m_size = start;
+            put("<string encoding=\"base64\">");
+            put(encodeBase64(text));
+        }
+        put("</string>\n");
     }
 
     void named(KXLNodeRef node, int depth)
     {
         indent(depth);
-        put("<");
-        put(name::named);
+        put("<named");
         textAttribute(attr::name, attr::nameBase64, node.name());
         put(">");
         putNumber(node.number());
-        put("</");
-        put(name::named);
-        put(">\n");
+        put("</named>\n");
     }
 
     bool element(KXLNodeRef node, int depth)
     {
         indent(depth);
-        put("<");
-        put(name::element);
-        attribute(attr::tag, node.tag());
+        put("<element tag=\"");
+        putNumber(node.tag());
+        put("\"");
         if (const KXLStamps* stamped = node.stamps())
             stamps(*stamped);
         const bool hasValue = node.valueKind() != KXLValueKind::None;
-        if (!hasValue && !node.firstChild()) {
+        const KXLNodeRef first = node.firstChild();
+        if (!hasValue && !first) {
             put(" />\n");
             return maybeFlush();
         }
         put(">\n");
         if (hasValue)
             value(node, depth + 1);
-        for (KXLNodeRef child : node.children()) {
+        for (KXLNodeRef child = first; child; child = child.nextSibling()) {
             if (child.isElement()) {
                 if (!element(child, depth + 1))
                     return false;
@@ -246,25 +291,23 @@ private:
             }
         }
         indent(depth);
-        put("</");
-        put(name::element);
-        put(">\n");
+        put("</element>\n");
         return maybeFlush();
     }
 
-    bool maybeFlush() { return m_buffer.size() < kFlushAt || flush(); }
+    bool maybeFlush() { return m_size < kFlushAt || flush(); }
 
     bool flush()
     {
-        m_written += m_buffer.size();
+        m_written += m_size;
         if (m_written > kMaxFileSize) {
             m_error = "the vocabulary is larger than " + std::to_string(kMaxFileSize >> 20) +
                 " MiB, the most a reader accepts";
             return false;
         }
-        if (!m_sink.write(m_buffer, m_error))
+        if (!m_sink.write(std::string_view(m_buffer.data(), m_size), m_error))
             return false;
-        m_buffer.clear();
+        m_size = 0;
         return true;
     }
 };

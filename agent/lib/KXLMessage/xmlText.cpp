@@ -1,6 +1,7 @@
 #include "xmlText.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace KXL::voc {
 
@@ -121,7 +122,20 @@ std::size_t findNonXmlText(std::string_view bytes)
 {
     std::size_t at = 0;
     while (at < bytes.size()) {
-        // Most text is ASCII: only control characters other than TAB, LF and CR fail there.
+        // Most text is printable ASCII: eight bytes at a time while none is below 0x20 or
+        // above 0x7F.
+        while (bytes.size() - at >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, bytes.data() + at, sizeof word);
+            constexpr std::uint64_t ones = 0x0101010101010101ull;
+            constexpr std::uint64_t highs = 0x8080808080808080ull;
+            if (((word - 0x20 * ones) | word) & highs)
+                break;
+            at += 8;
+        }
+        if (at == bytes.size())
+            break;
+        // Only control characters other than TAB, LF and CR fail among the rest of ASCII.
         const auto b = static_cast<unsigned char>(bytes[at]);
         if (b < 0x80) {
             if (b < 0x20 && b != '\t' && b != '\n' && b != '\r')
