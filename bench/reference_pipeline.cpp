@@ -100,7 +100,7 @@ int main(int argc, char** argv)
         container.append_attribute("tag").set_value(1044);
         guests(container, supported, false);
         guests(container, experimental, true);
-        if (!xml.save_file(argv[2], "  ", pugi::format_indent | pugi::format_write_bom * 0))
+        if (!xml.save_file(argv[2], "  ", pugi::format_indent))
             return 1;
         const int fd = ::open(argv[2], O_RDONLY);
         ::fsync(fd);

@@ -121,7 +121,8 @@ inline KXLNodeRef::Children KXLNodeRef::children() const
 
 // A message document: its kind (the argument of prepare) and a tree under an unnamed root
 // whose children are the top-level elements. Nodes are only ever appended, so building is
-// one pass; a value written again replaces the earlier one. Not thread-safe while written;
+// one pass; a value written again replaces the earlier one. A node takes 32 bytes, texts a
+// varint length and their bytes (short repeated ones are stored once), stamps live apart. Not thread-safe while written;
 // immutable documents may be read from any thread.
 //
 //     KXLDocument document;
@@ -167,17 +168,100 @@ public:
 
 private:
     friend class KXLNodeRef;
-    struct Node;
-    struct Storage;
 
-    const Node& at(NodeId id) const;
-    Node& at(NodeId id);
+    // 32 bytes. Links are node ids, 0 meaning none (the root is nobody's child). Kept here
+    // so that reading a node is inline: readers visit every node.
+    struct Node {
+        std::uint64_t text = 0; // a text reference: String value or name
+        std::uint32_t first = 0;
+        std::uint32_t last = 0;
+        std::uint32_t next = 0;
+        std::int32_t tag = 0;
+        std::int32_t number = 0;
+        bool named = false;
+        KXLValueKind valueKind = KXLValueKind::None;
+        bool stamped = false;
+    };
+    static_assert(sizeof(Node) == 32, "a node is meant to stay at 32 bytes");
+    struct Extra; // what reading needs no inline access to: text interning, stamps
+
+    static constexpr unsigned kBlockShift = 13; // 8192 nodes, 256 KiB a block
+
+    const Node& at(NodeId id) const
+    {
+        static const Node none; // a moved-from document is empty
+        return m_blocks.empty() ? none : m_blocks[id >> kBlockShift][id & ((1u << kBlockShift) - 1)];
+    }
+    Node& at(NodeId id) { return m_blocks[id >> kBlockShift][id & ((1u << kBlockShift) - 1)]; }
+    // Texts are a varint length and the bytes; a reference is chunk << 32 | offset.
+    std::string_view textAt(std::uint64_t reference) const
+    {
+        const char* at = m_textChunks[reference >> 32].get() + (reference & 0xFFFFFFFFu);
+        std::uint32_t length = 0;
+        for (int shift = 0;; shift += 7) {
+            const auto byte = static_cast<unsigned char>(*at++);
+            length |= static_cast<std::uint32_t>(byte & 0x7F) << shift;
+            if ((byte & 0x80) == 0)
+                break;
+        }
+        return std::string_view(at, length);
+    }
     NodeId appendNode(NodeId parent);
+    std::uint64_t addText(std::string_view text);
+    void makeStorage();
+    void clearStorage() noexcept;
 
     int m_kind = 0;
     std::uint32_t m_nodeCount = 0;
-    std::unique_ptr<Storage> m_storage;
+    std::vector<std::unique_ptr<Node[]>> m_blocks; // never move once made
+    std::vector<std::unique_ptr<char[]>> m_textChunks; // likewise
+    std::unique_ptr<Extra> m_extra;
 };
+
+inline bool KXLNodeRef::isElement() const
+{
+    return !m_document->at(m_id).named;
+}
+
+inline int KXLNodeRef::tag() const
+{
+    return m_document->at(m_id).tag;
+}
+
+inline std::string_view KXLNodeRef::name() const
+{
+    const auto& node = m_document->at(m_id);
+    return node.named ? m_document->textAt(node.text) : std::string_view();
+}
+
+inline KXLValueKind KXLNodeRef::valueKind() const
+{
+    return m_document->at(m_id).valueKind;
+}
+
+inline std::string_view KXLNodeRef::text() const
+{
+    const auto& node = m_document->at(m_id);
+    return !node.named && node.valueKind == KXLValueKind::String ? m_document->textAt(node.text)
+                                                                 : std::string_view();
+}
+
+inline int KXLNodeRef::number() const
+{
+    return m_document->at(m_id).number;
+}
+
+inline KXLNodeRef KXLNodeRef::nextSibling() const
+{
+    const std::uint32_t next = m_document->at(m_id).next;
+    return next == 0 ? KXLNodeRef() : KXLNodeRef(m_document, next);
+}
+
+inline KXLNodeRef KXLNodeRef::firstChild() const
+{
+    const std::uint32_t first = m_document->at(m_id).first;
+    return first == 0 ? KXLNodeRef() : KXLNodeRef(m_document, first);
+}
 
 } // namespace KXL
 

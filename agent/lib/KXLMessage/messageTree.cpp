@@ -1,5 +1,7 @@
 #include "host/KXLMessageTree.h"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <limits>
 #include <stdexcept>
@@ -7,149 +9,126 @@
 
 namespace KXL {
 
-// 32 bytes. Links are node ids, 0 meaning none (the root is nobody's child).
-struct KXLDocument::Node {
-    std::uint64_t text = 0; // a TextPool reference: String value or name
-    std::uint32_t first = 0;
-    std::uint32_t last = 0;
-    std::uint32_t next = 0;
-    std::int32_t tag = 0;
-    std::int32_t number = 0;
-    bool named = false;
-    KXLValueKind valueKind = KXLValueKind::None;
-    bool stamped = false;
-};
-
-
 namespace {
 
-constexpr std::size_t kNodesPerBlockShift = 13; // 8192 nodes, 256 KiB
-constexpr std::size_t kNodesPerBlock = std::size_t{1} << kNodesPerBlockShift;
+constexpr std::size_t kNodesPerBlock = std::size_t{1} << 13;
 constexpr std::size_t kTextChunk = std::size_t{1} << 20;
-// Short texts repeat (category names, named value names): the first few thousand distinct
-// ones are stored once. Bounded so unique texts cannot grow the table without limit.
+// Short texts repeat (category names, named value names) and are stored once while they
+// keep recurring: a direct-mapped cache of recent ones, fixed in size, where a text evicts
+// the one it collides with.
 constexpr std::size_t kInternLength = 32;
-constexpr std::size_t kInternEntries = 4096;
+constexpr std::size_t kInternSlots = 1024;
 
-// Texts as a varint length and the bytes, in chunks that never move. A reference is the
-// chunk index in the high 32 bits and the offset in the low ones.
-class TextPool {
-public:
-    std::uint64_t add(std::string_view text)
-    {
-        if (text.size() > std::numeric_limits<std::uint32_t>::max())
-            throw std::length_error("a text is larger than 4 GiB");
-        const bool internable = text.size() <= kInternLength;
-        if (internable) {
-            const auto found = m_interned.find(text);
-            if (found != m_interned.end())
-                return found->second;
-        }
-        unsigned char header[5];
-        std::size_t headerSize = 0;
-        for (std::uint32_t length = static_cast<std::uint32_t>(text.size());; length >>= 7) {
-            header[headerSize++] = static_cast<unsigned char>((length & 0x7F) | (length > 0x7F ? 0x80 : 0));
-            if (length <= 0x7F)
-                break;
-        }
-        const std::size_t needed = headerSize + text.size();
-        if (m_chunks.empty() || m_capacity - m_used < needed) {
-            const std::size_t capacity = std::max(needed, kTextChunk);
-            m_chunks.emplace_back(new char[capacity]);
-            m_capacity = capacity;
-            m_used = 0;
-        }
-        char* at = m_chunks.back().get() + m_used;
-        std::memcpy(at, header, headerSize);
-        if (!text.empty())
-            std::memcpy(at + headerSize, text.data(), text.size());
-        const std::uint64_t reference = (static_cast<std::uint64_t>(m_chunks.size() - 1) << 32) | m_used;
-        m_used += needed;
-        if (internable && m_interned.size() < kInternEntries)
-            m_interned.emplace(std::string_view(at + headerSize, text.size()), reference);
-        return reference;
-    }
-
-    std::string_view get(std::uint64_t reference) const
-    {
-        const char* at = m_chunks[reference >> 32].get() + (reference & 0xFFFFFFFFu);
-        std::uint32_t length = 0;
-        for (int shift = 0;; shift += 7) {
-            const auto byte = static_cast<unsigned char>(*at++);
-            length |= static_cast<std::uint32_t>(byte & 0x7F) << shift;
-            if ((byte & 0x80) == 0)
-                break;
-        }
-        return std::string_view(at, length);
-    }
-
-private:
-    std::vector<std::unique_ptr<char[]>> m_chunks;
-    std::size_t m_capacity = 0;
-    std::size_t m_used = 0;
-    std::unordered_map<std::string_view, std::uint64_t> m_interned;
-};
+std::size_t internSlot(std::string_view text)
+{
+    std::uint64_t hash = 0xcbf29ce484222325ull; // FNV-1a: cheap for a few dozen bytes
+    for (const char c : text)
+        hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3ull;
+    return static_cast<std::size_t>(hash ^ (hash >> 32)) & (kInternSlots - 1);
+}
 
 } // namespace
 
-struct KXLDocument::Storage {
-    static_assert(sizeof(Node) == 32, "a node is meant to stay at 32 bytes");
-    std::vector<std::unique_ptr<Node[]>> blocks;
-    TextPool texts;
+struct KXLDocument::Extra {
+    std::size_t textCapacity = 0; // of the last text chunk
+    std::size_t textUsed = 0;
+    std::array<std::uint64_t, kInternSlots> interned{}; // a text reference + 1; 0: empty
     std::unordered_map<NodeId, KXLStamps> stamps;
 };
 
 // Storage comes with the first node, so an empty document costs nothing to make.
 KXLDocument::KXLDocument() = default;
-
 KXLDocument::~KXLDocument() = default;
 
 KXLDocument::KXLDocument(KXLDocument&& other) noexcept
-    : m_kind(other.m_kind), m_nodeCount(other.m_nodeCount), m_storage(std::move(other.m_storage))
+    : m_kind(other.m_kind), m_nodeCount(other.m_nodeCount), m_blocks(std::move(other.m_blocks)),
+      m_textChunks(std::move(other.m_textChunks)), m_extra(std::move(other.m_extra))
 {
-    other.m_nodeCount = 0;
+    other.clearStorage();
 }
 
 KXLDocument& KXLDocument::operator=(KXLDocument&& other) noexcept
 {
     m_kind = other.m_kind;
     m_nodeCount = other.m_nodeCount;
-    m_storage = std::move(other.m_storage);
-    other.m_nodeCount = 0;
+    m_blocks = std::move(other.m_blocks);
+    m_textChunks = std::move(other.m_textChunks);
+    m_extra = std::move(other.m_extra);
+    other.clearStorage();
     return *this;
+}
+
+void KXLDocument::clearStorage() noexcept
+{
+    m_blocks.clear();
+    m_textChunks.clear();
+    m_extra.reset();
+    m_nodeCount = 0;
 }
 
 void KXLDocument::clear()
 {
-    auto storage = std::make_unique<Storage>();
-    storage->blocks.emplace_back(new Node[kNodesPerBlock]);
-    m_storage = std::move(storage);
+    clearStorage();
+    makeStorage();
+}
+
+void KXLDocument::makeStorage()
+{
+    auto extra = std::make_unique<Extra>();
+    m_blocks.emplace_back(new Node[kNodesPerBlock]);
+    m_extra = std::move(extra);
     m_nodeCount = 1; // the root
 }
 
-const KXLDocument::Node& KXLDocument::at(NodeId id) const
+std::uint64_t KXLDocument::addText(std::string_view text)
 {
-    static const Node none;
-    if (!m_storage)
-        return none; // moved from: an empty document
-    return m_storage->blocks[id >> kNodesPerBlockShift][id & (kNodesPerBlock - 1)];
-}
-
-KXLDocument::Node& KXLDocument::at(NodeId id)
-{
-    return m_storage->blocks[id >> kNodesPerBlockShift][id & (kNodesPerBlock - 1)];
+    if (text.size() > std::numeric_limits<std::uint32_t>::max())
+        throw std::length_error("a text is larger than 4 GiB");
+    Extra& extra = *m_extra;
+    const bool internable = text.size() <= kInternLength;
+    std::uint64_t* slot = nullptr;
+    if (internable) {
+        slot = &extra.interned[internSlot(text)];
+        if (*slot != 0 && textAt(*slot - 1) == text)
+            return *slot - 1;
+    }
+    unsigned char header[5];
+    std::size_t headerSize = 0;
+    for (auto length = static_cast<std::uint32_t>(text.size());; length >>= 7) {
+        header[headerSize++] = static_cast<unsigned char>((length & 0x7F) | (length > 0x7F ? 0x80 : 0));
+        if (length <= 0x7F)
+            break;
+    }
+    const std::size_t needed = headerSize + text.size();
+    if (m_textChunks.empty() || extra.textCapacity - extra.textUsed < needed) {
+        const std::size_t capacity = std::max(needed, kTextChunk);
+        m_textChunks.reserve(m_textChunks.size() + 1);
+        m_textChunks.emplace_back(new char[capacity]);
+        extra.textCapacity = capacity;
+        extra.textUsed = 0;
+    }
+    char* at = m_textChunks.back().get() + extra.textUsed;
+    std::memcpy(at, header, headerSize);
+    if (!text.empty())
+        std::memcpy(at + headerSize, text.data(), text.size());
+    const std::uint64_t reference =
+        (static_cast<std::uint64_t>(m_textChunks.size() - 1) << 32) | extra.textUsed;
+    extra.textUsed += needed;
+    if (slot != nullptr)
+        *slot = reference + 1;
+    return reference;
 }
 
 KXLDocument::NodeId KXLDocument::appendNode(NodeId parent)
 {
-    if (!m_storage)
-        clear(); // a moved-from document is empty again
+    if (m_blocks.empty())
+        makeStorage();
     if (m_nodeCount == std::numeric_limits<std::uint32_t>::max())
         throw std::length_error("a document holds at most 4294967295 nodes");
     const NodeId id = m_nodeCount;
     if ((id & (kNodesPerBlock - 1)) == 0) {
-        m_storage->blocks.reserve(m_storage->blocks.size() + 1);
-        m_storage->blocks.emplace_back(new Node[kNodesPerBlock]);
+        m_blocks.reserve(m_blocks.size() + 1);
+        m_blocks.emplace_back(new Node[kNodesPerBlock]);
     }
     ++m_nodeCount;
     Node& up = at(parent);
@@ -170,9 +149,9 @@ KXLDocument::NodeId KXLDocument::appendElement(NodeId parent, int tag)
 
 KXLDocument::NodeId KXLDocument::appendNamed(NodeId parent, std::string_view name, int value)
 {
-    if (!m_storage)
-        clear();
-    const std::uint64_t text = m_storage->texts.add(name);
+    if (m_blocks.empty())
+        makeStorage();
+    const std::uint64_t text = addText(name);
     const NodeId id = appendNode(parent);
     Node& node = at(id);
     node.named = true;
@@ -185,7 +164,7 @@ KXLDocument::NodeId KXLDocument::appendNamed(NodeId parent, std::string_view nam
 void KXLDocument::setText(NodeId element, std::string_view text)
 {
     // A replaced text stays in the pool: values are rarely written twice.
-    const std::uint64_t reference = m_storage->texts.add(text);
+    const std::uint64_t reference = addText(text);
     Node& node = at(element);
     node.valueKind = KXLValueKind::String;
     node.text = reference;
@@ -202,7 +181,7 @@ void KXLDocument::setInt(NodeId element, int value)
 
 KXLStamps& KXLDocument::stamps(NodeId element)
 {
-    KXLStamps& stamps = m_storage->stamps[element];
+    KXLStamps& stamps = m_extra->stamps[element];
     at(element).stamped = true;
     return stamps;
 }
@@ -213,13 +192,13 @@ bool KXLDocument::operator==(const KXLDocument& other) const
         return false;
     // Iterative: the depth of a document is not this function's to bound.
     std::vector<std::pair<KXLNodeRef, KXLNodeRef>> pending{{root(), other.root()}};
+    const KXLStamps none;
     while (!pending.empty()) {
         const auto [a, b] = pending.back();
         pending.pop_back();
         KXLNodeRef x = a.firstChild();
         KXLNodeRef y = b.firstChild();
         for (; x && y; x = x.nextSibling(), y = y.nextSibling()) {
-            const KXLStamps none;
             const KXLStamps* xs = x.stamps();
             const KXLStamps* ys = y.stamps();
             if (x.isElement() != y.isElement() || x.tag() != y.tag() || x.name() != y.name() ||
@@ -234,59 +213,13 @@ bool KXLDocument::operator==(const KXLDocument& other) const
     return true;
 }
 
-bool KXLNodeRef::isElement() const
-{
-    return !m_document->at(m_id).named;
-}
-
-int KXLNodeRef::tag() const
-{
-    return m_document->at(m_id).tag;
-}
-
-std::string_view KXLNodeRef::name() const
-{
-    const auto& node = m_document->at(m_id);
-    return node.named ? m_document->m_storage->texts.get(node.text) : std::string_view();
-}
-
-KXLValueKind KXLNodeRef::valueKind() const
-{
-    return m_document->at(m_id).valueKind;
-}
-
-std::string_view KXLNodeRef::text() const
-{
-    const auto& node = m_document->at(m_id);
-    return !node.named && node.valueKind == KXLValueKind::String
-        ? m_document->m_storage->texts.get(node.text)
-        : std::string_view();
-}
-
-int KXLNodeRef::number() const
-{
-    return m_document->at(m_id).number;
-}
-
 const KXLStamps* KXLNodeRef::stamps() const
 {
     if (!m_document->at(m_id).stamped)
         return nullptr;
-    const auto& all = m_document->m_storage->stamps;
+    const auto& all = m_document->m_extra->stamps;
     const auto found = all.find(m_id);
     return found == all.end() || found->second.empty() ? nullptr : &found->second;
-}
-
-KXLNodeRef KXLNodeRef::nextSibling() const
-{
-    const std::uint32_t next = m_document->at(m_id).next;
-    return next == 0 ? KXLNodeRef() : KXLNodeRef(m_document, next);
-}
-
-KXLNodeRef KXLNodeRef::firstChild() const
-{
-    const std::uint32_t first = m_document->at(m_id).first;
-    return first == 0 ? KXLNodeRef() : KXLNodeRef(m_document, first);
 }
 
 std::size_t KXLNodeRef::childCount() const

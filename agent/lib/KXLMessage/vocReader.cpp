@@ -721,7 +721,8 @@ private:
                 return malformed("end tag </" + std::string(name) + "> expected");
             }
             const std::string_view raw = m_in.substr(m_at, lt - m_at);
-            const bool plain = raw.find_first_of("&\r]") == std::string_view::npos;
+            const bool plain = std::none_of(raw.begin(), raw.end(),
+                [](char c) { return c == '&' || c == '\r' || c == ']'; });
             if (!copied && plain && startsWithAt(lt, "</")) {
                 text = raw; // the common case: one run of plain text
                 m_at = lt;
