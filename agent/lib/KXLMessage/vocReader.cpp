@@ -637,14 +637,23 @@ private:
         const KXLDocument::NodeId node = m_document.appendElement(parent, tag);
         if (!stamps.empty())
             m_document.stamps(node) = std::move(stamps);
-        if (empty)
-            return true;
+        return empty || content(node, depth);
+    }
 
+    // After an element's start tag: its children and its end tag.
+    bool content(KXLDocument::NodeId node, int depth)
+    {
         bool valueAllowed = true;
         for (;;) {
             releaseBefore(m_at);
             if (!nextTag(name::element))
                 return false;
+            switch (quickChild(node, depth, valueAllowed)) {
+            case Quick::Ended: return true;
+            case Quick::Read: valueAllowed = false; continue;
+            case Quick::Failed: return false;
+            case Quick::NotTaken: break;
+            }
             if (startsWith("</"))
                 return endTag(name::element);
             const std::size_t childStart = m_at;
@@ -667,6 +676,91 @@ private:
             }
             valueAllowed = false;
         }
+    }
+
+    enum class Quick { NotTaken, Read, Ended, Failed };
+
+    // The children the writer produces, in exactly its spelling, read without the general
+    // machinery: `</element>`, `<element tag="N">` (or `/>`), `<int>N</int>`,
+    // `<string>text</string>` and `<named name="text">N</named>` with plain texts. Anything
+    // else, or anything wrong, is left to the general path, which accepts the same and
+    // explains the rest. At a '<'; the position moves only when the child was taken.
+    Quick quickChild(KXLDocument::NodeId parent, int depth, bool valueAllowed)
+    {
+        const std::size_t start = m_at;
+        const auto taken = [&](bool read) {
+            if (!read)
+                m_at = start;
+            return read;
+        };
+        if (consume("</element>"))
+            return Quick::Ended;
+        if (consume("<element tag=\"")) {
+            int tag = 0;
+            bool empty = false;
+            if (!taken(quickNumber('"', tag) && tag > 0 && depth < kMaxElementDepth &&
+                       (consume("\">") || (consume("\"/>") && (empty = true)))))
+                return Quick::NotTaken;
+            const KXLDocument::NodeId node = m_document.appendElement(parent, tag);
+            return empty || content(node, depth + 1) ? Quick::Read : Quick::Failed;
+        }
+        if (valueAllowed && consume("<int>")) {
+            int number = 0;
+            if (!taken(quickNumber('<', number) && consume("</int>")))
+                return Quick::NotTaken;
+            m_document.setInt(parent, number);
+            return Quick::Read;
+        }
+        if (valueAllowed && consume("<string>")) {
+            std::string_view text;
+            if (!taken(quickText('<', "&\r]", text) && consume("</string>")))
+                return Quick::NotTaken;
+            m_document.setText(parent, text);
+            return Quick::Read;
+        }
+        if (consume("<named name=\"")) {
+            std::string_view name;
+            int number = 0;
+            if (!taken(quickText('"', "&<\t\n\r", name) && !name.empty() && consume("\">") &&
+                       quickNumber('<', number) && consume("</named>")))
+                return Quick::NotTaken;
+            m_document.appendNamed(parent, name, number);
+            return Quick::Read;
+        }
+        return Quick::NotTaken;
+    }
+
+    bool consume(std::string_view literal)
+    {
+        if (!need(m_at + literal.size()) || m_in.compare(m_at, literal.size(), literal) != 0)
+            return false;
+        m_at += literal.size();
+        return true;
+    }
+
+    // A canonical decimal up to `end`, which is not consumed.
+    bool quickNumber(char end, int& value)
+    {
+        const std::size_t at = find(end, m_at);
+        bool outOfRange = false;
+        if (at == std::string_view::npos || at - m_at > 11 ||
+            !parseInt32(m_in.substr(m_at, at - m_at), value, outOfRange))
+            return false;
+        m_at = at;
+        return true;
+    }
+
+    // Text up to `end` that holds none of `refused`; `end` is not consumed.
+    bool quickText(char end, std::string_view refused, std::string_view& text)
+    {
+        const std::size_t at = find(end, m_at);
+        if (at == std::string_view::npos)
+            return false;
+        text = m_in.substr(m_at, at - m_at);
+        if (text.find_first_of(refused) != std::string_view::npos)
+            return false;
+        m_at = at;
+        return true;
     }
 
     bool readStamps(std::size_t start, KXLStamps& stamps)
