@@ -730,18 +730,31 @@ private:
         return Quick::NotTaken;
     }
 
-    bool consume(std::string_view literal)
+    // Its length known when compiled, the comparison is a few instructions, not a call.
+    template <std::size_t N>
+    bool consume(const char (&literal)[N])
     {
-        if (!need(m_at + literal.size()) || m_in.compare(m_at, literal.size(), literal) != 0)
+        constexpr std::size_t length = N - 1;
+        if (!need(m_at + length) || std::memcmp(m_in.data() + m_at, literal, length) != 0)
             return false;
-        m_at += literal.size();
+        m_at += length;
         return true;
+    }
+
+    // Like find, for the few bytes a quick child spans.
+    std::size_t findNear(char c, std::size_t from)
+    {
+        for (std::size_t at = from; at < m_in.size() && at < from + 64; ++at) {
+            if (m_in[at] == c)
+                return at;
+        }
+        return find(c, from);
     }
 
     // A canonical decimal up to `end`, which is not consumed.
     bool quickNumber(char end, int& value)
     {
-        const std::size_t at = find(end, m_at);
+        const std::size_t at = findNear(end, m_at);
         bool outOfRange = false;
         if (at == std::string_view::npos || at - m_at > 11 ||
             !parseInt32(m_in.substr(m_at, at - m_at), value, outOfRange))
@@ -753,7 +766,7 @@ private:
     // Text up to `end` that holds none of `refused`; `end` is not consumed.
     bool quickText(char end, std::string_view refused, std::string_view& text)
     {
-        const std::size_t at = find(end, m_at);
+        const std::size_t at = findNear(end, m_at);
         if (at == std::string_view::npos)
             return false;
         text = m_in.substr(m_at, at - m_at);
