@@ -171,16 +171,18 @@ private:
 
     // 32 bytes. Links are node ids, 0 meaning none (the root is nobody's child). Kept here
     // so that reading a node is inline: readers visit every node.
+    // No member initializers: a new block stays untouched, so costs no memory, until its
+    // nodes are appended (and value-initialized) one by one.
     struct Node {
-        std::uint64_t text = 0; // a text reference: String value or name
-        std::uint32_t first = 0;
-        std::uint32_t last = 0;
-        std::uint32_t next = 0;
-        std::int32_t tag = 0;
-        std::int32_t number = 0;
-        bool named = false;
-        KXLValueKind valueKind = KXLValueKind::None;
-        bool stamped = false;
+        std::uint64_t text; // a text reference: String value or name
+        std::uint32_t first;
+        std::uint32_t last;
+        std::uint32_t next;
+        std::int32_t tag;
+        std::int32_t number;
+        bool named;
+        KXLValueKind valueKind;
+        bool stamped;
     };
     static_assert(sizeof(Node) == 32, "a node is meant to stay at 32 bytes");
     struct Extra; // what reading needs no inline access to: text interning, stamps
@@ -189,7 +191,7 @@ private:
 
     const Node& at(NodeId id) const
     {
-        static const Node none; // a moved-from document is empty
+        static const Node none{}; // a moved-from document is empty
         return m_blocks.empty() ? none : m_blocks[id >> kBlockShift][id & ((1u << kBlockShift) - 1)];
     }
     Node& at(NodeId id) { return m_blocks[id >> kBlockShift][id & ((1u << kBlockShift) - 1)]; }

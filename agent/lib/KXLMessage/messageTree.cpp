@@ -76,8 +76,9 @@ void KXLDocument::makeStorage()
 {
     auto extra = std::make_unique<Extra>();
     m_blocks.emplace_back(new Node[kNodesPerBlock]);
+    m_blocks.back()[0] = Node{}; // the root
     m_extra = std::move(extra);
-    m_nodeCount = 1; // the root
+    m_nodeCount = 1;
 }
 
 std::uint64_t KXLDocument::addText(std::string_view text)
@@ -131,6 +132,7 @@ KXLDocument::NodeId KXLDocument::appendNode(NodeId parent)
         m_blocks.emplace_back(new Node[kNodesPerBlock]);
     }
     ++m_nodeCount;
+    at(id) = Node{};
     Node& up = at(parent);
     if (up.last == 0)
         up.first = id;

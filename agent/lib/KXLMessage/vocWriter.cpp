@@ -82,7 +82,8 @@ class Writer {
 public:
     Writer(ByteSink& sink, std::string& error) : m_sink(sink), m_error(error)
     {
-        m_buffer.resize(kFlushAt + kSlack);
+        // Grown as needed: a small vocabulary never touches a megabyte.
+        m_buffer.resize(kSlack);
     }
 
     bool document(const KXLDocument& document)
@@ -119,7 +120,7 @@ private:
     char* room(std::size_t bytes)
     {
         if (m_size + bytes > m_buffer.size())
-            m_buffer.resize(m_size + bytes + kSlack);
+            m_buffer.resize(std::max(2 * m_buffer.size(), m_size + bytes + kSlack));
         return &m_buffer[m_size];
     }
 
