@@ -1,4 +1,5 @@
-// The built-in catalogue's JSON text, generated from agent/data/catalog.json at build time.
+// The built-in catalogue, compiled from agent/data/catalog.json at build time, so that
+// serving it parses nothing.
 #ifndef KXLFUNCTIONALITYCORE_BUILTINCATALOGDATA_H
 #define KXLFUNCTIONALITYCORE_BUILTINCATALOGDATA_H
 
@@ -7,8 +8,14 @@
 namespace KXP {
 namespace builtin {
 
-extern const unsigned char catalogData[]; // NUL-terminated
-extern const std::size_t catalogSize; // without the NUL
+struct Entry {
+    bool experimental;
+    unsigned int code;
+    const char* properties[4]; // null: not set in the catalogue
+};
+
+extern const Entry entries[];
+extern const std::size_t entryCount;
 
 } // namespace builtin
 } // namespace KXP
