@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "agent/lib/KXLMessage/atomicFile.h"
+#include "agent/lib/KXLMessage/vocWriter.h"
 #include "host/KXLError.h"
 #include "host/KXLMessageFile.h"
 #include "TestFiles.h"
@@ -210,6 +211,24 @@ TEST(SaveDocument, UnrepresentableTreeIsRefusedBeforeTouchingTheFile)
         EXPECT_NE(KXL::saveDocument(kxltest::compact(*document), path), 0);
         EXPECT_THAT(KXL::getErrorMessage(), HasSubstr("cannot save \"" + path + "\""));
     }
+    EXPECT_EQ(TestFiles::readFile(path), "old");
+    EXPECT_EQ(dir.entries(), std::set<std::string>{"v.voc"});
+}
+
+// A vocabulary larger than a reader accepts must not replace a readable one: the writer
+// stops at the reader's limit (made small here) and the old file stays.
+TEST_P(AtomicReplace, FileOverTheReadersLimitIsNeverWritten)
+{
+    const std::string path = dir.file("v.voc");
+    TestFiles::writeFile(path, "old");
+    kxltest::Document large;
+    large.roots = {kxltest::withText(kxltest::element(1), std::string(65536, 'x'))};
+    const KXL::KXLDocument document = kxltest::compact(large);
+    const auto writeLimited = [&](KXL::voc::ByteSink& sink, std::string& why) {
+        return KXL::voc::writeVoc(document, sink, why, 4096);
+    };
+    EXPECT_FALSE(KXL::voc::replaceFileAtomically(path, writeLimited, error, GetParam()));
+    EXPECT_THAT(error, HasSubstr("larger than 4096 bytes"));
     EXPECT_EQ(TestFiles::readFile(path), "old");
     EXPECT_EQ(dir.entries(), std::set<std::string>{"v.voc"});
 }

@@ -3,6 +3,7 @@
 #include <string>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -178,6 +179,12 @@ TEST(VocReader, FilesThatAreNotFilesAreRefusedWithoutBlocking)
 
     EXPECT_NE(kxltest::loadPlain(dir.path(), document), 0);
     EXPECT_THAT(KXL::getErrorMessage(), HasSubstr("folder"));
+
+    const std::string huge = dir.file("huge.voc"); // sparse: refused before a byte is read
+    TestFiles::writeFile(huge, "");
+    ASSERT_EQ(::truncate(huge.c_str(), static_cast<off_t>(KXL::kMaxVocFileSize) + 1), 0);
+    EXPECT_NE(kxltest::loadPlain(huge, document), 0);
+    EXPECT_THAT(KXL::getErrorMessage(), HasSubstr("larger than 1024 MiB"));
 
     const std::string fifo = dir.file("fifo.voc"); // no writer: a blocking open would hang
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "base64.h"
-#include "fileWindow.h"
 #include "vocFormat.h"
 #include "xmlText.h"
 
@@ -80,7 +79,8 @@ bool isAsciiWithout(std::string_view text, unsigned char specialBits)
 
 class Writer {
 public:
-    Writer(ByteSink& sink, std::string& error) : m_sink(sink), m_error(error)
+    Writer(ByteSink& sink, std::string& error, std::uint64_t maxBytes)
+        : m_sink(sink), m_error(error), m_maxBytes(maxBytes)
     {
         // Grown as needed: a small vocabulary never touches a megabyte.
         m_buffer.resize(kSlack);
@@ -115,6 +115,7 @@ private:
     std::string& m_error;
     std::string m_buffer; // written up to m_size
     std::size_t m_size = 0;
+    std::uint64_t m_maxBytes;
     std::uint64_t m_written = 0;
 
     char* room(std::size_t bytes)
@@ -301,9 +302,9 @@ private:
     bool flush()
     {
         m_written += m_size;
-        if (m_written > kMaxFileSize) {
-            m_error = "the vocabulary is larger than " + std::to_string(kMaxFileSize >> 20) +
-                " MiB, the most a reader accepts";
+        if (m_written > m_maxBytes) {
+            m_error = "the vocabulary is larger than " + std::to_string(m_maxBytes) +
+                " bytes, the most a reader accepts";
             return false;
         }
         if (!m_sink.write(std::string_view(m_buffer.data(), m_size), m_error))
@@ -328,9 +329,9 @@ private:
 
 } // namespace
 
-bool writeVoc(const KXLDocument& document, ByteSink& sink, std::string& error)
+bool writeVoc(const KXLDocument& document, ByteSink& sink, std::string& error, std::uint64_t maxBytes)
 {
-    return Writer(sink, error).document(document);
+    return Writer(sink, error, maxBytes).document(document);
 }
 
 bool writeVoc(const KXLDocument& document, std::string& bytes, std::string& error)

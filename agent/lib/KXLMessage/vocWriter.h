@@ -2,10 +2,12 @@
 #ifndef KXLMESSAGE_VOCWRITER_H
 #define KXLMESSAGE_VOCWRITER_H
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "byteSink.h"
+#include "host/KXLMessageFile.h"
 #include "host/KXLMessageTree.h"
 
 namespace KXL::voc {
@@ -15,9 +17,10 @@ namespace KXL::voc {
 bool checkWritable(const KXLDocument& document, std::string& error);
 
 // Writes a document that passed checkWritable in pieces of about a megabyte. False with
-// `error` set when the file would pass the reader's size limit or the sink fails. Throws
-// std::bad_alloc when memory runs out.
-bool writeVoc(const KXLDocument& document, ByteSink& sink, std::string& error);
+// `error` set when the file would pass `maxBytes` (the reader's size limit) or the sink
+// fails. Throws std::bad_alloc when memory runs out.
+bool writeVoc(const KXLDocument& document, ByteSink& sink, std::string& error,
+              std::uint64_t maxBytes = kMaxVocFileSize);
 
 // Both steps into one string.
 bool writeVoc(const KXLDocument& document, std::string& bytes, std::string& error);
