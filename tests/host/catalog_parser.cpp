@@ -75,6 +75,8 @@ const BadCatalog badCatalogs[] = {
      R"("code" must be an integer in 0..4294967295, got 4294967296)"},
     {"CodeHuge", entry(R"({"code": 123456789012345678901234567890})"),
      R"("code" must be an integer in 0..4294967295)"},
+    {"CodeMinusZero", entry(R"({"code": -0})"), R"("code" must be an integer in 0..4294967295, got -0)"},
+    {"NumberOverflow", entry(R"({"code": 1e400})"), "malformed JSON: number overflow parsing '1e400'"},
     {"PropertyNumber", entry(R"({"code": 1, "property2": 5})"),
      R"(supported[0]: "property2" must be a string, got 5)"},
     {"UnknownEntryKey", entry(R"({"code": 1, "propety1": "x"})"),
