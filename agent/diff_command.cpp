@@ -38,11 +38,15 @@ std::string jsonValue(const std::optional<KXLDiffValue>& value)
     return value->number ? std::to_string(*value->number) : jsonText(value->text);
 }
 
-// "guest_os 3 supported changed min_hdd_size 100 -> 200"
+// "guest_os 3 supported changed min_hdd_size 100 -> 200", "guest_os 9 moved supported -> experimental"
 void writeLine(std::ostream& out, const KXLVocabularyChange& change)
 {
     using Section = KXLVocabularyChange::Section;
     out << sectionName(change.section);
+    if (change.change == "moved" && change.before && change.after) {
+        out << ' ' << change.key << " moved " << change.before->text << " -> " << change.after->text << '\n';
+        return;
+    }
     if (change.section == Section::Adapter || change.section == Section::GuestOS)
         out << ' ' << change.key;
     if (change.section == Section::Category || change.section == Section::Other)
