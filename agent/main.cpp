@@ -33,7 +33,8 @@ int agentMain(int argc, char** argv)
     CLI::App app("Loads plug-ins, runs them and prints the vocabularies they publish.",
                  "host-agent");
     app.footer("Without a command, host-agent runs. Exit status: run: 0 when every plug-in "
-               "published its vocabulary, 1 when one failed, 2 for a bad set-up; show: 1 when "
+               "succeeded, 1 when one failed or its vocabulary was not published, 2 for a bad "
+               "set-up; show: 1 when "
                "the file cannot be read or --os finds nothing; diff: 0 same, 1 different, 2 "
                "trouble; check: 0 valid (warnings allowed), 1 problems, 2 unreadable; 2 for a "
                "bad command line. See host-agent(1).");

@@ -1,6 +1,7 @@
 #include "vocabulary_model.h"
 
 #include <algorithm>
+#include <map>
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
@@ -258,19 +259,18 @@ public:
         for (const Mark& mark : m_marks)
             if (m_defined.count(mark.name) == 0)
                 error(mark.location, "the mark " + quoteText(mark.name) + " names no defined category");
-        for (const Reference& reference : m_adapterReferences)
-            if (m_adapterIds.count(reference.id) == 0)
-                error(reference.location, "adapter_type " + std::to_string(reference.id) +
+        for (const auto& [name, location] : m_kindMarks)
+            if (m_defined.count(name) == 0)
+                error(location, "the mark " + quoteText(name) + " names no defined category");
+        for (const KXLVocabularyItem& guest : m_adapterReferences)
+            if (m_adapterIds.count(guest.guest.values[4]) == 0)
+                error(itemLocation(guest), "adapter_type " + std::to_string(guest.guest.values[4]) +
                     " is the id of no adapter");
     }
 
 private:
     struct Mark {
         std::string name;
-        std::string location;
-    };
-    struct Reference {
-        int id;
         std::string location;
     };
     struct FirstSeen {
@@ -283,8 +283,9 @@ private:
     bool m_versionSeen = false;
     std::unordered_set<std::string> m_defined;
     std::vector<Mark> m_marks; // checked once every definition is known
+    std::map<std::string, std::string> m_kindMarks; // the marks of known kinds: where first seen
     std::unordered_set<int> m_adapterIds;
-    std::vector<Reference> m_adapterReferences;
+    std::vector<KXLVocabularyItem> m_adapterReferences; // guest OSes whose adapter is unknown so far
     std::unordered_map<std::string, FirstSeen> m_ids; // "kind\0id", guest OSes by flag too
 
     void error(std::string location, std::string message)
@@ -356,43 +357,50 @@ private:
         return location;
     }
 
+    // Locations are made only for problems: a million good entries cost no text.
     void checkItem(const KXLVocabularyItem& item)
     {
-        const std::string location = itemLocation(item);
-        const KXLNodeRef node = item.node;
         switch (item.kind) {
         case KXLVocabularyItem::Kind::Version:
             m_versionSeen = true;
             if (item.index != 1)
-                error(location, "the version entry is not the first item");
+                error(itemLocation(item), "the version entry is not the first item");
             return;
         case KXLVocabularyItem::Kind::Category:
             if (!m_defined.insert(std::string(item.category)).second)
-                error(location, "category " + quoteText(item.category) + " is defined twice");
+                error(itemLocation(item), "category " + quoteText(item.category) + " is defined twice");
             return;
         case KXLVocabularyItem::Kind::Adapter:
             m_adapterIds.insert(item.adapter.id);
-            checkId(location, adapterCategory, "i" + std::to_string(item.adapter.id), item.index,
-                    std::nullopt);
-            m_marks.push_back({adapterCategory, location});
+            checkId(item, adapterCategory, "i" + std::to_string(item.adapter.id), std::nullopt);
+            markOfKind(adapterCategory, item);
             return;
         case KXLVocabularyItem::Kind::Guest:
-            checkId(location, guestCategory, "i" + std::to_string(static_cast<int>(item.guest.code)),
-                    item.index, item.guest.experimental);
-            m_marks.push_back({guestCategory, location});
+            checkId(item, guestCategory, "i" + std::to_string(static_cast<int>(item.guest.code)),
+                    item.guest.experimental);
+            markOfKind(guestCategory, item);
             if (item.guest.experimental)
-                m_marks.push_back({experimentalCategory, location});
-            m_adapterReferences.push_back({item.guest.values[4], location});
+                markOfKind(experimentalCategory, item);
+            if (m_adapterIds.count(item.guest.values[4]) == 0)
+                m_adapterReferences.push_back(item);
             return;
         case KXLVocabularyItem::Kind::Other: break;
         }
-        checkOther(location, node);
+        checkOther(item);
+    }
+
+    void markOfKind(const char* name, const KXLVocabularyItem& item)
+    {
+        if (m_kindMarks.size() < 3 && m_kindMarks.count(name) == 0)
+            m_kindMarks.emplace(name, itemLocation(item));
     }
 
     // An entry of no known shape: allowed, unless it claims a known kind or breaks the
     // category rules.
-    void checkOther(const std::string& location, KXLNodeRef node)
+    void checkOther(const KXLVocabularyItem& item)
     {
+        const std::string location = itemLocation(item);
+        const KXLNodeRef node = item.node;
         if (!node.isElement() || (node.tag() != tagEntry && node.tag() != tagCategory)) {
             error(location, describe(node) + " is neither an entry (1017) nor a category definition (1264)");
             return;
@@ -423,14 +431,15 @@ private:
         for (std::string_view mark : marks)
             m_marks.push_back({std::string(mark), location});
         if (auto id = idKeyOf(node))
-            checkId(location, marks.front(), *id, 0, std::nullopt);
+            checkId(item, marks.front(), *id, std::nullopt);
     }
 
     // Ids are unique within a kind; a guest OS code may be listed once as supported and once
     // as experimental, as the server does for an OS in both of its maps.
-    void checkId(const std::string& location, std::string_view kind, const std::string& id,
-                 std::size_t index, std::optional<bool> experimental)
+    void checkId(const KXLVocabularyItem& item, std::string_view kind, const std::string& id,
+                 std::optional<bool> experimental)
     {
+        const std::size_t index = item.index;
         std::string key(kind);
         key += '\0';
         key += id;
@@ -442,11 +451,11 @@ private:
         const std::string shown = describeId(id);
         if (experimental && !first.pairWarned && first.experimental != *experimental) {
             first.pairWarned = true;
-            warning(location, "code " + guestCode(static_cast<std::uint32_t>(std::stoll(shown))) +
+            warning(itemLocation(item), "code " + guestCode(static_cast<std::uint32_t>(std::stoll(shown))) +
                 " is listed both as supported and as experimental");
             return;
         }
-        error(location, "the id " + shown + " of kind " + quoteText(kind) + " is repeated" +
+        error(itemLocation(item), "the id " + shown + " of kind " + quoteText(kind) + " is repeated" +
             (first.index != 0 ? " (first at item " + std::to_string(first.index) + ")" : ""));
     }
 };
