@@ -4,11 +4,17 @@
 add_library(kxl_agent_print STATIC
   ${CMAKE_CURRENT_LIST_DIR}/text_escape.cpp
   ${CMAKE_CURRENT_LIST_DIR}/text_table.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/vocabulary_printer.cpp)
-target_link_libraries(kxl_agent_print PUBLIC kxl_headers KXLMessage PRIVATE PkgConfig::utf8proc)
+  ${CMAKE_CURRENT_LIST_DIR}/vocabulary_model.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/vocabulary_printer.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/vocabulary_json.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/vocabulary_diff.cpp)
+target_link_libraries(kxl_agent_print PUBLIC kxl_headers KXLMessage
+  PRIVATE PkgConfig::utf8proc nlohmann_json::nlohmann_json)
 
 add_executable(host-agent
   ${CMAKE_CURRENT_LIST_DIR}/main.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/check_command.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/diff_command.cpp
   ${CMAKE_CURRENT_LIST_DIR}/install_layout.cpp
   ${CMAKE_CURRENT_LIST_DIR}/plugin_folder.cpp
   ${CMAKE_CURRENT_LIST_DIR}/plugin_module.cpp
@@ -17,6 +23,7 @@ add_executable(host-agent
   ${CMAKE_CURRENT_LIST_DIR}/run_lock.cpp
   ${CMAKE_CURRENT_LIST_DIR}/show_command.cpp
   ${CMAKE_CURRENT_LIST_DIR}/stdin_file.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/voc_input.cpp
   ${CMAKE_CURRENT_LIST_DIR}/version_text.cpp)
 
 # Paths inside the install tree, relative to the executable's folder, so the tree can move.

@@ -2,10 +2,13 @@
 #include <exception>
 #include <iostream>
 #include <string>
+#include <utility>
 
 #include <CLI/CLI.hpp>
 
 #include "exit_status.h"
+#include "check_command.h"
+#include "diff_command.h"
 #include "install_layout.h"
 #include "run_command.h"
 #include "show_command.h"
@@ -29,8 +32,12 @@ int agentMain(int argc, char** argv)
 {
     CLI::App app("Loads plug-ins, runs them and prints the vocabularies they publish.",
                  "host-agent");
-    app.footer("Without a command, host-agent runs. Exit status: 0 when every plug-in "
-               "returned 0, 1 when one failed, 2 for a bad command line or set-up.");
+    app.footer("Without a command, host-agent runs. Exit status: run: 0 when every plug-in "
+               "succeeded, 1 when one failed or its vocabulary was not published, 2 for a bad "
+               "set-up; show: 1 when "
+               "the file cannot be read or --os finds nothing; diff: 0 same, 1 different, 2 "
+               "trouble; check: 0 valid (warnings allowed), 1 problems, 2 unreadable; 2 for a "
+               "bad command line. See host-agent(1).");
     app.set_version_flag("--version", KXL::versionText(),
                          "Print the version of host-agent and of the .voc format, and exit");
     app.failure_message(usageError);
@@ -47,13 +54,26 @@ int agentMain(int argc, char** argv)
     app.add_option("--log", options.logFile, "Log file (default: standard error)")
         ->type_name("FILE")
         ->check(nonEmpty);
+    app.add_flag("--json", options.json,
+                 "Print one JSON document instead of text (run, show and diff)");
 
     CLI::App* run = app.add_subcommand("run", "Run the plug-ins (the default)");
     CLI::App* show = app.add_subcommand("show", "Print a saved vocabulary (.voc) file");
-    std::string file;
-    show->add_option("FILE", file, "The .voc file, or - for standard input")->required();
-    run->fallthrough();
-    show->fallthrough();
+    KXL::KXLShowOptions showOptions;
+    show->add_option("FILE", showOptions.file, "The .voc file, or - for standard input")->required();
+    show->add_option("--os", showOptions.guest, "Only the guest OS with this code or identifier")
+        ->type_name("CODE|IDENTIFIER");
+    CLI::App* diff = app.add_subcommand(
+        "diff", "Compare two vocabulary files by content, the version stamp aside");
+    std::string before;
+    std::string after;
+    diff->add_option("A", before, "The older .voc file (- for standard input)")->required();
+    diff->add_option("B", after, "The newer .voc file")->required();
+    CLI::App* check = app.add_subcommand("check", "Check that a .voc file is a valid vocabulary");
+    std::string checked;
+    check->add_option("FILE", checked, "The .voc file, or - for standard input")->required();
+    for (CLI::App* command : {run, show, diff, check})
+        command->fallthrough();
     app.require_subcommand(0, 1);
 
     try {
@@ -62,14 +82,28 @@ int agentMain(int argc, char** argv)
         return app.exit(error) == 0 ? KXL::exitSuccess : KXL::exitUsage;
     }
 
-    if (show->parsed()) {
+    for (const auto& [command, name] : {std::pair{show, "show"}, {diff, "diff"}, {check, "check"}}) {
+        if (!command->parsed())
+            continue;
         for (const char* option : {"--plugins", "--catalog", "--log"}) {
             if (app.count(option) > 0) {
-                std::cerr << "host-agent: " << option << " applies to run, not to show\n";
+                std::cerr << "host-agent: " << option << " applies to run, not to " << name << '\n';
                 return KXL::exitUsage;
             }
         }
-        return KXL::showVocabularyFile(file, std::cout, std::cerr);
+    }
+    if (show->parsed()) {
+        showOptions.json = options.json;
+        return KXL::showVocabularyFile(showOptions, std::cout, std::cerr);
+    }
+    if (diff->parsed())
+        return KXL::diffVocabularyFiles(before, after, options.json, std::cout, std::cerr);
+    if (check->parsed()) {
+        if (options.json) {
+            std::cerr << "host-agent: --json applies to run, show and diff, not to check\n";
+            return KXL::exitUsage;
+        }
+        return KXL::checkVocabularyFile(checked, std::cout, std::cerr);
     }
 
     if (options.pluginsFolder.empty())

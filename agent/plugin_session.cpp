@@ -1,11 +1,13 @@
 #include "plugin_session.h"
 
 #include <exception>
-#include <optional>
 #include <stdexcept>
+
+#include <boost/shared_ptr.hpp>
 
 #include "host/KXLError.h"
 #include "host/KXLLog.h"
+#include "host/KXLVocCacheLocal.h"
 #include "text_escape.h"
 
 namespace KXL {
@@ -15,32 +17,78 @@ namespace {
 struct CallResult {
     std::optional<int> status; // empty when the call threw
     std::string exception;
+    std::string errorText; // the thread's error text after the call
+    std::vector<KXLVocLoadRecord> loads; // what the call handed to the cache
 };
 
 // Plug-ins are not ours: nothing they throw may end the agent.
 CallResult callEntryPoint(KXLPluginModule::EntryPoint entryPoint)
 {
+    const auto cache = vocCacheLocal();
+    const std::uint64_t firstLoad = cache->journalEnd();
     // A stale text from an earlier call must not be blamed on this plug-in.
     setErrorMessage("");
+    CallResult result;
     try {
-        return {entryPoint(), {}};
+        result.status = entryPoint();
     } catch (const std::exception& error) {
-        return {std::nullopt, error.what()};
+        result.exception = error.what();
     } catch (...) {
-        return {std::nullopt, "an exception that is not a std::exception"};
+        result.exception = "an exception that is not a std::exception";
     }
+    result.errorText = getErrorMessage();
+    result.loads = cache->journalSince(firstLoad);
+    return result;
 }
 
-// "NAME: status N (error text)" for init, "NAME: finiKXLPlugIn status N (...)" for fini.
-std::string describeFailure(const std::string& name, const char* entryPoint, bool isInit,
-                            const CallResult& result)
+std::string notPublished(const KXLVocLoadRecord& load)
+{
+    return "vocabulary " + quoteText(load.name) + " was not published: " + escapeText(load.reason);
+}
+
+// Why a finished init failed, or nothing. The error text after the call is the last failed
+// host call's; when that was a refused load, the failure before it (such as the save of
+// the file that was then loaded) is the cause, and the refusal comes after it.
+std::optional<std::string> initFailure(const CallResult& result)
 {
     if (!result.status)
-        return name + ": " + entryPoint + " threw: " + escapeText(result.exception);
-    const std::string text = getErrorMessage();
-    return name + ": " + (isInit ? "" : std::string(entryPoint) + " ") + "status " +
-        std::to_string(*result.status) + " (" +
-        (text.empty() ? std::string("the host reported no error text") : escapeText(text)) +
+        return "initKXLPlugIn threw: " + escapeText(result.exception);
+    std::vector<const KXLVocLoadRecord*> refused;
+    for (const KXLVocLoadRecord& load : result.loads)
+        if (load.status != 0)
+            refused.push_back(&load);
+    if (*result.status == 0) {
+        if (refused.empty())
+            return std::nullopt;
+        std::string text = "status 0, but ";
+        for (std::size_t i = 0; i < refused.size(); ++i)
+            text += (i > 0 ? "; " : "") + notPublished(*refused[i]);
+        return text;
+    }
+    std::string cause = result.errorText;
+    bool causeIsRefusal = false;
+    if (!refused.empty() && cause.find(refused.back()->reason) != std::string::npos) {
+        causeIsRefusal = refused.back()->earlierError.empty();
+        if (!causeIsRefusal)
+            cause = refused.back()->earlierError;
+    }
+    std::string text = "status " + std::to_string(*result.status) + " (" +
+        (cause.empty() ? std::string("the host reported no error text") : escapeText(cause)) + ")";
+    for (std::size_t i = 0; i < refused.size(); ++i) {
+        if (i + 1 == refused.size() && causeIsRefusal)
+            break;
+        text += "; " + notPublished(*refused[i]);
+    }
+    return text;
+}
+
+std::string finiFailure(const CallResult& result)
+{
+    if (!result.status)
+        return "finiKXLPlugIn threw: " + escapeText(result.exception);
+    return "finiKXLPlugIn status " + std::to_string(*result.status) + " (" +
+        (result.errorText.empty() ? std::string("the host reported no error text")
+                                  : escapeText(result.errorText)) +
         ")";
 }
 
@@ -53,9 +101,13 @@ KXLPluginSession::~KXLPluginSession()
         m_loaded.pop_back();
 }
 
-void KXLPluginSession::fail(const std::string& line, std::ostream& report)
+void KXLPluginSession::fail(KXLPluginOutcome& outcome, const std::string& reason, std::ostream& report)
 {
-    ++m_failed;
+    if (!outcome.failed)
+        ++m_failed;
+    outcome.failed = true;
+    outcome.error += (outcome.error.empty() ? "" : "; ") + reason;
+    const std::string line = escapeText(outcome.name) + ": " + reason;
     report << line << '\n' << std::flush;
     Log2(KXL_MODULE_NAME, __FILE__, __LINE__, __func__, __PRETTY_FUNCTION__)
         .put(1, "%s", line.c_str());
@@ -64,23 +116,40 @@ void KXLPluginSession::fail(const std::string& line, std::ostream& report)
 void KXLPluginSession::start(const std::vector<KXLPluginFile>& plugins, std::ostream& report)
 {
     for (const KXLPluginFile& plugin : plugins) {
-        ++m_attempted;
-        const std::string name = escapeText(plugin.name);
+        m_outcomes.push_back({plugin.name, std::nullopt, {}, false, {}});
+        const std::size_t index = m_outcomes.size() - 1;
         std::unique_ptr<KXLPluginModule> module;
         try {
             module = std::make_unique<KXLPluginModule>(plugin.path);
         } catch (const std::runtime_error& error) {
-            fail(name + ": not loaded: " + escapeText(error.what()), report);
+            fail(m_outcomes[index], "not loaded: " + escapeText(error.what()), report);
             continue;
         }
         // What the plug-in prints itself comes after the lines before it.
         report << std::flush;
         const CallResult result = callEntryPoint(module->init());
-        m_loaded.push_back({name, std::move(module)});
-        if (result.status && *result.status == 0)
-            report << name << ": status 0\n";
+        m_loaded.push_back({index, std::move(module)});
+        KXLPluginOutcome& outcome = m_outcomes[index];
+        outcome.status = result.status;
+        const std::optional<std::string> failure = initFailure(result);
+        for (const KXLVocLoadRecord& load : result.loads) {
+            if (load.status != 0)
+                continue;
+            if (failure) {
+                // Whatever the cache took from a failing plug-in is not its publication:
+                // after a failed save it is the file an earlier run left.
+                m_current.erase(load.name);
+                m_stale[load.name] = plugin.name;
+            } else {
+                outcome.published.push_back(load.name);
+                m_current[load.name] = plugin.name;
+                m_stale.erase(load.name);
+            }
+        }
+        if (failure)
+            fail(outcome, *failure, report);
         else
-            fail(describeFailure(name, "initKXLPlugIn", true, result), report);
+            report << escapeText(plugin.name) << ": status 0\n";
     }
     report << std::flush;
 }
@@ -92,9 +161,19 @@ void KXLPluginSession::stop(std::ostream& report)
         const Loaded& plugin = m_loaded.back();
         const CallResult result = callEntryPoint(plugin.module->fini());
         if (!result.status || *result.status != 0)
-            fail(describeFailure(plugin.name, "finiKXLPlugIn", false, result), report);
+            fail(m_outcomes[plugin.outcome], finiFailure(result), report);
         m_loaded.pop_back();
     }
+}
+
+std::optional<std::string> KXLPluginSession::keptFromBefore(const std::string& name) const
+{
+    if (m_current.count(name) != 0)
+        return std::nullopt;
+    const auto stale = m_stale.find(name);
+    if (stale != m_stale.end())
+        return "plug-in " + quoteText(stale->second) + " failed, so this is not a publication of this run";
+    return std::string("no plug-in published it in this run");
 }
 
 } // namespace KXL

@@ -2,7 +2,9 @@
 #ifndef AGENT_PLUGIN_SESSION_H
 #define AGENT_PLUGIN_SESSION_H
 
+#include <map>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -12,6 +14,15 @@
 
 namespace KXL {
 
+// How one plug-in fared. Texts are raw bytes, not escaped.
+struct KXLPluginOutcome {
+    std::string name;
+    std::optional<int> status; // initKXLPlugIn's; empty when it was not called or threw
+    std::vector<std::string> published; // vocabularies the cache took during its call
+    bool failed = false;
+    std::string error; // why it failed; empty when it did not
+};
+
 class KXLPluginSession {
 public:
     KXLPluginSession() = default;
@@ -20,28 +31,36 @@ public:
     KXLPluginSession& operator=(const KXLPluginSession&) = delete;
 
     // Loads each plug-in in the given order and calls its initKXLPlugIn, one report line
-    // per plug-in. A plug-in that does not load, lacks an entry point, returns non-zero
-    // or throws counts as failed; the others run all the same.
+    // per plug-in. A plug-in that does not load, lacks an entry point, returns non-zero,
+    // throws, or whose call left a vocabulary unpublished (the cache refused it) counts as
+    // failed; the others run all the same.
     void start(const std::vector<KXLPluginFile>& plugins, std::ostream& report);
 
     // Calls finiKXLPlugIn of every plug-in whose init was called, the last started first,
     // and unloads it. A non-zero status or an exception is reported and counts as failed.
     void stop(std::ostream& report);
 
-    std::size_t started() const { return m_attempted; }
+    std::size_t started() const { return m_outcomes.size(); }
     std::size_t failed() const { return m_failed; }
+    const std::vector<KXLPluginOutcome>& outcomes() const { return m_outcomes; }
+
+    // Why the vocabulary the cache holds under `name` is not what this run published,
+    // or nothing when it is: published by a plug-in that succeeded.
+    std::optional<std::string> keptFromBefore(const std::string& name) const;
 
 private:
     struct Loaded {
-        std::string name;
+        std::size_t outcome; // index in m_outcomes
         std::unique_ptr<KXLPluginModule> module;
     };
 
-    void fail(const std::string& line, std::ostream& report);
+    void fail(KXLPluginOutcome& outcome, const std::string& reason, std::ostream& report);
 
     std::vector<Loaded> m_loaded;
-    std::size_t m_attempted = 0;
+    std::vector<KXLPluginOutcome> m_outcomes;
     std::size_t m_failed = 0;
+    std::map<std::string, std::string> m_current; // vocabulary -> the plug-in that published it
+    std::map<std::string, std::string> m_stale; // vocabulary -> the failed plug-in that loaded it
 };
 
 } // namespace KXL

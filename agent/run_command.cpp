@@ -1,7 +1,11 @@
 #include "run_command.h"
 
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <iostream>
 
 #include "exit_status.h"
 #include "host/KXLError.h"
@@ -13,6 +17,8 @@
 #include "plugin_session.h"
 #include "run_lock.h"
 #include "text_escape.h"
+#include "vocabulary_json.h"
+#include "vocabulary_model.h"
 #include "vocabulary_printer.h"
 
 namespace KXL {
@@ -34,7 +40,7 @@ bool loadCatalogue(const std::string& path, std::ostream& err)
     return false;
 }
 
-void printCache(std::ostream& out)
+void printCache(std::ostream& out, const KXLPluginSession& session)
 {
     const auto cache = vocCacheLocal();
     const std::vector<std::string> names = cache->names();
@@ -46,10 +52,72 @@ void printCache(std::ostream& out)
         // A name listed a moment ago is still there: nothing else runs meanwhile.
         if (const auto document = cache->find(name)) {
             out << '\n';
-            printVocabulary(out, name, *document);
+            const auto stale = session.keptFromBefore(name);
+            printVocabulary(out, name, *document, stale ? "Kept from before: " + *stale : std::string());
         }
     }
 }
+
+void writeJson(std::ostream& out, const KXLPluginSession& session)
+{
+    out << "{\"format\":1,\"plugins\":[";
+    bool first = true;
+    for (const KXLPluginOutcome& plugin : session.outcomes()) {
+        out << (first ? "\n" : ",\n") << "{\"name\":" << jsonText(plugin.name) << ",\"status\":";
+        first = false;
+        if (plugin.status)
+            out << *plugin.status;
+        else
+            out << "null";
+        out << ",\"failed\":" << (plugin.failed ? "true" : "false")
+            << ",\"published\":" << (plugin.published.empty() || plugin.failed ? "false" : "true")
+            << ",\"error\":" << (plugin.failed ? jsonText(plugin.error) : std::string("null")) << '}';
+    }
+    out << "\n],\"failed\":" << session.failed() << ",\"vocabularies\":[";
+    const auto cache = vocCacheLocal();
+    first = true;
+    for (const std::string& name : cache->names()) {
+        if (const auto document = cache->find(name)) {
+            out << (first ? "\n{" : ",\n{");
+            first = false;
+            writeVocabularyMembers(out, name, *document);
+            out << ",\"stale\":" << (session.keptFromBefore(name) ? "true" : "false") << '}';
+        }
+    }
+    out << "\n]}\n";
+}
+
+// While plug-ins run in JSON mode, what they print themselves goes to standard error, so
+// that standard output holds the document alone.
+class KXLStdoutToStderr {
+public:
+    explicit KXLStdoutToStderr(bool active)
+    {
+        if (!active)
+            return;
+        std::cout.flush();
+        std::fflush(stdout);
+        m_saved = ::dup(STDOUT_FILENO);
+        if (m_saved >= 0 && ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+            ::close(m_saved);
+            m_saved = -1;
+        }
+    }
+    ~KXLStdoutToStderr()
+    {
+        if (m_saved < 0)
+            return;
+        std::cout.flush();
+        std::fflush(stdout);
+        ::dup2(m_saved, STDOUT_FILENO);
+        ::close(m_saved);
+    }
+    KXLStdoutToStderr(const KXLStdoutToStderr&) = delete;
+    KXLStdoutToStderr& operator=(const KXLStdoutToStderr&) = delete;
+
+private:
+    int m_saved = -1;
+};
 
 } // namespace
 
@@ -97,14 +165,28 @@ int runAgent(const KXLRunOptions& options, std::ostream& out, std::ostream& err)
         return exitUsage;
     }
     KXLInstanceFolders::setPluginsFolder(folder.string());
+    // The one place where the agent says what it publishes: what `check` accepts.
+    vocCacheLocal()->setVocabularyRule(
+        [](const KXLDocument& document) { return firstError(checkVocabulary(document)); });
 
     KXLPluginSession session;
-    session.start(plugins, out);
-    printCache(out);
-    out << '\n';
-    session.stop(out);
-    out << session.started() << (session.started() == 1 ? " plug-in, " : " plug-ins, ")
-        << session.failed() << " failed\n";
+    if (options.json) {
+        std::ostream silent(nullptr); // the document holds the report
+        {
+            const KXLStdoutToStderr redirect(true);
+            session.start(plugins, silent);
+            session.stop(silent);
+        }
+        writeJson(out, session);
+        out.flush();
+    } else {
+        session.start(plugins, out);
+        printCache(out, session);
+        out << '\n';
+        session.stop(out);
+        out << session.started() << (session.started() == 1 ? " plug-in, " : " plug-ins, ")
+            << session.failed() << " failed\n";
+    }
     return session.failed() == 0 ? exitSuccess : exitFailure;
 }
 

@@ -11,6 +11,7 @@ struct KXLRunOptions {
     std::string pluginsFolder; // must exist
     std::string catalogFile; // empty: the built-in catalogue
     std::string logFile; // empty: standard error
+    bool json = false; // one JSON document on `out` instead of the report and tables
 };
 
 // Returns the exit status (exit_status.h). Reports and vocabularies go to `out`,

@@ -1,58 +1,87 @@
 #include "show_command.h"
 
+#include <charconv>
+#include <cstdint>
+
 #include "exit_status.h"
-#include "host/KXLError.h"
-#include "host/KXLMessageFile.h"
-#include "stdin_file.h"
 #include "text_escape.h"
+#include "voc_input.h"
+#include "vocabulary_json.h"
+#include "vocabulary_model.h"
 #include "vocabulary_printer.h"
 
 namespace KXL {
 
 namespace {
 
-// As much as the reader takes from a file.
-constexpr std::size_t maxStandardInput = std::size_t{256} << 20;
+// A guest OS is wanted when its code is the decimal number given or its identifier is the
+// text given.
+class GuestQuery {
+public:
+    explicit GuestQuery(const std::string& query) : m_query(query)
+    {
+        std::uint32_t code = 0;
+        const char* end = query.data() + query.size();
+        const auto parsed = std::from_chars(query.data(), end, code);
+        if (!query.empty() && parsed.ec == std::errc() && parsed.ptr == end)
+            m_code = code;
+    }
 
-// The loader names the path it read; for standard input that is the temporary copy, which
-// means nothing to the user, so its name is left out of the reason.
-std::string reasonWithout(const std::string& path, const std::string& message)
-{
-    const std::string prefix = "cannot load \"" + path + "\": ";
-    return message.compare(0, prefix.size(), prefix) == 0 ? message.substr(prefix.size())
-                                                          : message;
-}
+    bool operator()(const KXLGuestEntry& guest) const
+    {
+        return (m_code && guest.code == *m_code) || guest.identifier == m_query;
+    }
 
-int showStandardInput(std::ostream& out, std::ostream& err)
+private:
+    std::string m_query;
+    std::optional<std::uint32_t> m_code;
+};
+
+int showGuest(const KXLShowOptions& options, const KXLDocument& document, std::ostream& out,
+              std::ostream& err)
 {
-    const char* const failure = "host-agent: cannot show standard input: ";
-    const KXLStdinFile copy(maxStandardInput);
-    if (!copy.ok()) {
-        err << failure << escapeText(copy.error()) << '\n';
+    const GuestQuery wanted(*options.guest);
+    std::size_t found = 0;
+    if (options.json) {
+        const KXLNodeRef container = vocabularyContainer(document);
+        if (container) {
+            forEachItem(container, [&](const KXLVocabularyItem& item) {
+                if (item.kind != KXLVocabularyItem::Kind::Guest || !wanted(item.guest))
+                    return;
+                out << (found++ == 0 ? "{\"format\":1,\"name\":" + jsonText(options.file) + ",\"guest_os\":[\n"
+                                     : std::string(",\n"));
+                writeGuestJson(out, item.guest);
+            });
+        }
+        if (found > 0)
+            out << "\n]}\n";
+    } else {
+        found = printGuests(out, options.file, document, wanted);
+    }
+    if (found == 0) {
+        err << "host-agent: no guest OS with the code or identifier " << quoteText(*options.guest)
+            << " in " << inputName(options.file) << '\n';
         return exitFailure;
     }
-    KXLDocument document;
-    if (loadDocument(copy.path(), document) != 0) {
-        err << failure << escapeText(reasonWithout(copy.path(), getErrorMessage())) << '\n';
-        return exitFailure;
-    }
-    out << printVocabulary("-", document);
     return exitSuccess;
 }
 
 } // namespace
 
-int showVocabularyFile(const std::string& path, std::ostream& out, std::ostream& err)
+int showVocabularyFile(const KXLShowOptions& options, std::ostream& out, std::ostream& err)
 {
-    if (path == "-")
-        return showStandardInput(out, err);
     KXLDocument document;
-    if (loadDocument(path, document) != 0) {
-        err << "host-agent: cannot show " << quoteText(path) << ": "
-            << escapeText(getErrorMessage()) << '\n';
+    if (!readVocabularyFile(options.file, "show", document, err))
         return exitFailure;
+    if (options.guest)
+        return showGuest(options, document, out, err);
+    if (options.json) {
+        out << "{\"format\":1,";
+        writeVocabularyMembers(out, options.file, document);
+        out << "}\n";
+    } else {
+        printVocabulary(out, options.file, document);
     }
-    printVocabulary(out, path, document);
     return exitSuccess;
 }
 

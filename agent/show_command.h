@@ -2,14 +2,21 @@
 #ifndef AGENT_SHOW_COMMAND_H
 #define AGENT_SHOW_COMMAND_H
 
+#include <optional>
 #include <ostream>
 #include <string>
 
 namespace KXL {
 
-// Returns the exit status (exit_status.h); a file that cannot be read is reported on err.
-// The path "-" reads standard input.
-int showVocabularyFile(const std::string& path, std::ostream& out, std::ostream& err);
+struct KXLShowOptions {
+    std::string file; // "-": standard input
+    bool json = false;
+    std::optional<std::string> guest; // --os: a code or an identifier
+};
+
+// Returns the exit status (exit_status.h): 1 when the file cannot be read or --os finds
+// nothing, reported on err.
+int showVocabularyFile(const KXLShowOptions& options, std::ostream& out, std::ostream& err);
 
 } // namespace KXL
 

@@ -11,185 +11,14 @@
 
 #include "text_escape.h"
 #include "text_table.h"
+#include "vocabulary_model.h"
 
 namespace KXL {
 
 namespace {
 
-// Tag roles of a vocabulary.
-constexpr int tagVocabulary = 1307; // the document's top element; in the version entry, the stamp
-constexpr int tagContainer = 1044;
-constexpr int tagEntry = 1017;
-constexpr int tagCategory = 1264; // a definition in the container, a mark inside an entry
-constexpr int tagId = 1010;
-constexpr int tagDisplayName = 1026;
-constexpr int tagIdentifier = 1846;
-constexpr int tagDescription = 1303;
-
-const char* const adapterCategory = "kxp_network_adapter_type";
-const char* const guestCategory = "guest_os_type";
-const char* const experimentalCategory = "experimental";
-
-constexpr std::array<const char*, 6> guestValueNames = {"min_hdd_size", "max_hdd_size",
-    "recommended_hdd_size", "hdd_interface", "adapter_type", "boot_efi"};
-
 const std::string sectionIndent = "  ";
 const std::string tableIndent = "    ";
-
-bool hasStamps(KXLNodeRef node)
-{
-    return node.stamps() != nullptr;
-}
-
-bool isPlainElement(KXLNodeRef node, int tag)
-{
-    return node.isElement() && node.tag() == tag && !hasStamps(node);
-}
-
-// The content of an entry that is made only of value-holding leaves and named values.
-// Matching takes parts out; an entry fits a shape when nothing is left over. No shape has
-// more than eleven parts, so a larger entry fits none and is not taken apart.
-class EntryParts {
-public:
-    static std::optional<EntryParts> of(KXLNodeRef entry)
-    {
-        if (!isPlainElement(entry, tagEntry) || entry.valueKind() != KXLValueKind::None)
-            return std::nullopt;
-        EntryParts parts;
-        for (KXLNodeRef child : entry.children()) {
-            if (child.isNamed()) {
-                if (parts.m_namedCount == kMaxParts)
-                    return std::nullopt;
-                parts.m_named[parts.m_namedCount++] = child;
-                continue;
-            }
-            if (hasStamps(child) || child.firstChild() || child.valueKind() == KXLValueKind::None ||
-                parts.m_leafCount == kMaxParts)
-                return std::nullopt;
-            parts.m_leaves[parts.m_leafCount++] = child;
-        }
-        return parts;
-    }
-
-    KXLNodeRef take(int tag, KXLValueKind kind, const char* text = nullptr)
-    {
-        return takeFirst(m_leaves, m_leafCount, [&](KXLNodeRef leaf) {
-            return leaf.tag() == tag && leaf.valueKind() == kind && (text == nullptr || leaf.text() == text);
-        });
-    }
-
-    std::optional<int> takeNamed(std::string_view name)
-    {
-        const KXLNodeRef named =
-            takeFirst(m_named, m_namedCount, [&](KXLNodeRef node) { return node.name() == name; });
-        return named ? std::optional<int>(named.number()) : std::nullopt;
-    }
-
-    bool exhausted() const { return m_leafCount == 0 && m_namedCount == 0; }
-
-private:
-    static constexpr std::size_t kMaxParts = 16;
-    std::array<KXLNodeRef, kMaxParts> m_leaves;
-    std::array<KXLNodeRef, kMaxParts> m_named;
-    std::size_t m_leafCount = 0;
-    std::size_t m_namedCount = 0;
-
-    // Removes the first match, keeping the others in order.
-    template <typename Matches>
-    static KXLNodeRef takeFirst(std::array<KXLNodeRef, kMaxParts>& nodes, std::size_t& count, Matches matches)
-    {
-        for (std::size_t i = 0; i < count; ++i) {
-            if (!matches(nodes[i]))
-                continue;
-            const KXLNodeRef found = nodes[i];
-            std::copy(nodes.begin() + static_cast<std::ptrdiff_t>(i) + 1,
-                      nodes.begin() + static_cast<std::ptrdiff_t>(count), nodes.begin() + static_cast<std::ptrdiff_t>(i));
-            --count;
-            return found;
-        }
-        return KXLNodeRef();
-    }
-};
-
-struct VersionEntry {
-    std::string_view stamp;
-    std::string_view description;
-};
-
-std::optional<VersionEntry> matchVersion(KXLNodeRef entry)
-{
-    auto parts = EntryParts::of(entry);
-    if (!parts || !parts->take(tagId, KXLValueKind::String, "vocversion") ||
-        !parts->take(tagCategory, KXLValueKind::String, "vocabulary"))
-        return std::nullopt;
-    const KXLNodeRef stamp = parts->take(tagVocabulary, KXLValueKind::String);
-    const KXLNodeRef description = parts->take(tagDescription, KXLValueKind::String);
-    if (!stamp || !description || !parts->exhausted())
-        return std::nullopt;
-    return VersionEntry{stamp.text(), description.text()};
-}
-
-std::optional<std::string_view> matchCategory(KXLNodeRef node)
-{
-    if (!isPlainElement(node, tagCategory) || node.valueKind() != KXLValueKind::None)
-        return std::nullopt;
-    const KXLNodeRef name = node.firstChild();
-    if (!name || name.nextSibling() || !isPlainElement(name, tagId) || name.firstChild() ||
-        name.valueKind() != KXLValueKind::String)
-        return std::nullopt;
-    return name.text();
-}
-
-struct AdapterEntry {
-    int id;
-    std::string_view name;
-};
-
-std::optional<AdapterEntry> matchAdapter(KXLNodeRef entry)
-{
-    auto parts = EntryParts::of(entry);
-    if (!parts)
-        return std::nullopt;
-    const KXLNodeRef id = parts->take(tagId, KXLValueKind::Int);
-    const KXLNodeRef mark = parts->take(tagCategory, KXLValueKind::String, adapterCategory);
-    const KXLNodeRef name = parts->take(tagDisplayName, KXLValueKind::String);
-    if (!id || !mark || !name || !parts->exhausted())
-        return std::nullopt;
-    return AdapterEntry{id.number(), name.text()};
-}
-
-struct GuestEntry {
-    std::uint32_t code;
-    std::string_view identifier;
-    std::string_view displayName;
-    bool experimental;
-    std::array<int, guestValueNames.size()> values;
-};
-
-std::optional<GuestEntry> matchGuest(KXLNodeRef entry)
-{
-    auto parts = EntryParts::of(entry);
-    if (!parts)
-        return std::nullopt;
-    const KXLNodeRef code = parts->take(tagId, KXLValueKind::Int);
-    const KXLNodeRef mark = parts->take(tagCategory, KXLValueKind::String, guestCategory);
-    const bool experimental = static_cast<bool>(parts->take(tagCategory, KXLValueKind::String, experimentalCategory));
-    const KXLNodeRef identifier = parts->take(tagIdentifier, KXLValueKind::String);
-    const KXLNodeRef displayName = parts->take(tagDisplayName, KXLValueKind::String);
-    if (!code || !mark || !identifier || !displayName)
-        return std::nullopt;
-    GuestEntry guest{static_cast<std::uint32_t>(code.number()), identifier.text(),
-        displayName.text(), experimental, {}};
-    for (std::size_t i = 0; i < guestValueNames.size(); ++i) {
-        const auto value = parts->takeNamed(guestValueNames[i]);
-        if (!value)
-            return std::nullopt;
-        guest.values[i] = *value;
-    }
-    if (!parts->exhausted())
-        return std::nullopt;
-    return guest;
-}
 
 std::string formatValue(KXLNodeRef node)
 {
@@ -252,6 +81,39 @@ void dumpNode(std::ostream& out, KXLNodeRef root, const std::string& indent)
     }
 }
 
+std::vector<KXLTextTable::Column> guestColumns()
+{
+    std::vector<KXLTextTable::Column> columns = {{"code", KXLTextTable::Align::Right},
+        {"identifier"}, {"display name"}, {"experimental"}};
+    for (const char* valueName : kGuestValueNames)
+        columns.push_back({valueName, KXLTextTable::Align::Right});
+    return columns;
+}
+
+// The cells of one guest OS row; the numbers' texts are kept here until the table took them.
+class KXLGuestRow {
+public:
+    KXLGuestRow() : m_cells(4 + kGuestValueNames.size()) {}
+
+    const std::vector<std::string_view>& cells(const KXLGuestEntry& guest)
+    {
+        m_numbers[0] = guestCode(guest.code);
+        for (std::size_t i = 0; i < guest.values.size(); ++i)
+            m_numbers[i + 1] = std::to_string(guest.values[i]);
+        m_cells[0] = m_numbers[0];
+        m_cells[1] = guest.identifier;
+        m_cells[2] = guest.displayName;
+        m_cells[3] = guest.experimental ? "yes" : "no";
+        for (std::size_t i = 0; i < guest.values.size(); ++i)
+            m_cells[4 + i] = m_numbers[i + 1];
+        return m_cells;
+    }
+
+private:
+    std::array<std::string, 1 + kGuestValueNames.size()> m_numbers;
+    std::vector<std::string_view> m_cells;
+};
+
 void section(std::ostream& out, const std::string& title, const KXLTextTable& table)
 {
     if (table.empty()) {
@@ -262,26 +124,19 @@ void section(std::ostream& out, const std::string& title, const KXLTextTable& ta
     table.render(out, tableIndent);
 }
 
-bool isVocabularyShape(const KXLDocument& document)
-{
-    const KXLNodeRef root = document.root().firstChild();
-    if (!root || root.nextSibling() || !isPlainElement(root, tagVocabulary) ||
-        root.valueKind() != KXLValueKind::None)
-        return false;
-    const KXLNodeRef container = root.firstChild();
-    return container && !container.nextSibling() && isPlainElement(container, tagContainer) &&
-        container.valueKind() == KXLValueKind::None;
-}
-
 } // namespace
 
-void printVocabulary(std::ostream& out, const std::string& name, const KXLDocument& document)
+void printVocabulary(std::ostream& out, const std::string& name, const KXLDocument& document,
+                     std::string_view remark)
 {
     out << "Vocabulary " << quoteText(name) << '\n';
+    if (!remark.empty())
+        out << sectionIndent << remark << '\n';
     if (document.kind() != 0)
         out << sectionIndent << "Message kind: " << document.kind() << '\n';
 
-    if (!isVocabularyShape(document)) {
+    const KXLNodeRef container = vocabularyContainer(document);
+    if (!container) {
         out << sectionIndent << "Not a vocabulary (expected one element 1307 holding one element 1044)\n";
         if (document.empty()) {
             out << sectionIndent << "The document is empty\n";
@@ -295,44 +150,22 @@ void printVocabulary(std::ostream& out, const std::string& name, const KXLDocume
 
     KXLTextTable categories({{"name"}});
     KXLTextTable adapters({{"id", KXLTextTable::Align::Right}, {"name"}});
-    std::vector<KXLTextTable::Column> guestColumns = {{"code", KXLTextTable::Align::Right},
-        {"identifier"}, {"display name"}, {"experimental"}};
-    for (const char* valueName : guestValueNames)
-        guestColumns.push_back({valueName, KXLTextTable::Align::Right});
-    KXLTextTable guests(guestColumns);
-    std::optional<VersionEntry> version;
+    KXLTextTable guests(guestColumns());
+    std::optional<KXLVersionEntry> version;
     std::vector<KXLNodeRef> others;
 
-    std::vector<std::string> numbers(1 + guestValueNames.size());
-    std::vector<std::string_view> row(guestColumns.size());
-    for (KXLNodeRef entry : document.root().firstChild().firstChild().children()) {
-        if (auto category = matchCategory(entry)) {
-            categories.addRow({*category});
-            continue;
+    KXLGuestRow row;
+    forEachItem(container, [&](const KXLVocabularyItem& item) {
+        switch (item.kind) {
+        case KXLVocabularyItem::Kind::Category: categories.addRow({item.category}); break;
+        case KXLVocabularyItem::Kind::Version: version = item.version; break;
+        case KXLVocabularyItem::Kind::Adapter:
+            adapters.addRow({std::to_string(item.adapter.id), item.adapter.name});
+            break;
+        case KXLVocabularyItem::Kind::Guest: guests.addRow(row.cells(item.guest)); break;
+        case KXLVocabularyItem::Kind::Other: others.push_back(item.node); break;
         }
-        if (!version) {
-            if ((version = matchVersion(entry)))
-                continue;
-        }
-        if (auto adapter = matchAdapter(entry)) {
-            adapters.addRow({std::to_string(adapter->id), adapter->name});
-            continue;
-        }
-        if (auto guest = matchGuest(entry)) {
-            numbers[0] = std::to_string(guest->code);
-            for (std::size_t i = 0; i < guest->values.size(); ++i)
-                numbers[i + 1] = std::to_string(guest->values[i]);
-            row[0] = numbers[0];
-            row[1] = guest->identifier;
-            row[2] = guest->displayName;
-            row[3] = guest->experimental ? "yes" : "no";
-            for (std::size_t i = 0; i < guest->values.size(); ++i)
-                row[4 + i] = numbers[i + 1];
-            guests.addRow(row);
-            continue;
-        }
-        others.push_back(entry);
-    }
+    });
 
     if (version)
         out << sectionIndent << "Version: " << escapeText(version->stamp) << " ("
@@ -347,6 +180,25 @@ void printVocabulary(std::ostream& out, const std::string& name, const KXLDocume
         for (KXLNodeRef entry : others)
             dumpNode(out, entry, tableIndent);
     }
+}
+
+std::size_t printGuests(std::ostream& out, const std::string& name, const KXLDocument& document,
+                        const std::function<bool(const KXLGuestEntry&)>& wanted)
+{
+    const KXLNodeRef container = vocabularyContainer(document);
+    if (!container)
+        return 0;
+    KXLTextTable guests(guestColumns());
+    KXLGuestRow row;
+    forEachItem(container, [&](const KXLVocabularyItem& item) {
+        if (item.kind == KXLVocabularyItem::Kind::Guest && wanted(item.guest))
+            guests.addRow(row.cells(item.guest));
+    });
+    if (guests.empty())
+        return 0;
+    out << "Vocabulary " << quoteText(name) << '\n';
+    section(out, "Guest operating systems", guests);
+    return guests.rows();
 }
 
 std::string printVocabulary(const std::string& name, const KXLDocument& document)

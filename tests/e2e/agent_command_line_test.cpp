@@ -22,7 +22,8 @@ TEST_F(AgentCommandLine, HelpDescribesCommandsAndOptions)
 {
     const ProcessResult result = runAgent({"--help"});
     EXPECT_EQ(result.exitStatus, 0);
-    for (const char* word : {"run", "show", "--plugins", "--catalog", "--log", "Exit status"})
+    for (const char* word : {"run", "show", "diff", "check", "--json", "--os", "--plugins",
+                             "--catalog", "--log", "Exit status"})
         EXPECT_THAT(result.out, HasSubstr(word));
 }
 
@@ -30,7 +31,8 @@ TEST_F(AgentCommandLine, BadCommandLinesAreRefused)
 {
     for (const auto& args : std::vector<std::vector<std::string>>{
              {"--frobnicate"}, {"--plugins"}, {"--plugins", ""}, {"show"},
-             {"run", "show", "x"}, {"stop"}}) {
+             {"run", "show", "x"}, {"stop"}, {"diff", "a"}, {"check", "--json", "x"},
+             {"check", "x", "--log", "y"}}) {
         const ProcessResult result = runAgent(args);
         EXPECT_EQ(result.exitStatus, 2) << ::testing::PrintToString(args);
         EXPECT_THAT(result.err, StartsWith("host-agent: ")) << ::testing::PrintToString(args);

@@ -4,6 +4,8 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 namespace KXL::test {
 
@@ -13,6 +15,63 @@ bool fileExists(const std::string& path)
 {
     return fs::exists(path);
 }
+
+namespace VocText {
+
+std::string text(int tag, const std::string& value)
+{
+    return "<element tag=\"" + std::to_string(tag) + "\"><string>" + value + "</string></element>";
+}
+
+std::string number(int tag, int value)
+{
+    return "<element tag=\"" + std::to_string(tag) + "\"><int>" + std::to_string(value) +
+        "</int></element>";
+}
+
+std::string version()
+{
+    return "<element tag=\"1017\">" + text(1010, "vocversion") + text(1264, "vocabulary") +
+        text(1307, "$Id: test.voc 1 $") + text(1303, "Vocabulary version") + "</element>";
+}
+
+std::string category(const std::string& name)
+{
+    return "<element tag=\"1264\">" + text(1010, name) + "</element>";
+}
+
+std::string adapter(int id, const std::string& name)
+{
+    return "<element tag=\"1017\">" + number(1010, id) + text(1264, "kxp_network_adapter_type") +
+        text(1026, name) + "</element>";
+}
+
+std::string guest(int code, const std::string& identifier, const std::string& name,
+                  bool experimental, int minHddSize)
+{
+    std::string entry = "<element tag=\"1017\">" + number(1010, code) + text(1264, "guest_os_type") +
+        (experimental ? text(1264, "experimental") : "") + text(1846, identifier) + text(1026, name);
+    for (const auto& [valueName, value] : std::vector<std::pair<const char*, int>>{
+             {"min_hdd_size", minHddSize}, {"max_hdd_size", 16777216}, {"recommended_hdd_size", 65536},
+             {"hdd_interface", 1}, {"adapter_type", 3}, {"boot_efi", 0}})
+        entry += "<named name=\"" + std::string(valueName) + "\">" + std::to_string(value) + "</named>";
+    return entry + "</element>";
+}
+
+std::string standardHead()
+{
+    return version() + category("kxp_network_adapter_type") + category("guest_os_type") +
+        category("experimental");
+}
+
+std::string document(const std::string& items, int kind)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<message format=\"1\" kind=\"" +
+        std::to_string(kind) + "\"><element tag=\"1307\"><element tag=\"1044\">" + items +
+        "</element></element></message>\n";
+}
+
+} // namespace VocText
 
 std::string AgentTest::agentExecutable()
 {

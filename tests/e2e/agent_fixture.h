@@ -18,6 +18,20 @@ using TestFiles::readFile;
 using TestFiles::writeFile;
 bool fileExists(const std::string& path);
 
+// Hand-written .voc text: the items of a vocabulary, and the document around them.
+namespace VocText {
+std::string text(int tag, const std::string& value);
+std::string number(int tag, int value);
+std::string version();
+std::string category(const std::string& name);
+std::string adapter(int id, const std::string& name);
+std::string guest(int code, const std::string& identifier, const std::string& name,
+                  bool experimental, int minHddSize = 100);
+// Categories for adapters and guest OSes, with the version entry first.
+std::string standardHead();
+std::string document(const std::string& items, int kind = 0);
+} // namespace VocText
+
 class AgentTest : public ::testing::Test {
 protected:
     static std::string agentExecutable();

@@ -7,6 +7,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "agent_fixture.h"
 
@@ -101,6 +102,63 @@ TEST_F(AgentRun, EachFailureIsReportedAndTheOthersStillRun)
     const std::string logText = readFile(log);
     EXPECT_THAT(logText, HasSubstr("StatusFailure: status 7 (failing on purpose)"));
     EXPECT_THAT(logText, HasSubstr("Throwing: initKXLPlugIn threw: thrown on purpose"));
+}
+
+// Status 0 is not enough: what the plug-in handed to the cache must be a vocabulary.
+TEST_F(AgentRun, ZeroStatusWithoutAVocabularyIsAFailedPublication)
+{
+    addPlugin("NotAVocabulary");
+    const std::string log = tempPath("agent.log");
+    const ProcessResult result = runAgent({"--plugins", pluginsFolder(), "--log", log});
+
+    EXPECT_EQ(result.exitStatus, 1) << result.out << result.err;
+    const std::string file = pluginsFolder() + "/NotAVocabulary/NotAVocabulary.voc";
+    EXPECT_THAT(result.out, HasSubstr("NotAVocabulary: status 0, but vocabulary \"NotAVocabulary\" was "
+                                      "not published: \"" + file + "\" is not a vocabulary: element 1307: "
+                                      "expected exactly one child, element 1044\n"));
+    EXPECT_THAT(result.out, HasSubstr("\nThe vocabulary cache is empty\n"));
+    EXPECT_THAT(result.out, HasSubstr("\n1 plug-in, 1 failed\n"));
+    // The cache says so itself, with the path.
+    EXPECT_THAT(readFile(log), HasSubstr("loadVocabularyFromFile: vocabulary \"NotAVocabulary\" not "
+                                         "published from " + file + ": "));
+}
+
+// One document on standard output, even from plug-ins that fail, with every status.
+TEST_F(AgentRun, JsonHoldsEveryPlugInAndVocabulary)
+{
+    for (const char* name : {"TestVocabulary", "StatusFailure", "NotAVocabulary"})
+        addPlugin(name);
+    const ProcessResult result = runAgent({"run", "--json", "--plugins", pluginsFolder(), "--log", "/dev/null"});
+    EXPECT_EQ(result.exitStatus, 1) << result.err;
+    const nlohmann::json document = nlohmann::json::parse(result.out);
+    EXPECT_EQ(document["format"], 1);
+    EXPECT_EQ(document["failed"], 2);
+    ASSERT_EQ(document["plugins"].size(), 3u);
+    const nlohmann::json& notVocabulary = document["plugins"][0];
+    EXPECT_EQ(notVocabulary["name"], "NotAVocabulary");
+    EXPECT_EQ(notVocabulary["status"], 0);
+    EXPECT_EQ(notVocabulary["failed"], true);
+    EXPECT_EQ(notVocabulary["published"], false);
+    EXPECT_THAT(notVocabulary["error"].get<std::string>(), HasSubstr("was not published"));
+    EXPECT_EQ(document["plugins"][1], nlohmann::json::parse(
+        R"json({"name":"StatusFailure","status":7,"failed":true,"published":false,
+                "error":"status 7 (failing on purpose)"})json"));
+    EXPECT_EQ(document["plugins"][2], nlohmann::json::parse(
+        R"({"name":"TestVocabulary","status":0,"failed":false,"published":true,"error":null})"));
+
+    ASSERT_EQ(document["vocabularies"].size(), 1u);
+    const nlohmann::json& vocabulary = document["vocabularies"][0];
+    EXPECT_EQ(vocabulary["name"], "TestVocabulary");
+    EXPECT_EQ(vocabulary["stale"], false);
+    EXPECT_EQ(vocabulary["version"]["stamp"], "$Id: TestVocabulary.voc test $");
+    EXPECT_EQ(vocabulary["categories"],
+              nlohmann::json::parse(R"(["kxp_network_adapter_type","guest_os_type","experimental"])"));
+    EXPECT_EQ(vocabulary["adapters"], nlohmann::json::parse(R"([{"id":3,"name":"VirtIO"}])"));
+    EXPECT_EQ(vocabulary["other_entries"], 1);
+    EXPECT_EQ(vocabulary["guest_os"], nlohmann::json::parse(
+        R"([{"code":4294967294,"identifier":"testos","display_name":"Test OS","experimental":true,
+             "min_hdd_size":100,"max_hdd_size":16777216,"recommended_hdd_size":65536,
+             "hdd_interface":1,"adapter_type":3,"boot_efi":0}])"));
 }
 
 TEST_F(AgentRun, EntriesThatAreNoPlugInsAreSkipped)

@@ -2,6 +2,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "agent_fixture.h"
 
@@ -87,6 +88,44 @@ TEST_F(AgentShow, WideAndCombiningCharactersKeepColumnsAligned)
     EXPECT_THAT(result.out, HasSubstr("       1  rocket      Rocket \U0001F680     no  "));
     EXPECT_THAT(result.out, HasSubstr("       2  thai        Th\u0E01\u0E31\u0E19          no  "));
     EXPECT_THAT(result.out, HasSubstr("       3  plain       Plain         no  "));
+}
+
+// Bytes that are not UTF-8 still make valid JSON; --os picks entries by code or identifier.
+TEST_F(AgentShow, JsonAndOneGuestOS)
+{
+    using namespace VocText;
+    const std::string file = tempPath("odd.voc");
+    // "bad\xff" stored as base64, as the writer stores any text that is not UTF-8.
+    const std::string badName = "<element tag=\"1026\"><string encoding=\"base64\">YmFk/w==</string></element>";
+    std::string odd = guest(8, "odd", "@", true);
+    odd.replace(odd.find(text(1026, "@")), text(1026, "@").size(), badName);
+    writeFile(file, document(standardHead() + adapter(3, "VirtIO") + guest(7, "seven", "Seven", false) +
+                             guest(8, "eight", "Eight", false) + odd));
+
+    const ProcessResult whole = runAgent({"show", "--json", file});
+    EXPECT_EQ(whole.exitStatus, 0) << whole.err;
+    const nlohmann::json shown = nlohmann::json::parse(whole.out);
+    EXPECT_EQ(shown["format"], 1);
+    EXPECT_EQ(shown["name"], file);
+    ASSERT_EQ(shown["guest_os"].size(), 3u);
+    EXPECT_EQ(shown["guest_os"][2]["display_name"], "bad\uFFFD");
+
+    const ProcessResult byCode = runAgent({"show", "--json", "--os", "8", file});
+    EXPECT_EQ(byCode.exitStatus, 0) << byCode.err;
+    const nlohmann::json eight = nlohmann::json::parse(byCode.out)["guest_os"];
+    ASSERT_EQ(eight.size(), 2u); // supported and experimental
+    EXPECT_EQ(eight[0]["identifier"], "eight");
+    EXPECT_EQ(eight[1]["experimental"], true);
+
+    const ProcessResult byIdentifier = runAgent({"show", "--os", "seven", file});
+    EXPECT_EQ(byIdentifier.exitStatus, 0) << byIdentifier.err;
+    EXPECT_THAT(byIdentifier.out, HasSubstr("  Guest operating systems (1)\n"));
+    EXPECT_THAT(byIdentifier.out, HasSubstr("       7  seven       Seven         no  "));
+
+    const ProcessResult missing = runAgent({"show", "--os", "ubuntu2204", file});
+    EXPECT_EQ(missing.exitStatus, 1);
+    EXPECT_THAT(missing.out, IsEmpty());
+    EXPECT_THAT(missing.err, HasSubstr("host-agent: no guest OS with the code or identifier \"ubuntu2204\""));
 }
 
 TEST_F(AgentShow, MalformedOrMissingFileIsAnError)

@@ -10,6 +10,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "host/KXLError.h"
 #include "host/KXLMessageFile.h"
@@ -198,6 +199,73 @@ TEST_F(PluginEndToEnd, UnwritableFolderReportsTheSaveFailureOnceWithItsStatus)
     EXPECT_THAT(log, Not(HasSubstr("initKXLPlugIn: "))); // the builder alone reports it
     // The plug-in's status is the save status, which the agent reports.
     EXPECT_THAT(result.out, ::testing::ContainsRegex("ZEVUruruzodovar: status [1-9-]"));
+}
+
+// The save fails first, then the cache cannot load what is no file: the save is the cause.
+TEST_F(PluginEndToEnd, SaveReasonComesBeforeTheRefusedLoad)
+{
+    fs::create_directory(vocabularyFile());
+    const ProcessResult result = runAgent({"run", "--log", path("agent.log")});
+    EXPECT_EQ(result.exitStatus, 1) << result.out << result.err;
+    const std::string line = "ZEVUruruzodovar: status -1 (cannot save \"" + vocabularyFile() +
+        "\": cannot rename the temporary file over it: Is a directory); vocabulary "
+        "\"ZEVUruruzodovar\" was not published: cannot load \"" + vocabularyFile() + "\": ";
+    EXPECT_THAT(result.out, HasSubstr(line));
+    EXPECT_THAT(result.out, HasSubstr("The vocabulary cache is empty"));
+    EXPECT_THAT(TestFiles::readFile(path("agent.log")),
+                HasSubstr("vocabulary \"ZEVUruruzodovar\" not published from " + vocabularyFile()));
+}
+
+// A failed save leaves the last run's file, which the plug-in still hands to the cache:
+// shown, but marked as not published by this run.
+TEST_F(PluginEndToEnd, VocabularyKeptFromBeforeIsMarked)
+{
+    ASSERT_EQ(runAgent({"run", "--log", "/dev/null"}).exitStatus, 0);
+    fs::permissions(pluginFolder(), fs::perms::owner_write | fs::perms::group_write |
+                        fs::perms::others_write, fs::perm_options::remove);
+    const ProcessResult text = runAgent({"run", "--log", "/dev/null"}, true);
+    const ProcessResult json = runAgent({"run", "--json", "--log", "/dev/null"}, true);
+    fs::permissions(pluginFolder(), fs::perms::owner_all, fs::perm_options::add);
+
+    EXPECT_EQ(text.exitStatus, 1) << text.out << text.err;
+    EXPECT_THAT(text.out, HasSubstr("Vocabulary \"ZEVUruruzodovar\"\n"
+                                    "  Kept from before: plug-in \"ZEVUruruzodovar\" failed, so this "
+                                    "is not a publication of this run\n"
+                                    "  Version: "));
+    EXPECT_EQ(json.exitStatus, 1) << json.err;
+    const nlohmann::json document = nlohmann::json::parse(json.out);
+    EXPECT_EQ(document["plugins"][0]["published"], false);
+    EXPECT_THAT(document["plugins"][0]["error"].get<std::string>(), HasSubstr("Permission denied"));
+    ASSERT_EQ(document["vocabularies"].size(), 1u);
+    EXPECT_EQ(document["vocabularies"][0]["stale"], true);
+}
+
+// Two publications differ only where the catalogue did, whatever their stamps.
+TEST_F(PluginEndToEnd, DiffOfTwoPublicationsShowsOnlyTheCatalogueChanges)
+{
+    const auto publish = [&](const std::string& catalogue, const std::string& copy) {
+        TestFiles::writeFile(path("catalog.json"), catalogue);
+        const ProcessResult run = runAgent({"run", "--catalog", path("catalog.json"), "--log", "/dev/null"});
+        ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
+        fs::copy_file(vocabularyFile(), path(copy));
+    };
+    publish(R"({ "supported": [ { "code": 3, "property1": "ubuntu2204", "property2": "Ubuntu" },
+                                { "code": 4, "property1": "debian12", "property2": "Debian 12" } ],
+                 "experimental": [ { "code": 3, "property1": "ubuntu2204", "property2": "Ubuntu" } ] })",
+            "a.voc");
+    publish(R"({ "supported": [ { "code": 4, "property1": "debian12", "property2": "Debian 12" } ],
+                 "experimental": [ { "code": 3, "property1": "ubuntu2204", "property2": "Ubuntu" } ] })",
+            "b.voc");
+    ASSERT_EQ(runAgent({"run", "--catalog", path("catalog.json"), "--log", "/dev/null"}).exitStatus, 0);
+
+    const ProcessResult changed = runAgent({"diff", path("a.voc"), path("b.voc")});
+    EXPECT_EQ(changed.exitStatus, 1) << changed.err;
+    EXPECT_EQ(changed.out, "guest_os 3 supported removed \"ubuntu2204\"\n");
+    const ProcessResult same = runAgent({"diff", path("b.voc"), vocabularyFile()});
+    EXPECT_EQ(same.exitStatus, 0) << same.out << same.err;
+    EXPECT_NE(TestFiles::readFile(path("b.voc")), TestFiles::readFile(vocabularyFile())); // new stamp
+    const ProcessResult checked = runAgent({"check", vocabularyFile()});
+    EXPECT_EQ(checked.exitStatus, 0) << checked.out;
 }
 
 } // namespace

@@ -1,0 +1,113 @@
+#include "diff_command.h"
+
+#include "exit_status.h"
+#include "text_escape.h"
+#include "voc_input.h"
+#include "vocabulary_diff.h"
+#include "vocabulary_json.h"
+#include "vocabulary_model.h"
+
+namespace KXL {
+
+namespace {
+
+constexpr int exitDifferent = 1;
+constexpr int exitTrouble = 2;
+
+bool readVocabulary(const std::string& path, KXLDocument& document, std::ostream& err)
+{
+    if (!readVocabularyFile(path, "compare", document, err))
+        return false;
+    const std::string problem = firstError(checkVocabulary(document));
+    if (problem.empty())
+        return true;
+    err << "host-agent: cannot compare " << inputName(path) << ": not a vocabulary: "
+        << escapeText(problem) << " (host-agent check lists every problem)\n";
+    return false;
+}
+
+std::string textValue(const KXLDiffValue& value)
+{
+    return value.number ? std::to_string(*value.number) : quoteText(value.text);
+}
+
+std::string jsonValue(const std::optional<KXLDiffValue>& value)
+{
+    if (!value)
+        return "null";
+    return value->number ? std::to_string(*value->number) : jsonText(value->text);
+}
+
+// "guest_os 3 supported changed min_hdd_size 100 -> 200", "guest_os 9 moved supported -> experimental"
+void writeLine(std::ostream& out, const KXLVocabularyChange& change)
+{
+    using Section = KXLVocabularyChange::Section;
+    out << sectionName(change.section);
+    if (change.change == "moved" && change.before && change.after) {
+        out << ' ' << change.key << " moved " << change.before->text << " -> " << change.after->text << '\n';
+        return;
+    }
+    if (change.section == Section::Adapter || change.section == Section::GuestOS)
+        out << ' ' << change.key;
+    if (change.section == Section::Category || change.section == Section::Other)
+        out << ' ' << quoteText(change.name);
+    if (!change.status.empty())
+        out << ' ' << change.status;
+    out << ' ' << change.change;
+    if (change.change == "added" && change.after)
+        out << ' ' << textValue(*change.after);
+    else if (change.change == "removed" && change.before)
+        out << ' ' << textValue(*change.before);
+    else if (change.before && change.after)
+        out << ' ' << change.field << ' ' << textValue(*change.before) << " -> " << textValue(*change.after);
+    out << '\n';
+}
+
+void writeJson(std::ostream& out, const std::vector<KXLVocabularyChange>& changes)
+{
+    using Section = KXLVocabularyChange::Section;
+    out << "{\"format\":1,\"same\":" << (changes.empty() ? "true" : "false") << ",\"changes\":[";
+    bool first = true;
+    for (const KXLVocabularyChange& change : changes) {
+        out << (first ? "\n" : ",\n") << "{\"section\":\"" << sectionName(change.section) << '"';
+        first = false;
+        if (change.section == Section::Adapter)
+            out << ",\"id\":" << change.key;
+        else if (change.section == Section::GuestOS)
+            out << ",\"code\":" << change.key << ",\"status\":\"" << change.status << '"';
+        else if (change.section != Section::Version)
+            out << ",\"name\":" << jsonText(change.name);
+        out << ",\"change\":\"" << change.change << '"';
+        if (!change.field.empty())
+            out << ",\"field\":\"" << change.field << "\",\"old\":" << jsonValue(change.before)
+                << ",\"new\":" << jsonValue(change.after);
+        out << '}';
+    }
+    out << (first ? "]}\n" : "\n]}\n");
+}
+
+} // namespace
+
+int diffVocabularyFiles(const std::string& a, const std::string& b, bool json, std::ostream& out,
+                        std::ostream& err)
+{
+    if (a == "-" && b == "-") {
+        err << "host-agent: only one of the files to compare can be standard input\n";
+        return exitTrouble;
+    }
+    KXLDocument before;
+    KXLDocument after;
+    if (!readVocabulary(a, before, err) || !readVocabulary(b, after, err))
+        return exitTrouble;
+    const std::vector<KXLVocabularyChange> changes = diffVocabularies(before, after);
+    if (json) {
+        writeJson(out, changes);
+    } else {
+        for (const KXLVocabularyChange& change : changes)
+            writeLine(out, change);
+    }
+    out.flush();
+    return changes.empty() ? exitSuccess : exitDifferent;
+}
+
+} // namespace KXL

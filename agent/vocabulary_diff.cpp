@@ -1,0 +1,266 @@
+#include "vocabulary_diff.h"
+
+#include <algorithm>
+#include <map>
+#include <tuple>
+#include <utility>
+
+#include "text_escape.h"
+#include "vocabulary_model.h"
+
+namespace KXL {
+
+namespace {
+
+using Change = KXLVocabularyChange;
+using Section = Change::Section;
+
+KXLDiffValue number(std::int64_t value)
+{
+    return KXLDiffValue{value, {}};
+}
+
+KXLDiffValue text(std::string_view value)
+{
+    return KXLDiffValue{std::nullopt, std::string(value)};
+}
+
+// One line that tells an entry of no known kind from any other: its elements, values and
+// named values, nested in brackets.
+void renderNode(KXLNodeRef node, std::string& out)
+{
+    if (node.isNamed()) {
+        out += quoteText(node.name()) + "=" + std::to_string(node.number());
+        return;
+    }
+    out += std::to_string(node.tag());
+    if (node.stamps() != nullptr)
+        out += "[stamped]";
+    if (node.valueKind() == KXLValueKind::String)
+        out += "=" + quoteText(node.text());
+    else if (node.valueKind() == KXLValueKind::Int)
+        out += "=" + std::to_string(node.number());
+    if (node.children().empty())
+        return;
+    out += " {";
+    bool first = true;
+    for (KXLNodeRef child : node.children()) {
+        out += first ? "" : ", ";
+        first = false;
+        renderNode(child, out);
+    }
+    out += "}";
+}
+
+const char* statusOf(bool experimental)
+{
+    return experimental ? "experimental" : "supported";
+}
+
+struct Parts {
+    std::optional<KXLVersionEntry> version;
+    std::vector<std::string_view> categories;
+    std::vector<KXLAdapterEntry> adapters;
+    std::vector<KXLGuestEntry> guests;
+    std::vector<std::string> others;
+};
+
+Parts partsOf(const KXLDocument& document)
+{
+    Parts parts;
+    const KXLNodeRef container = vocabularyContainer(document);
+    if (!container)
+        return parts;
+    forEachItem(container, [&](const KXLVocabularyItem& item) {
+        switch (item.kind) {
+        case KXLVocabularyItem::Kind::Version: parts.version = item.version; break;
+        case KXLVocabularyItem::Kind::Category: parts.categories.push_back(item.category); break;
+        case KXLVocabularyItem::Kind::Adapter: parts.adapters.push_back(item.adapter); break;
+        case KXLVocabularyItem::Kind::Guest: parts.guests.push_back(item.guest); break;
+        case KXLVocabularyItem::Kind::Other:
+            parts.others.emplace_back();
+            renderNode(item.node, parts.others.back());
+            break;
+        }
+    });
+    std::sort(parts.categories.begin(), parts.categories.end());
+    std::stable_sort(parts.adapters.begin(), parts.adapters.end(),
+                     [](const KXLAdapterEntry& x, const KXLAdapterEntry& y) { return x.id < y.id; });
+    std::stable_sort(parts.guests.begin(), parts.guests.end(), [](const KXLGuestEntry& x, const KXLGuestEntry& y) {
+        return std::tie(x.code, x.experimental) < std::tie(y.code, y.experimental);
+    });
+    std::sort(parts.others.begin(), parts.others.end());
+    return parts;
+}
+
+// Walks two sorted ranges together; both(x, y) for equal keys, onlyA/onlyB for the rest.
+template <typename T, typename Less, typename Both, typename OnlyA, typename OnlyB>
+void merge(const std::vector<T>& a, const std::vector<T>& b, Less less, Both both, OnlyA onlyA, OnlyB onlyB)
+{
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < a.size() || j < b.size()) {
+        if (j == b.size() || (i < a.size() && less(a[i], b[j])))
+            onlyA(a[i++]);
+        else if (i == a.size() || less(b[j], a[i]))
+            onlyB(b[j++]);
+        else
+            both(a[i++], b[j++]);
+    }
+}
+
+class Differ {
+public:
+    std::vector<Change> changes;
+
+    void version(const Parts& a, const Parts& b)
+    {
+        const std::string_view before = a.version ? a.version->description : std::string_view();
+        const std::string_view after = b.version ? b.version->description : std::string_view();
+        if (before != after)
+            add({Section::Version, 0, {}, {}, "changed", "description", text(before), text(after)});
+    }
+
+    void categories(const Parts& a, const Parts& b)
+    {
+        merge(a.categories, b.categories, std::less<std::string_view>(),
+            [](std::string_view, std::string_view) {},
+            [&](std::string_view name) { add({Section::Category, 0, std::string(name), {}, "removed", {}, {}, {}}); },
+            [&](std::string_view name) { add({Section::Category, 0, std::string(name), {}, "added", {}, {}, {}}); });
+    }
+
+    void adapters(const Parts& a, const Parts& b)
+    {
+        merge(a.adapters, b.adapters, [](const KXLAdapterEntry& x, const KXLAdapterEntry& y) { return x.id < y.id; },
+            [&](const KXLAdapterEntry& x, const KXLAdapterEntry& y) {
+                if (x.name != y.name)
+                    add({Section::Adapter, x.id, {}, {}, "renamed", "name", text(x.name), text(y.name)});
+            },
+            [&](const KXLAdapterEntry& x) { add({Section::Adapter, x.id, {}, {}, "removed", "name", text(x.name), {}}); },
+            [&](const KXLAdapterEntry& y) { add({Section::Adapter, y.id, {}, {}, "added", "name", {}, text(y.name)}); });
+    }
+
+    // Per code: entries of the same status are compared; a code that lost one status and
+    // gained the other has moved, and its two entries are compared.
+    void guests(const Parts& a, const Parts& b)
+    {
+        std::size_t i = 0;
+        std::size_t j = 0;
+        while (i < a.guests.size() || j < b.guests.size()) {
+            std::uint32_t code;
+            if (j == b.guests.size() || (i < a.guests.size() && a.guests[i].code < b.guests[j].code))
+                code = a.guests[i].code;
+            else
+                code = b.guests[j].code;
+            const std::size_t aEnd = runEnd(a.guests, i, code);
+            const std::size_t bEnd = runEnd(b.guests, j, code);
+            guestCode(a.guests, i, aEnd, b.guests, j, bEnd);
+            i = aEnd;
+            j = bEnd;
+        }
+    }
+
+    void others(const Parts& a, const Parts& b)
+    {
+        merge(a.others, b.others, std::less<std::string>(), [](const std::string&, const std::string&) {},
+            [&](const std::string& x) { add({Section::Other, 0, x, {}, "removed", {}, {}, {}}); },
+            [&](const std::string& y) { add({Section::Other, 0, y, {}, "added", {}, {}, {}}); });
+    }
+
+private:
+    void add(Change change) { changes.push_back(std::move(change)); }
+
+    static std::size_t runEnd(const std::vector<KXLGuestEntry>& guests, std::size_t from, std::uint32_t code)
+    {
+        while (from < guests.size() && guests[from].code == code)
+            ++from;
+        return from;
+    }
+
+    void guestCode(const std::vector<KXLGuestEntry>& a, std::size_t aBegin, std::size_t aEnd,
+                   const std::vector<KXLGuestEntry>& b, std::size_t bBegin, std::size_t bEnd)
+    {
+        std::vector<const KXLGuestEntry*> onlyA;
+        std::vector<const KXLGuestEntry*> onlyB;
+        std::vector<std::pair<const KXLGuestEntry*, const KXLGuestEntry*>> pairs;
+        std::size_t i = aBegin;
+        std::size_t j = bBegin;
+        merge_run(a, i, aEnd, b, j, bEnd, pairs, onlyA, onlyB);
+        if (onlyA.size() == 1 && onlyB.size() == 1) {
+            const KXLGuestEntry& x = *onlyA.front();
+            const KXLGuestEntry& y = *onlyB.front();
+            add({Section::GuestOS, x.code, {}, statusOf(y.experimental), "moved", "status",
+                 text(statusOf(x.experimental)), text(statusOf(y.experimental))});
+            pairs.emplace_back(&x, &y);
+            onlyA.clear();
+            onlyB.clear();
+        }
+        for (const KXLGuestEntry* x : onlyA)
+            add({Section::GuestOS, x->code, {}, statusOf(x->experimental), "removed", "identifier",
+                 text(x->identifier), {}});
+        for (const KXLGuestEntry* y : onlyB)
+            add({Section::GuestOS, y->code, {}, statusOf(y->experimental), "added", "identifier", {},
+                 text(y->identifier)});
+        for (const auto& [x, y] : pairs)
+            compare(*x, *y);
+    }
+
+    static void merge_run(const std::vector<KXLGuestEntry>& a, std::size_t i, std::size_t aEnd,
+                          const std::vector<KXLGuestEntry>& b, std::size_t j, std::size_t bEnd,
+                          std::vector<std::pair<const KXLGuestEntry*, const KXLGuestEntry*>>& pairs,
+                          std::vector<const KXLGuestEntry*>& onlyA, std::vector<const KXLGuestEntry*>& onlyB)
+    {
+        while (i < aEnd || j < bEnd) {
+            if (j == bEnd || (i < aEnd && a[i].experimental < b[j].experimental))
+                onlyA.push_back(&a[i++]);
+            else if (i == aEnd || b[j].experimental < a[i].experimental)
+                onlyB.push_back(&b[j++]);
+            else
+                pairs.emplace_back(&a[i++], &b[j++]);
+        }
+    }
+
+    void compare(const KXLGuestEntry& x, const KXLGuestEntry& y)
+    {
+        const std::string status = statusOf(y.experimental);
+        if (x.identifier != y.identifier)
+            add({Section::GuestOS, x.code, {}, status, "renamed", "identifier", text(x.identifier), text(y.identifier)});
+        if (x.displayName != y.displayName)
+            add({Section::GuestOS, x.code, {}, status, "renamed", "display_name", text(x.displayName),
+                 text(y.displayName)});
+        for (std::size_t k = 0; k < kGuestValueNames.size(); ++k)
+            if (x.values[k] != y.values[k])
+                add({Section::GuestOS, x.code, {}, status, "changed", kGuestValueNames[k], number(x.values[k]),
+                     number(y.values[k])});
+    }
+};
+
+} // namespace
+
+const char* sectionName(Section section)
+{
+    switch (section) {
+    case Section::Version: return "version";
+    case Section::Category: return "category";
+    case Section::Adapter: return "adapter";
+    case Section::GuestOS: return "guest_os";
+    case Section::Other: return "other_entry";
+    }
+    return "";
+}
+
+std::vector<KXLVocabularyChange> diffVocabularies(const KXLDocument& a, const KXLDocument& b)
+{
+    const Parts before = partsOf(a);
+    const Parts after = partsOf(b);
+    Differ differ;
+    // Each section is produced in its own order, so the list comes out sorted.
+    differ.version(before, after);
+    differ.categories(before, after);
+    differ.adapters(before, after);
+    differ.guests(before, after);
+    differ.others(before, after);
+    return std::move(differ.changes);
+}
+
+} // namespace KXL

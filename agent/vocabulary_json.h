@@ -1,0 +1,37 @@
+// The JSON form of vocabularies, written as a stream: a document of a million guest OSes
+// is never held as a JSON tree. The shape is documented in host-agent(1):
+//
+//   {"name": ..., "kind": 0, "vocabulary": true,
+//    "version": {"stamp": ..., "description": ...} | null,
+//    "categories": [NAME, ...], "adapters": [{"id": N, "name": ...}, ...],
+//    "other_entries": N,
+//    "guest_os": [{"code": N, "identifier": ..., "display_name": ..., "experimental": B,
+//                  "min_hdd_size": N, ..., "boot_efi": N}, ...]}
+//
+// Texts are bytes: a byte that is not part of valid UTF-8 becomes U+FFFD, so the output is
+// always valid JSON (the text output shows such bytes exactly, as \xNN).
+#ifndef AGENT_VOCABULARY_JSON_H
+#define AGENT_VOCABULARY_JSON_H
+
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "host/KXLMessageTree.h"
+#include "vocabulary_model.h"
+
+namespace KXL {
+
+// A JSON string holding the text.
+std::string jsonText(std::string_view text);
+
+// The members of a vocabulary's object, "name" to "guest_os", without the braces, so that
+// callers can add their own members around them.
+void writeVocabularyMembers(std::ostream& out, const std::string& name, const KXLDocument& document);
+
+// One guest OS as a JSON object.
+void writeGuestJson(std::ostream& out, const KXLGuestEntry& guest);
+
+} // namespace KXL
+
+#endif

@@ -1,0 +1,490 @@
+#include "vocabulary_model.h"
+
+#include <algorithm>
+#include <map>
+#include <optional>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+
+#include "text_escape.h"
+
+namespace KXL {
+
+namespace {
+
+// Tag roles of a vocabulary (docs/vocabulary.md).
+constexpr int tagVocabulary = 1307; // the document's top element; in the version entry, the stamp
+constexpr int tagContainer = 1044;
+constexpr int tagEntry = 1017;
+constexpr int tagCategory = 1264; // a definition in the container, a mark inside an entry
+constexpr int tagId = 1010;
+constexpr int tagDisplayName = 1026;
+constexpr int tagIdentifier = 1846;
+constexpr int tagDescription = 1303;
+
+const char* const versionMark = "vocabulary";
+const char* const adapterCategory = "kxp_network_adapter_type";
+const char* const guestCategory = "guest_os_type";
+const char* const experimentalCategory = "experimental";
+
+bool hasStamps(KXLNodeRef node)
+{
+    return node.stamps() != nullptr;
+}
+
+bool isPlainElement(KXLNodeRef node, int tag)
+{
+    return node.isElement() && node.tag() == tag && !hasStamps(node);
+}
+
+// The content of an entry that is made only of value-holding leaves and named values.
+// Matching takes parts out; an entry fits a shape when nothing is left over. No shape has
+// more than eleven parts, so a larger entry fits none and is not taken apart.
+class EntryParts {
+public:
+    static std::optional<EntryParts> of(KXLNodeRef entry)
+    {
+        if (!isPlainElement(entry, tagEntry) || entry.valueKind() != KXLValueKind::None)
+            return std::nullopt;
+        EntryParts parts;
+        for (KXLNodeRef child : entry.children()) {
+            if (child.isNamed()) {
+                if (parts.m_namedCount == kMaxParts)
+                    return std::nullopt;
+                parts.m_named[parts.m_namedCount++] = child;
+                continue;
+            }
+            if (hasStamps(child) || child.firstChild() || child.valueKind() == KXLValueKind::None ||
+                parts.m_leafCount == kMaxParts)
+                return std::nullopt;
+            parts.m_leaves[parts.m_leafCount++] = child;
+        }
+        return parts;
+    }
+
+    KXLNodeRef take(int tag, KXLValueKind kind, const char* text = nullptr)
+    {
+        return takeFirst(m_leaves, m_leafCount, [&](KXLNodeRef leaf) {
+            return leaf.tag() == tag && leaf.valueKind() == kind && (text == nullptr || leaf.text() == text);
+        });
+    }
+
+    std::optional<int> takeNamed(std::string_view name)
+    {
+        const KXLNodeRef named =
+            takeFirst(m_named, m_namedCount, [&](KXLNodeRef node) { return node.name() == name; });
+        return named ? std::optional<int>(named.number()) : std::nullopt;
+    }
+
+    bool exhausted() const { return m_leafCount == 0 && m_namedCount == 0; }
+
+private:
+    static constexpr std::size_t kMaxParts = 16;
+    std::array<KXLNodeRef, kMaxParts> m_leaves;
+    std::array<KXLNodeRef, kMaxParts> m_named;
+    std::size_t m_leafCount = 0;
+    std::size_t m_namedCount = 0;
+
+    // Removes the first match, keeping the others in order.
+    template <typename Matches>
+    static KXLNodeRef takeFirst(std::array<KXLNodeRef, kMaxParts>& nodes, std::size_t& count, Matches matches)
+    {
+        for (std::size_t i = 0; i < count; ++i) {
+            if (!matches(nodes[i]))
+                continue;
+            const KXLNodeRef found = nodes[i];
+            std::copy(nodes.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                      nodes.begin() + static_cast<std::ptrdiff_t>(count), nodes.begin() + static_cast<std::ptrdiff_t>(i));
+            --count;
+            return found;
+        }
+        return KXLNodeRef();
+    }
+};
+
+std::optional<KXLVersionEntry> matchVersion(KXLNodeRef entry)
+{
+    auto parts = EntryParts::of(entry);
+    if (!parts || !parts->take(tagId, KXLValueKind::String, "vocversion") ||
+        !parts->take(tagCategory, KXLValueKind::String, versionMark))
+        return std::nullopt;
+    const KXLNodeRef stamp = parts->take(tagVocabulary, KXLValueKind::String);
+    const KXLNodeRef description = parts->take(tagDescription, KXLValueKind::String);
+    if (!stamp || !description || !parts->exhausted())
+        return std::nullopt;
+    return KXLVersionEntry{stamp.text(), description.text()};
+}
+
+std::optional<std::string_view> matchCategory(KXLNodeRef node)
+{
+    if (!isPlainElement(node, tagCategory) || node.valueKind() != KXLValueKind::None)
+        return std::nullopt;
+    const KXLNodeRef name = node.firstChild();
+    if (!name || name.nextSibling() || !isPlainElement(name, tagId) || name.firstChild() ||
+        name.valueKind() != KXLValueKind::String)
+        return std::nullopt;
+    return name.text();
+}
+
+std::optional<KXLAdapterEntry> matchAdapter(KXLNodeRef entry)
+{
+    auto parts = EntryParts::of(entry);
+    if (!parts)
+        return std::nullopt;
+    const KXLNodeRef id = parts->take(tagId, KXLValueKind::Int);
+    const KXLNodeRef mark = parts->take(tagCategory, KXLValueKind::String, adapterCategory);
+    const KXLNodeRef name = parts->take(tagDisplayName, KXLValueKind::String);
+    if (!id || !mark || !name || !parts->exhausted())
+        return std::nullopt;
+    return KXLAdapterEntry{id.number(), name.text()};
+}
+
+std::optional<KXLGuestEntry> matchGuest(KXLNodeRef entry)
+{
+    auto parts = EntryParts::of(entry);
+    if (!parts)
+        return std::nullopt;
+    const KXLNodeRef code = parts->take(tagId, KXLValueKind::Int);
+    const KXLNodeRef mark = parts->take(tagCategory, KXLValueKind::String, guestCategory);
+    const bool experimental = static_cast<bool>(parts->take(tagCategory, KXLValueKind::String, experimentalCategory));
+    const KXLNodeRef identifier = parts->take(tagIdentifier, KXLValueKind::String);
+    const KXLNodeRef displayName = parts->take(tagDisplayName, KXLValueKind::String);
+    if (!code || !mark || !identifier || !displayName)
+        return std::nullopt;
+    KXLGuestEntry guest{static_cast<std::uint32_t>(code.number()), identifier.text(),
+        displayName.text(), experimental, {}};
+    for (std::size_t i = 0; i < kGuestValueNames.size(); ++i) {
+        const auto value = parts->takeNamed(kGuestValueNames[i]);
+        if (!value)
+            return std::nullopt;
+        guest.values[i] = *value;
+    }
+    if (!parts->exhausted())
+        return std::nullopt;
+    return guest;
+}
+
+} // namespace
+
+KXLNodeRef vocabularyContainer(const KXLDocument& document)
+{
+    const KXLNodeRef root = document.root().firstChild();
+    if (!root || root.nextSibling() || !isPlainElement(root, tagVocabulary) ||
+        root.valueKind() != KXLValueKind::None)
+        return {};
+    const KXLNodeRef container = root.firstChild();
+    if (!container || container.nextSibling() || !isPlainElement(container, tagContainer) ||
+        container.valueKind() != KXLValueKind::None)
+        return {};
+    return container;
+}
+
+KXLVocabularyItem KXLItemClassifier::classify(KXLNodeRef node)
+{
+    KXLVocabularyItem item;
+    item.index = ++m_index;
+    item.node = node;
+    if (auto category = matchCategory(node)) {
+        item.kind = KXLVocabularyItem::Kind::Category;
+        item.category = *category;
+    } else if (auto version = m_versionSeen ? std::nullopt : matchVersion(node)) {
+        m_versionSeen = true;
+        item.kind = KXLVocabularyItem::Kind::Version;
+        item.version = *version;
+    } else if (auto adapter = matchAdapter(node)) {
+        item.kind = KXLVocabularyItem::Kind::Adapter;
+        item.adapter = *adapter;
+    } else if (auto guest = matchGuest(node)) {
+        item.kind = KXLVocabularyItem::Kind::Guest;
+        item.guest = *guest;
+    }
+    return item;
+}
+
+std::string guestCode(std::uint32_t code)
+{
+    return std::to_string(code);
+}
+
+namespace {
+
+using Severity = KXLVocabularyProblem::Severity;
+
+// The marks of an entry: its direct text children 1264, in order.
+std::vector<std::string_view> marksOf(KXLNodeRef entry)
+{
+    std::vector<std::string_view> marks;
+    for (KXLNodeRef child : entry.children())
+        if (child.isElement() && child.tag() == tagCategory && child.valueKind() == KXLValueKind::String)
+            marks.push_back(child.text());
+    return marks;
+}
+
+// Its id (first child 1010) as a key: kind of value, then the value.
+std::optional<std::string> idKeyOf(KXLNodeRef entry)
+{
+    for (KXLNodeRef child : entry.children()) {
+        if (!child.isElement() || child.tag() != tagId)
+            continue;
+        if (child.valueKind() == KXLValueKind::Int)
+            return "i" + std::to_string(child.number());
+        if (child.valueKind() == KXLValueKind::String)
+            return "s" + std::string(child.text());
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+std::string describeId(const std::string& key)
+{
+    return key[0] == 'i' ? key.substr(1) : quoteText(std::string_view(key).substr(1));
+}
+
+class Checker {
+public:
+    explicit Checker(std::vector<KXLVocabularyProblem>& problems) : m_problems(problems) {}
+
+    void check(const KXLDocument& document)
+    {
+        if (document.kind() != 0)
+            error("document", "the message kind is " + std::to_string(document.kind()) +
+                " (a vocabulary is of kind 0)");
+        const KXLNodeRef container = checkShape(document);
+        if (!container)
+            return;
+        forEachItem(container, [&](const KXLVocabularyItem& item) { checkItem(item); });
+        if (!m_versionSeen)
+            error("container", "no version entry (vocversion) among the items");
+        for (const Mark& mark : m_marks)
+            if (m_defined.count(mark.name) == 0)
+                error(mark.location, "the mark " + quoteText(mark.name) + " names no defined category");
+        for (const auto& [name, location] : m_kindMarks)
+            if (m_defined.count(name) == 0)
+                error(location, "the mark " + quoteText(name) + " names no defined category");
+        for (const KXLVocabularyItem& guest : m_adapterReferences)
+            if (m_adapterIds.count(guest.guest.values[4]) == 0)
+                error(itemLocation(guest), "adapter_type " + std::to_string(guest.guest.values[4]) +
+                    " is the id of no adapter");
+    }
+
+private:
+    struct Mark {
+        std::string name;
+        std::string location;
+    };
+    struct FirstSeen {
+        std::size_t index;
+        bool experimental;
+        bool pairWarned;
+    };
+
+    std::vector<KXLVocabularyProblem>& m_problems;
+    bool m_versionSeen = false;
+    std::unordered_set<std::string> m_defined;
+    std::vector<Mark> m_marks; // checked once every definition is known
+    std::map<std::string, std::string> m_kindMarks; // the marks of known kinds: where first seen
+    std::unordered_set<int> m_adapterIds;
+    std::vector<KXLVocabularyItem> m_adapterReferences; // guest OSes whose adapter is unknown so far
+    std::unordered_map<std::string, FirstSeen> m_ids; // "kind\0id", guest OSes by flag too
+
+    void error(std::string location, std::string message)
+    {
+        m_problems.push_back({Severity::Error, std::move(location), std::move(message)});
+    }
+    void warning(std::string location, std::string message)
+    {
+        m_problems.push_back({Severity::Warning, std::move(location), std::move(message)});
+    }
+
+    static bool bare(KXLNodeRef element)
+    {
+        return element.valueKind() == KXLValueKind::None && !hasStamps(element);
+    }
+
+    // The container, when the document has one to look into; its value or stamps are
+    // errors that do not stop the check of its items.
+    KXLNodeRef checkShape(const KXLDocument& document)
+    {
+        const KXLNodeRef root = document.root().firstChild();
+        if (!root) {
+            error("document", "the document is empty (expected one element 1307)");
+            return {};
+        }
+        std::size_t roots = 0;
+        for (KXLNodeRef node : document.roots()) {
+            (void)node;
+            ++roots;
+        }
+        if (roots != 1 || !root.isElement() || root.tag() != tagVocabulary) {
+            error("document", "expected one top-level element 1307, found " +
+                std::to_string(roots) + " top-level node(s), the first " + describe(root));
+            return {};
+        }
+        if (!bare(root))
+            error("element 1307", "holds a value or a stamp");
+        const KXLNodeRef container = root.firstChild();
+        if (!container || container.nextSibling() || !container.isElement() ||
+            container.tag() != tagContainer) {
+            error("element 1307", "expected exactly one child, element 1044");
+            return {};
+        }
+        if (!bare(container))
+            error("element 1044", "holds a value or a stamp");
+        return container;
+    }
+
+    static std::string describe(KXLNodeRef node)
+    {
+        return node.isElement() ? "element " + std::to_string(node.tag())
+                                : "named value " + quoteText(node.name());
+    }
+
+    static std::string itemLocation(const KXLVocabularyItem& item)
+    {
+        std::string location = "item " + std::to_string(item.index);
+        switch (item.kind) {
+        case KXLVocabularyItem::Kind::Guest:
+            return location + " (guest OS " + guestCode(item.guest.code) +
+                (item.guest.experimental ? ", experimental)" : ")");
+        case KXLVocabularyItem::Kind::Adapter:
+            return location + " (adapter " + std::to_string(item.adapter.id) + ")";
+        case KXLVocabularyItem::Kind::Category:
+            return location + " (category " + quoteText(item.category) + ")";
+        case KXLVocabularyItem::Kind::Version: return location + " (version entry)";
+        case KXLVocabularyItem::Kind::Other: break;
+        }
+        return location;
+    }
+
+    // Locations are made only for problems: a million good entries cost no text.
+    void checkItem(const KXLVocabularyItem& item)
+    {
+        switch (item.kind) {
+        case KXLVocabularyItem::Kind::Version:
+            m_versionSeen = true;
+            if (item.index != 1)
+                error(itemLocation(item), "the version entry is not the first item");
+            return;
+        case KXLVocabularyItem::Kind::Category:
+            if (!m_defined.insert(std::string(item.category)).second)
+                error(itemLocation(item), "category " + quoteText(item.category) + " is defined twice");
+            return;
+        case KXLVocabularyItem::Kind::Adapter:
+            m_adapterIds.insert(item.adapter.id);
+            checkId(item, adapterCategory, "i" + std::to_string(item.adapter.id), std::nullopt);
+            markOfKind(adapterCategory, item);
+            return;
+        case KXLVocabularyItem::Kind::Guest:
+            checkId(item, guestCategory, "i" + std::to_string(static_cast<int>(item.guest.code)),
+                    item.guest.experimental);
+            markOfKind(guestCategory, item);
+            if (item.guest.experimental)
+                markOfKind(experimentalCategory, item);
+            if (m_adapterIds.count(item.guest.values[4]) == 0)
+                m_adapterReferences.push_back(item);
+            return;
+        case KXLVocabularyItem::Kind::Other: break;
+        }
+        checkOther(item);
+    }
+
+    void markOfKind(const char* name, const KXLVocabularyItem& item)
+    {
+        if (m_kindMarks.size() < 3 && m_kindMarks.count(name) == 0)
+            m_kindMarks.emplace(name, itemLocation(item));
+    }
+
+    // An entry of no known shape: allowed, unless it claims a known kind or breaks the
+    // category rules.
+    void checkOther(const KXLVocabularyItem& item)
+    {
+        const std::string location = itemLocation(item);
+        const KXLNodeRef node = item.node;
+        if (!node.isElement() || (node.tag() != tagEntry && node.tag() != tagCategory)) {
+            error(location, describe(node) + " is neither an entry (1017) nor a category definition (1264)");
+            return;
+        }
+        if (node.tag() == tagCategory) {
+            error(location, "a category definition must hold exactly one text child 1010 and nothing else");
+            return;
+        }
+        if (!bare(node))
+            error(location, "the entry holds a value or a stamp of its own");
+        const std::vector<std::string_view> marks = marksOf(node);
+        if (marks.empty()) {
+            warning(location, "the entry has no category mark");
+            return;
+        }
+        if (marks.front() == versionMark) {
+            error(location, m_versionSeen ? "a second version entry"
+                                          : "does not fit the version entry's shape (vocversion, "
+                                            "vocabulary, stamp 1307, description 1303)");
+            return;
+        }
+        if (marks.front() == guestCategory)
+            error(location, "marked " + quoteText(guestCategory) + " but does not fit the guest OS "
+                "shape (code 1010, identifier 1846, display name 1026, the six named values)");
+        else if (marks.front() == adapterCategory)
+            error(location, "marked " + quoteText(adapterCategory) + " but does not fit the "
+                "adapter shape (id 1010, display name 1026)");
+        for (std::string_view mark : marks)
+            m_marks.push_back({std::string(mark), location});
+        if (auto id = idKeyOf(node))
+            checkId(item, marks.front(), *id, std::nullopt);
+    }
+
+    // Ids are unique within a kind; a guest OS code may be listed once as supported and once
+    // as experimental, as the server does for an OS in both of its maps.
+    void checkId(const KXLVocabularyItem& item, std::string_view kind, const std::string& id,
+                 std::optional<bool> experimental)
+    {
+        const std::size_t index = item.index;
+        std::string key(kind);
+        key += '\0';
+        key += id;
+        const auto [found, added] =
+            m_ids.try_emplace(key, FirstSeen{index, experimental.value_or(false), false});
+        if (added)
+            return;
+        FirstSeen& first = found->second;
+        const std::string shown = describeId(id);
+        if (experimental && !first.pairWarned && first.experimental != *experimental) {
+            first.pairWarned = true;
+            warning(itemLocation(item), "code " + guestCode(static_cast<std::uint32_t>(std::stoll(shown))) +
+                " is listed both as supported and as experimental");
+            return;
+        }
+        error(itemLocation(item), "the id " + shown + " of kind " + quoteText(kind) + " is repeated" +
+            (first.index != 0 ? " (first at item " + std::to_string(first.index) + ")" : ""));
+    }
+};
+
+} // namespace
+
+std::vector<KXLVocabularyProblem> checkVocabulary(const KXLDocument& document)
+{
+    std::vector<KXLVocabularyProblem> problems;
+    Checker(problems).check(document);
+    return problems;
+}
+
+std::string firstError(const std::vector<KXLVocabularyProblem>& problems)
+{
+    std::size_t errors = 0;
+    const KXLVocabularyProblem* first = nullptr;
+    for (const KXLVocabularyProblem& problem : problems) {
+        if (problem.severity != Severity::Error)
+            continue;
+        if (errors++ == 0)
+            first = &problem;
+    }
+    if (first == nullptr)
+        return {};
+    std::string text = first->location + ": " + first->message;
+    if (errors > 1)
+        text += " (and " + std::to_string(errors - 1) + " more " + (errors == 2 ? "error" : "errors") + ")";
+    return text;
+}
+
+} // namespace KXL

@@ -1,0 +1,116 @@
+// host-agent diff and check on hand-written .voc files.
+#include <string>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "agent_fixture.h"
+
+namespace KXL::test {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+using AgentDiffCheck = AgentTest;
+using namespace VocText;
+
+TEST_F(AgentDiffCheck, DiffListsEachChangeOnceSortedByCode)
+{
+    const std::string a = tempPath("a.voc");
+    const std::string b = tempPath("b.voc");
+    writeFile(a, document(standardHead() + adapter(1, "Realtek") + adapter(3, "VirtIO") +
+                          guest(3, "ubuntu2204", "Ubuntu 22.04", false) + guest(5, "old", "Old OS", false) +
+                          guest(7, "both", "Both", false) + guest(7, "both", "Both", true) +
+                          guest(9, "mover", "Mover", false)));
+    // Another order, and a fresh stamp: neither is a change.
+    std::string items = standardHead() + category("extra") + guest(9, "mover", "Mover", true, 200) +
+        guest(7, "both", "Both", false) + guest(3, "jammy", "Ubuntu 22.04", false) +
+        guest(11, "new", "New OS", true) + adapter(3, "VirtIO net") + adapter(2, "Intel");
+    items.replace(items.find("$Id: test.voc 1 $"), 17, "$Id: test.voc 2 $");
+    writeFile(b, document(items));
+
+    const ProcessResult text = runAgent({"diff", a, b});
+    EXPECT_EQ(text.exitStatus, 1) << text.err;
+    EXPECT_EQ(text.out, "category \"extra\" added\n"
+                        "adapter 1 removed \"Realtek\"\n"
+                        "adapter 2 added \"Intel\"\n"
+                        "adapter 3 renamed name \"VirtIO\" -> \"VirtIO net\"\n"
+                        "guest_os 3 supported renamed identifier \"ubuntu2204\" -> \"jammy\"\n"
+                        "guest_os 5 supported removed \"old\"\n"
+                        "guest_os 7 experimental removed \"both\"\n"
+                        "guest_os 9 moved supported -> experimental\n"
+                        "guest_os 9 experimental changed min_hdd_size 100 -> 200\n"
+                        "guest_os 11 experimental added \"new\"\n");
+
+    const ProcessResult json = runAgent({"diff", "--json", a, b});
+    EXPECT_EQ(json.exitStatus, 1) << json.err;
+    const nlohmann::json parsed = nlohmann::json::parse(json.out);
+    EXPECT_EQ(parsed["same"], false);
+    ASSERT_EQ(parsed["changes"].size(), 10u);
+    EXPECT_EQ(parsed["changes"][8], nlohmann::json::parse(
+        R"({"section":"guest_os","code":9,"status":"experimental","change":"changed",
+            "field":"min_hdd_size","old":100,"new":200})"));
+
+    const ProcessResult same = runAgent({"diff", b, "-"}, readFile(b));
+    EXPECT_EQ(same.exitStatus, 0) << same.err;
+    EXPECT_THAT(same.out, IsEmpty());
+}
+
+TEST_F(AgentDiffCheck, DiffOfAFileThatIsNoVocabularyIsTrouble)
+{
+    const std::string good = tempPath("good.voc");
+    writeFile(good, document(standardHead()));
+    const std::string flat = tempPath("flat.voc");
+    writeFile(flat, "<message format=\"1\" kind=\"0\"><element tag=\"1307\">" + adapter(1, "x") +
+                        "</element></message>");
+    for (const std::string& other : {flat, tempPath("missing.voc")}) {
+        const ProcessResult result = runAgent({"diff", good, other});
+        EXPECT_EQ(result.exitStatus, 2) << other;
+        EXPECT_THAT(result.err, HasSubstr("host-agent: cannot compare \"" + other + "\": "));
+        EXPECT_THAT(result.out, IsEmpty());
+    }
+}
+
+TEST_F(AgentDiffCheck, CheckReportsEveryProblemWithItsLocation)
+{
+    const std::string broken = tempPath("broken.voc");
+    const std::string misfit = "<element tag=\"1017\">" + number(1010, 5) + text(1264, "guest_os_type") +
+        text(1846, "x") + text(1026, "X") + "</element>";
+    writeFile(broken, document(version() + category("guest_os_type") + category("guest_os_type") +
+                                   category("kxp_network_adapter_type") + category("experimental") +
+                                   adapter(3, "A") + adapter(3, "B") + guest(4, "d", "D", false) +
+                                   guest(4, "d", "D", true) + misfit +
+                                   "<element tag=\"1017\">" + text(1264, "nosuch") + "</element>" +
+                                   text(1999, "stray"),
+                               2));
+    const ProcessResult result = runAgent({"check", broken});
+    EXPECT_EQ(result.exitStatus, 1) << result.err;
+    const std::string prefix = broken + ": ";
+    for (const std::string line :
+         {"error: document: the message kind is 2 (a vocabulary is of kind 0)",
+          "error: item 3 (category \"guest_os_type\"): category \"guest_os_type\" is defined twice",
+          "error: item 7 (adapter 3): the id 3 of kind \"kxp_network_adapter_type\" is repeated (first at item 6)",
+          "warning: item 9 (guest OS 4, experimental): code 4 is listed both as supported and as experimental",
+          "error: item 10: marked \"guest_os_type\" but does not fit the guest OS shape",
+          "error: item 11: the mark \"nosuch\" names no defined category",
+          "error: item 12: element 1999 is neither an entry (1017) nor a category definition (1264)",
+          "not a valid vocabulary, 6 errors, 1 warning\n"})
+        EXPECT_THAT(result.out, HasSubstr(prefix + line));
+
+    // The same code as supported and as experimental is allowed.
+    const std::string valid = tempPath("valid.voc");
+    writeFile(valid, document(standardHead() + adapter(3, "VirtIO") + guest(4, "d", "D", false) +
+                              guest(4, "d", "D", true)));
+    const ProcessResult warned = runAgent({"check", valid});
+    EXPECT_EQ(warned.exitStatus, 0) << warned.out;
+    EXPECT_THAT(warned.out, HasSubstr(valid + ": a valid vocabulary, 0 errors, 1 warning\n"));
+
+    const ProcessResult missing = runAgent({"check", tempPath("missing.voc")});
+    EXPECT_EQ(missing.exitStatus, 2);
+    EXPECT_THAT(missing.err, HasSubstr("host-agent: cannot check"));
+}
+
+} // namespace
+} // namespace KXL::test
