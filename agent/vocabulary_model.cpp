@@ -23,10 +23,10 @@ constexpr int tagDisplayName = 1026;
 constexpr int tagIdentifier = 1846;
 constexpr int tagDescription = 1303;
 
-const char* const versionMark = "vocabulary";
-const char* const adapterCategory = "kxp_network_adapter_type";
-const char* const guestCategory = "guest_os_type";
-const char* const experimentalCategory = "experimental";
+constexpr std::string_view versionMark = "vocabulary";
+constexpr std::string_view adapterCategory = "kxp_network_adapter_type";
+constexpr std::string_view guestCategory = "guest_os_type";
+constexpr std::string_view experimentalCategory = "experimental";
 
 bool hasStamps(KXLNodeRef node)
 {
@@ -53,31 +53,34 @@ public:
                 if (parts.m_namedCount == kMaxParts)
                     return std::nullopt;
                 parts.m_named[parts.m_namedCount++] = child;
+                ++parts.m_namedLeft;
                 continue;
             }
             if (hasStamps(child) || child.firstChild() || child.valueKind() == KXLValueKind::None ||
                 parts.m_leafCount == kMaxParts)
                 return std::nullopt;
             parts.m_leaves[parts.m_leafCount++] = child;
+            ++parts.m_leavesLeft;
         }
         return parts;
     }
 
-    KXLNodeRef take(int tag, KXLValueKind kind, const char* text = nullptr)
+    KXLNodeRef take(int tag, KXLValueKind kind, std::optional<std::string_view> text = std::nullopt)
     {
-        return takeFirst(m_leaves, m_leafCount, [&](KXLNodeRef leaf) {
-            return leaf.tag() == tag && leaf.valueKind() == kind && (text == nullptr || leaf.text() == text);
+        return takeFirst(m_leaves, m_leafCount, m_leavesTaken, m_leavesLeft, [&](KXLNodeRef leaf) {
+            return leaf.tag() == tag && leaf.valueKind() == kind && (!text || leaf.text() == *text);
         });
     }
 
     std::optional<int> takeNamed(std::string_view name)
     {
         const KXLNodeRef named =
-            takeFirst(m_named, m_namedCount, [&](KXLNodeRef node) { return node.name() == name; });
+            takeFirst(m_named, m_namedCount, m_namedTaken, m_namedLeft,
+                      [&](KXLNodeRef node) { return node.name() == name; });
         return named ? std::optional<int>(named.number()) : std::nullopt;
     }
 
-    bool exhausted() const { return m_leafCount == 0 && m_namedCount == 0; }
+    bool exhausted() const { return m_leavesLeft == 0 && m_namedLeft == 0; }
 
 private:
     static constexpr std::size_t kMaxParts = 16;
@@ -85,27 +88,30 @@ private:
     std::array<KXLNodeRef, kMaxParts> m_named;
     std::size_t m_leafCount = 0;
     std::size_t m_namedCount = 0;
+    // Taken parts are marked, not removed: matching keeps the others in order for free.
+    std::uint32_t m_leavesTaken = 0;
+    std::uint32_t m_namedTaken = 0;
+    std::size_t m_leavesLeft = 0;
+    std::size_t m_namedLeft = 0;
 
-    // Removes the first match, keeping the others in order.
     template <typename Matches>
-    static KXLNodeRef takeFirst(std::array<KXLNodeRef, kMaxParts>& nodes, std::size_t& count, Matches matches)
+    static KXLNodeRef takeFirst(const std::array<KXLNodeRef, kMaxParts>& nodes, std::size_t count,
+                                std::uint32_t& taken, std::size_t& left, Matches matches)
     {
         for (std::size_t i = 0; i < count; ++i) {
-            if (!matches(nodes[i]))
+            const std::uint32_t bit = std::uint32_t{1} << i;
+            if ((taken & bit) != 0 || !matches(nodes[i]))
                 continue;
-            const KXLNodeRef found = nodes[i];
-            std::copy(nodes.begin() + static_cast<std::ptrdiff_t>(i) + 1,
-                      nodes.begin() + static_cast<std::ptrdiff_t>(count), nodes.begin() + static_cast<std::ptrdiff_t>(i));
-            --count;
-            return found;
+            taken |= bit;
+            --left;
+            return nodes[i];
         }
         return KXLNodeRef();
     }
 };
 
-std::optional<KXLVersionEntry> matchVersion(KXLNodeRef entry)
+std::optional<KXLVersionEntry> matchVersion(std::optional<EntryParts> parts)
 {
-    auto parts = EntryParts::of(entry);
     if (!parts || !parts->take(tagId, KXLValueKind::String, "vocversion") ||
         !parts->take(tagCategory, KXLValueKind::String, versionMark))
         return std::nullopt;
@@ -127,9 +133,8 @@ std::optional<std::string_view> matchCategory(KXLNodeRef node)
     return name.text();
 }
 
-std::optional<KXLAdapterEntry> matchAdapter(KXLNodeRef entry)
+std::optional<KXLAdapterEntry> matchAdapter(std::optional<EntryParts> parts)
 {
-    auto parts = EntryParts::of(entry);
     if (!parts)
         return std::nullopt;
     const KXLNodeRef id = parts->take(tagId, KXLValueKind::Int);
@@ -140,9 +145,8 @@ std::optional<KXLAdapterEntry> matchAdapter(KXLNodeRef entry)
     return KXLAdapterEntry{id.number(), name.text()};
 }
 
-std::optional<KXLGuestEntry> matchGuest(KXLNodeRef entry)
+std::optional<KXLGuestEntry> matchGuest(std::optional<EntryParts> parts)
 {
-    auto parts = EntryParts::of(entry);
     if (!parts)
         return std::nullopt;
     const KXLNodeRef code = parts->take(tagId, KXLValueKind::Int);
@@ -188,14 +192,17 @@ KXLVocabularyItem KXLItemClassifier::classify(KXLNodeRef node)
     if (auto category = matchCategory(node)) {
         item.kind = KXLVocabularyItem::Kind::Category;
         item.category = *category;
-    } else if (auto version = m_versionSeen ? std::nullopt : matchVersion(node)) {
+        return item;
+    }
+    const std::optional<EntryParts> parts = EntryParts::of(node); // taken apart once
+    if (auto version = m_versionSeen ? std::nullopt : matchVersion(parts)) {
         m_versionSeen = true;
         item.kind = KXLVocabularyItem::Kind::Version;
         item.version = *version;
-    } else if (auto adapter = matchAdapter(node)) {
+    } else if (auto adapter = matchAdapter(parts)) {
         item.kind = KXLVocabularyItem::Kind::Adapter;
         item.adapter = *adapter;
-    } else if (auto guest = matchGuest(node)) {
+    } else if (auto guest = matchGuest(parts)) {
         item.kind = KXLVocabularyItem::Kind::Guest;
         item.guest = *guest;
     }
@@ -283,10 +290,11 @@ private:
     bool m_versionSeen = false;
     std::unordered_set<std::string> m_defined;
     std::vector<Mark> m_marks; // checked once every definition is known
-    std::map<std::string, std::string> m_kindMarks; // the marks of known kinds: where first seen
+    std::map<std::string, std::string, std::less<>> m_kindMarks; // marks of known kinds: first seen
     std::unordered_set<int> m_adapterIds;
     std::vector<KXLVocabularyItem> m_adapterReferences; // guest OSes whose adapter is unknown so far
-    std::unordered_map<std::string, FirstSeen> m_ids; // "kind\0id", guest OSes by flag too
+    std::unordered_map<std::string, FirstSeen> m_ids; // "kind\0id" of other entries
+    std::unordered_map<std::uint64_t, FirstSeen> m_numberIds; // adapters and guest OSes
 
     void error(std::string location, std::string message)
     {
@@ -372,12 +380,11 @@ private:
             return;
         case KXLVocabularyItem::Kind::Adapter:
             m_adapterIds.insert(item.adapter.id);
-            checkId(item, adapterCategory, "i" + std::to_string(item.adapter.id), std::nullopt);
+            checkNumberId(item, adapterCategory, item.adapter.id, std::nullopt);
             markOfKind(adapterCategory, item);
             return;
         case KXLVocabularyItem::Kind::Guest:
-            checkId(item, guestCategory, "i" + std::to_string(static_cast<int>(item.guest.code)),
-                    item.guest.experimental);
+            checkNumberId(item, guestCategory, static_cast<int>(item.guest.code), item.guest.experimental);
             markOfKind(guestCategory, item);
             if (item.guest.experimental)
                 markOfKind(experimentalCategory, item);
@@ -389,7 +396,7 @@ private:
         checkOther(item);
     }
 
-    void markOfKind(const char* name, const KXLVocabularyItem& item)
+    void markOfKind(std::string_view name, const KXLVocabularyItem& item)
     {
         if (m_kindMarks.size() < 3 && m_kindMarks.count(name) == 0)
             m_kindMarks.emplace(name, itemLocation(item));
@@ -439,15 +446,31 @@ private:
     void checkId(const KXLVocabularyItem& item, std::string_view kind, const std::string& id,
                  std::optional<bool> experimental)
     {
-        const std::size_t index = item.index;
         std::string key(kind);
         key += '\0';
         key += id;
         const auto [found, added] =
-            m_ids.try_emplace(key, FirstSeen{index, experimental.value_or(false), false});
-        if (added)
-            return;
-        FirstSeen& first = found->second;
+            m_ids.try_emplace(key, FirstSeen{item.index, experimental.value_or(false), false});
+        if (!added)
+            repeated(item, kind, id, experimental, found->second);
+    }
+
+    // The same for adapters and guest OSes, whose ids are numbers: no text is made unless
+    // the id repeats, so a million guest OSes cost no more than a small map entry each.
+    void checkNumberId(const KXLVocabularyItem& item, std::string_view kind, int id,
+                       std::optional<bool> experimental)
+    {
+        const std::uint64_t key = (static_cast<std::uint64_t>(kind == guestCategory) << 32) |
+            static_cast<std::uint32_t>(id);
+        const auto [found, added] =
+            m_numberIds.try_emplace(key, FirstSeen{item.index, experimental.value_or(false), false});
+        if (!added)
+            repeated(item, kind, "i" + std::to_string(id), experimental, found->second);
+    }
+
+    void repeated(const KXLVocabularyItem& item, std::string_view kind, const std::string& id,
+                  std::optional<bool> experimental, FirstSeen& first)
+    {
         const std::string shown = describeId(id);
         if (experimental && !first.pairWarned && first.experimental != *experimental) {
             first.pairWarned = true;

@@ -53,7 +53,7 @@ public:
     KXLValueKind valueKind() const; // a named value always holds an Int
     std::string_view text() const; // String value, else empty
     int number() const; // Int value, else 0
-    const KXLStamps* stamps() const; // null when the element has none
+    const KXLStamps* stamps() const; // null when the element has none (inline when never stamped)
     KXLNodeRef nextSibling() const;
     KXLNodeRef firstChild() const;
     Children children() const; // named values and child elements in write order
@@ -68,6 +68,7 @@ public:
 private:
     friend class KXLDocument;
     KXLNodeRef(const KXLDocument* document, std::uint32_t id) : m_document(document), m_id(id) {}
+    const KXLStamps* stampsOf() const; // of an element that was stamped at some time
 
     const KXLDocument* m_document = nullptr;
     std::uint32_t m_id = 0;
@@ -219,6 +220,11 @@ private:
     std::vector<std::unique_ptr<char[]>> m_textChunks; // likewise
     std::unique_ptr<Extra> m_extra;
 };
+
+inline const KXLStamps* KXLNodeRef::stamps() const
+{
+    return m_document->at(m_id).stamped ? stampsOf() : nullptr;
+}
 
 inline bool KXLNodeRef::isElement() const
 {

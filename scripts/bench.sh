@@ -53,6 +53,17 @@ read -r show_cpu show_wall show_kib <<<"$(measure "$runs" "$agent" show "$voc")"
 read -r cpu[1000000] wall[1000000] kib[1000000] <<<"$(measure 1 "$agent" run --catalog "$work/catalog-1000000.json")"
 # The round trip at 1M: the file the run saved reads back whole.
 rows="$("$agent" show "$voc" | grep -c '^ *[0-9]\+  os[0-9]' || true)"
+# A hostile shape: five million empty elements (about 90 MB). The reader's memory follows
+# the tree it builds, not the file.
+python3 -c '
+import sys
+with open(sys.argv[1], "w") as out:
+    out.write("<message format=\"1\" kind=\"0\"><element tag=\"1\">")
+    out.write("<element tag=\"1\"/>" * 5000000)
+    out.write("</element></message>")
+' "$work/empty-elements.voc"
+empty_bytes="$(stat -c %s "$work/empty-elements.voc")"
+read -r empty_cpu empty_wall empty_kib <<<"$(measure 1 "$agent" show "$work/empty-elements.voc")"
 help_loop="$(loop 200 "$agent" --help)"
 bare_loop="$(loop 200 "$agent" run)"
 
@@ -68,6 +79,7 @@ for n in 10000 100000 1000000; do
 done
 row "reference pipeline, 100000 guest OSes" "$ref_cpu" "$ref_wall" "$ref_kib" "$(above "$ref_kib" 100000)"
 row "host-agent show, 100000 guest OSes" "$show_cpu" "$show_wall" "$show_kib" "-"
+row "host-agent show, 5M empty elements ($((empty_bytes >> 20)) MiB)" "$empty_cpu" "$empty_wall" "$empty_kib" "-"
 echo
 printf '%-58s %8s %s\n' "ratio" "value" "target"
 printf '%-58s %8s %s\n' "CPU at 100k, host-agent / reference" "$(ratio "${cpu[100000]}" "$ref_cpu")" "<= 0.50"

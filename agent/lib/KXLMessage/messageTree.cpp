@@ -215,10 +215,8 @@ bool KXLDocument::operator==(const KXLDocument& other) const
     return true;
 }
 
-const KXLStamps* KXLNodeRef::stamps() const
+const KXLStamps* KXLNodeRef::stampsOf() const
 {
-    if (!m_document->at(m_id).stamped)
-        return nullptr;
     const auto& all = m_document->m_extra->stamps;
     const auto found = all.find(m_id);
     return found == all.end() || found->second.empty() ? nullptr : &found->second;
