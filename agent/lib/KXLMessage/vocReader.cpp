@@ -713,7 +713,7 @@ private:
         }
         if (valueAllowed && consume("<string>")) {
             std::string_view text;
-            if (!taken(quickText('<', "&\r]", text) && consume("</string>")))
+            if (!taken(quickText('<', false, text) && consume("</string>")))
                 return Quick::NotTaken;
             m_document.setText(parent, text);
             return Quick::Read;
@@ -721,7 +721,7 @@ private:
         if (consume("<named name=\"")) {
             std::string_view name;
             int number = 0;
-            if (!taken(quickText('"', "&<\t\n\r", name) && !name.empty() && consume("\">") &&
+            if (!taken(quickText('"', true, name) && !name.empty() && consume("\">") &&
                        quickNumber('<', number) && consume("</named>")))
                 return Quick::NotTaken;
             m_document.appendNamed(parent, name, number);
@@ -763,15 +763,19 @@ private:
         return true;
     }
 
-    // Text up to `end` that holds none of `refused`; `end` is not consumed.
-    bool quickText(char end, std::string_view refused, std::string_view& text)
+    // Text up to `end` that needs no resolving or normalizing: no reference, no CR, and in
+    // an attribute value no other white space than the space, in content no "]]>"; `end` is
+    // not consumed.
+    bool quickText(char end, bool inAttribute, std::string_view& text)
     {
         const std::size_t at = findNear(end, m_at);
         if (at == std::string_view::npos)
             return false;
         text = m_in.substr(m_at, at - m_at);
-        if (text.find_first_of(refused) != std::string_view::npos)
-            return false;
+        for (const char c : text) {
+            if (c == '&' || c == '\r' || (inAttribute ? c == '<' || c == '\t' || c == '\n' : c == ']'))
+                return false;
+        }
         m_at = at;
         return true;
     }
