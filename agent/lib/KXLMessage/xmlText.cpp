@@ -1,5 +1,6 @@
 #include "xmlText.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -129,7 +130,12 @@ std::size_t findNonXmlText(std::string_view bytes)
             std::memcpy(&word, bytes.data() + at, sizeof word);
             constexpr std::uint64_t ones = 0x0101010101010101ull;
             constexpr std::uint64_t highs = 0x8080808080808080ull;
-            if (((word - 0x20 * ones) | word) & highs)
+            if ((word & highs) != 0)
+                break;
+            // Below 0x20 somewhere: fine when each such byte is TAB, LF or CR (line ends and
+            // indentation are in every word of a .voc file).
+            if (((word - 0x20 * ones) & highs) != 0 && !std::all_of(bytes.data() + at, bytes.data() + at + 8,
+                    [](char c) { return c >= 0x20 || c == '\t' || c == '\n' || c == '\r'; }))
                 break;
             at += 8;
         }
