@@ -165,7 +165,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string prefix = "guest OS catalogue 'fuzz input': ";
     if (error.rfind(prefix, 0) != 0 || error.size() == prefix.size())
         violated("the error text does not name the source and the problem: " + error);
-    if (error.find("[json.exception") != std::string::npos)
+    // The text may quote the input, which may hold anything.
+    const std::string jsonPrefix = "[json.exception";
+    if (error.find(jsonPrefix) != std::string::npos && text.find(jsonPrefix) == std::string::npos)
         violated("the error text keeps the JSON library's prefix: " + error);
     return 0;
 }

@@ -115,8 +115,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string input = scratch().file("input.voc");
     writeFile(input, bytes);
 
-    KXLDocument pristine;
-    makeSentinel(pristine);
+    static const KXLDocument pristine = [] {
+        KXLDocument document;
+        makeSentinel(document);
+        return document;
+    }();
 
     KXLDocument fromBytes;
     makeSentinel(fromBytes);
