@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
 # Builds the two libFuzzer targets (the .voc reader, the catalogue parser) with clang in
-# build/fuzz, replays every saved regression input, then fuzzes each target for SECONDS
-# (default 60) from a scratch copy of its seed corpus in fuzz/corpus/. Fails on a crash,
-# a sanitizer report or a broken property; libFuzzer then prints the input it saved.
+# build/fuzz, replays every saved input in fuzz/regressions/, then fuzzes each target for
+# SECONDS (default 60) from a scratch copy of its seed corpus in fuzz/corpus/, with the
+# format's tokens from fuzz/dict/. Fails on a crash, a sanitizer report or a broken property;
+# libFuzzer then prints the input it saved.
 #   scripts/fuzz.sh [SECONDS]
-# Inputs that grew the corpus are kept under build/fuzz/runs/TARGET/; a crash input, from
-# build/fuzz/runs/, belongs in fuzz/regressions/TARGET/ once understood.
+# What a run adds to the corpus stays in build/fuzz/runs/TARGET/corpus/ for the next run; a
+# crash input lands in build/fuzz/runs/TARGET/artifacts/ and, once fixed, belongs in
+# fuzz/regressions/voc/ or fuzz/regressions/catalog/.
 set -euo pipefail
 seconds="${1:-60}"
 case "$seconds" in
-  ''|*[!0-9]*) echo "fuzz.sh: SECONDS must be a whole number, got \"$seconds\"" >&2; exit 2 ;;
+  ''|*[!0-9]*|0) echo "fuzz.sh: SECONDS must be a positive whole number, got \"$seconds\"" >&2; exit 2 ;;
 esac
 cd "$(dirname "$0")/.."
 root="$(pwd)"
@@ -47,7 +49,7 @@ for target in voc_reader catalog; do
   cp fuzz/corpus/"$kind"/* "$runs/corpus/"
   echo "== $name: fuzzing for $seconds s"
   if ! "$build/$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-       -artifact_prefix="$runs/artifacts/" "$runs/corpus"; then
+       -dict="fuzz/dict/$kind.dict" -artifact_prefix="$runs/artifacts/" "$runs/corpus"; then
     echo "fuzz.sh: $name found a fault; the input is in $runs/artifacts/" >&2
     status=1
   fi
