@@ -7,7 +7,7 @@
 //   - parseCatalogDirect accepts only what the reference accepts, with the same maps
 //     (the quick path is never looser, whatever it skips);
 //   - a failed parseCatalog leaves the caller's maps alone and names the source and the
-//     problem, without the JSON library's exception prefix.
+//     problem, without the JSON library's exception prefix or raw control characters.
 // A broken property aborts, which libFuzzer reports as a crash with the input saved.
 #include <cstdint>
 #include <cstdio>
@@ -165,6 +165,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string prefix = "guest OS catalogue 'fuzz input': ";
     if (error.rfind(prefix, 0) != 0 || error.size() == prefix.size())
         violated("the error text does not name the source and the problem: " + error);
+    // Keys and values from the file are quoted with JSON escapes: raw control characters
+    // would reach logs and terminals (and a NUL cuts the text short, as seen above).
+    for (const char c : error) {
+        if (static_cast<unsigned char>(c) < 0x20)
+            violated("the error text holds a raw control character: " + error);
+    }
     // The text may quote the input, which may hold anything.
     const std::string jsonPrefix = "[json.exception";
     if (error.find(jsonPrefix) != std::string::npos && text.find(jsonPrefix) == std::string::npos)
