@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds one preset (default: "default"; "asan" for the
 # sanitizers) and runs every test of it. For the default preset it then checks the
-# binaries for hardening and exports, and builds and checks the two Debian packages.
+# binaries for hardening and exports, builds and checks the two Debian packages, and runs
+# the two fuzz targets for 60 s each (scripts/fuzz.sh, a build of its own with clang).
 set -euo pipefail
 preset="${1:-default}"
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -13,4 +14,5 @@ ctest --preset "$preset" -j "$(nproc)"
 if [ "$preset" = default ]; then
   "$here/check-hardening.sh" "build/$preset/stage"
   "$here/package.sh" build/default
+  "$here/fuzz.sh" 60
 fi
