@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdint>
 #include <new>
 #include <string>
@@ -39,6 +40,16 @@ std::string shown(const json& value)
     if (text.size() > 40)
         text = text.substr(0, 37) + "...";
     return text;
+}
+
+// A key as a location shows it: a plain name as it is, anything else (a NUL, a control
+// character, a dot) in JSON quotes, so the error text stays whole and unambiguous.
+std::string shownKey(const std::string& key)
+{
+    const bool plain = !key.empty() && std::all_of(key.begin(), key.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+    });
+    return plain ? key : jsonQuoted(key);
 }
 
 // Builds the DOM from the parser's events, as nlohmann's own builder does, and refuses a
@@ -133,7 +144,7 @@ private:
         for (std::size_t i = 0; i < depth; ++i) {
             const Frame& frame = m_frames[i];
             if (frame.isObject)
-                path += (path.empty() ? "" : ".") + frame.key;
+                path += (path.empty() ? "" : ".") + shownKey(frame.key);
             else
                 path += "[" + std::to_string(frame.index) + "]";
         }

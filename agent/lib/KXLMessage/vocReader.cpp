@@ -562,6 +562,8 @@ private:
     {
         m_at += 2;
         const std::string_view closing = markupName();
+        if (!need(m_at + 1))
+            return malformed("unterminated end tag");
         if (closing != name) {
             m_at -= closing.size() + 2;
             return malformed("end tag </" + std::string(closing) + "> does not match " + tagName(name));
