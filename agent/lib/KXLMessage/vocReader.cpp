@@ -695,9 +695,12 @@ private:
                 m_at = start;
             return read;
         };
-        if (consume("</element>"))
+        if (!need(m_at + 2))
+            return Quick::NotTaken;
+        const char second = m_in[m_at + 1]; // tells the candidates apart
+        if (second == '/' && consume("</element>"))
             return Quick::Ended;
-        if (consume("<element tag=\"")) {
+        if (second == 'e' && consume("<element tag=\"")) {
             int tag = 0;
             bool empty = false;
             if (!taken(quickNumber('"', tag) && tag > 0 && depth < kMaxElementDepth &&
@@ -706,21 +709,21 @@ private:
             const KXLDocument::NodeId node = m_document.appendElement(parent, tag);
             return empty || content(node, depth + 1) ? Quick::Read : Quick::Failed;
         }
-        if (valueAllowed && consume("<int>")) {
+        if (second == 'i' && valueAllowed && consume("<int>")) {
             int number = 0;
             if (!taken(quickNumber('<', number) && consume("</int>")))
                 return Quick::NotTaken;
             m_document.setInt(parent, number);
             return Quick::Read;
         }
-        if (valueAllowed && consume("<string>")) {
+        if (second == 's' && valueAllowed && consume("<string>")) {
             std::string_view text;
             if (!taken(quickText('<', false, text) && consume("</string>")))
                 return Quick::NotTaken;
             m_document.setText(parent, text);
             return Quick::Read;
         }
-        if (consume("<named name=\"")) {
+        if (second == 'n' && consume("<named name=\"")) {
             std::string_view name;
             int number = 0;
             if (!taken(quickText('"', true, name) && !name.empty() && consume("\">") &&
