@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include <utf8proc.h>
+
 namespace KXL::voc {
 
 namespace {
@@ -14,65 +16,25 @@ bool isXmlChar(std::uint32_t c)
         (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
 }
 
-bool isContinuation(unsigned char b, unsigned char low = 0x80, unsigned char high = 0xBF)
-{
-    return b >= low && b <= high;
-}
-
-// Decodes one UTF-8 sequence at `at`; 0 when it is not valid (overlong forms and
-// surrogates included), else its length.
+// One UTF-8 sequence at `at`, decoded by the same library the agent measures text with;
+// 0 when it is not valid (overlong forms and surrogates included), else its length.
 std::size_t decodeUtf8(std::string_view s, std::size_t at, std::uint32_t& c)
 {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[at + k]); };
-    const std::size_t left = s.size() - at;
-    const unsigned char b0 = byte(0);
-    if (b0 < 0x80) {
-        c = b0;
-        return 1;
-    }
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-        if (left < 2 || !isContinuation(byte(1)))
-            return 0;
-        c = (b0 & 0x1Fu) << 6 | (byte(1) & 0x3Fu);
-        return 2;
-    }
-    if (b0 >= 0xE0 && b0 <= 0xEF) {
-        const unsigned char low = b0 == 0xE0 ? 0xA0 : 0x80;
-        const unsigned char high = b0 == 0xED ? 0x9F : 0xBF;
-        if (left < 3 || !isContinuation(byte(1), low, high) || !isContinuation(byte(2)))
-            return 0;
-        c = (b0 & 0x0Fu) << 12 | (byte(1) & 0x3Fu) << 6 | (byte(2) & 0x3Fu);
-        return 3;
-    }
-    if (b0 >= 0xF0 && b0 <= 0xF4) {
-        const unsigned char low = b0 == 0xF0 ? 0x90 : 0x80;
-        const unsigned char high = b0 == 0xF4 ? 0x8F : 0xBF;
-        if (left < 4 || !isContinuation(byte(1), low, high) || !isContinuation(byte(2)) ||
-            !isContinuation(byte(3)))
-            return 0;
-        c = (b0 & 0x07u) << 18 | (byte(1) & 0x3Fu) << 12 | (byte(2) & 0x3Fu) << 6 | (byte(3) & 0x3Fu);
-        return 4;
-    }
-    return 0;
+    utf8proc_int32_t codepoint = 0;
+    const utf8proc_ssize_t length =
+        utf8proc_iterate(reinterpret_cast<const utf8proc_uint8_t*>(s.data() + at),
+                         static_cast<utf8proc_ssize_t>(s.size() - at), &codepoint);
+    if (length <= 0)
+        return 0;
+    c = static_cast<std::uint32_t>(codepoint);
+    return static_cast<std::size_t>(length);
 }
 
 void appendUtf8(std::uint32_t c, std::string& out)
 {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | c >> 6);
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | c >> 12);
-        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | c >> 18);
-        out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
+    utf8proc_uint8_t bytes[4];
+    const utf8proc_ssize_t length = utf8proc_encode_char(static_cast<utf8proc_int32_t>(c), bytes);
+    out.append(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(length));
 }
 
 // The character a reference body (between '&' and ';') stands for.
