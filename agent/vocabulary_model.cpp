@@ -81,6 +81,11 @@ public:
     }
 
     bool exhausted() const { return m_leavesLeft == 0 && m_namedLeft == 0; }
+    // A shape of that many leaves and named values could fit: a cheap test before matching.
+    bool sized(std::size_t leaves, std::size_t named) const
+    {
+        return m_leafCount == leaves && m_namedCount == named;
+    }
 
 private:
     static constexpr std::size_t kMaxParts = 16;
@@ -112,7 +117,7 @@ private:
 
 std::optional<KXLVersionEntry> matchVersion(std::optional<EntryParts> parts)
 {
-    if (!parts || !parts->take(tagId, KXLValueKind::String, "vocversion") ||
+    if (!parts || !parts->sized(4, 0) || !parts->take(tagId, KXLValueKind::String, "vocversion") ||
         !parts->take(tagCategory, KXLValueKind::String, versionMark))
         return std::nullopt;
     const KXLNodeRef stamp = parts->take(tagVocabulary, KXLValueKind::String);
@@ -135,7 +140,7 @@ std::optional<std::string_view> matchCategory(KXLNodeRef node)
 
 std::optional<KXLAdapterEntry> matchAdapter(std::optional<EntryParts> parts)
 {
-    if (!parts)
+    if (!parts || !parts->sized(3, 0))
         return std::nullopt;
     const KXLNodeRef id = parts->take(tagId, KXLValueKind::Int);
     const KXLNodeRef mark = parts->take(tagCategory, KXLValueKind::String, adapterCategory);
@@ -147,7 +152,7 @@ std::optional<KXLAdapterEntry> matchAdapter(std::optional<EntryParts> parts)
 
 std::optional<KXLGuestEntry> matchGuest(std::optional<EntryParts> parts)
 {
-    if (!parts)
+    if (!parts || !(parts->sized(4, kGuestValueNames.size()) || parts->sized(5, kGuestValueNames.size())))
         return std::nullopt;
     const KXLNodeRef code = parts->take(tagId, KXLValueKind::Int);
     const KXLNodeRef mark = parts->take(tagCategory, KXLValueKind::String, guestCategory);
