@@ -57,7 +57,6 @@ public:
     KXLNodeRef nextSibling() const;
     KXLNodeRef firstChild() const;
     Children children() const; // named values and child elements in write order
-    std::size_t childCount() const; // counts by walking
 
     bool operator==(const KXLNodeRef& other) const
     {
@@ -150,7 +149,6 @@ public:
     KXLNodeRef::Children roots() const { return root().children(); }
     KXLNodeRef node(NodeId id) const { return KXLNodeRef(this, id); }
     bool empty() const { return !root().firstChild(); }
-    std::size_t nodeCount() const { return m_nodeCount == 0 ? 0 : m_nodeCount - 1; } // root not counted
 
     // Appends as the last child of `parent` (an element or kRoot). Throw std::bad_alloc, or
     // std::length_error past 2^32 - 1 nodes or 4 GiB of one text.
@@ -160,9 +158,6 @@ public:
     void setInt(NodeId element, int value);
     // The element's stamps, made empty on first use.
     KXLStamps& stamps(NodeId element);
-
-    // Drops every node and text.
-    void clear();
 
     bool operator==(const KXLDocument& other) const;
     bool operator!=(const KXLDocument& other) const { return !(*this == other); }

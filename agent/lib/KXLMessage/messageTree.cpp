@@ -66,12 +66,6 @@ void KXLDocument::clearStorage() noexcept
     m_nodeCount = 0;
 }
 
-void KXLDocument::clear()
-{
-    clearStorage();
-    makeStorage();
-}
-
 void KXLDocument::makeStorage()
 {
     auto extra = std::make_unique<Extra>();
@@ -220,14 +214,6 @@ const KXLStamps* KXLNodeRef::stampsOf() const
     const auto& all = m_document->m_extra->stamps;
     const auto found = all.find(m_id);
     return found == all.end() || found->second.empty() ? nullptr : &found->second;
-}
-
-std::size_t KXLNodeRef::childCount() const
-{
-    std::size_t count = 0;
-    for (KXLNodeRef child = firstChild(); child; child = child.nextSibling())
-        ++count;
-    return count;
 }
 
 } // namespace KXL
