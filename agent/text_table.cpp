@@ -19,8 +19,11 @@ KXLTextTable::KXLTextTable(std::vector<Column> columns) : m_columns(std::move(co
 {
     if (m_columns.empty())
         throw std::invalid_argument("a table needs at least one column");
-    for (const auto& column : m_columns)
-        m_widths.push_back(displayWidth(escapeText(column.title)));
+    for (const auto& column : m_columns) {
+        m_titles.push_back(escapeText(column.title));
+        m_titleWidths.push_back(displayWidth(m_titles.back()));
+    }
+    m_widths = m_titleWidths;
 }
 
 void KXLTextTable::addCell(std::string_view raw)
@@ -84,11 +87,8 @@ void KXLTextTable::render(std::ostream& out, const std::string& indent) const
         out << line;
     };
 
-    std::vector<std::string> titles;
-    for (const auto& column : m_columns)
-        titles.push_back(escapeText(column.title));
     writeLine([&](std::size_t i) {
-        return std::pair<std::string_view, std::size_t>(titles[i], displayWidth(titles[i]));
+        return std::pair<std::string_view, std::size_t>(m_titles[i], m_titleWidths[i]);
     });
     const std::string rule(*std::max_element(m_widths.begin(), m_widths.end()), '-');
     writeLine([&](std::size_t i) {

@@ -42,6 +42,8 @@ private:
     };
 
     std::vector<Column> m_columns;
+    std::vector<std::string> m_titles; // escaped
+    std::vector<std::size_t> m_titleWidths;
     std::vector<std::size_t> m_widths; // the widest cell of each column, titles included
     std::string m_text; // every escaped cell, row after row
     std::vector<Cell> m_cells;
