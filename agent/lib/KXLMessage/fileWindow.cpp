@@ -22,7 +22,7 @@ std::string reason(const char* what, int errorNumber)
 
 std::string tooLarge()
 {
-    return "the file is larger than " + std::to_string(kMaxFileSize >> 20) + " MiB";
+    return "the file is larger than " + std::to_string(kMaxVocFileSize >> 20) + " MiB";
 }
 
 } // namespace
@@ -52,7 +52,7 @@ bool FileWindow::open(const std::string& path, std::string& error)
         error = S_ISDIR(status.st_mode) ? "it is a folder, not a file" : "it is not a regular file";
         return false;
     }
-    if (static_cast<unsigned long long>(status.st_size) > kMaxFileSize) {
+    if (static_cast<unsigned long long>(status.st_size) > kMaxVocFileSize) {
         error = tooLarge();
         return false;
     }
@@ -85,7 +85,7 @@ bool FileWindow::readMore(std::string& error)
         m_filled += static_cast<std::size_t>(got);
     }
     if (m_filled == m_reserved) {
-        error = m_filled > kMaxFileSize ? tooLarge() : "the file grew while it was read";
+        error = m_filled > kMaxVocFileSize ? tooLarge() : "the file grew while it was read";
         return false;
     }
     return true;

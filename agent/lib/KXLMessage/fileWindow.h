@@ -10,9 +10,6 @@
 
 namespace KXL::voc {
 
-// Larger files are refused rather than read, and never written.
-constexpr std::size_t kMaxFileSize = kMaxVocFileSize;
-
 // The file is read ahead in steps into one reserved region, so views into what was read
 // stay valid, and the pages a reader is done with go back to the system: a file is never
 // in memory whole.
@@ -24,7 +21,7 @@ public:
     FileWindow& operator=(const FileWindow&) = delete;
 
     // False with `error` holding the reason: missing, not a regular file (opening never
-    // blocks, so a FIFO is refused, not waited on), larger than kMaxFileSize.
+    // blocks, so a FIFO is refused, not waited on), larger than kMaxVocFileSize.
     bool open(const std::string& path, std::string& error);
 
     // The bytes read so far, from the start of the file; released pages read as zeros.

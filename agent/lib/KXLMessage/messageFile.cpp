@@ -44,8 +44,8 @@ int loadDocumentFromBytes(std::string_view bytes, const std::string& name, KXLDo
     return host::guarded("loadDocumentFromBytes", [&] {
         std::string error;
         KXLDocument loaded;
-        if (bytes.size() > voc::kMaxFileSize)
-            error = "larger than " + std::to_string(voc::kMaxFileSize >> 20) + " MiB";
+        if (bytes.size() > kMaxVocFileSize)
+            error = "larger than " + std::to_string(kMaxVocFileSize >> 20) + " MiB";
         if (!error.empty() || !voc::readVoc(bytes, loaded, error))
             return host::fail("cannot load " + name + ": " + error);
         document = std::move(loaded);
