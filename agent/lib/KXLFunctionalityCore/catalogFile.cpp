@@ -57,6 +57,7 @@ int readWholeFile(const std::string& path, std::string& content)
         return catalogFailure(path, "larger than " + std::to_string(maxCatalogSize) + " bytes");
 
     std::string text;
+    text.reserve(static_cast<std::size_t>(status.st_size)); // read once, not regrown and copied
     char buffer[65536];
     for (;;) {
         const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
