@@ -40,7 +40,8 @@ bool isPlainElement(KXLNodeRef node, int tag)
 
 // The content of an entry that is made only of value-holding leaves and named values.
 // Matching takes parts out; an entry fits a shape when nothing is left over. No shape has
-// more than eleven parts, so a larger entry fits none and is not taken apart.
+// more than five leaves or six named values, so a larger entry fits none and is not taken
+// apart; small arrays keep the copy each shape matches on cheap.
 class EntryParts {
 public:
     static std::optional<EntryParts> of(KXLNodeRef entry)
@@ -50,14 +51,14 @@ public:
         EntryParts parts;
         for (KXLNodeRef child : entry.children()) {
             if (child.isNamed()) {
-                if (parts.m_namedCount == kMaxParts)
+                if (parts.m_namedCount == kMaxNamed)
                     return std::nullopt;
                 parts.m_named[parts.m_namedCount++] = child;
                 ++parts.m_namedLeft;
                 continue;
             }
             if (hasStamps(child) || child.firstChild() || child.valueKind() == KXLValueKind::None ||
-                parts.m_leafCount == kMaxParts)
+                parts.m_leafCount == kMaxLeaves)
                 return std::nullopt;
             parts.m_leaves[parts.m_leafCount++] = child;
             ++parts.m_leavesLeft;
@@ -88,9 +89,10 @@ public:
     }
 
 private:
-    static constexpr std::size_t kMaxParts = 16;
-    std::array<KXLNodeRef, kMaxParts> m_leaves;
-    std::array<KXLNodeRef, kMaxParts> m_named;
+    static constexpr std::size_t kMaxLeaves = 5;
+    static constexpr std::size_t kMaxNamed = kGuestValueNames.size();
+    std::array<KXLNodeRef, kMaxLeaves> m_leaves;
+    std::array<KXLNodeRef, kMaxNamed> m_named;
     std::size_t m_leafCount = 0;
     std::size_t m_namedCount = 0;
     // Taken parts are marked, not removed: matching keeps the others in order for free.
@@ -99,8 +101,8 @@ private:
     std::size_t m_leavesLeft = 0;
     std::size_t m_namedLeft = 0;
 
-    template <typename Matches>
-    static KXLNodeRef takeFirst(const std::array<KXLNodeRef, kMaxParts>& nodes, std::size_t count,
+    template <typename Nodes, typename Matches>
+    static KXLNodeRef takeFirst(const Nodes& nodes, std::size_t count,
                                 std::uint32_t& taken, std::size_t& left, Matches matches)
     {
         for (std::size_t i = 0; i < count; ++i) {
@@ -115,14 +117,18 @@ private:
     }
 };
 
-std::optional<KXLVersionEntry> matchVersion(std::optional<EntryParts> parts)
+// Each matcher takes parts out of its own copy, made only when the sizes fit.
+std::optional<KXLVersionEntry> matchVersion(const std::optional<EntryParts>& entry)
 {
-    if (!parts || !parts->sized(4, 0) || !parts->take(tagId, KXLValueKind::String, "vocversion") ||
-        !parts->take(tagCategory, KXLValueKind::String, versionMark))
+    if (!entry || !entry->sized(4, 0))
         return std::nullopt;
-    const KXLNodeRef stamp = parts->take(tagVocabulary, KXLValueKind::String);
-    const KXLNodeRef description = parts->take(tagDescription, KXLValueKind::String);
-    if (!stamp || !description || !parts->exhausted())
+    EntryParts parts = *entry;
+    if (!parts.take(tagId, KXLValueKind::String, "vocversion") ||
+        !parts.take(tagCategory, KXLValueKind::String, versionMark))
+        return std::nullopt;
+    const KXLNodeRef stamp = parts.take(tagVocabulary, KXLValueKind::String);
+    const KXLNodeRef description = parts.take(tagDescription, KXLValueKind::String);
+    if (!stamp || !description || !parts.exhausted())
         return std::nullopt;
     return KXLVersionEntry{stamp.text(), description.text()};
 }
@@ -138,38 +144,40 @@ std::optional<std::string_view> matchCategory(KXLNodeRef node)
     return name.text();
 }
 
-std::optional<KXLAdapterEntry> matchAdapter(std::optional<EntryParts> parts)
+std::optional<KXLAdapterEntry> matchAdapter(const std::optional<EntryParts>& entry)
 {
-    if (!parts || !parts->sized(3, 0))
+    if (!entry || !entry->sized(3, 0))
         return std::nullopt;
-    const KXLNodeRef id = parts->take(tagId, KXLValueKind::Int);
-    const KXLNodeRef mark = parts->take(tagCategory, KXLValueKind::String, adapterCategory);
-    const KXLNodeRef name = parts->take(tagDisplayName, KXLValueKind::String);
-    if (!id || !mark || !name || !parts->exhausted())
+    EntryParts parts = *entry;
+    const KXLNodeRef id = parts.take(tagId, KXLValueKind::Int);
+    const KXLNodeRef mark = parts.take(tagCategory, KXLValueKind::String, adapterCategory);
+    const KXLNodeRef name = parts.take(tagDisplayName, KXLValueKind::String);
+    if (!id || !mark || !name || !parts.exhausted())
         return std::nullopt;
     return KXLAdapterEntry{id.number(), name.text()};
 }
 
-std::optional<KXLGuestEntry> matchGuest(std::optional<EntryParts> parts)
+std::optional<KXLGuestEntry> matchGuest(const std::optional<EntryParts>& entry)
 {
-    if (!parts || !(parts->sized(4, kGuestValueNames.size()) || parts->sized(5, kGuestValueNames.size())))
+    if (!entry || !(entry->sized(4, kGuestValueNames.size()) || entry->sized(5, kGuestValueNames.size())))
         return std::nullopt;
-    const KXLNodeRef code = parts->take(tagId, KXLValueKind::Int);
-    const KXLNodeRef mark = parts->take(tagCategory, KXLValueKind::String, guestCategory);
-    const bool experimental = static_cast<bool>(parts->take(tagCategory, KXLValueKind::String, experimentalCategory));
-    const KXLNodeRef identifier = parts->take(tagIdentifier, KXLValueKind::String);
-    const KXLNodeRef displayName = parts->take(tagDisplayName, KXLValueKind::String);
+    EntryParts parts = *entry;
+    const KXLNodeRef code = parts.take(tagId, KXLValueKind::Int);
+    const KXLNodeRef mark = parts.take(tagCategory, KXLValueKind::String, guestCategory);
+    const bool experimental = static_cast<bool>(parts.take(tagCategory, KXLValueKind::String, experimentalCategory));
+    const KXLNodeRef identifier = parts.take(tagIdentifier, KXLValueKind::String);
+    const KXLNodeRef displayName = parts.take(tagDisplayName, KXLValueKind::String);
     if (!code || !mark || !identifier || !displayName)
         return std::nullopt;
     KXLGuestEntry guest{static_cast<std::uint32_t>(code.number()), identifier.text(),
         displayName.text(), experimental, {}};
     for (std::size_t i = 0; i < kGuestValueNames.size(); ++i) {
-        const auto value = parts->takeNamed(kGuestValueNames[i]);
+        const auto value = parts.takeNamed(kGuestValueNames[i]);
         if (!value)
             return std::nullopt;
         guest.values[i] = *value;
     }
-    if (!parts->exhausted())
+    if (!parts.exhausted())
         return std::nullopt;
     return guest;
 }
