@@ -211,8 +211,9 @@ private:
 
     int m_kind = 0;
     std::uint32_t m_nodeCount = 0;
-    std::vector<std::unique_ptr<Node[]>> m_blocks; // never move once made
-    std::vector<std::unique_ptr<char[]>> m_textChunks; // likewise
+    // Blocks never move once full size; only the first starts smaller and is regrown.
+    std::vector<std::unique_ptr<Node[]>> m_blocks;
+    std::vector<std::unique_ptr<char[]>> m_textChunks; // never move
     std::unique_ptr<Extra> m_extra;
 };
 

@@ -13,6 +13,10 @@ namespace {
 
 constexpr std::size_t kNodesPerBlock = std::size_t{1} << 13;
 constexpr std::size_t kTextChunk = std::size_t{1} << 20;
+// A small document (most are) starts small and grows by doubling up to the sizes above:
+// full-size pieces would each be a mapping of their own, made and unmade for a few KiB.
+constexpr std::size_t kFirstBlockNodes = 256;
+constexpr std::size_t kFirstTextChunk = std::size_t{16} << 10;
 // Short texts repeat (category names, named value names) and are stored once while they
 // keep recurring: a direct-mapped cache of recent ones, fixed in size, where a text evicts
 // the one it collides with.
@@ -21,15 +25,27 @@ constexpr std::size_t kInternSlots = 1024;
 
 std::size_t internSlot(std::string_view text)
 {
-    std::uint64_t hash = 0xcbf29ce484222325ull; // FNV-1a: cheap for a few dozen bytes
-    for (const char c : text)
-        hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3ull;
+    // Eight bytes a step: every value of a large document passes through here.
+    constexpr std::uint64_t multiplier = 0x9E3779B97F4A7C15ull;
+    std::uint64_t hash = text.size();
+    std::size_t at = 0;
+    for (; text.size() - at >= 8; at += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, text.data() + at, sizeof word);
+        hash = (hash ^ word) * multiplier;
+        hash ^= hash >> 29;
+    }
+    std::uint64_t tail = 0;
+    if (at < text.size())
+        std::memcpy(&tail, text.data() + at, text.size() - at);
+    hash = (hash ^ tail) * multiplier;
     return static_cast<std::size_t>(hash ^ (hash >> 32)) & (kInternSlots - 1);
 }
 
 } // namespace
 
 struct KXLDocument::Extra {
+    std::size_t firstBlockCapacity = 0; // in nodes
     std::size_t textCapacity = 0; // of the last text chunk
     std::size_t textUsed = 0;
     std::array<std::uint64_t, kInternSlots> interned{}; // a text reference + 1; 0: empty
@@ -69,8 +85,9 @@ void KXLDocument::clearStorage() noexcept
 void KXLDocument::makeStorage()
 {
     auto extra = std::make_unique<Extra>();
-    m_blocks.emplace_back(new Node[kNodesPerBlock]);
+    m_blocks.emplace_back(new Node[kFirstBlockNodes]);
     m_blocks.back()[0] = Node{}; // the root
+    extra->firstBlockCapacity = kFirstBlockNodes;
     m_extra = std::move(extra);
     m_nodeCount = 1;
 }
@@ -96,7 +113,9 @@ std::uint64_t KXLDocument::addText(std::string_view text)
     }
     const std::size_t needed = headerSize + text.size();
     if (m_textChunks.empty() || extra.textCapacity - extra.textUsed < needed) {
-        const std::size_t capacity = std::max(needed, kTextChunk);
+        const std::size_t grown =
+            m_textChunks.empty() ? kFirstTextChunk : std::min(2 * extra.textCapacity, kTextChunk);
+        const std::size_t capacity = std::max(needed, grown);
         m_textChunks.reserve(m_textChunks.size() + 1);
         m_textChunks.emplace_back(new char[capacity]);
         extra.textCapacity = capacity;
@@ -121,7 +140,13 @@ KXLDocument::NodeId KXLDocument::appendNode(NodeId parent)
     if (m_nodeCount == std::numeric_limits<std::uint32_t>::max())
         throw std::length_error("a document holds at most 4294967295 nodes");
     const NodeId id = m_nodeCount;
-    if ((id & (kNodesPerBlock - 1)) == 0) {
+    if (id == m_extra->firstBlockCapacity && id < kNodesPerBlock) {
+        const std::size_t capacity = std::min(2 * m_extra->firstBlockCapacity, kNodesPerBlock);
+        std::unique_ptr<Node[]> grown(new Node[capacity]);
+        std::memcpy(grown.get(), m_blocks[0].get(), id * sizeof(Node));
+        m_blocks[0] = std::move(grown);
+        m_extra->firstBlockCapacity = capacity;
+    } else if ((id & (kNodesPerBlock - 1)) == 0) {
         m_blocks.reserve(m_blocks.size() + 1);
         m_blocks.emplace_back(new Node[kNodesPerBlock]);
     }
