@@ -87,6 +87,28 @@ TEST(VocReader, DeepestAllowedNestingLoads)
     EXPECT_EQ(depth, 256);
 }
 
+// The character check reads eight bytes at a time: each control character, at each place
+// in a word, is refused unless it is TAB, LF or CR.
+TEST(VocReader, ControlCharactersAreRefusedWhereverTheyFallInAWord)
+{
+    TestFiles::TempFolder dir;
+    const std::string path = dir.file("control.voc");
+    for (int c = 0; c < 0x20; ++c) {
+        const bool allowed = c == '\t' || c == '\n' || c == '\r';
+        for (std::size_t at = 0; at < 16; ++at) {
+            std::string text(24, 'a');
+            text[at] = static_cast<char>(c);
+            TestFiles::writeFile(path, voc("<element tag=\"1\"><string>" + text + "</string></element>"));
+            kxltest::Document document;
+            const int status = kxltest::loadPlain(path, document);
+            EXPECT_EQ(status == 0, allowed) << "byte " << c << " at " << at << ": " << KXL::getErrorMessage();
+            if (!allowed) {
+                EXPECT_THAT(KXL::getErrorMessage(), HasSubstr("not XML 1.0 characters"));
+            }
+        }
+    }
+}
+
 struct BadFile {
     const char* label;
     std::string content;

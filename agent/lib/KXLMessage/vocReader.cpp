@@ -51,19 +51,20 @@ bool parseInt32(std::string_view text, int& value, bool& outOfRange)
     outOfRange = false;
     const bool negative = !text.empty() && text[0] == '-';
     const std::string_view digits = text.substr(negative ? 1 : 0);
-    if (digits.empty() || (digits[0] == '0' && (digits.size() > 1 || negative)) ||
-        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    if (digits.empty() || (digits[0] == '0' && (digits.size() > 1 || negative)))
         return false;
     long long number = 0;
+    bool tooLarge = false; // told only once every byte is known to be a digit
     for (const char c : digits) {
-        number = number * 10 + (c - '0');
-        if (number > 2147483648LL) {
-            outOfRange = true;
+        if (c < '0' || c > '9')
             return false;
+        if (!tooLarge) {
+            number = number * 10 + (c - '0');
+            tooLarge = number > 2147483648LL;
         }
     }
     number = negative ? -number : number;
-    if (number > 2147483647LL) {
+    if (tooLarge || number > 2147483647LL) {
         outOfRange = true;
         return false;
     }
@@ -770,17 +771,29 @@ private:
 
     // Text up to `end` that needs no resolving or normalizing: no reference, no CR, and in
     // an attribute value no other white space than the space, in content no "]]>"; `end` is
-    // not consumed.
+    // not consumed. One pass: the scan stops at the end or at the first byte that needs the
+    // general path.
     bool quickText(char end, bool inAttribute, std::string_view& text)
     {
-        const std::size_t at = findNear(end, m_at);
-        if (at == std::string_view::npos)
+        static const auto stops = [] {
+            std::array<std::array<bool, 256>, 2> table{};
+            for (const unsigned char c : std::string_view("<&\r]"))
+                table[0][c] = true;
+            for (const unsigned char c : std::string_view("\"&\r<\t\n"))
+                table[1][c] = true;
+            return table;
+        }();
+        const std::array<bool, 256>& stop = stops[inAttribute ? 1 : 0];
+        std::size_t at = m_at;
+        for (;;) {
+            while (at < m_in.size() && !stop[static_cast<unsigned char>(m_in[at])])
+                ++at;
+            if (at < m_in.size() || !need(at + 1))
+                break;
+        }
+        if (at >= m_in.size() || m_in[at] != end)
             return false;
         text = m_in.substr(m_at, at - m_at);
-        for (const char c : text) {
-            if (c == '&' || c == '\r' || (inAttribute ? c == '<' || c == '\t' || c == '\n' : c == ']'))
-                return false;
-        }
         m_at = at;
         return true;
     }

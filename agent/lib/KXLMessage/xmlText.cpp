@@ -1,6 +1,5 @@
 #include "xmlText.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -85,8 +84,9 @@ std::size_t findNonXmlText(std::string_view bytes)
 {
     std::size_t at = 0;
     while (at < bytes.size()) {
-        // Most text is printable ASCII: eight bytes at a time while none is below 0x20 or
-        // above 0x7F.
+        // Most text is ASCII without control characters but TAB, LF and CR: eight bytes at a
+        // time. With no byte above 0x7F, subtracting borrows only out of a byte below 0x20 and
+        // adding never carries into the next byte, so each test below is exact per byte.
         while (bytes.size() - at >= 8) {
             std::uint64_t word;
             std::memcpy(&word, bytes.data() + at, sizeof word);
@@ -94,10 +94,15 @@ std::size_t findNonXmlText(std::string_view bytes)
             constexpr std::uint64_t highs = 0x8080808080808080ull;
             if ((word & highs) != 0)
                 break;
-            // Below 0x20 somewhere: fine when each such byte is TAB, LF or CR (line ends and
-            // indentation are in every word of a .voc file).
-            if (((word - 0x20 * ones) & highs) != 0 && !std::all_of(bytes.data() + at, bytes.data() + at + 8,
-                    [](char c) { return c >= 0x20 || c == '\t' || c == '\n' || c == '\r'; }))
+            if (((word - 0x20 * ones) & highs) == 0) { // no byte below 0x20: most words
+                at += 8;
+                continue;
+            }
+            const auto zeroBytes = [](std::uint64_t x) { return ~(x + 0x7F * ones) & highs; };
+            const std::uint64_t control = ~(word + 0x60 * ones) & highs; // bytes below 0x20
+            const std::uint64_t allowed =
+                zeroBytes(word ^ ('\t' * ones)) | zeroBytes(word ^ ('\n' * ones)) | zeroBytes(word ^ ('\r' * ones));
+            if ((control & ~allowed) != 0)
                 break;
             at += 8;
         }
