@@ -109,6 +109,21 @@ TEST(VocReader, ControlCharactersAreRefusedWhereverTheyFallInAWord)
     }
 }
 
+// Lines are counted as read pages are given back (every 16 MiB): an error far into a large
+// file still names its line and column.
+TEST(VocReader, ErrorsPastGivenBackPagesNameTheirLine)
+{
+    TestFiles::TempFolder dir;
+    const std::string path = dir.file("large.voc");
+    std::string inside = "<element tag=\"1\">\n";
+    for (int i = 0; i < 1000000; ++i)
+        inside += "  <element tag=\"2\"/>\n"; // 21 MB in all
+    TestFiles::writeFile(path, voc(inside + "  </elemnt>"));
+    kxltest::Document document;
+    EXPECT_NE(kxltest::loadPlain(path, document), 0);
+    EXPECT_THAT(KXL::getErrorMessage(), HasSubstr("line 1000004, column 3: not well-formed XML"));
+}
+
 struct BadFile {
     const char* label;
     std::string content;

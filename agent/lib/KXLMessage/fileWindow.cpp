@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -29,7 +30,7 @@ std::string tooLarge()
 
 FileWindow::~FileWindow()
 {
-    if (m_data != nullptr)
+    if (m_data != nullptr && !m_small)
         ::munmap(m_data, m_reserved);
     if (m_fd >= 0)
         ::close(m_fd);
@@ -58,6 +59,17 @@ bool FileWindow::open(const std::string& path, std::string& error)
     }
     // One byte more than the file holds tells a file that grew from one that did not.
     m_reserved = static_cast<std::size_t>(status.st_size) + 1;
+    if (m_reserved <= kStep) {
+        // Read in one step and never released: ordinary memory, without a mapping to make and
+        // unmake (most files are a few dozen KiB).
+        m_small.reset(new (std::nothrow) char[m_reserved]);
+        if (!m_small) {
+            error = "cannot reserve memory for it";
+            return false;
+        }
+        m_data = m_small.get();
+        return true;
+    }
     void* region = ::mmap(nullptr, m_reserved, PROT_READ | PROT_WRITE,
                           MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (region == MAP_FAILED) {
@@ -95,7 +107,7 @@ void FileWindow::release(std::size_t upTo)
 {
     static const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
     const std::size_t end = std::min(upTo, m_filled) / page * page;
-    if (end <= m_released)
+    if (m_small || end <= m_released)
         return;
     // Anonymous private pages: dropped now, and they would read as zeros.
     ::madvise(m_data + m_released, end - m_released, MADV_DONTNEED);

@@ -3,6 +3,7 @@
 #define KXLMESSAGE_FILEWINDOW_H
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -32,12 +33,13 @@ public:
     // past the size it had when opened.
     bool readMore(std::string& error);
 
-    // Gives back the whole pages below offset `upTo`.
+    // Gives back the whole pages below offset `upTo`; a file of one step stays whole.
     void release(std::size_t upTo);
 
 private:
     int m_fd = -1;
-    char* m_data = nullptr;
+    char* m_data = nullptr; // mapped, or m_small's
+    std::unique_ptr<char[]> m_small; // a file of one step or less: nothing to give back
     std::size_t m_reserved = 0;
     std::size_t m_filled = 0;
     std::size_t m_released = 0;
