@@ -85,9 +85,18 @@ std::size_t countNewlines(std::string_view bytes)
         std::memcpy(&x, bytes.data() + at, sizeof x);
         x ^= '\n' * ones;
         const std::uint64_t zeros = ~(((x & lows) + lows) | x | lows);
-        count += static_cast<std::size_t>(__builtin_popcountll(zeros));
+        count += static_cast<std::size_t>(((zeros >> 7) * ones) >> 56); // the ones, summed
     }
     return count + static_cast<std::size_t>(std::count(bytes.begin() + at, bytes.end(), '\n'));
+}
+
+// The index of the lowest-addressed nonzero byte of a nonzero word read from memory.
+int firstSetByte(std::uint64_t word)
+{
+    if constexpr (__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__)
+        return __builtin_ctzll(word) / 8;
+    else
+        return __builtin_clzll(word) / 8;
 }
 
 std::string tagName(std::string_view name)
@@ -311,12 +320,20 @@ private:
     void skipSpace()
     {
         do {
-            // Indentation: runs of spaces, eight at a time.
+            // Indentation: eight bytes at a time; the first byte that is not a space ends the
+            // run, and is skipped in turn when it is other white space (a line end).
             constexpr std::uint64_t spaces = 0x2020202020202020ull;
-            std::uint64_t word;
             for (;;) {
-                while (m_in.size() - m_at >= 8 && (std::memcpy(&word, m_in.data() + m_at, 8), word == spaces))
-                    m_at += 8;
+                if (m_in.size() - m_at >= 8) {
+                    std::uint64_t word;
+                    std::memcpy(&word, m_in.data() + m_at, 8);
+                    const std::uint64_t other = word ^ spaces;
+                    if (other == 0) {
+                        m_at += 8;
+                        continue;
+                    }
+                    m_at += static_cast<std::size_t>(firstSetByte(other));
+                }
                 if (m_at == m_in.size() || !isXmlSpace(m_in[m_at]))
                     break;
                 ++m_at;
@@ -337,7 +354,12 @@ private:
     bool refuseSpecialMarkup()
     {
         if (need(m_at + 2) && m_in[m_at + 1] != '!' && m_in[m_at + 1] != '?')
-            return true; // an ordinary tag: the common case
+            return true; // an ordinary tag: the common case, checked inline
+        return refuseUnusualMarkup();
+    }
+
+    __attribute__((noinline)) bool refuseUnusualMarkup()
+    {
         const std::size_t start = m_at;
         if (startsWith("<!--"))
             return failureAt(start, "comments are not allowed in a .voc file");
@@ -765,24 +787,25 @@ private:
         return true;
     }
 
-    // Like find, for the few bytes a quick child spans.
-    std::size_t findNear(char c, std::size_t from)
-    {
-        for (std::size_t at = from; at < m_in.size() && at < from + 64; ++at) {
-            if (m_in[at] == c)
-                return at;
-        }
-        return find(c, from);
-    }
-
-    // A canonical decimal up to `end`, which is not consumed.
+    // A canonical decimal up to `end`, which is not consumed. Read as it is scanned; a
+    // number cut by the end of what is read so far goes the general way.
     bool quickNumber(char end, int& value)
     {
-        const std::size_t at = findNear(end, m_at);
-        bool outOfRange = false;
-        if (at == std::string_view::npos || at - m_at > 11 ||
-            !parseInt32(m_in.substr(m_at, at - m_at), value, outOfRange))
+        std::size_t at = m_at;
+        const bool negative = at < m_in.size() && m_in[at] == '-';
+        at += negative ? 1 : 0;
+        const std::size_t first = at;
+        long long number = 0;
+        while (at < m_in.size() && at - first < 11 && m_in[at] >= '0' && m_in[at] <= '9')
+            number = number * 10 + (m_in[at++] - '0');
+        const std::size_t digits = at - first;
+        if (at == m_in.size() || m_in[at] != end || digits == 0 || digits > 10 ||
+            (m_in[first] == '0' && (digits > 1 || negative)))
             return false;
+        number = negative ? -number : number;
+        if (number < -2147483648LL || number > 2147483647LL)
+            return false;
+        value = static_cast<int>(number);
         m_at = at;
         return true;
     }
