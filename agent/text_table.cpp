@@ -64,27 +64,35 @@ void KXLTextTable::addRow(std::initializer_list<std::string_view> cells)
 
 void KXLTextTable::render(std::ostream& out, const std::string& indent) const
 {
-    std::string line;
+    // Lines are gathered and written in pieces of about 64 KiB: one stream call per piece,
+    // not per line.
+    constexpr std::size_t kPiece = 65536;
+    std::string text;
+    text.reserve(kPiece + 1024);
     // Only padding is cut from the end; blanks that belong to a cell stay.
     const auto writeLine = [&](auto cellAt) {
-        line = indent;
+        const std::size_t start = text.size();
+        text += indent;
         std::size_t keep = 0;
         for (std::size_t i = 0; i < m_columns.size(); ++i) {
             if (i > 0)
-                line += columnGap;
-            const auto [text, width] = cellAt(i);
+                text += columnGap;
+            const auto [cell, width] = cellAt(i);
             const std::size_t padding = m_widths[i] - width;
             if (m_columns[i].align == Align::Right)
-                line.append(padding, ' ');
-            line += text;
-            if (!text.empty())
-                keep = line.size();
+                text.append(padding, ' ');
+            text += cell;
+            if (!cell.empty())
+                keep = text.size() - start;
             if (m_columns[i].align == Align::Left)
-                line.append(padding, ' ');
+                text.append(padding, ' ');
         }
-        line.resize(keep);
-        line += '\n';
-        out << line;
+        text.resize(start + keep);
+        text += '\n';
+        if (text.size() >= kPiece) {
+            out << text;
+            text.clear();
+        }
     };
 
     writeLine([&](std::size_t i) {
@@ -107,6 +115,7 @@ void KXLTextTable::render(std::ostream& out, const std::string& indent) const
                 std::string_view(m_text).substr(starts[i], cells[i].length), cells[i].width);
         });
     }
+    out << text;
 }
 
 std::string KXLTextTable::render(const std::string& indent) const
