@@ -194,7 +194,7 @@ private:
     // Texts are a varint length and the bytes; a reference is chunk << 32 | offset.
     std::string_view textAt(std::uint64_t reference) const
     {
-        const char* at = m_textChunks[reference >> 32].get() + (reference & 0xFFFFFFFFu);
+        const char* at = m_textChunks[reference >> 32] + (reference & 0xFFFFFFFFu);
         std::uint32_t length = 0;
         for (int shift = 0;; shift += 7) {
             const auto byte = static_cast<unsigned char>(*at++);
@@ -211,9 +211,10 @@ private:
 
     int m_kind = 0;
     std::uint32_t m_nodeCount = 0;
-    // Blocks never move once full size; only the first starts smaller and is regrown.
-    std::vector<std::unique_ptr<Node[]>> m_blocks;
-    std::vector<std::unique_ptr<char[]>> m_textChunks; // never move
+    // Owned by m_extra. Blocks never move once full size; only the first starts smaller
+    // and is regrown. Text chunks never move.
+    std::vector<Node*> m_blocks;
+    std::vector<char*> m_textChunks;
     std::unique_ptr<Extra> m_extra;
 };
 

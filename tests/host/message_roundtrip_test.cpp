@@ -250,4 +250,43 @@ TEST_F(MessageRoundTrip, SchemaRefusesWhatTheReaderRefuses)
     }
 }
 
+// A document far past its first node block and text chunk, with a text larger than the
+// pieces it is stored in: every value reads back after a move and through a file.
+TEST(LargeDocument, EveryNodeAndTextSurvivesMoveAndFile)
+{
+    constexpr int kEntries = 120000; // about 15 node blocks, several text chunks
+    KXL::KXLDocument built;
+    const auto top = built.appendElement(KXL::KXLDocument::kRoot, 1307);
+    for (int i = 0; i < kEntries; ++i) {
+        const auto entry = built.appendElement(top, 1017);
+        built.setText(built.appendElement(entry, 1846), "os" + std::to_string(i) + std::string(i % 40, 'x'));
+        built.appendNamed(entry, "n" + std::to_string(i % 7), i);
+    }
+    const std::string huge(std::size_t{5} << 20, 'h');
+    built.setText(built.appendElement(top, 1026), huge);
+
+    const KXL::KXLDocument moved(std::move(built));
+    EXPECT_TRUE(built.empty());
+    int i = 0;
+    for (KXL::KXLNodeRef entry : moved.root().firstChild().children()) {
+        if (i == kEntries) {
+            EXPECT_EQ(entry.text(), huge);
+            break;
+        }
+        const KXL::KXLNodeRef leaf = entry.firstChild();
+        ASSERT_EQ(leaf.text(), "os" + std::to_string(i) + std::string(i % 40, 'x'));
+        ASSERT_EQ(leaf.nextSibling().name(), "n" + std::to_string(i % 7));
+        ASSERT_EQ(leaf.nextSibling().number(), i);
+        ++i;
+    }
+    EXPECT_EQ(i, kEntries);
+
+    TestFiles::TempFolder dir;
+    const std::string path = dir.file("large.voc");
+    ASSERT_EQ(KXL::saveDocument(moved, path), 0) << KXL::getErrorMessage();
+    KXL::KXLDocument loaded;
+    ASSERT_EQ(KXL::loadDocument(path, loaded), 0) << KXL::getErrorMessage();
+    EXPECT_TRUE(loaded == moved);
+}
+
 } // namespace

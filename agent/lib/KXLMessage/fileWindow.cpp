@@ -78,6 +78,9 @@ bool FileWindow::open(const std::string& path, std::string& error)
         return false;
     }
     m_data = static_cast<char*>(region);
+    // Huge pages where the system offers them: a large file then costs a page fault per
+    // 2 MiB read rather than per 4 KiB. Only advice; refused, it changes nothing.
+    ::madvise(region, m_reserved, MADV_HUGEPAGE);
     return true;
 }
 

@@ -4,8 +4,11 @@
 #include <array>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <stdexcept>
 #include <unordered_map>
+
+#include "pageRegions.h"
 
 namespace KXL {
 
@@ -13,8 +16,8 @@ namespace {
 
 constexpr std::size_t kNodesPerBlock = std::size_t{1} << 13;
 constexpr std::size_t kTextChunk = std::size_t{1} << 20;
-// A small document (most are) starts small and grows by doubling up to the sizes above:
-// full-size pieces would each be a mapping of their own, made and unmade for a few KiB.
+// A small document (most are) starts on the heap and grows by doubling up to the sizes
+// above; full-size pieces come from KXLPageRegions.
 constexpr std::size_t kFirstBlockNodes = 256;
 constexpr std::size_t kFirstTextChunk = std::size_t{16} << 10;
 // Short texts repeat (category names, named value names) and are stored once while they
@@ -45,6 +48,10 @@ std::size_t internSlot(std::string_view text)
 } // namespace
 
 struct KXLDocument::Extra {
+    // What m_blocks and m_textChunks point into.
+    std::unique_ptr<Node[]> firstBlock;
+    std::vector<std::unique_ptr<char[]>> smallTexts;
+    KXLPageRegions pages;
     std::size_t firstBlockCapacity = 0; // in nodes
     std::size_t textCapacity = 0; // of the last text chunk
     std::size_t textUsed = 0;
@@ -85,9 +92,10 @@ void KXLDocument::clearStorage() noexcept
 void KXLDocument::makeStorage()
 {
     auto extra = std::make_unique<Extra>();
-    m_blocks.emplace_back(new Node[kFirstBlockNodes]);
-    m_blocks.back()[0] = Node{}; // the root
+    extra->firstBlock.reset(new Node[kFirstBlockNodes]);
+    extra->firstBlock[0] = Node{}; // the root
     extra->firstBlockCapacity = kFirstBlockNodes;
+    m_blocks.push_back(extra->firstBlock.get());
     m_extra = std::move(extra);
     m_nodeCount = 1;
 }
@@ -117,11 +125,17 @@ std::uint64_t KXLDocument::addText(std::string_view text)
             m_textChunks.empty() ? kFirstTextChunk : std::min(2 * extra.textCapacity, kTextChunk);
         const std::size_t capacity = std::max(needed, grown);
         m_textChunks.reserve(m_textChunks.size() + 1);
-        m_textChunks.emplace_back(new char[capacity]);
+        if (capacity < kTextChunk) {
+            extra.smallTexts.reserve(extra.smallTexts.size() + 1);
+            extra.smallTexts.emplace_back(new char[capacity]);
+            m_textChunks.push_back(extra.smallTexts.back().get());
+        } else {
+            m_textChunks.push_back(extra.pages.take(capacity));
+        }
         extra.textCapacity = capacity;
         extra.textUsed = 0;
     }
-    char* at = m_textChunks.back().get() + extra.textUsed;
+    char* at = m_textChunks.back() + extra.textUsed;
     std::memcpy(at, header, headerSize);
     if (!text.empty())
         std::memcpy(at + headerSize, text.data(), text.size());
@@ -143,12 +157,15 @@ KXLDocument::NodeId KXLDocument::appendNode(NodeId parent)
     if (id == m_extra->firstBlockCapacity && id < kNodesPerBlock) {
         const std::size_t capacity = std::min(2 * m_extra->firstBlockCapacity, kNodesPerBlock);
         std::unique_ptr<Node[]> grown(new Node[capacity]);
-        std::memcpy(grown.get(), m_blocks[0].get(), id * sizeof(Node));
-        m_blocks[0] = std::move(grown);
+        std::memcpy(grown.get(), m_blocks[0], id * sizeof(Node));
+        m_extra->firstBlock = std::move(grown);
+        m_blocks[0] = m_extra->firstBlock.get();
         m_extra->firstBlockCapacity = capacity;
     } else if ((id & (kNodesPerBlock - 1)) == 0) {
         m_blocks.reserve(m_blocks.size() + 1);
-        m_blocks.emplace_back(new Node[kNodesPerBlock]);
+        Node* const block = reinterpret_cast<Node*>(m_extra->pages.take(kNodesPerBlock * sizeof(Node)));
+        std::uninitialized_default_construct_n(block, kNodesPerBlock); // no code: Node is trivial
+        m_blocks.push_back(block);
     }
     ++m_nodeCount;
     at(id) = Node{};
