@@ -787,25 +787,17 @@ private:
         return true;
     }
 
-    // A canonical decimal up to `end`, which is not consumed. Read as it is scanned; a
-    // number cut by the end of what is read so far goes the general way.
+    // A canonical decimal up to `end`, which is not consumed; a number cut by the end of
+    // what is read so far goes the general way.
     bool quickNumber(char end, int& value)
     {
-        std::size_t at = m_at;
-        const bool negative = at < m_in.size() && m_in[at] == '-';
-        at += negative ? 1 : 0;
-        const std::size_t first = at;
-        long long number = 0;
-        while (at < m_in.size() && at - first < 11 && m_in[at] >= '0' && m_in[at] <= '9')
-            number = number * 10 + (m_in[at++] - '0');
-        const std::size_t digits = at - first;
-        if (at == m_in.size() || m_in[at] != end || digits == 0 || digits > 10 ||
-            (m_in[first] == '0' && (digits > 1 || negative)))
+        std::size_t at = m_at + (m_at < m_in.size() && m_in[m_at] == '-' ? 1 : 0);
+        while (at < m_in.size() && at - m_at < 12 && m_in[at] >= '0' && m_in[at] <= '9')
+            ++at;
+        bool outOfRange = false;
+        if (at == m_in.size() || m_in[at] != end ||
+            !parseInt32(m_in.substr(m_at, at - m_at), value, outOfRange))
             return false;
-        number = negative ? -number : number;
-        if (number < -2147483648LL || number > 2147483647LL)
-            return false;
-        value = static_cast<int>(number);
         m_at = at;
         return true;
     }
