@@ -27,8 +27,10 @@ purge() { bounded dpkg --purge zevururuzodovar-dev zevururuzodovar >/dev/null 2>
 local_tree=""
 [ -e /usr/local/lib/host-agent ] || local_tree=/usr/local/lib/host-agent # made here, if at all
 work="$(mktemp -d)"
+# A failed run leaves nothing installed either.
 cleanup() {
   rm -rf "$work" "$local_plugin" $local_tree
+  purge || true
 }
 trap cleanup EXIT
 
@@ -36,7 +38,7 @@ purge # what an earlier run left installed
 echo "== installing $(basename "$runtime_deb") $(basename "$dev_deb")"
 DEBIAN_FRONTEND=noninteractive bounded apt-get install -y -qq --no-install-recommends \
   "$runtime_deb" "$dev_deb" >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt-get install failed"; }
-mapfile -t listed < <(dpkg -L zevururuzodovar zevururuzodovar-dev | sort -u)
+listed="$(dpkg -L zevururuzodovar zevururuzodovar-dev | sort -u)"
 [ -d "$state" ] || fail "the package did not make $state"
 
 echo "== host-agent as root"
@@ -45,7 +47,7 @@ grep -qx "ZEVUruruzodovar: status 0" "$work/out" || fail "no status line: $(cat 
 [ -f "$state/plugins/ZEVUruruzodovar/ZEVUruruzodovar.voc" ] || fail "no vocabulary in $state"
 # /usr stays as the packages left it.
 while read -r path; do
-  printf '%s\n' "${listed[@]}" | grep -qxF "$path" || fail "host-agent wrote $path"
+  grep -qxF "$path" <<<"$listed" || fail "host-agent wrote $path"
 done < <(find /usr/lib/host-agent)
 
 echo "== host-agent as nobody"
@@ -80,11 +82,11 @@ bounded host-agent run --plugins "$work/pc" >"$work/out" 2>"$work/err" || { cat 
 grep -qx "ExamplePlugin: status 0" "$work/out" || fail "no status line: $(cat "$work/out")"
 
 echo "== purging"
-cleanup
+rm -rf "$local_plugin" $local_tree
 purge || fail "dpkg --purge failed"
 [ ! -e "$state" ] || fail "$state is left after the purge"
-for path in "${listed[@]}"; do
+while read -r path; do
   # What is left must be a folder another package owns too (/usr/share/doc, ...).
   [ ! -e "$path" ] || dpkg -S "$path" >/dev/null 2>&1 || fail "$path is left after the purge"
-done
+done <<<"$listed"
 echo "installed packages test: installed, run as root and nobody, example built both ways, purged clean"
