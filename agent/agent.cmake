@@ -37,7 +37,9 @@ set_target_properties(host-agent PROPERTIES
 target_compile_definitions(host-agent PRIVATE
   KXL_MODULE_NAME="host-agent"
   KXL_PROJECT_VERSION="${PROJECT_VERSION}"
-  KXL_PLUGINS_FROM_BINDIR="${_kxl_agent_plugindir}")
+  KXL_PLUGINS_FROM_BINDIR="${_kxl_agent_plugindir}"
+  KXL_PLUGIN_DIR="${KXL_PLUGIN_DIR}"
+  KXL_SYSTEM_STATE_DIR="${KXL_SYSTEM_STATE_DIR}")
 target_link_libraries(host-agent PRIVATE kxl_agent_print CLI11::CLI11 ${CMAKE_DL_LIBS}
   KXLCore KXLCommon KXLMessage KXLLibLocal KXLFunctionalityCore KXPCommon)
 target_link_options(host-agent PRIVATE -Wl,--enable-new-dtags)

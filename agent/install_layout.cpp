@@ -6,18 +6,21 @@
 
 namespace KXL {
 
-std::string defaultPluginsFolder()
+KXLRunLayout defaultRunLayout()
 {
+    namespace fs = std::filesystem;
     std::error_code error;
     // The real file, so that the tree is found through a symlink to the executable too.
-    const std::filesystem::path executable =
-        std::filesystem::read_symlink("/proc/self/exe", error);
+    const fs::path executable = fs::read_symlink("/proc/self/exe", error);
     if (error)
         throw std::runtime_error("cannot find the agent's own executable (/proc/self/exe): " +
             error.message());
-    // KXL_PLUGINS_FROM_BINDIR: the plug-in folder relative to the executable's folder,
-    // fixed by the build from the install layout.
-    return (executable.parent_path() / KXL_PLUGINS_FROM_BINDIR).lexically_normal().string();
+    // KXL_PLUGINS_FROM_BINDIR: the plug-in folder relative to the executable's folder, and
+    // KXL_PLUGIN_DIR relative to the prefix, fixed by the build from the install layout.
+    const std::string own = (executable.parent_path() / KXL_PLUGINS_FROM_BINDIR).lexically_normal().string();
+    if (own != "/usr/" KXL_PLUGIN_DIR)
+        return {{own}, own};
+    return {{"/usr/local/" KXL_PLUGIN_DIR, own}, KXL_SYSTEM_STATE_DIR "/plugins"};
 }
 
 } // namespace KXL

@@ -9,7 +9,6 @@
 #include "exit_status.h"
 #include "check_command.h"
 #include "diff_command.h"
-#include "install_layout.h"
 #include "run_command.h"
 #include "show_command.h"
 #include "text_escape.h"
@@ -44,7 +43,8 @@ int agentMain(int argc, char** argv)
 
     KXL::KXLRunOptions options;
     app.add_option("--plugins", options.pluginsFolder,
-                   "Plug-in folder, one plug-in per NAME/NAME.so (default: the install tree's)")
+                   "Plug-in folder, one plug-in per NAME/NAME.so; vocabularies are saved there too "
+                   "(default: the install tree's, see host-agent(1))")
         ->type_name("DIR")
         ->check(nonEmpty);
     app.add_option("--catalog", options.catalogFile,
@@ -106,8 +106,6 @@ int agentMain(int argc, char** argv)
         return KXL::checkVocabularyFile(checked, std::cout, std::cerr);
     }
 
-    if (options.pluginsFolder.empty())
-        options.pluginsFolder = KXL::defaultPluginsFolder();
     return KXL::runAgent(options, std::cout, std::cerr);
 }
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <map>
 
 #include "exit_status.h"
 #include "host/KXLError.h"
@@ -13,6 +14,7 @@
 #include "host/KXLLog.h"
 #include "host/KXLVocCacheLocal.h"
 #include "host/KXPCatalog.h"
+#include "install_layout.h"
 #include "plugin_folder.h"
 #include "plugin_session.h"
 #include "run_lock.h"
@@ -38,6 +40,51 @@ bool loadCatalogue(const std::string& path, std::ostream& err)
     err << "host-agent: unusable catalogue " << quoteText(path) << ": "
         << escapeText(getErrorMessage()) << '\n';
     return false;
+}
+
+const char* const unwritableHint =
+    "; run as root, or give a plug-in folder you can write with --plugins DIR\n";
+
+// Every plug-in of the layout's folders, sorted by name; of the same name, the first
+// folder's. A single folder must exist and hold plug-ins; of a search path, folders that do
+// not exist are skipped.
+bool findAllPlugins(const KXLRunLayout& layout, std::vector<KXLPluginFile>& plugins,
+                    std::ostream& err)
+{
+    namespace fs = std::filesystem;
+    std::map<std::string, KXLPluginFile> byName;
+    std::string searched;
+    for (const std::string& given : layout.pluginFolders) {
+        std::error_code error;
+        const fs::path folder = fs::absolute(given, error);
+        searched += (searched.empty() ? "" : " or ") + quoteText(folder.string());
+        if (error || !fs::is_directory(folder, error)) {
+            const bool exists = fs::exists(folder, error);
+            if (!exists && layout.pluginFolders.size() > 1)
+                continue;
+            err << "host-agent: the plug-in folder " << quoteText(given)
+                << (exists ? " is not a folder\n" : " does not exist\n");
+            return false;
+        }
+        try {
+            for (KXLPluginFile& plugin : findPlugins(folder.string()))
+                byName.emplace(plugin.name, std::move(plugin));
+        } catch (const fs::filesystem_error& failure) {
+            err << "host-agent: cannot read the plug-in folder: " << escapeText(failure.what())
+                << '\n';
+            return false;
+        }
+    }
+    // Running nothing and reporting success would hide a wrong or unpopulated folder.
+    if (byName.empty()) {
+        err << "host-agent: no plug-ins in " << searched
+            << (layout.pluginFolders.size() > 1 ? " (a plug-in is NAME/NAME.so in one of them)\n"
+                                                : " (a plug-in is NAME/NAME.so in that folder)\n");
+        return false;
+    }
+    for (auto& [name, plugin] : byName)
+        plugins.push_back(std::move(plugin));
+    return true;
 }
 
 void printCache(std::ostream& out, const KXLPluginSession& session)
@@ -135,36 +182,42 @@ int runAgent(const KXLRunOptions& options, std::ostream& out, std::ostream& err)
             return exitUsage;
     }
 
-    std::error_code error;
-    const fs::path folder = fs::absolute(options.pluginsFolder, error);
-    if (error || !fs::is_directory(folder, error)) {
-        err << "host-agent: the plug-in folder " << quoteText(options.pluginsFolder)
-            << (fs::exists(folder, error) ? " is not a folder\n" : " does not exist\n");
-        return exitUsage;
-    }
+    const KXLRunLayout layout = options.pluginsFolder.empty()
+        ? defaultRunLayout()
+        : KXLRunLayout{{options.pluginsFolder}, options.pluginsFolder};
     std::vector<KXLPluginFile> plugins;
-    try {
-        plugins = findPlugins(folder.string());
-    } catch (const fs::filesystem_error& failure) {
-        err << "host-agent: cannot read the plug-in folder: " << escapeText(failure.what())
-            << '\n';
+    if (!findAllPlugins(layout, plugins, err))
         return exitUsage;
-    }
-    // Running nothing and reporting success would hide a wrong or unpopulated folder.
-    if (plugins.empty()) {
-        err << "host-agent: no plug-ins in " << quoteText(folder.string())
-            << " (a plug-in is NAME/NAME.so in that folder)\n";
-        return exitUsage;
-    }
-    // Held until the end: a second agent on the same folder would otherwise save over this
-    // agent's vocabularies between its save and its load.
+    const std::string state = fs::absolute(layout.stateFolder).string();
+    // Held until the end: a second agent on the same state folder would otherwise save
+    // over this agent's vocabularies between its save and its load.
     KXLRunLock lock;
     std::string problem;
-    if (!lock.acquire(folder.string(), lockPatience, err, problem)) {
+    std::error_code error;
+    fs::create_directories(state, error);
+    if (error || !lock.open(state, problem)) {
+        if (error)
+            problem = "cannot create " + quoteText(state) +
+                ", where plug-ins save their vocabularies: " + error.message();
+        err << "host-agent: " << escapeText(problem) << unwritableHint;
+        return exitUsage;
+    }
+    if (!lock.acquire(lockPatience, err, problem)) {
         err << "host-agent: " << escapeText(problem) << '\n';
         return exitUsage;
     }
-    KXLInstanceFolders::setPluginsFolder(folder.string());
+    // Each plug-in saves into its own folder there; in a separate state folder the agent
+    // makes it.
+    for (const KXLPluginFile& plugin : plugins) {
+        const fs::path own = fs::path(state) / plugin.name;
+        fs::create_directory(own, error);
+        if (error) {
+            err << "host-agent: cannot create " << quoteText(own.string()) << ": "
+                << escapeText(error.message()) << unwritableHint;
+            return exitUsage;
+        }
+    }
+    KXLInstanceFolders::setPluginsFolder(state);
     // The one place where the agent says what it publishes: what `check` accepts.
     vocCacheLocal()->setVocabularyRule(
         [](const KXLDocument& document) { return firstError(checkVocabulary(document)); });

@@ -8,7 +8,7 @@
 namespace KXL {
 
 struct KXLRunOptions {
-    std::string pluginsFolder; // must exist
+    std::string pluginsFolder; // must exist; empty: the install tree's layout
     std::string catalogFile; // empty: the built-in catalogue
     std::string logFile; // empty: standard error
     bool json = false; // one JSON document on `out` instead of the report and tables

@@ -18,44 +18,49 @@ KXLRunLock::~KXLRunLock()
         ::close(m_fd); // releases the lock
 }
 
-bool KXLRunLock::acquire(const std::string& folder, std::chrono::milliseconds patience,
-                         std::ostream& err, std::string& problem)
+bool KXLRunLock::open(const std::string& folder, std::string& problem)
 {
-    // The folder itself is locked: nothing to create, read access is enough, and the
-    // kernel drops the lock of a killed agent.
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // A file only its owner can open: whoever may only read the folder cannot hold the
+    // lock. The kernel drops the lock of a killed agent; the file itself stays.
+    const std::string path = folder + "/.host-agent.lock";
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
-        problem = "cannot open the plug-in folder " + quoteText(folder) + " to lock it: " +
+        problem = "cannot write to " + quoteText(folder) +
+            ", where plug-ins save their vocabularies (its lock file .host-agent.lock): " +
             std::strerror(errno);
         return false;
     }
+    m_folder = folder;
+    m_fd = fd;
+    return true;
+}
+
+bool KXLRunLock::acquire(std::chrono::milliseconds patience, std::ostream& err,
+                         std::string& problem)
+{
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline = Clock::now() + patience;
     bool announced = false;
-    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR)
             continue;
         if (errno != EWOULDBLOCK) {
-            problem = "cannot lock the plug-in folder " + quoteText(folder) + ": " +
-                std::strerror(errno);
-            ::close(fd);
+            problem = "cannot lock " + quoteText(m_folder) + ": " + std::strerror(errno);
             return false;
         }
         if (Clock::now() >= deadline) {
-            problem = "another agent still runs the plug-ins of " + quoteText(folder) +
+            problem = "another agent still runs the plug-ins of " + quoteText(m_folder) +
                 " after " + std::to_string(patience.count() / 1000) +
                 " s of waiting; try again when it has finished";
-            ::close(fd);
             return false;
         }
         if (!announced) {
-            err << "host-agent: another agent runs the plug-ins of " << quoteText(folder)
+            err << "host-agent: another agent runs the plug-ins of " << quoteText(m_folder)
                 << "; waiting for it to finish\n";
             announced = true;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    m_fd = fd;
     return true;
 }
 

@@ -4,17 +4,32 @@
 # project's own install rules, so that the stage is the tree `cmake --install` produces.
 
 set(KXL_STAGE ${CMAKE_BINARY_DIR}/stage)
-set(KXL_HOST_LIBDIR ${CMAKE_INSTALL_LIBDIR}/host-agent)
+# A private folder, the same for every prefix: the packaged agent searches
+# /usr/local/lib/host-agent/plugins, where plug-ins installed with CMake's default prefix go.
+set(KXL_HOST_LIBDIR lib/host-agent)
 set(KXL_PLUGIN_DIR ${KXL_HOST_LIBDIR}/plugins)
+# Installed under /usr, the agent keeps its state here (created by the package, removed on
+# purge): /usr stays read-only.
+set(KXL_SYSTEM_STATE_DIR /var/lib/host-agent)
 # Headers live in a folder of their own; includes name "KXLMessage/..." and "host/...".
 set(KXL_INCLUDE_DIR ${CMAKE_INSTALL_INCLUDEDIR}/kxl-host)
-set(KXL_CMAKE_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/KXLHost)
+# The CMake package and the pkg-config file describe binaries of one architecture: they go
+# to the multiarch folder, which find_package and pkg-config search too.
+if(CMAKE_LIBRARY_ARCHITECTURE)
+  set(KXL_ARCH_LIBDIR lib/${CMAKE_LIBRARY_ARCHITECTURE})
+else()
+  set(KXL_ARCH_LIBDIR ${CMAKE_INSTALL_LIBDIR})
+endif()
+set(KXL_CMAKE_PACKAGE_DIR ${KXL_ARCH_LIBDIR}/cmake/KXLHost)
+set(KXL_PKGCONFIG_DIR ${KXL_ARCH_LIBDIR}/pkgconfig)
 set(KXL_DATA_DIR ${CMAKE_INSTALL_DATADIR}/kxl-host)
 set(KXL_SCHEMA_FILE ${KXL_DATA_DIR}/voc-format-1.rng)
 # The Debian packages, and their documentation folders (the example is in the -dev one).
 set(KXL_RUNTIME_PACKAGE zevururuzodovar)
 set(KXL_DEV_PACKAGE zevururuzodovar-dev)
 set(KXL_DEV_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/${KXL_DEV_PACKAGE})
+# The plug-in developer's guide, in docs/ and installed in KXL_DEV_DOC_DIR.
+set(KXL_DEV_GUIDE plugin-development.md)
 
 add_compile_options(-Wall -Wextra -Werror)
 # Hardened like a distribution package.
@@ -32,8 +47,9 @@ endif()
 # Plug-ins, this project's included, are built by the function the package installs.
 include(KXLHostPlugin)
 
-# A host library: lib<NAME>.so.7.0 with SONAME lib<NAME>.so.7, staged beside its siblings.
-# The file and the SONAME link are the runtime; the unversioned link is for development.
+# A host library: lib<NAME>.so.7.0, which is also its SONAME (the name the host ships and a
+# plug-in records as NEEDED), staged beside its siblings. The unversioned link is for
+# development.
 # Link other host libraries PUBLIC: a consumer's -z defs needs what their headers call.
 # It exports only its host interface, listed in exports.map beside its sources; what else
 # it holds (helpers, library template instances) stays inside.
@@ -41,7 +57,7 @@ function(kxl_host_library name)
   add_library(${name} SHARED ${ARGN})
   add_library(KXLHost::${name} ALIAS ${name})
   set_target_properties(${name} PROPERTIES
-    VERSION 7.0 SOVERSION 7
+    VERSION 7.0 SOVERSION 7.0
     LIBRARY_OUTPUT_DIRECTORY ${KXL_STAGE}/${KXL_HOST_LIBDIR}
     INSTALL_RPATH "$ORIGIN" BUILD_WITH_INSTALL_RPATH ON)
   target_link_libraries(${name} PUBLIC kxl_headers)

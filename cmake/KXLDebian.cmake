@@ -84,6 +84,27 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_RELEASE ${KXL_DEBIAN_RELEASE})
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 
+# The state folder of the agent installed under /usr: made on configure, removed on purge.
+# These scripts take the place of CPack's, which would call ldconfig for the host libraries
+# although they lie in a private folder that ldconfig does not read.
+file(CONFIGURE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/debian/postinst CONTENT
+"#!/bin/sh
+set -e
+if [ \"$1\" = configure ]; then
+    install -d -m 0755 @KXL_SYSTEM_STATE_DIR@
+fi
+" @ONLY)
+file(CONFIGURE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/debian/postrm CONTENT
+"#!/bin/sh
+set -e
+if [ \"$1\" = purge ]; then
+    rm -rf @KXL_SYSTEM_STATE_DIR@
+fi
+" @ONLY)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA
+  ${CMAKE_CURRENT_BINARY_DIR}/debian/postinst ${CMAKE_CURRENT_BINARY_DIR}/debian/postrm)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME ${KXL_RUNTIME_PACKAGE})
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION admin)
 # libc, libstdc++, utf8proc: found by dpkg-shlibdeps; the host libraries are the package's own.

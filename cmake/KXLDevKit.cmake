@@ -1,6 +1,7 @@
 # What a plug-in developer builds against: the headers, the KXLHost CMake package
 # (imported targets, kxl_add_plugin), the kxl-host pkg-config file, the .voc schema, the
-# vocabulary documentation and the example plug-in. All of it is the Development component.
+# developer guide, the vocabulary documentation and the example plug-in. All of it is the
+# Development component.
 include(CMakePackageConfigHelpers)
 
 install(FILES KXLMessage/KXLMessageIterator.h
@@ -27,13 +28,14 @@ install(FILES
   DESTINATION ${KXL_CMAKE_PACKAGE_DIR} COMPONENT Development)
 
 # ---- pkg-config: kxl-host.pc, relative to its own folder so the tree can move ----
-file(RELATIVE_PATH KXL_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+file(RELATIVE_PATH KXL_PC_TO_PREFIX /prefix/${KXL_PKGCONFIG_DIR} /prefix)
 string(REGEX REPLACE "/$" "" KXL_PC_TO_PREFIX "${KXL_PC_TO_PREFIX}")
 configure_file(cmake/kxl-host.pc.in ${CMAKE_CURRENT_BINARY_DIR}/kxl-host.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/kxl-host.pc
-  DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT Development)
+  DESTINATION ${KXL_PKGCONFIG_DIR} COMPONENT Development)
 
 # ---- the .voc format, the vocabulary rules and the example plug-in ----
 install(FILES schema/voc-format-1.rng DESTINATION ${KXL_DATA_DIR} COMPONENT Development)
-install(FILES docs/vocabulary.md DESTINATION ${KXL_DEV_DOC_DIR} COMPONENT Development)
+install(FILES docs/vocabulary.md docs/${KXL_DEV_GUIDE} DESTINATION ${KXL_DEV_DOC_DIR}
+  COMPONENT Development)
 install(DIRECTORY examples/ DESTINATION ${KXL_DEV_DOC_DIR}/examples COMPONENT Development)

@@ -5,7 +5,7 @@
 #                  [LIBRARIES <library>...]
 #                  [OUTPUT_DIRECTORY <dir>]        default: ${CMAKE_BINARY_DIR}/plugins
 #                  [INSTALL_DESTINATION <dir> | NO_INSTALL])
-#                                                  default: ${CMAKE_INSTALL_LIBDIR}/host-agent/plugins
+#                                                  default: ${KXLHost_PLUGIN_INSTALL_DIR}
 #
 # builds <OUTPUT_DIRECTORY>/<name>/<name>.so, the layout the agent scans
 # (host-agent --plugins <OUTPUT_DIRECTORY>), and installs it as
@@ -14,7 +14,13 @@
 # file), is compiled with hidden visibility and KXL_MODULE_NAME="<name>", has no undefined
 # symbol left (-z defs: list every host library it calls in LIBRARIES), finds the host
 # libraries through RUNPATH $ORIGIN/../.. and is hardened (stack protector, FORTIFY in
-# optimised builds, full RELRO).
+# optimised builds, full RELRO). Without a build type (single-configuration generators) a
+# plug-in is still built optimised (-O2) and fortified.
+#
+# KXLHost_PLUGIN_INSTALL_DIR, relative to the install prefix, is lib/host-agent/plugins: with
+# CMake's default prefix, /usr/local/lib/host-agent/plugins, which the packaged agent searches
+# before its own /usr/lib/host-agent/plugins. Set it before kxl_add_plugin to install
+# elsewhere.
 #
 #   kxl_plugin_compile_conventions(<target> <name>)
 #
@@ -23,7 +29,10 @@
 # program share.
 
 include_guard(GLOBAL)
-include(GNUInstallDirs)
+
+if(NOT DEFINED KXLHost_PLUGIN_INSTALL_DIR)
+  set(KXLHost_PLUGIN_INSTALL_DIR lib/host-agent/plugins)
+endif()
 
 function(kxl_plugin_compile_conventions target name)
   set_target_properties(${target} PROPERTIES
@@ -33,6 +42,12 @@ function(kxl_plugin_compile_conventions target name)
     # FORTIFY needs optimisation; without it glibc warns and does nothing.
     $<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:_FORTIFY_SOURCE=2>)
   target_compile_options(${target} PRIVATE -fstack-protector-strong)
+  get_property(multi_config GLOBAL PROPERTY GENERATOR_IS_MULTI_CONFIG)
+  if(NOT multi_config AND NOT CMAKE_BUILD_TYPE)
+    # No build type means no flags at all: a plug-in is shipped optimised and fortified.
+    target_compile_options(${target} PRIVATE -O2)
+    target_compile_definitions(${target} PRIVATE _FORTIFY_SOURCE=2)
+  endif()
   target_compile_features(${target} PRIVATE cxx_std_17)
   target_link_libraries(${target} PRIVATE KXLHost::Headers)
 endfunction()
@@ -54,7 +69,7 @@ function(kxl_add_plugin name)
     set(P_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/plugins)
   endif()
   if(NOT P_INSTALL_DESTINATION)
-    set(P_INSTALL_DESTINATION ${CMAKE_INSTALL_LIBDIR}/host-agent/plugins)
+    set(P_INSTALL_DESTINATION ${KXLHost_PLUGIN_INSTALL_DIR})
   endif()
 
   set(export_map ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/plugin-exports.map)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the two Debian packages of a configured and built tree (default: build/default)
 # with CPack, lists their contents, and fails when a package lacks a file it must hold,
-# holds one that belongs to the other, or (where lintian is installed) has lintian errors.
+# holds one that belongs to the other, when the upstream changelog's newest section is not
+# the packaged version, or when lintian --pedantic reports an error or a warning.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build/default}"
@@ -10,6 +11,7 @@ out="$build/packages"
 rm -rf "$out"
 (cd "$build" && cpack -G DEB -B "$PWD/packages" >/dev/null)
 
+multiarch="$(dpkg-architecture -qDEB_HOST_MULTIARCH)"
 libs=(KXLCore KXLCommon KXLMessage KXLLibLocal KXLFunctionalityCore KXPCommon)
 runtime_files=(
   usr/bin/host-agent
@@ -22,13 +24,14 @@ dev_files=(
   usr/include/kxl-host/KXLMessage/KXLMessageIterator.h
   usr/include/kxl-host/host/KXLVocCacheLocal.h
   usr/include/kxl-host/host/KXPServer.h
-  usr/lib/cmake/KXLHost/KXLHostConfig.cmake
-  usr/lib/cmake/KXLHost/KXLHostConfigVersion.cmake
-  usr/lib/cmake/KXLHost/KXLHostTargets.cmake
-  usr/lib/cmake/KXLHost/KXLHostPlugin.cmake
-  usr/lib/cmake/KXLHost/plugin-exports.map
-  usr/lib/pkgconfig/kxl-host.pc
+  "usr/lib/$multiarch/cmake/KXLHost/KXLHostConfig.cmake"
+  "usr/lib/$multiarch/cmake/KXLHost/KXLHostConfigVersion.cmake"
+  "usr/lib/$multiarch/cmake/KXLHost/KXLHostTargets.cmake"
+  "usr/lib/$multiarch/cmake/KXLHost/KXLHostPlugin.cmake"
+  "usr/lib/$multiarch/cmake/KXLHost/plugin-exports.map"
+  "usr/lib/$multiarch/pkgconfig/kxl-host.pc"
   usr/share/kxl-host/voc-format-1.rng
+  usr/share/doc/zevururuzodovar-dev/plugin-development.md
   usr/share/doc/zevururuzodovar-dev/vocabulary.md
   usr/share/doc/zevururuzodovar-dev/examples/ExamplePlugin/CMakeLists.txt
   usr/share/doc/zevururuzodovar-dev/examples/ExamplePlugin/ExamplePlugin.cpp
@@ -36,7 +39,7 @@ dev_files=(
   usr/share/doc/zevururuzodovar-dev/changelog.gz
   usr/share/doc/zevururuzodovar-dev/changelog.Debian.gz)
 for lib in "${libs[@]}"; do
-  runtime_files+=("usr/lib/host-agent/lib$lib.so.7.0" "usr/lib/host-agent/lib$lib.so.7")
+  runtime_files+=("usr/lib/host-agent/lib$lib.so.7.0")
   dev_files+=("usr/lib/host-agent/lib$lib.so")
 done
 
@@ -66,7 +69,8 @@ check() {
 
 runtime_deb=("$out"/zevururuzodovar_*.deb)
 dev_deb=("$out"/zevururuzodovar-dev_*.deb)
-check "${runtime_deb[0]}" '^usr/include/|^usr/lib/host-agent/lib[^/]*\.so$|^usr/lib/cmake/|^usr/lib/pkgconfig/' \
+# The host's library names are lib<NAME>.so.7.0: no other versioned name is shipped.
+check "${runtime_deb[0]}" '^usr/include/|^usr/lib/host-agent/lib[^/]*\.so$|/cmake/|/pkgconfig/|\.so\.7$' \
   "${runtime_files[@]}"
 check "${dev_deb[0]}" '^usr/bin/|\.so\.7(\.0)?$|/plugins/' "${dev_files[@]}"
 
@@ -80,12 +84,18 @@ if ! dpkg-deb -f "${dev_deb[0]}" Depends | grep -q 'zevururuzodovar (= '; then
   failed=1
 fi
 
-if command -v lintian >/dev/null; then
-  echo "== lintian"
-  lintian --no-cfg --fail-on error "${runtime_deb[0]}" "${dev_deb[0]}" || failed=1
-else
-  echo "lintian is not installed: the packages were not checked by it"
+# The upstream changelog in the packages names the version they hold.
+version="$(dpkg-deb -f "${runtime_deb[0]}" Version)"
+newest="$(grep -m1 '^## ' CHANGELOG.md || true)"
+if [ "$newest" != "## ${version%-*}" ]; then
+  echo "CHANGELOG.md: the newest section is \"$newest\", not \"## ${version%-*}\" of the package" >&2
+  failed=1
 fi
+
+# Every error and warning fails; a first upload closes no bug report by nature.
+echo "== lintian"
+lintian --no-cfg --pedantic --fail-on error,warning --suppress-tags initial-upload-closes-no-bugs \
+  "${runtime_deb[0]}" "${dev_deb[0]}" || failed=1
 
 [ "$failed" -eq 0 ] || { echo "The packages are incomplete (see above)" >&2; exit 1; }
 echo "Packages: ${runtime_deb[0]} ${dev_deb[0]}"

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -197,6 +198,24 @@ TEST_F(AgentRun, MissingOrWrongPlugInFolderIsAnError)
     const ProcessResult notFolder = runAgent({"--plugins", tempPath("file")});
     EXPECT_EQ(notFolder.exitStatus, 2);
     EXPECT_THAT(notFolder.err, HasSubstr("\"" + tempPath("file") + "\" is not a folder"));
+}
+
+// Whoever may only read the plug-in folder cannot hold the agent up: the run lock is a
+// file that only the agent's own user can open.
+TEST_F(AgentRun, AReaderOfThePlugInFolderCannotHoldTheRunLock)
+{
+    addPlugin("TestVocabulary");
+    const int reader = ::open(pluginsFolder().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    ASSERT_EQ(::flock(reader, LOCK_EX | LOCK_NB), 0);
+    const ProcessResult result = runAgent({"--plugins", pluginsFolder()});
+    ::close(reader);
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_THAT(result.err, IsEmpty());
+
+    struct stat lock {};
+    ASSERT_EQ(::stat((pluginsFolder() + "/.host-agent.lock").c_str(), &lock), 0);
+    EXPECT_EQ(lock.st_mode & 077, 0u) << "others may open the lock file, and so hold it";
 }
 
 TEST_F(AgentRun, UnusableCatalogueStopsTheAgentBeforeAnyPlugIn)

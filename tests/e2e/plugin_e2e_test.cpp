@@ -76,6 +76,8 @@ protected:
                 if (entry.is_directory() && entry.path() != pluginFolder())
                     fs::permissions(entry.path(), fs::perms::all);
             fs::permissions(m_temp.path(), fs::perms::all);
+            // Root's run lock is root's alone; this user makes their own.
+            fs::remove(path("lib/host-agent/plugins/.host-agent.lock"));
             args.insert(args.begin(), {"setpriv", "--reuid=65534", "--regid=65534",
                                        "--clear-groups", "--"});
         }

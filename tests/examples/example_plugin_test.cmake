@@ -30,6 +30,35 @@ set(build ${WORK_DIR}/build)
 file(REMOVE_RECURSE ${WORK_DIR})
 file(MAKE_DIRECTORY ${WORK_DIR})
 
+# Fails unless every host library PLUGIN needs is one of the host's names, lib<NAME>.so.7.0
+# (a plug-in that records another name does not load in the host), and unless it is
+# hardened as kxl_add_plugin makes it: full RELRO and the stack protector.
+function(expect_host_plugin plugin)
+  step("Reading the dynamic section of ${plugin}" dynamic readelf -dW ${plugin})
+  string(REGEX MATCHALL "\\(NEEDED\\)[^\n]*\\[[^]\n]*\\]" needed "${dynamic}")
+  set(host_names)
+  foreach(entry IN LISTS needed)
+    string(REGEX REPLACE ".*\\[(.*)\\]" "\\1" name "${entry}")
+    if(name MATCHES "^libKX")
+      list(APPEND host_names ${name})
+      if(NOT name MATCHES "^lib(KXLMessage|KXLCore|KXLCommon|KXLLibLocal|KXLFunctionalityCore|KXPCommon)\\.so\\.7\\.0$")
+        fail("${plugin} needs ${name}, not a name the host ships (lib<NAME>.so.7.0):\n${dynamic}")
+      endif()
+    endif()
+  endforeach()
+  if(NOT host_names)
+    fail("${plugin} needs no host library:\n${dynamic}")
+  endif()
+  if(NOT dynamic MATCHES "\\((FLAGS|FLAGS_1)\\)[^\n]*NOW")
+    fail("${plugin} is not bound at load time (BIND_NOW):\n${dynamic}")
+  endif()
+  step("Reading the program headers of ${plugin}" headers readelf -lW ${plugin})
+  step("Reading the symbols of ${plugin}" symbols readelf -sW --dyn-syms ${plugin})
+  if(NOT headers MATCHES "GNU_RELRO" OR NOT symbols MATCHES "__stack_chk_fail")
+    fail("${plugin} lacks RELRO or the stack protector")
+  endif()
+endfunction()
+
 # ---- the install tree ----
 step("Installing the project" ignored
   ${CMAKE_COMMAND} --install ${PROJECT_BUILD_DIR} --prefix ${prefix} --config ${CONFIG})
@@ -37,7 +66,7 @@ step("Installing the project" ignored
 # The build tree's stage is the same tree (what runs left there aside).
 file(GLOB_RECURSE installed LIST_DIRECTORIES true RELATIVE ${prefix} ${prefix}/*)
 file(GLOB_RECURSE staged LIST_DIRECTORIES true RELATIVE ${STAGE_DIR} ${STAGE_DIR}/*)
-list(FILTER staged EXCLUDE REGEX "\\.voc$")
+list(FILTER staged EXCLUDE REGEX "\\.voc$|\\.host-agent\\.lock$")
 list(SORT installed)
 list(SORT staged)
 if(NOT installed STREQUAL staged)
@@ -48,6 +77,8 @@ if(NOT installed STREQUAL staged)
   fail("The stage differs from the install tree.\nOnly installed: ${only_installed}\n"
     "Only staged: ${only_staged}")
 endif()
+
+expect_host_plugin(${prefix}/${PLUGIN_DIR}/ZEVUruruzodovar/ZEVUruruzodovar.so)
 
 # ---- the example, built with the CMake package of the prefix only ----
 set(example ${prefix}/${EXAMPLE_DOC_DIR})
@@ -87,6 +118,7 @@ list(SORT exports)
 if(NOT exports STREQUAL "finiKXLPlugIn;initKXLPlugIn")
   fail("The plug-in must export its two entry points only, not: ${exports}")
 endif()
+expect_host_plugin(${plugin})
 
 # ---- the installed agent runs it and prints its vocabulary ----
 step("Running the installed agent" out
@@ -118,16 +150,24 @@ step("Validating the saved vocabulary" ignored ${XMLLINT} --noout --relaxng ${pr
 set(ENV{PKG_CONFIG_PATH} ${prefix}/${PC_DIR})
 set(ENV{PKG_CONFIG_LIBDIR} ${prefix}/${PC_DIR})
 step("pkg-config" flags ${PKG_CONFIG} --cflags --libs kxl-host)
-step("pkg-config" map ${PKG_CONFIG} --variable=exportmap kxl-host)
-string(STRIP "${flags}" flags)
-string(STRIP "${map}" map)
-separate_arguments(flags UNIX_COMMAND "${flags}")
+step("pkg-config" cflags ${PKG_CONFIG} --variable=plugin_cflags kxl-host)
+step("pkg-config" ldflags ${PKG_CONFIG} --variable=plugin_ldflags kxl-host)
+step("pkg-config" guide ${PKG_CONFIG} --variable=devguide kxl-host)
+string(STRIP "${guide}" guide)
+if(NOT EXISTS "${guide}")
+  fail("kxl-host.pc names the developer guide ${guide}, which is not installed")
+endif()
+foreach(variable flags cflags ldflags)
+  string(STRIP "${${variable}}" ${variable})
+  separate_arguments(${variable} UNIX_COMMAND "${${variable}}")
+endforeach()
+# The command line of the developer guide.
 set(by_hand ${WORK_DIR}/by-hand/ExamplePlugin/ExamplePlugin.so)
 file(MAKE_DIRECTORY ${WORK_DIR}/by-hand/ExamplePlugin)
 step("Building the example with pkg-config" ignored
-  ${CXX} -std=c++17 -shared -fPIC -fvisibility=hidden "-DKXL_MODULE_NAME=\"ExamplePlugin\""
-    ${example}/ExamplePlugin.cpp -o ${by_hand} ${flags}
-    -Wl,-z,defs -Wl,--version-script=${map} -Wl,--enable-new-dtags "-Wl,-rpath,$ORIGIN/../..")
+  ${CXX} -std=c++17 ${cflags} "-DKXL_MODULE_NAME=\"ExamplePlugin\""
+    ${example}/ExamplePlugin.cpp -o ${by_hand} ${flags} ${ldflags})
+expect_host_plugin(${by_hand})
 step("Running the agent on the pkg-config build" out
   ${prefix}/bin/host-agent run --plugins ${WORK_DIR}/by-hand)
 expect_in("${out}" "ExamplePlugin: status 0\n" "The pkg-config build's report")
