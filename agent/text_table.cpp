@@ -46,14 +46,6 @@ void KXLTextOut::appendLarge(std::string_view text)
     m_size = text.size();
 }
 
-void KXLTextOut::spaces(std::size_t count)
-{
-    static constexpr std::string_view blanks = "                                ";
-    for (; count > blanks.size(); count -= blanks.size())
-        append(blanks);
-    append(blanks.substr(0, count));
-}
-
 KXLTextTable::KXLTextTable(std::vector<Column> columns) : m_columns(std::move(columns))
 {
     if (m_columns.empty())

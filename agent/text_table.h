@@ -33,7 +33,16 @@ public:
         m_size += text.size();
     }
     void append(char c) { append(std::string_view(&c, 1)); }
-    void spaces(std::size_t count);
+    void spaces(std::size_t count)
+    {
+        for (std::size_t room; count > (room = kPiece - m_size); count -= room) {
+            std::memset(m_buffer.get() + m_size, ' ', room);
+            m_size = kPiece;
+            flush();
+        }
+        std::memset(m_buffer.get() + m_size, ' ', count);
+        m_size += count;
+    }
     void flush();
 
 private:

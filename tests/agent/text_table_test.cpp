@@ -52,5 +52,14 @@ TEST(TextTable, OnlyPaddingIsCutFromLineEnds)
               "longer\n");
 }
 
+TEST(TextTable, CellsAndPaddingLargerThanTheBufferKeepTheirPlace)
+{
+    const std::string huge(std::size_t{3} << 20, 'h');
+    KXLTextTable table({{"a"}, {"b"}});
+    const std::string expected = "a" + std::string(huge.size() - 1, ' ') + "  b\n" +
+        std::string(huge.size(), '-') + "  -\n" + huge + "  1\n" + "x" + std::string(huge.size() - 1, ' ') + "  2\n";
+    EXPECT_TRUE(render(table, {{huge, "1"}, {"x", "2"}}, "") == expected); // not printed when wrong: 12 MB
+}
+
 } // namespace
 } // namespace KXL
