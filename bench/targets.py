@@ -91,13 +91,23 @@ def main():
 
     catalog = {n: os.path.join(args.work, f"catalog-{n}.json") for n in (100000, 1000000)}
     voc100k = os.path.join(args.work, "voc-100000.voc")
+    reference_voc = os.path.join(args.work, "reference.voc")
+
+    def publish(argv, written):
+        # Each run writes a new file: replacing the last one would bill this run for
+        # freeing that one (about 35 ms of system time for the 1M file here).
+        if os.path.exists(written):
+            os.remove(written)
+        return run(argv, args.work)
+
     bare, at100k, reference, at1m = [], [], [], []
     for _ in range(args.runs):
-        bare.append(run([args.agent, "run"], args.work))
-        at100k.append(run([args.agent, "run", "--catalog", catalog[100000]], args.work))
+        bare.append(publish([args.agent, "run"], args.voc))
+        at100k.append(publish([args.agent, "run", "--catalog", catalog[100000]], args.voc))
         shutil.copyfile(args.voc, voc100k)
-        reference.append(run([args.reference, catalog[100000], os.path.join(args.work, "reference.voc")], args.work))
-        at1m.append(run([args.agent, "run", "--catalog", catalog[1000000]], args.work))
+        reference.append(publish([args.reference, catalog[100000], reference_voc], reference_voc))
+        at1m.append(publish([args.agent, "run", "--catalog", catalog[1000000]], args.voc))
+    os.remove(args.voc)
 
     show, before = [], []
     for _ in range(5 * args.runs):
