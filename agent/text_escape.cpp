@@ -87,6 +87,15 @@ std::string escape(std::string_view bytes, bool escapeQuote)
 
 } // namespace
 
+bool escapesToItself(std::string_view bytes)
+{
+    for (const char c : bytes) {
+        if (c < 0x20 || c >= 0x7F || c == '\\')
+            return false;
+    }
+    return true;
+}
+
 std::string escapeText(std::string_view bytes)
 {
     return escape(bytes, false);

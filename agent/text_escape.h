@@ -14,6 +14,10 @@ namespace KXL {
 // could steer a terminal, and distinct inputs give distinct results.
 std::string escapeText(std::string_view bytes);
 
+// Whether escapeText(bytes) is bytes itself, one column a byte: printable ASCII without a
+// backslash, as most texts are.
+bool escapesToItself(std::string_view bytes);
+
 // escapeText inside double quotes, with the quote itself escaped as \".
 std::string quoteText(std::string_view bytes);
 

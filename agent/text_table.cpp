@@ -1,8 +1,6 @@
 #include "text_table.h"
 
 #include <algorithm>
-#include <limits>
-#include <sstream>
 #include <stdexcept>
 
 #include "text_escape.h"
@@ -11,9 +9,42 @@ namespace KXL {
 
 namespace {
 
-const char* const columnGap = "  ";
+constexpr std::size_t columnGap = 2; // blanks
+
+// The cell as shown and its width; escaped into scratch only when it must be.
+std::pair<std::string_view, std::size_t> shown(std::string_view raw, std::string& scratch)
+{
+    if (escapesToItself(raw))
+        return {raw, raw.size()};
+    scratch = escapeText(raw);
+    return {scratch, displayWidth(scratch)};
+}
 
 } // namespace
+
+KXLTextOut::KXLTextOut(std::ostream& out) : m_out(out), m_buffer(new char[kPiece]) {}
+
+KXLTextOut::~KXLTextOut()
+{
+    flush();
+}
+
+void KXLTextOut::flush()
+{
+    m_out.write(m_buffer.get(), static_cast<std::streamsize>(m_size));
+    m_size = 0;
+}
+
+void KXLTextOut::appendLarge(std::string_view text)
+{
+    flush();
+    if (text.size() >= kPiece) {
+        m_out.write(text.data(), static_cast<std::streamsize>(text.size()));
+        return;
+    }
+    std::memcpy(m_buffer.get(), text.data(), text.size());
+    m_size = text.size();
+}
 
 KXLTextTable::KXLTextTable(std::vector<Column> columns) : m_columns(std::move(columns))
 {
@@ -26,103 +57,68 @@ KXLTextTable::KXLTextTable(std::vector<Column> columns) : m_columns(std::move(co
     m_widths = m_titleWidths;
 }
 
-void KXLTextTable::addCell(std::string_view raw)
+void KXLTextTable::checkCount(std::size_t count) const
 {
-    // Printable ASCII without a backslash escapes to itself, one column a byte: most cells.
-    const bool plain = std::all_of(raw.begin(), raw.end(), [](char c) { return c >= 0x20 && c < 0x7F && c != '\\'; });
-    if (plain && raw.size() <= std::numeric_limits<std::uint32_t>::max()) {
-        const std::size_t column = m_cells.size() % m_columns.size();
-        m_widths[column] = std::max(m_widths[column], raw.size());
-        m_text += raw;
-        m_cells.push_back({static_cast<std::uint32_t>(raw.size()), static_cast<std::uint32_t>(raw.size())});
-        return;
-    }
-    const std::string escaped = escapeText(raw);
-    if (escaped.size() > std::numeric_limits<std::uint32_t>::max())
-        throw std::length_error("a table cell is larger than 4 GiB");
-    const auto width = static_cast<std::uint32_t>(displayWidth(escaped));
-    const std::size_t column = m_cells.size() % m_columns.size();
-    m_widths[column] = std::max<std::size_t>(m_widths[column], width);
-    m_text += escaped;
-    m_cells.push_back({static_cast<std::uint32_t>(escaped.size()), width});
+    if (count != m_columns.size())
+        throw std::invalid_argument("table row has " + std::to_string(count) + " cells for " +
+            std::to_string(m_columns.size()) + " columns");
 }
 
-void KXLTextTable::addRow(const std::vector<std::string_view>& cells)
+void KXLTextTable::measure(const std::string_view* cells, std::size_t count)
 {
-    if (cells.size() != m_columns.size())
-        throw std::invalid_argument("table row has " + std::to_string(cells.size()) +
-            " cells for " + std::to_string(m_columns.size()) + " columns");
-    for (const std::string_view cell : cells)
-        addCell(cell);
+    checkCount(count);
+    std::string scratch;
+    for (std::size_t i = 0; i < count; ++i)
+        m_widths[i] = std::max(m_widths[i], shown(cells[i], scratch).second);
     ++m_rows;
 }
 
-void KXLTextTable::addRow(std::initializer_list<std::string_view> cells)
+template <typename CellAt>
+void KXLTextTable::printLine(KXLTextOut& out, std::string_view indent, CellAt cellAt) const
 {
-    addRow(std::vector<std::string_view>(cells));
+    // Blanks are owed until a cell follows them, so a line ends without padding (a line of
+    // empty cells is empty) while blanks that belong to a cell stay.
+    std::size_t owed = 0;
+    bool started = false;
+    for (std::size_t i = 0; i < m_columns.size(); ++i) {
+        if (i > 0)
+            owed += columnGap;
+        const auto [cell, width] = cellAt(i);
+        // A row wider than measured goes out unpadded rather than wrong.
+        const std::size_t padding = m_widths[i] - std::min(width, m_widths[i]);
+        if (m_columns[i].align == Align::Right)
+            owed += padding;
+        if (!cell.empty()) {
+            if (!started)
+                out.append(indent);
+            started = true;
+            out.spaces(owed);
+            out.append(cell);
+            owed = 0;
+        }
+        if (m_columns[i].align == Align::Left)
+            owed += padding;
+    }
+    out.append('\n');
 }
 
-void KXLTextTable::render(std::ostream& out, const std::string& indent) const
+void KXLTextTable::printHead(KXLTextOut& out, std::string_view indent) const
 {
-    // Lines are gathered and written in pieces of about 64 KiB: one stream call per piece,
-    // not per line.
-    constexpr std::size_t kPiece = 65536;
-    std::string text;
-    text.reserve(kPiece + 1024);
-    // Only padding is cut from the end; blanks that belong to a cell stay.
-    const auto writeLine = [&](auto cellAt) {
-        const std::size_t start = text.size();
-        text += indent;
-        std::size_t keep = 0;
-        for (std::size_t i = 0; i < m_columns.size(); ++i) {
-            if (i > 0)
-                text += columnGap;
-            const auto [cell, width] = cellAt(i);
-            const std::size_t padding = m_widths[i] - width;
-            if (m_columns[i].align == Align::Right)
-                text.append(padding, ' ');
-            text += cell;
-            if (!cell.empty())
-                keep = text.size() - start;
-            if (m_columns[i].align == Align::Left)
-                text.append(padding, ' ');
-        }
-        text.resize(start + keep);
-        text += '\n';
-        if (text.size() >= kPiece) {
-            out << text;
-            text.clear();
-        }
-    };
-
-    writeLine([&](std::size_t i) {
+    printLine(out, indent, [&](std::size_t i) {
         return std::pair<std::string_view, std::size_t>(m_titles[i], m_titleWidths[i]);
     });
     const std::string rule(*std::max_element(m_widths.begin(), m_widths.end()), '-');
-    writeLine([&](std::size_t i) {
+    printLine(out, indent, [&](std::size_t i) {
         return std::pair<std::string_view, std::size_t>(std::string_view(rule).substr(0, m_widths[i]), m_widths[i]);
     });
-    std::size_t offset = 0;
-    std::vector<std::size_t> starts(m_columns.size());
-    for (std::size_t row = 0; row < m_rows; ++row) {
-        const Cell* cells = &m_cells[row * m_columns.size()];
-        for (std::size_t i = 0; i < m_columns.size(); ++i) {
-            starts[i] = offset;
-            offset += cells[i].length;
-        }
-        writeLine([&](std::size_t i) {
-            return std::pair<std::string_view, std::size_t>(
-                std::string_view(m_text).substr(starts[i], cells[i].length), cells[i].width);
-        });
-    }
-    out << text;
 }
 
-std::string KXLTextTable::render(const std::string& indent) const
+void KXLTextTable::printRow(KXLTextOut& out, std::string_view indent, const std::string_view* cells,
+                            std::size_t count) const
 {
-    std::ostringstream out;
-    render(out, indent);
-    return out.str();
+    checkCount(count);
+    std::string scratch;
+    printLine(out, indent, [&](std::size_t i) { return shown(cells[i], scratch); });
 }
 
 } // namespace KXL

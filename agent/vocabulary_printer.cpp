@@ -1,6 +1,7 @@
 #include "vocabulary_printer.h"
 
 #include <array>
+#include <charconv>
 #include <cstdint>
 #include <algorithm>
 #include <optional>
@@ -67,14 +68,16 @@ std::string describeNode(KXLNodeRef node)
 
 // One line per node, children indented below their element. Iterative: the depth of
 // a tree is not this function's to bound.
-void dumpNode(std::ostream& out, KXLNodeRef root, const std::string& indent)
+void dumpNode(KXLTextOut& out, KXLNodeRef root, const std::string& indent)
 {
     std::vector<std::pair<KXLNodeRef, std::size_t>> pending{{root, 0}};
     std::vector<KXLNodeRef> children;
     while (!pending.empty()) {
         const auto [node, depth] = pending.back();
         pending.pop_back();
-        out << indent << std::string(2 * depth, ' ') << describeNode(node) << '\n';
+        out.append(indent);
+        out.spaces(2 * depth);
+        out.append(describeNode(node) + '\n');
         children.assign(node.children().begin(), node.children().end());
         for (auto child = children.rbegin(); child != children.rend(); ++child)
             pending.emplace_back(*child, depth + 1);
@@ -90,99 +93,130 @@ std::vector<KXLTextTable::Column> guestColumns()
     return columns;
 }
 
-// The cells of one guest OS row; the numbers' texts are kept here until the table took them.
+// The cells of one guest OS row; the numbers' texts live here until the row is printed.
 class KXLGuestRow {
 public:
     KXLGuestRow() : m_cells(4 + kGuestValueNames.size()) {}
 
-    const std::vector<std::string_view>& cells(const KXLGuestEntry& guest)
+    const KXLTextTable::Cells& cells(const KXLGuestEntry& guest)
     {
-        m_numbers[0] = guestCode(guest.code);
-        for (std::size_t i = 0; i < guest.values.size(); ++i)
-            m_numbers[i + 1] = std::to_string(guest.values[i]);
-        m_cells[0] = m_numbers[0];
+        m_cells[0] = format(0, guest.code);
         m_cells[1] = guest.identifier;
         m_cells[2] = guest.displayName;
         m_cells[3] = guest.experimental ? "yes" : "no";
         for (std::size_t i = 0; i < guest.values.size(); ++i)
-            m_cells[4 + i] = m_numbers[i + 1];
+            m_cells[4 + i] = format(i + 1, guest.values[i]);
         return m_cells;
     }
 
 private:
-    std::array<std::string, 1 + kGuestValueNames.size()> m_numbers;
-    std::vector<std::string_view> m_cells;
+    std::array<std::array<char, 16>, 1 + kGuestValueNames.size()> m_numbers;
+    KXLTextTable::Cells m_cells;
+
+    template <typename Number>
+    std::string_view format(std::size_t slot, Number number)
+    {
+        char* begin = m_numbers[slot].data();
+        return std::string_view(begin, std::to_chars(begin, begin + m_numbers[slot].size(), number).ptr - begin);
+    }
 };
 
-void section(std::ostream& out, const std::string& title, const KXLTextTable& table)
+// A section's title line; the table follows when it has rows.
+bool sectionTitle(KXLTextOut& out, const std::string& title, std::size_t rows)
 {
-    if (table.empty()) {
-        out << '\n' << sectionIndent << title << ": none\n";
-        return;
-    }
-    out << '\n' << sectionIndent << title << " (" << table.rows() << ")\n";
-    table.render(out, tableIndent);
+    out.append('\n' + sectionIndent + title +
+        (rows == 0 ? std::string(": none\n") : " (" + std::to_string(rows) + ")\n"));
+    return rows > 0;
+}
+
+// The rows of the guest OSes for which wanted(entry) holds, after the table measured them.
+template <typename Wanted>
+void printGuestRows(KXLTextOut& out, const KXLTextTable& guests, KXLNodeRef container, Wanted wanted)
+{
+    guests.printHead(out, tableIndent);
+    KXLGuestRow row;
+    forEachItem(container, [&](const KXLVocabularyItem& item) {
+        if (item.kind == KXLVocabularyItem::Kind::Guest && wanted(item.guest))
+            guests.printRow(out, tableIndent, row.cells(item.guest));
+    });
 }
 
 } // namespace
 
-void printVocabulary(std::ostream& out, const std::string& name, const KXLDocument& document,
+void printVocabulary(std::ostream& stream, const std::string& name, const KXLDocument& document,
                      std::string_view remark)
 {
-    out << "Vocabulary " << quoteText(name) << '\n';
+    KXLTextOut out(stream);
+    out.append("Vocabulary " + quoteText(name) + '\n');
     if (!remark.empty())
-        out << sectionIndent << remark << '\n';
+        out.append(sectionIndent + std::string(remark) + '\n');
     if (document.kind() != 0)
-        out << sectionIndent << "Message kind: " << document.kind() << '\n';
+        out.append(sectionIndent + "Message kind: " + std::to_string(document.kind()) + '\n');
 
     const KXLNodeRef container = vocabularyContainer(document);
     if (!container) {
-        out << sectionIndent << "Not a vocabulary (expected one element 1307 holding one element 1044)\n";
+        out.append(sectionIndent + "Not a vocabulary (expected one element 1307 holding one element 1044)\n");
         if (document.empty()) {
-            out << sectionIndent << "The document is empty\n";
+            out.append(sectionIndent + "The document is empty\n");
             return;
         }
-        out << '\n' << sectionIndent << "Content\n";
+        out.append('\n' + sectionIndent + "Content\n");
         for (KXLNodeRef root : document.roots())
             dumpNode(out, root, tableIndent);
         return;
     }
 
+    // The first pass measures every table; the few categories and adapters are kept from
+    // it, the guest OSes, the bulk, are read again for their rows.
     KXLTextTable categories({{"name"}});
     KXLTextTable adapters({{"id", KXLTextTable::Align::Right}, {"name"}});
     KXLTextTable guests(guestColumns());
+    KXLGuestRow row;
+    std::vector<std::string_view> categoryNames;
+    std::vector<KXLAdapterEntry> adapterEntries;
     std::optional<KXLVersionEntry> version;
     std::vector<KXLNodeRef> others;
-
-    KXLGuestRow row;
     forEachItem(container, [&](const KXLVocabularyItem& item) {
         switch (item.kind) {
-        case KXLVocabularyItem::Kind::Category: categories.addRow({item.category}); break;
+        case KXLVocabularyItem::Kind::Category:
+            categories.measure({item.category});
+            categoryNames.push_back(item.category);
+            break;
         case KXLVocabularyItem::Kind::Version: version = item.version; break;
         case KXLVocabularyItem::Kind::Adapter:
-            adapters.addRow({std::to_string(item.adapter.id), item.adapter.name});
+            adapters.measure({std::to_string(item.adapter.id), item.adapter.name});
+            adapterEntries.push_back(item.adapter);
             break;
-        case KXLVocabularyItem::Kind::Guest: guests.addRow(row.cells(item.guest)); break;
+        case KXLVocabularyItem::Kind::Guest: guests.measure(row.cells(item.guest)); break;
         case KXLVocabularyItem::Kind::Other: others.push_back(item.node); break;
         }
     });
 
     if (version)
-        out << sectionIndent << "Version: " << escapeText(version->stamp) << " ("
-            << escapeText(version->description) << ")\n";
+        out.append(sectionIndent + "Version: " + escapeText(version->stamp) + " (" +
+            escapeText(version->description) + ")\n");
     else
-        out << sectionIndent << "Version: none (no version entry)\n";
-    section(out, "Categories", categories);
-    section(out, "Network adapters", adapters);
-    section(out, "Guest operating systems", guests);
+        out.append(sectionIndent + "Version: none (no version entry)\n");
+    if (sectionTitle(out, "Categories", categories.rows())) {
+        categories.printHead(out, tableIndent);
+        for (std::string_view category : categoryNames)
+            categories.printRow(out, tableIndent, {category});
+    }
+    if (sectionTitle(out, "Network adapters", adapters.rows())) {
+        adapters.printHead(out, tableIndent);
+        for (const KXLAdapterEntry& adapter : adapterEntries)
+            adapters.printRow(out, tableIndent, {std::to_string(adapter.id), adapter.name});
+    }
+    if (sectionTitle(out, "Guest operating systems", guests.rows()))
+        printGuestRows(out, guests, container, [](const KXLGuestEntry&) { return true; });
     if (!others.empty()) {
-        out << '\n' << sectionIndent << "Other entries (" << others.size() << ")\n";
+        out.append('\n' + sectionIndent + "Other entries (" + std::to_string(others.size()) + ")\n");
         for (KXLNodeRef entry : others)
             dumpNode(out, entry, tableIndent);
     }
 }
 
-std::size_t printGuests(std::ostream& out, const std::string& name, const KXLDocument& document,
+std::size_t printGuests(std::ostream& stream, const std::string& name, const KXLDocument& document,
                         const std::function<bool(const KXLGuestEntry&)>& wanted)
 {
     const KXLNodeRef container = vocabularyContainer(document);
@@ -192,12 +226,14 @@ std::size_t printGuests(std::ostream& out, const std::string& name, const KXLDoc
     KXLGuestRow row;
     forEachItem(container, [&](const KXLVocabularyItem& item) {
         if (item.kind == KXLVocabularyItem::Kind::Guest && wanted(item.guest))
-            guests.addRow(row.cells(item.guest));
+            guests.measure(row.cells(item.guest));
     });
     if (guests.empty())
         return 0;
-    out << "Vocabulary " << quoteText(name) << '\n';
-    section(out, "Guest operating systems", guests);
+    KXLTextOut out(stream);
+    out.append("Vocabulary " + quoteText(name) + '\n');
+    sectionTitle(out, "Guest operating systems", guests.rows());
+    printGuestRows(out, guests, container, wanted);
     return guests.rows();
 }
 

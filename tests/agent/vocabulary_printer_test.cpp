@@ -1,6 +1,7 @@
 #include "agent/vocabulary_printer.h"
 
 #include <climits>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -109,6 +110,36 @@ TEST(VocabularyPrinter, PrintsEveryPartAsAlignedTables)
               "                 65536              1             3         0\n"
               "      12  win11       Windows 11        yes                    100      16777216"
               "                 65536              1             3         0\n");
+}
+
+// Rows are measured in one pass over the tree and printed in another, in pieces of about a
+// mebibyte: the widest row comes last, and the table is several pieces long.
+TEST(VocabularyPrinter, RowsBeyondOneOutputPieceStayWholeAndAligned)
+{
+    constexpr int count = 20000;
+    std::vector<KXLNode> guests;
+    for (int i = 0; i < count; ++i)
+        guests.push_back(guest(i, "os" + std::to_string(i), i + 1 == count ? "Widest of all" : "Guest", false));
+    const std::string out = printVocabulary("big", vocabulary(std::move(guests)));
+    ASSERT_GT(out.size(), std::size_t{2} << 20);
+
+    std::istringstream lines(out);
+    std::string line;
+    while (std::getline(lines, line) && line.find(" code  identifier ") == std::string::npos) {
+    }
+    std::getline(lines, line);
+    const std::size_t width = line.size(); // the rule
+    int rows = 0;
+    while (std::getline(lines, line)) {
+        // The last column is aligned right: every row ends where the rule does.
+        ASSERT_EQ(line.size(), width) << line;
+        const std::string code = std::to_string(rows);
+        ASSERT_EQ(line.rfind("    " + std::string(5 - code.size(), ' ') + code + "  os" + code + " ", 0), 0u)
+            << line;
+        ++rows;
+    }
+    EXPECT_EQ(rows, count);
+    EXPECT_THAT(out, HasSubstr("  Widest of all  no"));
 }
 
 TEST(VocabularyPrinter, GuestCodesArePrintedUnsigned)
