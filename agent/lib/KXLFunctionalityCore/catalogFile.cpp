@@ -47,12 +47,8 @@ int readWholeFile(const std::string& path, std::string& content)
     struct stat status {};
     if (::fstat(file.get(), &status) != 0)
         return catalogFailure(path, systemError("cannot read"));
-    if (!S_ISREG(status.st_mode))
+    if (!S_ISREG(status.st_mode)) // reads of which never wait, O_NONBLOCK or not
         return catalogFailure(path, "not a regular file");
-    // Reads of a regular file never wait; clear the flag all the same.
-    const int flags = ::fcntl(file.get(), F_GETFL);
-    if (flags < 0 || ::fcntl(file.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
-        return catalogFailure(path, systemError("cannot read"));
     if (status.st_size > maxCatalogSize)
         return catalogFailure(path, "larger than " + std::to_string(maxCatalogSize) + " bytes");
 
