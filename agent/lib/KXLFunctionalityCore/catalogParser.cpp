@@ -1,6 +1,6 @@
 // The catalogue reader: one scan of the text straight into the maps that also names the
-// first problem, malformed JSON by line and column as soon as it is met (in the texts the
-// JSON library gave before), the content's problems by path once the text is known to be JSON.
+// first problem: malformed JSON by line and column, worded as the error texts always were,
+// as soon as it is met; the content's problems by path once the text is known to be JSON.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
