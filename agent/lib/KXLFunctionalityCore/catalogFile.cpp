@@ -1,3 +1,4 @@
+// The catalogue's sources: a file, or the built-in text.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -74,6 +75,19 @@ int readWholeFile(const std::string& path, std::string& content)
 }
 
 } // namespace
+
+// agent/data/catalog.json, embedded at build time.
+extern const char builtinCatalogText[];
+extern const std::size_t builtinCatalogSize;
+
+int builtinCatalog(KXPOSMap& supported, KXPOSMap& experimental)
+{
+    try {
+        return parseCatalog(std::string(builtinCatalogText, builtinCatalogSize), "built-in", supported, experimental);
+    } catch (const std::bad_alloc&) {
+        return catalogFailure("built-in", "out of memory");
+    }
+}
 
 int readCatalogFile(const std::string& path, KXPOSMap& supported, KXPOSMap& experimental)
 {

@@ -48,10 +48,8 @@ std::string quoted(std::string_view text)
 // A key as a path shows it: a plain name as it is, anything else quoted.
 std::string shownKey(std::string_view key)
 {
-    bool plain = !key.empty();
-    for (const char c : key)
-        plain = plain && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_');
-    return plain ? std::string(key) : quoted(key);
+    const char* const name = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_";
+    return !key.empty() && key.find_first_not_of(name) == key.npos ? std::string(key) : quoted(key);
 }
 
 class CatalogReader {
