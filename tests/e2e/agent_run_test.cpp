@@ -222,11 +222,13 @@ TEST_F(AgentRun, UnusableCatalogueStopsTheAgentBeforeAnyPlugIn)
 {
     addPlugin("TestVocabulary");
     writeFile(tempPath("broken.json"), "{ \"supported\": [ { \"code\": ");
+    // JSON has no NUL: what follows one is not ignored.
+    writeFile(tempPath("nul.json"), std::string(R"({"supported": [], "experimental": []})") + '\0' + "garbage");
     // A FIFO without a writer: opening it for reading must not wait for one.
     ASSERT_EQ(::mkfifo(tempPath("fifo.json").c_str(), 0600), 0);
 
     for (const std::string& catalog :
-         {tempPath("broken.json"), tempPath("missing.json"), tempPath("fifo.json")}) {
+         {tempPath("broken.json"), tempPath("nul.json"), tempPath("missing.json"), tempPath("fifo.json")}) {
         const ProcessResult result = runAgent({"--plugins", pluginsFolder(), "--catalog", catalog});
         EXPECT_FALSE(result.timedOut) << catalog;
         EXPECT_EQ(result.exitStatus, 2) << catalog;

@@ -90,6 +90,8 @@ const BadCatalog badCatalogs[] = {
      R"(supported[1]: key "code" appears twice)"},
     {"DuplicateTopLevelKey", R"({"supported": [{"code": 1}], "experimental": [], "supported": []})",
      R"(key "supported" appears twice)"},
+    // Several problems: the first in the order of the checks, not of the text.
+    {"FirstProblemInCheckOrder", entry(R"({"zz": 1, "code": "x", "aa": 2})"), R"(supported[0]: unknown key "aa")"},
     {"TooDeep", entry("{\"code\": 1, \"property1\": " + std::string(200, '[') + std::string(200, ']') + "}"),
      "nesting deeper than"},
 };

@@ -1,3 +1,4 @@
+// The catalogue's sources: a file, or the built-in text.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -47,12 +48,8 @@ int readWholeFile(const std::string& path, std::string& content)
     struct stat status {};
     if (::fstat(file.get(), &status) != 0)
         return catalogFailure(path, systemError("cannot read"));
-    if (!S_ISREG(status.st_mode))
+    if (!S_ISREG(status.st_mode)) // reads of which never wait, O_NONBLOCK or not
         return catalogFailure(path, "not a regular file");
-    // Reads of a regular file never wait; clear the flag all the same.
-    const int flags = ::fcntl(file.get(), F_GETFL);
-    if (flags < 0 || ::fcntl(file.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
-        return catalogFailure(path, systemError("cannot read"));
     if (status.st_size > maxCatalogSize)
         return catalogFailure(path, "larger than " + std::to_string(maxCatalogSize) + " bytes");
 
@@ -78,6 +75,19 @@ int readWholeFile(const std::string& path, std::string& content)
 }
 
 } // namespace
+
+// agent/data/catalog.json, embedded at build time.
+extern const char builtinCatalogText[];
+extern const std::size_t builtinCatalogSize;
+
+int builtinCatalog(KXPOSMap& supported, KXPOSMap& experimental)
+{
+    try {
+        return parseCatalog(std::string(builtinCatalogText, builtinCatalogSize), "built-in", supported, experimental);
+    } catch (const std::bad_alloc&) {
+        return catalogFailure("built-in", "out of memory");
+    }
+}
 
 int readCatalogFile(const std::string& path, KXPOSMap& supported, KXPOSMap& experimental)
 {

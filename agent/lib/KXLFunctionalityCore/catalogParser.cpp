@@ -1,12 +1,19 @@
-#include <algorithm>
+// The catalogue reader: one scan of the text straight into the maps that also names the
+// first problem: malformed JSON by line and column, worded as the error texts always were,
+// as soon as it is met; the content's problems by path once the text is known to be JSON.
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <new>
+#include <set>
 #include <string>
+#include <string_view>
+#include <tuple>
 #include <vector>
 
-#include <nlohmann/json.hpp>
+#include <utf8proc.h>
 
-#include "agent/lib/KXLFunctionalityCore/catalogDirectParse.h"
 #include "agent/lib/KXLFunctionalityCore/catalogFailure.h"
 #include "host/KXPCatalog.h"
 
@@ -14,224 +21,529 @@ namespace KXP {
 
 namespace {
 
-using nlohmann::json;
-
 constexpr std::size_t maxDepth = 16; // the format itself needs 3
-constexpr std::uint64_t maxCode = 0xFFFFFFFFu;
-const char* const propertyNames[] = {"property1", "property2", "property3", "property4"};
+constexpr std::size_t unknown = 5; // a key index: not one of the object's format
+constexpr std::string_view topKeys[] = {"supported", "experimental"};
+constexpr std::string_view entryKeys[] = {"code", "property1", "property2", "property3", "property4"};
+const char* const anyValue = "'[', '{', or a literal";
 
-// A problem found in the text; becomes the error text.
-struct CatalogProblem {
-    std::string text;
-};
+// Ends the reading at once: malformed JSON, a repeated key, deep nesting.
+struct Stop { std::string text; };
 
-std::string jsonQuoted(const std::string& key)
+// A key in JSON quotes, with JSON's escapes for what may not stand raw.
+std::string quoted(std::string_view text)
 {
-    return json(key).dump();
+    std::string out = "\"";
+    for (const char c : text) {
+        char escape[8] = {c};
+        if (c == '"' || c == '\\' || (c >= '\b' && c <= '\r' && c != '\v'))
+            std::snprintf(escape, sizeof escape, "\\%c", c == '"' || c == '\\' ? c : "btn?fr"[c - '\b']);
+        else if (static_cast<unsigned char>(c) < 0x20)
+            std::snprintf(escape, sizeof escape, "\\u%04x", c);
+        out += escape;
+    }
+    return out + '"';
 }
 
-// A short rendering of an offending value for the error text.
-std::string shown(const json& value)
+// A key as a path shows it: a plain name as it is, anything else quoted.
+std::string shownKey(std::string_view key)
 {
-    // The parser gives a signed integer only for a negative number: a signed 0 was "-0".
-    if (value.is_number_integer() && !value.is_number_unsigned() && value.get<std::int64_t>() == 0)
-        return "-0";
-    std::string text = value.dump();
-    if (text.size() > 40)
-        text = text.substr(0, 37) + "...";
-    return text;
+    const char* const name = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_";
+    return !key.empty() && key.find_first_not_of(name) == key.npos ? std::string(key) : quoted(key);
 }
 
-// A key as a location shows it: a plain name as it is, anything else (a NUL, a control
-// character, a dot) in JSON quotes, so the error text stays whole and unambiguous.
-std::string shownKey(const std::string& key)
-{
-    const bool plain = !key.empty() && std::all_of(key.begin(), key.end(), [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-    });
-    return plain ? key : jsonQuoted(key);
-}
-
-// Builds the DOM from the parser's events, as nlohmann's own builder does, and refuses a
-// repeated key (the JSON library would keep only the last value, silently dropping data) or
-// deep nesting. Linear: a key is looked up only in its own object.
-class CheckedDomBuilder {
+class CatalogReader {
 public:
-    explicit CheckedDomBuilder(json& root) : m_root(root) {}
-
-    bool null() { return put(nullptr) != nullptr; }
-    bool boolean(bool value) { return put(value) != nullptr; }
-    bool number_integer(json::number_integer_t value) { return put(value) != nullptr; }
-    bool number_unsigned(json::number_unsigned_t value) { return put(value) != nullptr; }
-    bool number_float(json::number_float_t value, const std::string&) { return put(value) != nullptr; }
-    bool string(std::string& value) { return put(std::move(value)) != nullptr; }
-    bool binary(json::binary_t& value) { return put(std::move(value)) != nullptr; }
-
-    bool start_object(std::size_t) { return open(json::object(), true); }
-    bool start_array(std::size_t) { return open(json::array(), false); }
-    bool end_object() { return close(); }
-    bool end_array() { return close(); }
-
-    bool key(std::string& key)
+    CatalogReader(std::string_view text, KXPOSMap& supported, KXPOSMap& experimental)
+        : m_begin(text.data()), m_at(text.data()), m_end(text.data() + text.size()), m_frames(maxDepth),
+          m_maps{&supported, &experimental}
     {
-        Frame& object = m_frames.back();
-        if (object.container->contains(key))
-            throw CatalogProblem{location(m_frames.size() - 1) + "key " + jsonQuoted(key) + " appears twice"};
-        object.key = std::move(key);
-        return true;
     }
 
-    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& error)
+    // Empty, or the content's first problem; throws Stop.
+    std::string read()
     {
-        // what() carries a "[json.exception.KIND.N] " prefix that helps nobody.
-        std::string reason = error.what();
-        const std::size_t end = reason.find("] ");
-        if (reason.rfind("[json.exception.", 0) == 0 && end != std::string::npos)
-            reason.erase(0, end + 2);
-        throw CatalogProblem{"malformed JSON: " + reason};
+        if (m_at != m_end && *m_at == '\xEF') { // a UTF-8 byte order mark
+            std::size_t i = 1;
+            while (i < 3 && m_at + i != m_end && m_at[i] == "\xEF\xBB\xBF"[i])
+                ++i;
+            if (i < 3)
+                malformed(m_at + i, "invalid BOM; must be 0xEF 0xBB 0xBF if given");
+            m_at += 3;
+        }
+        if (!atEnd() && *m_at == '{') {
+            catalogue();
+        } else {
+            const char* const start = m_at;
+            value();
+            problem({0, 0, 0, {}}, [&] { return "the top level must be an object, got " + shown(start); });
+        }
+        if (!atEnd())
+            unexpected("value", "end of input");
+        return m_problem;
     }
 
 private:
     struct Frame {
-        json* container;
-        bool isObject;
-        std::string key; // the key of the value being read
-        long index; // the element of an array being read
+        bool object = false;
+        long index = -1; // of an array's element being read
+        std::string_view name; // the key of an object's member being read
+        std::string key; // the storage of a name that is not one of the format's
+        unsigned known = 0; // the format's keys read so far, one bit each
+        std::set<std::string> others; // the other keys read so far
     };
 
-    json& m_root;
-    std::vector<Frame> m_frames;
+    const char* const m_begin;
+    const char* m_at;
+    const char* const m_end;
+    std::vector<Frame> m_frames; // the open containers, m_depth of them
+    std::size_t m_depth = 0;
+    KXPOSMap* const m_maps[2];
+    std::vector<unsigned int> m_codes[2]; // of each entry, to name the first of a repeated code
+    std::string m_scratch; // a string with escapes, decoded
+    const char* m_token = m_begin; // where the last string or number began
+    const char* m_context = "value"; // what a malformed token was read for, and what was expected
+    const char* m_expected = nullptr;
+    std::tuple<int, long, std::size_t, std::string> m_rank; // of m_problem
+    std::string m_problem;
 
-    // Stores a value where the parser stands; its address stays valid while it is open,
-    // as only the innermost open container grows.
-    json* put(json&& value)
+    // The content's problems are ranked by where the checks meet them in turn: the top level,
+    // its keys, "supported" and "experimental" with each entry's keys, code and properties.
+    // Only the first is kept, and its text made.
+    template <typename Text>
+    void problem(std::tuple<int, long, std::size_t, std::string> rank, Text text)
     {
-        if (m_frames.empty()) {
-            m_root = std::move(value);
-            return &m_root;
+        if (m_problem.empty() || rank < m_rank) {
+            m_rank = std::move(rank);
+            m_problem = text();
         }
-        Frame& parent = m_frames.back();
-        if (parent.isObject)
-            return &((*parent.container)[parent.key] = std::move(value));
-        ++parent.index;
-        parent.container->push_back(std::move(value));
-        return &parent.container->back();
     }
 
-    bool open(json&& empty, bool isObject)
+    // `last`: the last byte read, m_end for the end of the text, which counts as one more.
+    // A malformed token shows what was read since the last string or number began.
+    [[noreturn]] void malformed(const char* last, const std::string& reason, bool showToken = true)
     {
-        if (m_frames.size() >= maxDepth) {
-            if (!m_frames.empty() && !m_frames.back().isObject)
-                ++m_frames.back().index;
-            throw CatalogProblem{"nesting deeper than " + std::to_string(maxDepth) + " levels at " +
-                                 location()};
+        std::size_t line = 1;
+        const char* lineStart = m_begin;
+        for (const char* p = m_begin; p <= last && p < m_end; ++p) {
+            if (*p == '\n') {
+                ++line;
+                lineStart = p + 1;
+            }
         }
-        json* container = put(std::move(empty));
-        m_frames.push_back(Frame{container, isObject, {}, -1});
+        std::string text = "malformed JSON: parse error at line " + std::to_string(line) + ", column " +
+                           std::to_string(last - lineStart + 1) + ": syntax error while parsing " + m_context +
+                           " - " + reason;
+        if (showToken) {
+            text += "; last read: '";
+            for (const char* p = m_token; p <= last && p < m_end; ++p) {
+                char control[9] = {*p};
+                if (static_cast<unsigned char>(*p) < 0x20)
+                    std::snprintf(control, sizeof control, "<U+%.4X>", *p);
+                text += control;
+            }
+            text += '\'';
+        }
+        throw Stop{text + (m_expected != nullptr ? std::string("; expected ") + m_expected : "")};
+    }
+
+    // At a token the grammar does not allow here; a token that is itself malformed says so.
+    [[noreturn]] void unexpected(const char* context, const char* expected)
+    {
+        m_context = context;
+        m_expected = expected;
+        const char* const start = m_at;
+        if (m_at == m_end)
+            malformed(m_at, "unexpected end of input", false);
+        std::string name = std::string("'") + *m_at++ + "'";
+        if (*start == '"') {
+            string();
+            name = "string literal";
+        } else if (*start == '-' || (*start >= '0' && *start <= '9')) {
+            unsigned int ignored = 0;
+            number(start, ignored, false);
+            name = "number literal";
+        } else if (name.find_first_of("{}[]:,") == std::string::npos) {
+            --m_at;
+            literal();
+            name = std::string(start, m_at) + " literal";
+        }
+        malformed(m_at - 1, "unexpected " + name, false);
+    }
+
+    void literal()
+    {
+        for (const std::string_view word : {"true", "false", "null"}) {
+            std::size_t i = 0;
+            while (i < word.size() && m_at + i != m_end && m_at[i] == word[i])
+                ++i;
+            if (i > 0 && i < word.size())
+                malformed(m_at + i, "invalid literal");
+            if (i > 0) {
+                m_at += i;
+                return;
+            }
+        }
+        malformed(m_at, "invalid literal");
+    }
+
+    bool atEnd()
+    {
+        while (m_at != m_end && (*m_at == ' ' || *m_at == '\n' || *m_at == '\r' || *m_at == '\t'))
+            ++m_at;
+        return m_at == m_end;
+    }
+
+    bool token(char c)
+    {
+        if (atEnd() || *m_at != c)
+            return false;
+        ++m_at;
         return true;
     }
 
-    bool close()
+    // After the opening quote: the string's text, a view of the input when it holds no escape
+    // or non-ASCII byte (the common case), else of m_scratch.
+    std::string_view string()
     {
-        m_frames.pop_back();
-        return true;
+        m_token = m_at - 1;
+        const char* const text = m_at;
+        while (m_at != m_end && static_cast<unsigned char>(*m_at - 0x20) < 0x60 && *m_at != '"' && *m_at != '\\')
+            ++m_at;
+        if (m_at != m_end && *m_at == '"')
+            return std::string_view(text, static_cast<std::size_t>(m_at++ - text));
+        m_scratch.assign(text, m_at);
+        for (;;) {
+            if (m_at == m_end)
+                malformed(m_at, "invalid string: missing closing quote");
+            const auto c = static_cast<unsigned char>(*m_at);
+            if (c == '"') {
+                ++m_at;
+                return m_scratch;
+            }
+            if (c < 0x20) {
+                const char* const names = "NUL SOH STX ETX EOT ENQ ACK BEL BS  HT  LF  VT  FF  CR  SO  SI  DLE "
+                                          "DC1 DC2 DC3 DC4 NAK SYN ETB CAN EM  SUB ESC FS  GS  RS  US  ";
+                const bool shortForm = c >= '\b' && c <= '\r' && c != '\v';
+                char reason[96];
+                std::snprintf(reason, sizeof reason,
+                              "invalid string: control character U+%04X (%.*s) must be escaped to \\u%04X%s%c", c,
+                              names[4 * c + 2] == ' ' ? 2 : 3, names + 4 * c, c, shortForm ? " or \\" : "",
+                              shortForm ? "btn?fr"[c - '\b'] : '\0');
+                malformed(m_at, reason);
+            }
+            if (c == '\\') {
+                escape();
+            } else if (c < 0x80) {
+                m_scratch += *m_at++;
+            } else {
+                // Well-formed UTF-8: no overlong forms, surrogates or code points past U+10FFFF.
+                const char* const sequence = m_at++;
+                const int more = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : 1;
+                unsigned char low = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
+                unsigned char high = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
+                if (c < 0xC2 || c > 0xF4)
+                    malformed(sequence, "invalid string: ill-formed UTF-8 byte");
+                for (int i = 0; i < more; ++i, low = 0x80, high = 0xBF) {
+                    if (m_at == m_end || static_cast<unsigned char>(*m_at) < low ||
+                        static_cast<unsigned char>(*m_at) > high)
+                        malformed(m_at, "invalid string: ill-formed UTF-8 byte");
+                    ++m_at;
+                }
+                m_scratch.append(sequence, m_at);
+            }
+        }
     }
 
-    // "supported[2]: " for the frames below `depth`; empty at the top level.
+    // At a backslash: one escape, decoded onto m_scratch.
+    void escape()
+    {
+        static constexpr std::string_view from = "\"\\/bfnrt";
+        static constexpr std::string_view to = "\"\\/\b\f\n\r\t";
+        if (++m_at == m_end || (*m_at != 'u' && from.find(*m_at) == std::string_view::npos))
+            malformed(m_at, "invalid string: forbidden character after backslash");
+        if (*m_at++ != 'u') {
+            m_scratch += to[from.find(m_at[-1])];
+            return;
+        }
+        const char* const pair = "invalid string: surrogate U+D800..U+DBFF must be followed by U+DC00..U+DFFF";
+        std::uint32_t codepoint = hex4();
+        if (codepoint >= 0xDC00 && codepoint <= 0xDFFF)
+            malformed(m_at - 1, "invalid string: surrogate U+DC00..U+DFFF must follow U+D800..U+DBFF");
+        if (codepoint >= 0xD800 && codepoint <= 0xDBFF) {
+            for (const char c : {'\\', 'u'}) {
+                if (m_at == m_end || *m_at != c)
+                    malformed(m_at, pair);
+                ++m_at;
+            }
+            const std::uint32_t low = hex4();
+            if (low < 0xDC00 || low > 0xDFFF)
+                malformed(m_at - 1, pair);
+            codepoint = 0x10000 + ((codepoint - 0xD800) << 10) + (low - 0xDC00);
+        }
+        utf8proc_uint8_t bytes[4];
+        const utf8proc_ssize_t length = utf8proc_encode_char(static_cast<utf8proc_int32_t>(codepoint), bytes);
+        m_scratch.append(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(length));
+    }
+
+    std::uint32_t hex4()
+    {
+        std::uint32_t value = 0;
+        for (int i = 0; i < 4; ++i, ++m_at) {
+            const char d = m_at == m_end ? '\0' : *m_at;
+            const bool letter = (d >= 'a' && d <= 'f') || (d >= 'A' && d <= 'F');
+            if (!letter && (d < '0' || d > '9'))
+                malformed(m_at, "invalid string: '\\u' must be followed by 4 hex digits");
+            value = value << 4 | static_cast<std::uint32_t>(letter ? (d | 0x20) - 'a' + 10 : d - '0');
+        }
+        return value;
+    }
+
+    // At `start`, a '-' or a digit: a JSON number. Returns whether it is an integer of at most
+    // 32 bits with no sign, fraction or exponent, and then its value. A value is held as a
+    // double when it is not an integer, as the JSON library did, and must then be finite.
+    bool number(const char* start, unsigned int& value, bool isValue = true)
+    {
+        m_token = m_at = start;
+        const auto digits = [&](const char* reason) {
+            if (m_at == m_end || *m_at < '0' || *m_at > '9')
+                malformed(m_at, reason);
+            while (m_at != m_end && *m_at >= '0' && *m_at <= '9')
+                ++m_at;
+        };
+        const bool negative = *m_at == '-';
+        const char* const integer = m_at += negative ? 1 : 0;
+        if (m_at != m_end && *m_at == '0')
+            ++m_at;
+        else
+            digits("invalid number; expected digit after '-'");
+        bool plain = !negative && m_at - integer <= 10;
+        if (m_at != m_end && *m_at == '.') {
+            ++m_at;
+            digits("invalid number; expected digit after '.'");
+            plain = false;
+        }
+        if (m_at != m_end && (*m_at == 'e' || *m_at == 'E')) {
+            const bool sign = ++m_at != m_end && (*m_at == '+' || *m_at == '-');
+            m_at += sign ? 1 : 0;
+            digits(sign ? "invalid number; expected digit after exponent sign"
+                        : "invalid number; expected '+', '-', or digit after exponent");
+            plain = false;
+        }
+        std::uint64_t read = 0;
+        for (const char* p = integer; plain && p != m_at; ++p)
+            read = read * 10 + static_cast<std::uint64_t>(*p - '0');
+        value = static_cast<unsigned int>(read);
+        if (plain)
+            return read <= 0xFFFFFFFFu;
+        const std::string token(start, m_at);
+        if (isValue && std::isinf(std::strtod(token.c_str(), nullptr)))
+            throw Stop{"malformed JSON: number overflow parsing '" + token + "'"};
+        return false;
+    }
+
+    // Any JSON value, checked as the format's own containers are.
+    void value()
+    {
+        atEnd();
+        const char c = m_at == m_end ? ']' : *m_at;
+        if (c == '{') {
+            object(nullptr, 0, [&](std::size_t) { value(); });
+        } else if (c == '[') {
+            array([&] { value(); });
+        } else if (c == '"') {
+            ++m_at;
+            string();
+        } else if (c == '-' || (c >= '0' && c <= '9')) {
+            unsigned int ignored = 0;
+            number(m_at, ignored);
+        } else if (c == ']' || c == '}' || c == ':' || c == ',') {
+            unexpected("value", anyValue);
+        } else {
+            literal();
+        }
+    }
+
+    // The value from `start` to here as written, white space aside, and short.
+    std::string shown(const char* start) const
+    {
+        std::string text;
+        bool inString = false;
+        for (const char* p = start; p != m_at; ++p) {
+            if (inString || (*p != ' ' && *p != '\n' && *p != '\r' && *p != '\t'))
+                text += *p;
+            if (inString && *p == '\\')
+                text += *++p;
+            else if (*p == '"')
+                inString = !inString;
+        }
+        return text.size() > 40 ? text.substr(0, 37) + "..." : text;
+    }
+
+    // "supported[2].property1" for the frames below `depth`.
     std::string location(std::size_t depth) const
     {
         std::string path;
         for (std::size_t i = 0; i < depth; ++i) {
             const Frame& frame = m_frames[i];
-            if (frame.isObject)
-                path += (path.empty() ? "" : ".") + shownKey(frame.key);
-            else
-                path += "[" + std::to_string(frame.index) + "]";
+            path += frame.object ? (path.empty() ? "" : ".") + shownKey(frame.name)
+                                 : "[" + std::to_string(frame.index) + "]";
         }
-        return path.empty() ? path : path + ": ";
+        return path;
     }
 
-    std::string location() const
+    Frame& open(bool object)
     {
-        const std::string path = location(m_frames.size());
-        return path.empty() ? "the top level" : path.substr(0, path.size() - 2);
+        if (m_depth >= maxDepth)
+            throw Stop{"nesting deeper than " + std::to_string(maxDepth) + " levels at " + location(m_depth)};
+        ++m_at;
+        return m_frames[m_depth++] = Frame{object, -1, {}, {}, 0, {}};
+    }
+
+    // At '{': an object, `count` of whose keys are `known`. Calls member(the key's index in
+    // `known`, or `unknown`) at each value, the key in the frame.
+    template <typename Member>
+    void object(const std::string_view* known, std::size_t count, Member member)
+    {
+        Frame& frame = open(true);
+        if (!token('}')) {
+            do {
+                if (!token('"'))
+                    unexpected("object key", "string literal");
+                m_context = "object key";
+                m_expected = "string literal";
+                const std::string_view key = string();
+                m_context = "value";
+                m_expected = nullptr;
+                std::size_t field = 0;
+                while (field < count && key != known[field])
+                    ++field;
+                field = field < count ? field : unknown;
+                if (field == unknown ? !frame.others.emplace(key).second : (frame.known & 1u << field) != 0) {
+                    const std::string path = location(m_depth - 1);
+                    throw Stop{path + (path.empty() ? "" : ": ") + "key " + quoted(key) + " appears twice"};
+                }
+                frame.known |= field == unknown ? 0u : 1u << field;
+                frame.name = field == unknown ? frame.key.assign(key) : known[field];
+                if (!token(':'))
+                    unexpected("object separator", "':'");
+                atEnd();
+                member(field);
+            } while (token(','));
+            if (!token('}'))
+                unexpected("object", "'}'");
+        }
+        --m_depth;
+    }
+
+    // At '[': an array; calls element() at each element, its index in the frame.
+    template <typename Element>
+    void array(Element element)
+    {
+        Frame& frame = open(false);
+        if (!token(']')) {
+            do {
+                ++frame.index;
+                atEnd();
+                element();
+            } while (token(','));
+            if (!token(']'))
+                unexpected("array", "']'");
+        }
+        --m_depth;
+    }
+
+    // ---- the catalogue ----
+
+    void catalogue()
+    {
+        object(topKeys, 2, [&](std::size_t list) {
+            const char* const start = m_at;
+            if (list == unknown) {
+                const std::string key = m_frames[0].key;
+                value();
+                problem({1, 0, 0, key}, [&] {
+                    return "unknown key " + quoted(key) + " at the top level (allowed: supported, experimental)";
+                });
+            } else if (m_at != m_end && *m_at == '[') {
+                array([&] { entry(static_cast<int>(list)); });
+            } else {
+                value();
+                problem({2 + static_cast<int>(list), -1, 0, {}}, [&] {
+                    return quoted(topKeys[list]) + " must be an array, got " + shown(start);
+                });
+            }
+        });
+        for (int list = 0; list < 2; ++list) {
+            if ((m_frames[0].known & 1u << list) == 0)
+                problem({2 + list, -1, 0, {}}, [&] { return "missing " + quoted(topKeys[list]) + " array"; });
+        }
+    }
+
+    // Problems of an entry rank in the order: not an object, an unknown key (the first by
+    // name), no code, a wrong code, a repeated code, a wrong property1..property4.
+    void entry(int list)
+    {
+        const long index = m_frames[1].index;
+        const auto report = [&](std::size_t kind, std::string key, auto text) {
+            problem({2 + list, index, kind, std::move(key)}, [&] {
+                return std::string(topKeys[list]) + "[" + std::to_string(index) + "]: " + text();
+            });
+        };
+        const char* const start = m_at;
+        m_codes[list].push_back(0);
+        if (m_at == m_end || *m_at != '{') {
+            value();
+            return report(0, {}, [&] { return "an entry must be an object, got " + shown(start); });
+        }
+        KXL::KXLOS os;
+        KXL::KXLOptionalProperty<std::string>* const properties[] = {&os.property1, &os.property2, &os.property3,
+                                                                     &os.property4};
+        unsigned int code = 0;
+        bool codeRead = false;
+        object(entryKeys, 5, [&](std::size_t field) {
+            const char* const valueStart = m_at;
+            if (field == 0 && m_at != m_end && (*m_at == '-' || (*m_at >= '0' && *m_at <= '9'))) {
+                codeRead = number(m_at, code);
+                if (codeRead)
+                    return;
+            } else if (field > 0 && field < unknown && m_at != m_end && *m_at == '"') {
+                ++m_at;
+                *properties[field - 1] = std::string(string());
+                return;
+            } else {
+                value();
+            }
+            const std::string key = field == unknown ? m_frames[2].key : "";
+            report(field == unknown ? 1 : field == 0 ? 3 : 5 + field, key, [&] {
+                return field == unknown ? "unknown key " + quoted(key) +
+                                              " (allowed: code, property1, property2, property3, property4)"
+                                        : quoted(entryKeys[field]) +
+                                              (field == 0 ? " must be an integer in 0..4294967295, got "
+                                                          : " must be a string, got ") +
+                                              shown(valueStart);
+            });
+        });
+        if ((m_frames[2].known & 1u) == 0)
+            return report(2, {}, [] { return std::string("missing \"code\""); });
+        if (!codeRead)
+            return;
+        m_codes[list].back() = code;
+        KXPOSMap& map = *m_maps[list];
+        // Catalogues list codes in order: the hint makes each insert constant time.
+        const std::size_t before = map.size();
+        map.emplace_hint(map.end(), code, std::move(os));
+        if (map.size() == before) {
+            report(4, {}, [&] {
+                std::size_t first = 0;
+                while (m_codes[list][first] != code)
+                    ++first;
+                return "code " + std::to_string(code) + " is already listed at " + std::string(topKeys[list]) +
+                       "[" + std::to_string(first) + "]";
+            });
+        }
     }
 };
-
-json parseText(const std::string& text)
-{
-    json root;
-    CheckedDomBuilder builder(root);
-    json::sax_parse(text, &builder, json::input_format_t::json, true, false);
-    return root;
-}
-
-unsigned int readCode(const json& entry, const std::string& where)
-{
-    const auto code = entry.find("code");
-    if (code == entry.end())
-        throw CatalogProblem{where + "missing \"code\""};
-    const bool inRange = code->is_number_unsigned() && code->get<std::uint64_t>() <= maxCode;
-    if (!inRange)
-        throw CatalogProblem{where + "\"code\" must be an integer in 0..4294967295, got " +
-                             shown(*code)};
-    return static_cast<unsigned int>(code->get<std::uint64_t>());
-}
-
-KXL::KXLOS readOS(const json& entry, const std::string& where)
-{
-    KXL::KXLOS os;
-    KXL::KXLOptionalProperty<std::string>* const properties[] = {&os.property1, &os.property2,
-                                                                 &os.property3, &os.property4};
-    for (std::size_t i = 0; i < 4; ++i) {
-        const auto value = entry.find(propertyNames[i]);
-        if (value == entry.end())
-            continue;
-        if (!value->is_string())
-            throw CatalogProblem{where + jsonQuoted(propertyNames[i]) + " must be a string, got " +
-                                 shown(*value)};
-        *properties[i] = value->get<std::string>();
-    }
-    return os;
-}
-
-void checkEntryKeys(const json& entry, const std::string& where)
-{
-    for (const auto& item : entry.items()) {
-        bool known = item.key() == "code";
-        for (const char* name : propertyNames)
-            known = known || item.key() == name;
-        if (!known)
-            throw CatalogProblem{where + "unknown key " + jsonQuoted(item.key()) +
-                                 " (allowed: code, property1, property2, property3, property4)"};
-    }
-}
-
-KXPOSMap readMap(const json& root, const char* name)
-{
-    const auto list = root.find(name);
-    if (list == root.end())
-        throw CatalogProblem{std::string("missing \"") + name + "\" array"};
-    if (!list->is_array())
-        throw CatalogProblem{std::string("\"") + name + "\" must be an array, got " + shown(*list)};
-
-    KXPOSMap map;
-    std::map<unsigned int, std::size_t> firstSeen;
-    for (std::size_t i = 0; i < list->size(); ++i) {
-        const json& entry = (*list)[i];
-        const std::string where = std::string(name) + "[" + std::to_string(i) + "]: ";
-        if (!entry.is_object())
-            throw CatalogProblem{where + "an entry must be an object, got " + shown(entry)};
-        checkEntryKeys(entry, where);
-        const unsigned int code = readCode(entry, where);
-        const auto seen = firstSeen.emplace(code, i);
-        if (!seen.second)
-            throw CatalogProblem{where + "code " + std::to_string(code) + " is already listed at " +
-                                 name + "[" + std::to_string(seen.first->second) + "]"};
-        map.emplace(code, readOS(entry, where));
-    }
-    return map;
-}
 
 } // namespace
 
@@ -239,34 +551,19 @@ int parseCatalog(const std::string& text, const std::string& origin, KXPOSMap& s
                  KXPOSMap& experimental)
 {
     try {
-        KXPOSMap directSupported;
-        KXPOSMap directExperimental;
-        if (parseCatalogDirect(text, directSupported, directExperimental)) {
-            supported = std::move(directSupported);
-            experimental = std::move(directExperimental);
-            return 0;
-        }
-        // Something is wrong, or unusual: the tree below finds and names it.
-        const json root = parseText(text);
-        if (!root.is_object())
-            return catalogFailure(origin, "the top level must be an object, got " + shown(root));
-        for (const auto& item : root.items()) {
-            if (item.key() != "supported" && item.key() != "experimental")
-                return catalogFailure(origin, "unknown key " + jsonQuoted(item.key()) +
-                                                  " at the top level (allowed: supported, experimental)");
-        }
-        KXPOSMap parsedSupported = readMap(root, "supported");
-        KXPOSMap parsedExperimental = readMap(root, "experimental");
+        KXPOSMap readSupported;
+        KXPOSMap readExperimental;
+        const std::string problem = CatalogReader(text, readSupported, readExperimental).read();
+        if (!problem.empty())
+            return catalogFailure(origin, problem);
         // Moving std::maps cannot throw: both outputs change together or not at all.
-        supported = std::move(parsedSupported);
-        experimental = std::move(parsedExperimental);
+        supported = std::move(readSupported);
+        experimental = std::move(readExperimental);
         return 0;
-    } catch (const CatalogProblem& problem) {
-        return catalogFailure(origin, problem.text);
+    } catch (const Stop& stop) {
+        return catalogFailure(origin, stop.text);
     } catch (const std::bad_alloc&) {
         return catalogFailure(origin, "out of memory");
-    } catch (const std::exception& error) {
-        return catalogFailure(origin, error.what());
     }
 }
 
