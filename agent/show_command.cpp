@@ -1,9 +1,14 @@
 #include "show_command.h"
 
+#include <sys/stat.h>
+
 #include <charconv>
 #include <cstdint>
+#include <filesystem>
 
 #include "exit_status.h"
+#include "metrics_series.h"
+#include "metrics_text.h"
 #include "text_escape.h"
 #include "voc_input.h"
 #include "vocabulary_json.h"
@@ -66,6 +71,32 @@ int showGuest(const KXLShowOptions& options, const KXLDocument& document, std::o
     return exitSuccess;
 }
 
+// The vocabulary is named as the cache names the file it loads, NAME/NAME.voc, so that a file
+// copied off a host gives the series the host's agent gives.
+int showMetrics(const KXLShowOptions& options, const KXLDocument& document, std::ostream& out,
+                std::ostream& err)
+{
+    // Only what the cache would take: anything else has no sound reading as series.
+    const std::string problem = firstError(checkVocabulary(document));
+    if (!problem.empty()) {
+        err << "host-agent: " << inputName(options.file) << " is not a vocabulary: "
+            << escapeText(problem) << '\n';
+        return exitFailure;
+    }
+    KXLVocabularyMetrics vocabulary{"-", &document, std::nullopt, std::nullopt};
+    if (options.file != "-") {
+        vocabulary.name = std::filesystem::path(options.file).stem().string();
+        struct stat status {};
+        if (::stat(options.file.c_str(), &status) == 0)
+            vocabulary.savedAt = status.st_mtim;
+    }
+    const bool written = deliverMetrics(
+        options.metricsFile,
+        [&](std::ostream& stream) { writeMetrics(stream, {}, {vocabulary}, options.metricsGuestOs); },
+        out, err);
+    return written ? exitSuccess : exitUsage;
+}
+
 } // namespace
 
 int showVocabularyFile(const KXLShowOptions& options, std::ostream& out, std::ostream& err)
@@ -73,6 +104,11 @@ int showVocabularyFile(const KXLShowOptions& options, std::ostream& out, std::os
     KXLDocument document;
     if (!readVocabularyFile(options.file, "show", document, err))
         return exitFailure;
+    if (!options.metricsFile.empty()) {
+        const int status = showMetrics(options, document, out, err);
+        if (status != exitSuccess || options.metricsFile == "-")
+            return status;
+    }
     if (options.guest)
         return showGuest(options, document, out, err);
     if (options.json) {
