@@ -87,15 +87,36 @@ HOSTILE = {
 
 def promtool_test(stage, temp):
     host = Host(stage, temp, "host")
+    agent = os.path.join(stage, "bin/host-agent")
     out = os.path.join(host.textfiles, "hostagent.prom")
-    built_in = subprocess.run([os.path.join(stage, "bin/host-agent"), "run", "--plugins",
-                               host.plugins, "--log", "/dev/null", "--metrics", out],
-                              capture_output=True, timeout=30)
+    built_in = subprocess.run([agent, "run", "--plugins", host.plugins, "--log", "/dev/null",
+                               "--metrics", out], capture_output=True, timeout=30)
     check(built_in.returncode == 0, f"built-in run: {built_in.stderr!r}")
     with open(out, "rb") as series:
         text = series.read()
     check(b'hostagent_plugin_failed{plugin="ZEVUruruzodovar"} 0' in text, text[:400])
     promtool(text, "the built-in catalogue")
+
+    # A plug-in that does not load has no status; without guest OS series the counts stay.
+    broken = Host(stage, temp, "broken")
+    os.makedirs(os.path.join(broken.plugins, "Broken"))
+    with open(os.path.join(broken.plugins, "Broken/Broken.so"), "w", encoding="utf-8") as junk:
+        junk.write("not a shared object\n")
+    result = subprocess.run([agent, "run", "--plugins", broken.plugins, "--log", "/dev/null",
+                             "--metrics", "-", "--metrics-no-guest-os"], capture_output=True, timeout=30)
+    check(result.returncode == 1, f"a run with a broken plug-in: {result.returncode} {result.stderr!r}")
+    for line in (b'hostagent_plugin_loaded{plugin="Broken"} 0', b'hostagent_plugin_failed{plugin="Broken"} 1',
+                 b'hostagent_plugin_status{plugin="ZEVUruruzodovar"} 0',
+                 b'hostagent_vocabulary_entries{vocabulary="ZEVUruruzodovar",kind="adapter"} 3'):
+        check(line in result.stdout.splitlines(), f"{line!r} in {result.stdout!r}")
+    check(b'status{plugin="Broken"}' not in result.stdout and b"guest_os_info" not in result.stdout,
+          result.stdout)
+    promtool(result.stdout, "a run with a broken plug-in")
+    missing = os.path.join(temp, "missing/hostagent.prom")
+    result = subprocess.run([agent, "run", "--plugins", broken.plugins, "--log", "/dev/null",
+                             "--metrics", missing], capture_output=True, timeout=30)
+    check(result.returncode == 2 and b"cannot write the metrics file" in result.stderr,
+          f"an unwritable metrics file: {result.returncode} {result.stderr!r}")
 
     result = host.run(HOSTILE, "--metrics", "-")
     check(result.returncode == 0, f"hostile run: {result.stderr!r}")
@@ -109,10 +130,10 @@ def promtool_test(stage, temp):
     marked = re.sub("<string>emoji [^<]*</string>", f'<string encoding="base64">{invalid}</string>',
                     saved)
     check(marked != saved, "the hostile identifier is not in the saved file")
-    broken = os.path.join(temp, PLUGIN + ".voc")
-    with open(broken, "w", encoding="utf-8") as voc:
+    saved_copy = os.path.join(temp, PLUGIN + ".voc")
+    with open(saved_copy, "w", encoding="utf-8") as voc:
         voc.write(marked)
-    shown = subprocess.run([os.path.join(stage, "bin/host-agent"), "show", "--metrics", "-", broken],
+    shown = subprocess.run([agent, "show", "--metrics", "-", saved_copy],
                            capture_output=True, timeout=30)
     check(shown.returncode == 0, f"show: {shown.stderr!r}")
     check("bad \ufffd\ufffd \ufffd( \ufffd\ufffd\ufffd end".encode() in shown.stdout, shown.stdout)
