@@ -1,5 +1,7 @@
 #include "metrics_series.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <array>
 #include <string_view>
@@ -141,6 +143,14 @@ void writeGuestSeries(KXLMetricsText& text, const std::vector<KXLVocabularyMetri
 }
 
 } // namespace
+
+std::optional<std::timespec> modificationTime(const std::string& path)
+{
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0)
+        return std::nullopt;
+    return status.st_mtim;
+}
 
 void writeMetrics(std::ostream& out, const std::vector<KXLPluginMetrics>& plugins,
                   const std::vector<KXLVocabularyMetrics>& vocabularies, bool guestOs)

@@ -28,6 +28,10 @@ struct KXLVocabularyMetrics {
     std::optional<std::timespec> savedAt; // the file's modification time
 };
 
+// The file's modification time: when a vocabulary file was saved. Empty when it cannot be
+// read.
+std::optional<std::timespec> modificationTime(const std::string& path);
+
 // Every family in one block, plug-ins first; a family without samples is left out.
 void writeMetrics(std::ostream& out, const std::vector<KXLPluginMetrics>& plugins,
                   const std::vector<KXLVocabularyMetrics>& vocabularies, bool guestOs);

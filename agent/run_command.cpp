@@ -2,8 +2,6 @@
 
 #include <unistd.h>
 
-#include <sys/stat.h>
-
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -99,19 +97,16 @@ bool writeRunMetrics(const KXLRunOptions& options, const KXLPluginSession& sessi
         plugins.push_back({plugin.name, plugin.loaded, plugin.status, plugin.failed,
                            !plugin.published.empty() && !plugin.failed});
     const auto cache = vocCacheLocal();
-    std::vector<std::shared_ptr<const KXLDocument>> documents;
+    std::vector<std::shared_ptr<const KXLDocument>> documents; // what the series point into
     std::vector<KXLVocabularyMetrics> vocabularies;
     for (const std::string& name : cache->names()) {
         auto document = cache->find(name);
         if (!document)
             continue;
-        KXLVocabularyMetrics vocabulary{name, document.get(), !session.keptFromBefore(name), std::nullopt};
-        struct stat status {};
         const auto file = session.loadedFrom(name);
-        if (file && ::stat(file->c_str(), &status) == 0)
-            vocabulary.savedAt = status.st_mtim;
+        vocabularies.push_back({name, document.get(), !session.keptFromBefore(name),
+                                file ? modificationTime(*file) : std::nullopt});
         documents.push_back(std::move(document));
-        vocabularies.push_back(std::move(vocabulary));
     }
     return deliverMetrics(
         options.metricsFile,

@@ -1,7 +1,5 @@
 #include "show_command.h"
 
-#include <sys/stat.h>
-
 #include <charconv>
 #include <cstdint>
 #include <filesystem>
@@ -86,9 +84,7 @@ int showMetrics(const KXLShowOptions& options, const KXLDocument& document, std:
     KXLVocabularyMetrics vocabulary{"-", &document, std::nullopt, std::nullopt};
     if (options.file != "-") {
         vocabulary.name = std::filesystem::path(options.file).stem().string();
-        struct stat status {};
-        if (::stat(options.file.c_str(), &status) == 0)
-            vocabulary.savedAt = status.st_mtim;
+        vocabulary.savedAt = modificationTime(options.file);
     }
     const bool written = deliverMetrics(
         options.metricsFile,
