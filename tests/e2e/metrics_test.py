@@ -9,6 +9,7 @@ metrics_test.py fleet STAGE      three agents, three node exporters and one Prom
 STAGE is the staged install tree (bin/host-agent, lib/host-agent/plugins).
 """
 import base64
+import ctypes
 import json
 import os
 import re
@@ -165,6 +166,11 @@ def wait_for(what, probe):
     fail("timed out waiting for " + what)
 
 
+def end_with_us():
+    """Run in each server's child: the kernel stops it when this script dies, killed or not."""
+    ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
+
+
 def fleet_test(stage, temp, processes):
     catalogues = {
         "alpha": {"supported": [entry(1, "ubuntu2204", "Ubuntu 22.04"), entry(2, "win11", "Windows 11")],
@@ -199,7 +205,7 @@ def fleet_test(stage, temp, processes):
             ["prometheus-node-exporter", f"--web.listen-address=127.0.0.1:{port}",
              "--collector.disable-defaults", "--collector.textfile",
              f"--collector.textfile.directory={host.textfiles}"],
-            stdout=subprocess.DEVNULL, stderr=open(os.path.join(host.root, "exporter.log"), "w")))
+            preexec_fn=end_with_us, stdout=subprocess.DEVNULL, stderr=open(os.path.join(host.root, "exporter.log"), "w")))
     prometheus_port = free_port()
     config = os.path.join(temp, "prometheus.yml")
     with open(config, "w", encoding="utf-8") as out:
@@ -209,7 +215,7 @@ def fleet_test(stage, temp, processes):
     processes.append(subprocess.Popen(
         ["prometheus", f"--config.file={config}", f"--storage.tsdb.path={temp}/data",
          f"--web.listen-address=127.0.0.1:{prometheus_port}"],
-        stdout=subprocess.DEVNULL, stderr=open(os.path.join(temp, "prometheus.log"), "w")))
+        preexec_fn=end_with_us, stdout=subprocess.DEVNULL, stderr=open(os.path.join(temp, "prometheus.log"), "w")))
 
     def count(promql):
         result = query(prometheus_port, promql)
@@ -257,6 +263,8 @@ def main():
     if len(sys.argv) != 3 or sys.argv[1] not in ("promtool", "fleet"):
         fail(__doc__)
     stage = sys.argv[2]
+    # A test runner's SIGTERM still stops the servers and removes the folder (finally).
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit("FAIL: terminated"))
     processes = []
     temp = tempfile.mkdtemp(prefix="kxl-metrics-")
     try:
