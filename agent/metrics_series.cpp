@@ -17,19 +17,20 @@ namespace {
 using Kind = KXLVocabularyItem::Kind;
 
 // The label values of hostagent_vocabulary_entries, guest OSes split by their list.
-constexpr std::array<const char*, 6> kKindNames = {
+enum EntryKind : std::size_t { kVersion, kCategory, kAdapter, kSupported, kExperimental, kOther };
+constexpr std::array<const char*, kOther + 1> kKindNames = {
     "version", "category", "adapter", "supported_guest_os", "experimental_guest_os", "other"};
 
-std::size_t kindIndex(const KXLVocabularyItem& item)
+EntryKind entryKind(const KXLVocabularyItem& item)
 {
     switch (item.kind) {
-    case Kind::Version: return 0;
-    case Kind::Category: return 1;
-    case Kind::Adapter: return 2;
-    case Kind::Guest: return item.guest.experimental ? 4 : 3;
+    case Kind::Version: return kVersion;
+    case Kind::Category: return kCategory;
+    case Kind::Adapter: return kAdapter;
+    case Kind::Guest: return item.guest.experimental ? kExperimental : kSupported;
     case Kind::Other: break;
     }
-    return 5;
+    return kOther;
 }
 
 struct VocabularySummary {
@@ -43,7 +44,7 @@ VocabularySummary summarize(const KXLDocument& document)
     forEachItem(vocabularyContainer(document), [&](const KXLVocabularyItem& item) {
         if (item.kind == Kind::Version)
             summary.stamp = item.version.stamp;
-        ++summary.counts[kindIndex(item)];
+        ++summary.counts[entryKind(item)];
     });
     return summary;
 }
@@ -124,7 +125,7 @@ void writeGuestSeries(KXLMetricsText& text, const std::vector<KXLVocabularyMetri
                       const std::vector<VocabularySummary>& summaries)
 {
     if (std::none_of(summaries.begin(), summaries.end(),
-                     [](const auto& s) { return s.counts[3] + s.counts[4] > 0; }))
+                     [](const auto& s) { return s.counts[kSupported] + s.counts[kExperimental] > 0; }))
         return;
     text.family("hostagent_guest_os_info", "gauge",
                 "A guest OS a vocabulary lists, supported or experimental; always 1.");
