@@ -93,7 +93,7 @@ row "host-agent run (built-in catalogue)" "$bare_cpu" "$bare_wall" "$bare_kib" "
 for n in 10000 100000 1000000; do
   row "host-agent run --catalog, $n guest OSes" "${cpu[$n]}" "${wall[$n]}" "${kib[$n]}" "$(above "${kib[$n]}" "$n")"
 done
-row "  the same with --metrics ($((metrics_bytes >> 20)) MiB of series)" "$metrics_cpu" "$metrics_wall" "$metrics_kib" "$(above "$metrics_kib" 100000)"
+row "host-agent run --metrics, 100000 ($((metrics_bytes >> 20)) MiB out)" "$metrics_cpu" "$metrics_wall" "$metrics_kib" "$(above "$metrics_kib" 100000)"
 row "reference pipeline, 100000 guest OSes" "$ref_cpu" "$ref_wall" "$ref_kib" "$(above "$ref_kib" 100000)"
 row "host-agent show, 100000 guest OSes" "$show_cpu" "$show_wall" "$show_kib" "-"
 row "host-agent show, 5M empty elements ($((empty_bytes >> 20)) MiB)" "$empty_cpu" "$empty_wall" "$empty_kib" "-"
