@@ -89,7 +89,7 @@ HOSTILE = {
 def promtool_test(stage, temp):
     host = Host(stage, temp, "host")
     agent = os.path.join(stage, "bin/host-agent")
-    out = os.path.join(host.textfiles, "hostagent.prom")
+    out = os.path.join(host.textfiles, "host-agent.prom")
     built_in = subprocess.run([agent, "run", "--plugins", host.plugins, "--log", "/dev/null",
                                "--metrics", out], capture_output=True, timeout=30)
     check(built_in.returncode == 0, f"built-in run: {built_in.stderr!r}")
@@ -186,7 +186,7 @@ def fleet_test(stage, temp, processes):
     exporters = {}
     for name, catalogue in catalogues.items():
         host = hosts[name] = Host(stage, temp, name)
-        result = host.run(catalogue, "--metrics", os.path.join(host.textfiles, "hostagent.prom"))
+        result = host.run(catalogue, "--metrics", os.path.join(host.textfiles, "host-agent.prom"))
         check(result.returncode == 0, f"{name}: {result.stdout!r} {result.stderr!r}")
     # gamma's next run cannot save: its plug-in fails and the cache keeps the earlier file.
     gamma = hosts["gamma"]
@@ -194,7 +194,7 @@ def fleet_test(stage, temp, processes):
         os.chmod(folder, 0o777)
     os.chmod(os.path.join(gamma.plugins, PLUGIN), 0o555)
     later = {"supported": [entry(9, "never-published", "Never published")], "experimental": []}
-    result = gamma.run(later, "--metrics", os.path.join(gamma.textfiles, "hostagent.prom"),
+    result = gamma.run(later, "--metrics", os.path.join(gamma.textfiles, "host-agent.prom"),
                        unprivileged=True)
     check(result.returncode == 1, f"gamma's failing run: {result.returncode} {result.stderr!r}")
 
@@ -248,6 +248,8 @@ def fleet_test(stage, temp, processes):
     check(answer == only_experimental, f"only experimental: {answer} != {only_experimental}")
 
     check(by_instance("hostagent_plugin_failed == 1") == [("gamma",)], "hosts whose plug-in failed")
+    check(count('count(node_textfile_mtime_seconds{file=~".*/host-agent.prom"})') == 3,
+          "the files the outdated-series alert watches")
     check(by_instance("hostagent_vocabulary_published == 0") == [("gamma",)], "stale vocabularies")
     check(by_instance('hostagent_guest_os_info{identifier="never-published"}') == [],
           "a vocabulary that was never published")
