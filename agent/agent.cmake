@@ -16,6 +16,8 @@ add_executable(host-agent
   ${CMAKE_CURRENT_LIST_DIR}/check_command.cpp
   ${CMAKE_CURRENT_LIST_DIR}/diff_command.cpp
   ${CMAKE_CURRENT_LIST_DIR}/install_layout.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/metrics_series.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/metrics_text.cpp
   ${CMAKE_CURRENT_LIST_DIR}/plugin_folder.cpp
   ${CMAKE_CURRENT_LIST_DIR}/plugin_module.cpp
   ${CMAKE_CURRENT_LIST_DIR}/plugin_session.cpp
@@ -40,7 +42,7 @@ target_compile_definitions(host-agent PRIVATE
   KXL_PLUGINS_FROM_BINDIR="${_kxl_agent_plugindir}"
   KXL_PLUGIN_DIR="${KXL_PLUGIN_DIR}"
   KXL_SYSTEM_STATE_DIR="${KXL_SYSTEM_STATE_DIR}")
-target_link_libraries(host-agent PRIVATE kxl_agent_print CLI11::CLI11 ${CMAKE_DL_LIBS}
+target_link_libraries(host-agent PRIVATE kxl_agent_print kxl_atomic_file CLI11::CLI11 ${CMAKE_DL_LIBS}
   KXLCore KXLCommon KXLMessage KXLLibLocal KXLFunctionalityCore KXPCommon)
 target_link_options(host-agent PRIVATE -Wl,--enable-new-dtags)
 # Log records name the source relative to the project, wherever it was built.

@@ -56,6 +56,17 @@ int agentMain(int argc, char** argv)
         ->check(nonEmpty);
     app.add_flag("--json", options.json,
                  "Print one JSON document instead of text (run, show and diff)");
+    CLI::Option* metrics =
+        app.add_option("--metrics", options.metricsFile,
+                       "Also write the series in the Prometheus text format to FILE, replaced "
+                       "atomically, for the node exporter's textfile collector; - prints them "
+                       "instead of the usual output (run and show)")
+            ->type_name("FILE|-")
+            ->check(nonEmpty);
+    bool noGuestMetrics = false;
+    app.add_flag("--metrics-no-guest-os", noGuestMetrics,
+                 "Leave the series of each guest OS out of --metrics")
+        ->needs(metrics);
 
     CLI::App* run = app.add_subcommand("run", "Run the plug-ins (the default)");
     CLI::App* show = app.add_subcommand("show", "Print a saved vocabulary (.voc) file");
@@ -82,6 +93,17 @@ int agentMain(int argc, char** argv)
         return app.exit(error) == 0 ? KXL::exitSuccess : KXL::exitUsage;
     }
 
+    options.metricsGuestOs = !noGuestMetrics;
+    if (options.metricsFile == "-" && (options.json || show->count("--os") > 0)) {
+        std::cerr << "host-agent: --metrics - prints the series alone, without --json or --os\n";
+        return KXL::exitUsage;
+    }
+    for (const auto& [command, name] : {std::pair{diff, "diff"}, {check, "check"}}) {
+        if (command->parsed() && app.count("--metrics") > 0) {
+            std::cerr << "host-agent: --metrics applies to run and show, not to " << name << '\n';
+            return KXL::exitUsage;
+        }
+    }
     for (const auto& [command, name] : {std::pair{show, "show"}, {diff, "diff"}, {check, "check"}}) {
         if (!command->parsed())
             continue;
@@ -94,6 +116,8 @@ int agentMain(int argc, char** argv)
     }
     if (show->parsed()) {
         showOptions.json = options.json;
+        showOptions.metricsFile = options.metricsFile;
+        showOptions.metricsGuestOs = options.metricsGuestOs;
         return KXL::showVocabularyFile(showOptions, std::cout, std::cerr);
     }
     if (diff->parsed())

@@ -116,7 +116,7 @@ void KXLPluginSession::fail(KXLPluginOutcome& outcome, const std::string& reason
 void KXLPluginSession::start(const std::vector<KXLPluginFile>& plugins, std::ostream& report)
 {
     for (const KXLPluginFile& plugin : plugins) {
-        m_outcomes.push_back({plugin.name, std::nullopt, {}, false, {}});
+        m_outcomes.push_back({plugin.name, false, std::nullopt, {}, false, {}});
         const std::size_t index = m_outcomes.size() - 1;
         std::unique_ptr<KXLPluginModule> module;
         try {
@@ -130,11 +130,13 @@ void KXLPluginSession::start(const std::vector<KXLPluginFile>& plugins, std::ost
         const CallResult result = callEntryPoint(module->init());
         m_loaded.push_back({index, std::move(module)});
         KXLPluginOutcome& outcome = m_outcomes[index];
+        outcome.loaded = true;
         outcome.status = result.status;
         const std::optional<std::string> failure = initFailure(result);
         for (const KXLVocLoadRecord& load : result.loads) {
             if (load.status != 0)
                 continue;
+            m_files[load.name] = load.path;
             if (failure) {
                 // Whatever the cache took from a failing plug-in is not its publication:
                 // after a failed save it is the file an earlier run left.
@@ -174,6 +176,14 @@ std::optional<std::string> KXLPluginSession::keptFromBefore(const std::string& n
     if (stale != m_stale.end())
         return "plug-in " + quoteText(stale->second) + " failed, so this is not a publication of this run";
     return std::string("no plug-in published it in this run");
+}
+
+std::optional<std::string> KXLPluginSession::loadedFrom(const std::string& name) const
+{
+    const auto file = m_files.find(name);
+    if (file == m_files.end())
+        return std::nullopt;
+    return file->second;
 }
 
 } // namespace KXL

@@ -17,6 +17,7 @@ namespace KXL {
 // How one plug-in fared. Texts are raw bytes, not escaped.
 struct KXLPluginOutcome {
     std::string name;
+    bool loaded = false; // the shared object loaded with its entry points
     std::optional<int> status; // initKXLPlugIn's; empty when it was not called or threw
     std::vector<std::string> published; // vocabularies the cache took during its call
     bool failed = false;
@@ -48,6 +49,9 @@ public:
     // or nothing when it is: published by a plug-in that succeeded.
     std::optional<std::string> keptFromBefore(const std::string& name) const;
 
+    // The file the cache last took the vocabulary `name` from in this run, if any.
+    std::optional<std::string> loadedFrom(const std::string& name) const;
+
 private:
     struct Loaded {
         std::size_t outcome; // index in m_outcomes
@@ -61,6 +65,7 @@ private:
     std::size_t m_failed = 0;
     std::map<std::string, std::string> m_current; // vocabulary -> the plug-in that published it
     std::map<std::string, std::string> m_stale; // vocabulary -> the failed plug-in that loaded it
+    std::map<std::string, std::string> m_files; // vocabulary -> the file the cache took
 };
 
 } // namespace KXL

@@ -15,6 +15,8 @@
 #include "host/KXLVocCacheLocal.h"
 #include "host/KXPCatalog.h"
 #include "install_layout.h"
+#include "metrics_series.h"
+#include "metrics_text.h"
 #include "plugin_folder.h"
 #include "plugin_session.h"
 #include "run_lock.h"
@@ -134,6 +136,31 @@ void writeJson(std::ostream& out, const KXLPluginSession& session)
     out << "\n]}\n";
 }
 
+bool writeRunMetrics(const KXLRunOptions& options, const KXLPluginSession& session,
+                     std::ostream& out, std::ostream& err)
+{
+    std::vector<KXLPluginMetrics> plugins;
+    for (const KXLPluginOutcome& plugin : session.outcomes())
+        plugins.push_back({plugin.name, plugin.loaded, plugin.status, plugin.failed,
+                           !plugin.published.empty() && !plugin.failed});
+    const auto cache = vocCacheLocal();
+    std::vector<std::shared_ptr<const KXLDocument>> documents; // what the series point into
+    std::vector<KXLVocabularyMetrics> vocabularies;
+    for (const std::string& name : cache->names()) {
+        auto document = cache->find(name);
+        if (!document)
+            continue;
+        const auto file = session.loadedFrom(name);
+        vocabularies.push_back({name, document.get(), !session.keptFromBefore(name),
+                                file ? modificationTime(*file) : std::nullopt});
+        documents.push_back(std::move(document));
+    }
+    return deliverMetrics(
+        options.metricsFile,
+        [&](std::ostream& stream) { writeMetrics(stream, plugins, vocabularies, options.metricsGuestOs); },
+        out, err);
+}
+
 // While plug-ins run in JSON mode, what they print themselves goes to standard error, so
 // that standard output holds the document alone.
 class KXLStdoutToStderr {
@@ -223,14 +250,15 @@ int runAgent(const KXLRunOptions& options, std::ostream& out, std::ostream& err)
         [](const KXLDocument& document) { return firstError(checkVocabulary(document)); });
 
     KXLPluginSession session;
-    if (options.json) {
+    if (options.json || options.metricsFile == "-") {
         std::ostream silent(nullptr); // the document holds the report
         {
             const KXLStdoutToStderr redirect(true);
             session.start(plugins, silent);
             session.stop(silent);
         }
-        writeJson(out, session);
+        if (options.json)
+            writeJson(out, session);
         out.flush();
     } else {
         session.start(plugins, out);
@@ -240,6 +268,8 @@ int runAgent(const KXLRunOptions& options, std::ostream& out, std::ostream& err)
         out << session.started() << (session.started() == 1 ? " plug-in, " : " plug-ins, ")
             << session.failed() << " failed\n";
     }
+    if (!options.metricsFile.empty() && !writeRunMetrics(options, session, out, err))
+        return exitUsage;
     return session.failed() == 0 ? exitSuccess : exitFailure;
 }
 

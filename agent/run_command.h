@@ -12,6 +12,8 @@ struct KXLRunOptions {
     std::string catalogFile; // empty: the built-in catalogue
     std::string logFile; // empty: standard error
     bool json = false; // one JSON document on `out` instead of the report and tables
+    std::string metricsFile; // non-empty: the series written there after the run; "-": `out`
+    bool metricsGuestOs = true; // with one info series per guest OS
 };
 
 // Returns the exit status (exit_status.h). Reports and vocabularies go to `out`,

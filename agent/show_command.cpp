@@ -2,8 +2,11 @@
 
 #include <charconv>
 #include <cstdint>
+#include <filesystem>
 
 #include "exit_status.h"
+#include "metrics_series.h"
+#include "metrics_text.h"
 #include "text_escape.h"
 #include "voc_input.h"
 #include "vocabulary_json.h"
@@ -66,6 +69,30 @@ int showGuest(const KXLShowOptions& options, const KXLDocument& document, std::o
     return exitSuccess;
 }
 
+// The vocabulary is named as the cache names the file it loads, NAME/NAME.voc, so that a file
+// copied off a host gives the series the host's agent gives.
+int showMetrics(const KXLShowOptions& options, const KXLDocument& document, std::ostream& out,
+                std::ostream& err)
+{
+    // Only what the cache would take: anything else has no sound reading as series.
+    const std::string problem = firstError(checkVocabulary(document));
+    if (!problem.empty()) {
+        err << "host-agent: " << inputName(options.file) << " is not a vocabulary: "
+            << escapeText(problem) << '\n';
+        return exitFailure;
+    }
+    KXLVocabularyMetrics vocabulary{"-", &document, std::nullopt, std::nullopt};
+    if (options.file != "-") {
+        vocabulary.name = std::filesystem::path(options.file).stem().string();
+        vocabulary.savedAt = modificationTime(options.file);
+    }
+    const bool written = deliverMetrics(
+        options.metricsFile,
+        [&](std::ostream& stream) { writeMetrics(stream, {}, {vocabulary}, options.metricsGuestOs); },
+        out, err);
+    return written ? exitSuccess : exitUsage;
+}
+
 } // namespace
 
 int showVocabularyFile(const KXLShowOptions& options, std::ostream& out, std::ostream& err)
@@ -73,6 +100,11 @@ int showVocabularyFile(const KXLShowOptions& options, std::ostream& out, std::os
     KXLDocument document;
     if (!readVocabularyFile(options.file, "show", document, err))
         return exitFailure;
+    if (!options.metricsFile.empty()) {
+        const int status = showMetrics(options, document, out, err);
+        if (status != exitSuccess || options.metricsFile == "-")
+            return status;
+    }
     if (options.guest)
         return showGuest(options, document, out, err);
     if (options.json) {

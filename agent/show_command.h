@@ -12,10 +12,13 @@ struct KXLShowOptions {
     std::string file; // "-": standard input
     bool json = false;
     std::optional<std::string> guest; // --os: a code or an identifier
+    std::string metricsFile; // non-empty: the series written there; "-": `out`, instead of the tables
+    bool metricsGuestOs = true; // with one info series per guest OS
 };
 
 // Returns the exit status (exit_status.h): 1 when the file cannot be read or --os finds
-// nothing, reported on err.
+// nothing, or the series are asked for and the file is not a vocabulary the agent would
+// publish; 2 when the metrics file cannot be written. Reported on err.
 int showVocabularyFile(const KXLShowOptions& options, std::ostream& out, std::ostream& err);
 
 } // namespace KXL

@@ -59,7 +59,10 @@ void appendEscaped(std::string& out, std::uint32_t c)
     out += buffer;
 }
 
-std::string escape(std::string_view bytes, bool escapeQuote)
+// Rebuilds the bytes: invalid(out, byte) for each byte that is not part of valid UTF-8,
+// valid(out, code point, its bytes) for each character.
+template <typename Invalid, typename Valid>
+std::string rewrite(std::string_view bytes, Invalid invalid, Valid valid)
 {
     std::string out;
     out.reserve(bytes.size());
@@ -67,11 +70,19 @@ std::string escape(std::string_view bytes, bool escapeQuote)
     while (pos < bytes.size()) {
         const auto decoded = decodeAt(bytes, pos);
         if (!decoded) {
-            appendHexByte(out, static_cast<unsigned char>(bytes[pos]));
+            invalid(out, static_cast<unsigned char>(bytes[pos]));
             ++pos;
             continue;
         }
-        const std::uint32_t c = decoded->value;
+        valid(out, decoded->value, bytes.substr(pos, decoded->length));
+        pos += decoded->length;
+    }
+    return out;
+}
+
+std::string escape(std::string_view bytes, bool escapeQuote)
+{
+    return rewrite(bytes, appendHexByte, [escapeQuote](std::string& out, std::uint32_t c, std::string_view utf8) {
         if (c == '\\')
             out += "\\\\";
         else if (c == '"' && escapeQuote)
@@ -79,10 +90,8 @@ std::string escape(std::string_view bytes, bool escapeQuote)
         else if (mustEscape(c))
             appendEscaped(out, c);
         else
-            out.append(bytes.substr(pos, decoded->length));
-        pos += decoded->length;
-    }
-    return out;
+            out += utf8;
+    });
 }
 
 } // namespace
@@ -104,6 +113,25 @@ std::string escapeText(std::string_view bytes)
 std::string quoteText(std::string_view bytes)
 {
     return '"' + escape(bytes, true) + '"';
+}
+
+std::string metricLabelText(std::string_view bytes)
+{
+    static constexpr std::string_view replacement = "\xEF\xBF\xBD"; // U+FFFD
+    return rewrite(
+        bytes, [](std::string& out, unsigned char) { out += replacement; },
+        [](std::string& out, std::uint32_t c, std::string_view utf8) {
+            if (c == '\\')
+                out += "\\\\";
+            else if (c == '"')
+                out += "\\\"";
+            else if (c == '\n')
+                out += "\\n";
+            else if (mustEscape(c))
+                out += replacement;
+            else
+                out += utf8;
+        });
 }
 
 std::size_t displayWidth(std::string_view utf8)

@@ -6,11 +6,13 @@ set -euo pipefail
 purpose="${1:-test}"
 
 # dpkg-dev and file: CPack's Debian packages (dpkg-shlibdeps finds their dependencies);
-# lintian checks them. time: the peak memory scripts/bench.sh reports.
+# lintian checks them. time: the peak memory scripts/bench.sh reports. prometheus (with
+# promtool) and prometheus-node-exporter: the series tests, which start their own servers
+# on 127.0.0.1.
 run_packages=(g++ cmake ninja-build pkg-config libboost-dev nlohmann-json3-dev
               libcli11-dev libutf8proc-dev)
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev libxml2-utils groff-base clang
-               dpkg-dev file lintian time)
+               dpkg-dev file lintian time python3 prometheus prometheus-node-exporter)
 
 case "$purpose" in
   run) packages=("${run_packages[@]}") ;;

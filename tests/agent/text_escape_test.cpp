@@ -1,8 +1,12 @@
 #include "agent/text_escape.h"
 
+#include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 namespace KXL {
 namespace {
@@ -63,6 +67,60 @@ TEST(TextEscape, DisplayWidthCountsColumns)
     EXPECT_EQ(displayWidth("\U0001F680"), 2u); // rocket: an emoji, wide
     EXPECT_EQ(displayWidth("\u0E01\u0E31"), 1u); // Thai KO KAI + MAI HAN-AKAT, a combining vowel
     EXPECT_EQ(displayWidth(""), 0u);
+}
+
+// A label value as the text format's parsers read it back; false for what they reject: a
+// bare quote or line feed, or a backslash before anything but \\, \" and n.
+bool unescapeLabel(const std::string& escaped, std::string& value)
+{
+    value.clear();
+    for (std::size_t i = 0; i < escaped.size(); ++i) {
+        const char c = escaped[i];
+        if (c == '"' || c == '\n')
+            return false;
+        if (c != '\\') {
+            value += c;
+            continue;
+        }
+        if (++i == escaped.size())
+            return false;
+        switch (escaped[i]) {
+        case '\\': value += '\\'; break;
+        case '"': value += '"'; break;
+        case 'n': value += '\n'; break;
+        default: return false;
+        }
+    }
+    return true;
+}
+
+// Any mix of texts reads back as the same text, with only the bytes that are not valid UTF-8
+// and the control and reordering characters replaced, and always as valid UTF-8.
+TEST(TextEscape, MetricLabelReadsBackAsTheText)
+{
+    const std::string fffd = "\xef\xbf\xbd";
+    // Each piece and what it reads back as. No piece completes another's UTF-8 sequence.
+    const std::vector<std::pair<std::string, std::string>> pieces = {
+        {"plain", "plain"}, {"\\", "\\"}, {"\"", "\""}, {"\\n", "\\n"}, {"\n", "\n"},
+        {"\r", fffd}, {"\t", fffd}, {std::string(1, '\0'), fffd}, {"\x7f", fffd},
+        {"\xc2\x9b", fffd}, {"\xe2\x80\xae", fffd}, {"\xff", fffd}, {"\xc0\xaf", fffd + fffd},
+        {"\xed\xa0\x80", fffd + fffd + fffd}, {"\U0001F427", "\U0001F427"}, {"日本", "日本"},
+        {"{a=\"b\"}", "{a=\"b\"}"}, {"#", "#"}, {" ", " "}};
+    std::mt19937 random(20);
+    for (int round = 0; round < 2000; ++round) {
+        std::string text;
+        std::string expected;
+        for (std::size_t n = random() % 12; n > 0; --n) {
+            const auto& piece = pieces[random() % pieces.size()];
+            text += piece.first;
+            expected += piece.second;
+        }
+        const std::string escaped = metricLabelText(text);
+        std::string value;
+        ASSERT_TRUE(unescapeLabel(escaped, value)) << escaped;
+        EXPECT_EQ(value, expected) << escaped;
+        EXPECT_NO_THROW((void)nlohmann::json(escaped).dump()) << escaped; // strict UTF-8
+    }
 }
 
 } // namespace
