@@ -128,8 +128,7 @@ protected:
     {
         if (traits_type::eq_int_type(c, traits_type::eof()))
             return traits_type::not_eof(c);
-        const char byte = traits_type::to_char_type(c);
-        return xsputn(&byte, 1) == 1 ? c : traits_type::eof();
+        return note(std::fputc(c, stdout) != EOF) ? c : traits_type::eof();
     }
     std::streamsize xsputn(const char* data, std::streamsize size) override
     {
