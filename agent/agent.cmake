@@ -2,13 +2,12 @@
 
 # Text output of vocabularies: pure functions, no host library needed, unit-tested alone.
 add_library(kxl_agent_print STATIC
-  ${CMAKE_CURRENT_LIST_DIR}/text_escape.cpp
   ${CMAKE_CURRENT_LIST_DIR}/text_table.cpp
   ${CMAKE_CURRENT_LIST_DIR}/vocabulary_model.cpp
   ${CMAKE_CURRENT_LIST_DIR}/vocabulary_printer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/vocabulary_json.cpp
   ${CMAKE_CURRENT_LIST_DIR}/vocabulary_diff.cpp)
-target_link_libraries(kxl_agent_print PUBLIC kxl_headers KXLMessage
+target_link_libraries(kxl_agent_print PUBLIC kxl_headers KXLMessage kxl_text_escape
   PRIVATE PkgConfig::utf8proc nlohmann_json::nlohmann_json)
 
 add_executable(host-agent

@@ -1,6 +1,11 @@
 // host-agent: the stand-in host's executable.
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <exception>
 #include <iostream>
+#include <streambuf>
 #include <string>
 #include <utility>
 
@@ -133,14 +138,68 @@ int agentMain(int argc, char** argv)
     return KXL::runAgent(options, std::cout, std::cerr);
 }
 
+// Standard output through the C stream, which plug-ins print to as well, so the two stay in
+// order. It keeps the first failed write's reason, which the C stream forgets once it drops
+// the buffer it could not write.
+class KXLStdoutBuffer final : public std::streambuf {
+public:
+    int error() const { return m_error; }
+
+protected:
+    int_type overflow(int_type c) override
+    {
+        if (traits_type::eq_int_type(c, traits_type::eof()))
+            return traits_type::not_eof(c);
+        return note(std::fputc(c, stdout) != EOF) ? c : traits_type::eof();
+    }
+    std::streamsize xsputn(const char* data, std::streamsize size) override
+    {
+        const std::size_t written = std::fwrite(data, 1, static_cast<std::size_t>(size), stdout);
+        note(written == static_cast<std::size_t>(size));
+        return static_cast<std::streamsize>(written);
+    }
+    int sync() override { return note(std::fflush(stdout) == 0) ? 0 : -1; }
+
+private:
+    bool note(bool ok)
+    {
+        if (!ok && m_error == 0)
+            m_error = errno != 0 ? errno : EIO;
+        return ok;
+    }
+    int m_error = 0;
+};
+
+// What a command printed is delivered only once standard output took it: a full disk or a
+// closed pipe leaves the job undone. A reader that went away (EPIPE) wants nothing more
+// and needs no message.
+int finishOutput(int status, const KXLStdoutBuffer& buffer)
+{
+    std::cout.flush();
+    if (buffer.error() == 0 && std::cout && !std::ferror(stdout))
+        return status;
+    if (buffer.error() != EPIPE)
+        std::cerr << "host-agent: cannot write to standard output: "
+                  << (buffer.error() != 0 ? std::strerror(buffer.error()) : "a write failed") << '\n';
+    return KXL::exitUsage;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    // A closed pipe, standard output's or the log's, is an error to report, not a death.
+    std::signal(SIGPIPE, SIG_IGN);
+    KXLStdoutBuffer output;
+    std::streambuf* const original = std::cout.rdbuf(&output);
+    int status;
     try {
-        return agentMain(argc, argv);
+        status = agentMain(argc, argv);
     } catch (const std::exception& error) {
         std::cerr << "host-agent: " << KXL::escapeText(error.what()) << '\n';
-        return KXL::exitFailure;
+        status = KXL::exitFailure;
     }
+    status = finishOutput(status, output);
+    std::cout.rdbuf(original); // flushed again at exit, when `output` is gone
+    return status;
 }

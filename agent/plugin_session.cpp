@@ -5,6 +5,7 @@
 
 #include <boost/shared_ptr.hpp>
 
+#include "agent/lib/KXLMessage/atomicFile.h"
 #include "host/KXLError.h"
 #include "host/KXLLog.h"
 #include "host/KXLVocCacheLocal.h"
@@ -82,6 +83,18 @@ std::optional<std::string> initFailure(const CallResult& result)
     return text;
 }
 
+// A failed save that still renamed its file into place (only the folder's flush failed)
+// leaves this call's content there: what the cache then loaded from that very path is this
+// run's publication, just not a durable one. Returns the reason it is not durable.
+std::optional<std::string> folderNotFlushed(const KXLVocLoadRecord& load)
+{
+    const std::string saveFailure =
+        "cannot save \"" + load.path + "\": " + std::string(voc::kFolderNotFlushed);
+    if (load.earlierError.compare(0, saveFailure.size(), saveFailure) != 0)
+        return std::nullopt;
+    return "its folder could not be flushed to disk" + load.earlierError.substr(saveFailure.size());
+}
+
 std::string finiFailure(const CallResult& result)
 {
     if (!result.status)
@@ -137,15 +150,23 @@ void KXLPluginSession::start(const std::vector<KXLPluginFile>& plugins, std::ost
             if (load.status != 0)
                 continue;
             m_files[load.name] = load.path;
-            if (failure) {
-                // Whatever the cache took from a failing plug-in is not its publication:
+            const std::optional<std::string> notMadeDurable = folderNotFlushed(load);
+            if (failure && !notMadeDurable) {
+                // Whatever else the cache took from a failing plug-in is not its publication:
                 // after a failed save it is the file an earlier run left.
                 m_current.erase(load.name);
+                m_notDurable.erase(load.name);
                 m_stale[load.name] = plugin.name;
             } else {
-                outcome.published.push_back(load.name);
+                if (!failure)
+                    outcome.published.push_back(load.name);
                 m_current[load.name] = plugin.name;
                 m_stale.erase(load.name);
+                if (notMadeDurable)
+                    m_notDurable[load.name] = "plug-in " + quoteText(plugin.name) + " saved it, but " +
+                        escapeText(*notMadeDurable);
+                else
+                    m_notDurable.erase(load.name);
             }
         }
         if (failure)
@@ -166,6 +187,12 @@ void KXLPluginSession::stop(std::ostream& report)
             fail(m_outcomes[plugin.outcome], finiFailure(result), report);
         m_loaded.pop_back();
     }
+}
+
+std::optional<std::string> KXLPluginSession::notDurable(const std::string& name) const
+{
+    const auto found = m_notDurable.find(name);
+    return found == m_notDurable.end() ? std::nullopt : std::optional<std::string>(found->second);
 }
 
 std::optional<std::string> KXLPluginSession::keptFromBefore(const std::string& name) const

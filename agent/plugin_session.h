@@ -46,8 +46,11 @@ public:
     const std::vector<KXLPluginOutcome>& outcomes() const { return m_outcomes; }
 
     // Why the vocabulary the cache holds under `name` is not what this run published,
-    // or nothing when it is: published by a plug-in that succeeded.
+    // or nothing when it is.
     std::optional<std::string> keptFromBefore(const std::string& name) const;
+    // Why this run's vocabulary under `name` may not survive a crash: its plug-in failed
+    // only because the saved file could not be made durable. Nothing otherwise.
+    std::optional<std::string> notDurable(const std::string& name) const;
 
     // The file the cache last took the vocabulary `name` from in this run, if any.
     std::optional<std::string> loadedFrom(const std::string& name) const;
@@ -66,6 +69,7 @@ private:
     std::map<std::string, std::string> m_current; // vocabulary -> the plug-in that published it
     std::map<std::string, std::string> m_stale; // vocabulary -> the failed plug-in that loaded it
     std::map<std::string, std::string> m_files; // vocabulary -> the file the cache took
+    std::map<std::string, std::string> m_notDurable; // vocabulary -> why its file is not durable
 };
 
 } // namespace KXL

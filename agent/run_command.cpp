@@ -101,8 +101,12 @@ void printCache(std::ostream& out, const KXLPluginSession& session)
         // A name listed a moment ago is still there: nothing else runs meanwhile.
         if (const auto document = cache->find(name)) {
             out << '\n';
-            const auto stale = session.keptFromBefore(name);
-            printVocabulary(out, name, *document, stale ? "Kept from before: " + *stale : std::string());
+            std::string remark;
+            if (const auto stale = session.keptFromBefore(name))
+                remark = "Kept from before: " + *stale;
+            else if (const auto notDurable = session.notDurable(name))
+                remark = "Published but not made durable: " + *notDurable;
+            printVocabulary(out, name, *document, remark);
         }
     }
 }

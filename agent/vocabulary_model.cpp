@@ -68,9 +68,24 @@ public:
 
     KXLNodeRef take(int tag, KXLValueKind kind, std::optional<std::string_view> text = std::nullopt)
     {
-        return takeFirst(m_leaves, m_leafCount, m_leavesTaken, m_leavesLeft, [&](KXLNodeRef leaf) {
-            return leaf.tag() == tag && leaf.valueKind() == kind && (!text || leaf.text() == *text);
-        });
+        return takeFirst(m_leaves, m_leafCount, m_leavesTaken, m_leavesLeft,
+                         [&](KXLNodeRef leaf) { return fits(leaf, tag, kind, text); });
+    }
+
+    // The first part not yet taken, when it is this leaf: for shapes whose order is fixed.
+    KXLNodeRef takeNext(int tag, KXLValueKind kind, std::optional<std::string_view> text = std::nullopt)
+    {
+        for (std::size_t i = 0; i < m_leafCount; ++i) {
+            const std::uint32_t bit = std::uint32_t{1} << i;
+            if ((m_leavesTaken & bit) != 0)
+                continue;
+            if (!fits(m_leaves[i], tag, kind, text))
+                return KXLNodeRef();
+            m_leavesTaken |= bit;
+            --m_leavesLeft;
+            return m_leaves[i];
+        }
+        return KXLNodeRef();
     }
 
     std::optional<int> takeNamed(std::string_view name)
@@ -101,6 +116,11 @@ private:
     std::size_t m_leavesLeft = 0;
     std::size_t m_namedLeft = 0;
 
+    static bool fits(KXLNodeRef leaf, int tag, KXLValueKind kind, std::optional<std::string_view> text)
+    {
+        return leaf.tag() == tag && leaf.valueKind() == kind && (!text || leaf.text() == *text);
+    }
+
     template <typename Nodes, typename Matches>
     static KXLNodeRef takeFirst(const Nodes& nodes, std::size_t count,
                                 std::uint32_t& taken, std::size_t& left, Matches matches)
@@ -123,14 +143,38 @@ std::optional<KXLVersionEntry> matchVersion(const std::optional<EntryParts>& ent
     if (!entry || !entry->sized(4, 0))
         return std::nullopt;
     EntryParts parts = *entry;
-    if (!parts.take(tagId, KXLValueKind::String, "vocversion") ||
-        !parts.take(tagCategory, KXLValueKind::String, versionMark))
+    if (!parts.takeNext(tagId, KXLValueKind::String, "vocversion") ||
+        !parts.takeNext(tagCategory, KXLValueKind::String, versionMark))
         return std::nullopt;
-    const KXLNodeRef stamp = parts.take(tagVocabulary, KXLValueKind::String);
-    const KXLNodeRef description = parts.take(tagDescription, KXLValueKind::String);
+    const KXLNodeRef stamp = parts.takeNext(tagVocabulary, KXLValueKind::String);
+    const KXLNodeRef description = parts.takeNext(tagDescription, KXLValueKind::String);
     if (!stamp || !description || !parts.exhausted())
         return std::nullopt;
     return KXLVersionEntry{stamp.text(), description.text()};
+}
+
+// "$Id: NAME.voc GUID $", the GUID as KXLGUIDBase::toString writes it.
+bool isVersionStamp(std::string_view stamp)
+{
+    constexpr std::string_view head = "$Id: ";
+    constexpr std::string_view tail = " $";
+    constexpr std::size_t guidLength = 36;
+    if (stamp.size() < head.size() + 5 + 1 + guidLength + tail.size() ||
+        stamp.substr(0, head.size()) != head || stamp.substr(stamp.size() - tail.size()) != tail)
+        return false;
+    const std::string_view guid = stamp.substr(stamp.size() - tail.size() - guidLength, guidLength);
+    const std::string_view file = stamp.substr(head.size(), stamp.size() - head.size() - tail.size() -
+                                                                guidLength - 1);
+    if (stamp[stamp.size() - tail.size() - guidLength - 1] != ' ' || file.size() < 5 ||
+        file.substr(file.size() - 4) != ".voc" || file.find('/') != std::string_view::npos)
+        return false;
+    for (std::size_t i = 0; i < guid.size(); ++i) {
+        const char c = guid[i];
+        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+        if (dash ? c != '-' : !((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
+            return false;
+    }
+    return true;
 }
 
 std::optional<std::string_view> matchCategory(KXLNodeRef node)
@@ -386,6 +430,9 @@ private:
             m_versionSeen = true;
             if (item.index != 1)
                 error(itemLocation(item), "the version entry is not the first item");
+            if (!isVersionStamp(item.version.stamp))
+                error(itemLocation(item), "the stamp " + quoteText(item.version.stamp) +
+                                              " is not \"$Id: NAME.voc GUID $\"");
             return;
         case KXLVocabularyItem::Kind::Category:
             if (!m_defined.insert(std::string(item.category)).second)
@@ -439,7 +486,7 @@ private:
         if (marks.front() == versionMark) {
             error(location, m_versionSeen ? "a second version entry"
                                           : "does not fit the version entry's shape (vocversion, "
-                                            "vocabulary, stamp 1307, description 1303)");
+                                            "vocabulary, stamp 1307, description 1303, in this order)");
             return;
         }
         if (marks.front() == guestCategory)

@@ -28,7 +28,8 @@ TEST_F(AgentDiffCheck, DiffListsEachChangeOnceSortedByCode)
     std::string items = standardHead() + category("extra") + guest(9, "mover", "Mover", true, 200) +
         guest(7, "both", "Both", false) + guest(3, "jammy", "Ubuntu 22.04", false) +
         guest(11, "new", "New OS", true) + adapter(3, "VirtIO net") + adapter(2, "Intel");
-    items.replace(items.find("$Id: test.voc 1 $"), 17, "$Id: test.voc 2 $");
+    const std::string stamp = "-000000000001 $";
+    items.replace(items.find(stamp), stamp.size(), "-000000000002 $");
     writeFile(b, document(items));
 
     const ProcessResult text = runAgent({"diff", a, b});
@@ -106,6 +107,26 @@ TEST_F(AgentDiffCheck, CheckReportsEveryProblemWithItsLocation)
     const ProcessResult warned = runAgent({"check", valid});
     EXPECT_EQ(warned.exitStatus, 0) << warned.out;
     EXPECT_THAT(warned.out, HasSubstr(valid + ": a valid vocabulary, 0 errors, 1 warning\n"));
+
+    // The version entry's four children come in their order, and its stamp has its form.
+    const std::string rest = category("guest_os_type") + category("kxp_network_adapter_type") +
+        category("experimental");
+    const std::string reordered = tempPath("reordered.voc");
+    writeFile(reordered, document("<element tag=\"1017\">" + text(1264, "vocabulary") +
+                                  text(1010, "vocversion") + text(1307, "$Id: a.voc 00000000-0000-4000-8000-000000000001 $") +
+                                  text(1303, "Vocabulary version") + "</element>" + rest));
+    const std::string badStamp = tempPath("bad-stamp.voc");
+    writeFile(badStamp, document("<element tag=\"1017\">" + text(1010, "vocversion") +
+                                 text(1264, "vocabulary") + text(1307, "$Id: a.voc 1 $") +
+                                 text(1303, "Vocabulary version") + "</element>" + rest));
+    for (const auto& [file, line] :
+         {std::pair{reordered, "error: item 1: does not fit the version entry's shape"},
+          std::pair{badStamp, "error: item 1 (version entry): the stamp \"$Id: a.voc 1 $\" is not "
+                              "\"$Id: NAME.voc GUID $\""}}) {
+        const ProcessResult checked = runAgent({"check", file});
+        EXPECT_EQ(checked.exitStatus, 1) << checked.out;
+        EXPECT_THAT(checked.out, HasSubstr(file + ": " + line));
+    }
 
     const ProcessResult missing = runAgent({"check", tempPath("missing.voc")});
     EXPECT_EQ(missing.exitStatus, 2);

@@ -32,7 +32,7 @@ std::string number(int tag, int value)
 std::string version()
 {
     return "<element tag=\"1017\">" + text(1010, "vocversion") + text(1264, "vocabulary") +
-        text(1307, "$Id: test.voc 1 $") + text(1303, "Vocabulary version") + "</element>";
+        text(1307, "$Id: test.voc 00000000-0000-4000-8000-000000000001 $") + text(1303, "Vocabulary version") + "</element>";
 }
 
 std::string category(const std::string& name)

@@ -33,7 +33,7 @@ TEST_F(AgentRun, PublishesSavesAndPrintsTheVocabulary)
     EXPECT_THAT(result.err, IsEmpty());
     EXPECT_THAT(result.out, HasSubstr("TestVocabulary: status 0\n"));
     EXPECT_THAT(result.out, HasSubstr("\nVocabulary \"TestVocabulary\"\n"
-                                      "  Version: $Id: TestVocabulary.voc test $"
+                                      "  Version: $Id: TestVocabulary.voc 7e57ab1e-0000-4000-8000-000000000001 $"
                                       " (Vocabulary version)\n"));
     EXPECT_THAT(result.out, HasSubstr("  Categories (3)\n"
                                       "    name\n"
@@ -151,7 +151,7 @@ TEST_F(AgentRun, JsonHoldsEveryPlugInAndVocabulary)
     const nlohmann::json& vocabulary = document["vocabularies"][0];
     EXPECT_EQ(vocabulary["name"], "TestVocabulary");
     EXPECT_EQ(vocabulary["stale"], false);
-    EXPECT_EQ(vocabulary["version"]["stamp"], "$Id: TestVocabulary.voc test $");
+    EXPECT_EQ(vocabulary["version"]["stamp"], "$Id: TestVocabulary.voc 7e57ab1e-0000-4000-8000-000000000001 $");
     EXPECT_EQ(vocabulary["categories"],
               nlohmann::json::parse(R"(["kxp_network_adapter_type","guest_os_type","experimental"])"));
     EXPECT_EQ(vocabulary["adapters"], nlohmann::json::parse(R"([{"id":3,"name":"VirtIO"}])"));
@@ -287,6 +287,56 @@ TEST_F(AgentRun, LogFifoNeedsAReader)
     const ProcessResult null = runAgent({"--plugins", pluginsFolder(), "--log", "/dev/null"});
     EXPECT_EQ(null.exitStatus, 1) << null.err;
     EXPECT_THAT(null.err, IsEmpty());
+}
+
+// Whether a process other than this one holds `path` open.
+bool openElsewhere(const std::string& path)
+{
+    const std::string self = std::to_string(::getpid());
+    std::error_code error;
+    for (const auto& process : fs::directory_iterator("/proc", error)) {
+        const std::string pid = process.path().filename().string();
+        if (pid == self || pid.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        for (const auto& fd : fs::directory_iterator(process.path() / "fd", error))
+            if (fs::read_symlink(fd.path(), error) == path)
+                return true;
+    }
+    return false;
+}
+
+// A log reader that goes away costs the log, not the run: every plug-in still runs and is
+// finalised, and the loss is said once.
+TEST_F(AgentRun, LogReaderThatGoesAwayLosesTheLogNotTheRun)
+{
+    addPlugin("StatusFailure");
+    addPlugin("TestVocabulary");
+    const std::string fifo = tempPath("log.fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // A reader that takes nothing, over a full pipe: the agent's first record waits until
+    // the reader is gone, whenever the agent gets to it.
+    // Not inherited: the agent must not be a reader of its own log.
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    const int filler = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(filler, 0);
+    ASSERT_GT(::fcntl(reader, F_SETPIPE_SZ, 4096), 0);
+    const std::string block(4096, 'x');
+    while (::write(filler, block.data(), block.size()) > 0) {
+    }
+    ::close(filler);
+
+    RunningProcess agent({agentExecutable(), "--plugins", pluginsFolder(), "--log", fifo});
+    for (int wait = 0; wait < 6000 && !openElsewhere(fifo); ++wait)
+        ::usleep(10000);
+    ::close(reader);
+    const ProcessResult result = agent.wait(std::chrono::minutes(1));
+
+    EXPECT_EQ(result.exitStatus, 1) << result.signal << '\n' << result.out << result.err;
+    EXPECT_THAT(result.out, HasSubstr("2 plug-ins, 1 failed\n"));
+    EXPECT_THAT(result.out, HasSubstr("Vocabulary \"TestVocabulary\"\n"));
+    EXPECT_TRUE(fileExists(pluginsFolder() + "/StatusFailure/fini-called"));
+    EXPECT_EQ(result.err, "host-agent: the log \"" + fifo + "\" was lost from here on: Broken pipe\n");
 }
 
 } // namespace

@@ -37,7 +37,7 @@ TEST_F(AgentShow, SavedFilePrintsAsTheCacheDid)
     EXPECT_EQ(show.exitStatus, 0) << show.err;
     EXPECT_THAT(show.err, IsEmpty());
     const std::string shown = vocabularyBody(show.out, "Vocabulary \"" + vocabularyFile() + "\"\n");
-    ASSERT_THAT(shown, HasSubstr("Version: $Id: TestVocabulary.voc test $"));
+    ASSERT_THAT(shown, HasSubstr("Version: $Id: TestVocabulary.voc 7e57ab1e-0000-4000-8000-000000000001 $"));
     EXPECT_EQ(shown, vocabularyBody(run.out, "Vocabulary \"TestVocabulary\"\n"));
 }
 
@@ -52,7 +52,7 @@ TEST_F(AgentShow, StandardInputIsReadFromAPipe)
     EXPECT_EQ(piped.exitStatus, 0) << piped.err;
     EXPECT_THAT(piped.err, IsEmpty());
     const std::string shown = vocabularyBody(piped.out, "Vocabulary \"-\"\n");
-    ASSERT_THAT(shown, HasSubstr("Version: $Id: TestVocabulary.voc test $"));
+    ASSERT_THAT(shown, HasSubstr("Version: $Id: TestVocabulary.voc 7e57ab1e-0000-4000-8000-000000000001 $"));
     EXPECT_EQ(shown, vocabularyBody(run.out, "Vocabulary \"TestVocabulary\"\n"));
 
     const ProcessResult broken = runAgent({"show", "-"}, std::string("<message format=\"1\""));
@@ -143,6 +143,39 @@ TEST_F(AgentShow, MalformedOrMissingFileIsAnError)
         EXPECT_THAT(result.err, HasSubstr("cannot show \"" + file + "\": "));
         EXPECT_THAT(result.out, IsEmpty());
     }
+}
+
+// What a command prints is delivered only when standard output takes it. A reader that went
+// away (a closed pipe) wants nothing more: an unsuccessful exit, but no message.
+TEST_F(AgentShow, FailedWritesToStandardOutputAreErrors)
+{
+    addPlugin("TestVocabulary");
+    const auto toFullDisk = [&](const std::vector<std::string>& args) {
+        std::vector<std::string> argv{"/bin/sh", "-c", "exec \"$0\" \"$@\" > /dev/full",
+                                      agentExecutable()};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return runProcess(argv);
+    };
+    const std::vector<std::vector<std::string>> commands{
+        {"run", "--plugins", pluginsFolder()}, {"run", "--json", "--plugins", pluginsFolder()},
+        {"show", "--json", vocabularyFile()}, {"check", vocabularyFile()}, {"--version"}};
+    for (const std::vector<std::string>& args : commands) {
+        const ProcessResult result = toFullDisk(args);
+        EXPECT_EQ(result.exitStatus, 2) << args[0] << '\n' << result.err;
+        EXPECT_THAT(result.err, HasSubstr("host-agent: cannot write to standard output: "
+                                          "No space left on device\n")) << args[0];
+    }
+
+    std::string guests;
+    for (int code = 1; code <= 20000; ++code)
+        guests += VocText::guest(code, "os" + std::to_string(code), "Guest OS", false);
+    const std::string large = tempPath("large.voc");
+    writeFile(large, VocText::document(VocText::standardHead() + VocText::adapter(3, "VirtIO") + guests));
+    const ProcessResult closed = runProcess(
+        {"/bin/bash", "-c", "set -o pipefail; \"$0\" show \"$1\" | head -c 1 > /dev/null",
+         agentExecutable(), large});
+    EXPECT_EQ(closed.exitStatus, 2) << closed.err;
+    EXPECT_THAT(closed.err, IsEmpty());
 }
 
 TEST_F(AgentShow, RunOptionsAreRefused)

@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -240,6 +242,32 @@ TEST_F(PluginEndToEnd, VocabularyKeptFromBeforeIsMarked)
     EXPECT_THAT(document["plugins"][0]["error"].get<std::string>(), HasSubstr("Permission denied"));
     ASSERT_EQ(document["vocabularies"].size(), 1u);
     EXPECT_EQ(document["vocabularies"][0]["stale"], true);
+}
+
+// A folder flush that fails after the rename leaves this run's vocabulary in the file: the
+// run fails, since the file may not survive a crash, but the vocabulary is not "from before".
+TEST_F(PluginEndToEnd, RenamedButNotDurableIsNotKeptFromBefore)
+{
+    ASSERT_EQ(runAgent({"run", "--log", "/dev/null"}).exitStatus, 0);
+    const std::string before = TestFiles::readFile(vocabularyFile());
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    const ProcessResult result =
+        RunningProcess({path("bin/host-agent"), "run", "--log", "/dev/null"},
+                       {std::string("LD_PRELOAD=") + KXL_FAIL_FOLDER_FSYNC_SHIM,
+                        std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0"})
+            .wait(std::chrono::minutes(2));
+
+    EXPECT_EQ(result.exitStatus, 1) << result.out << result.err;
+    const std::string saved = TestFiles::readFile(vocabularyFile());
+    EXPECT_NE(saved, before);
+    const std::size_t stamp = saved.find("$Id: ");
+    ASSERT_NE(stamp, std::string::npos);
+    EXPECT_THAT(result.out, HasSubstr("  Version: " + saved.substr(stamp, saved.find(" $", stamp) + 2 - stamp)));
+    EXPECT_THAT(result.out, HasSubstr("Vocabulary \"ZEVUruruzodovar\"\n"
+                                      "  Published but not made durable: plug-in \"ZEVUruruzodovar\" "
+                                      "saved it, but its folder could not be flushed to disk: "
+                                      "Input/output error\n"));
+    EXPECT_THAT(result.out, Not(HasSubstr("Kept from before")));
 }
 
 // Two publications differ only where the catalogue did, whatever their stamps.

@@ -99,14 +99,20 @@ TEST_F(LoggerTest, NullPointersAreLoggedNotDereferenced)
                 ::testing::MatchesRegex(timestamp + " 1 \\(null\\) \\(null\\):3 \\(null\\): \\(null format\\)"));
 }
 
+// Texts from files reach the log: what would steer a terminal or a collector (line breaks,
+// C1 controls, bidirectional overrides, bytes that are not UTF-8) is written escaped.
 TEST_F(LoggerTest, ControlCharactersCannotBreakOrForgeLines)
 {
     Log2("m", "f.cpp", 1, "fn", "void fn()")
         .put(1, "bad file '%s'", "a\n2024-01-01T00:00:00.000Z 1 forged x:1 y: z\r\x01");
+    Log2("m", "f.cpp", 2, "fn", "void fn()")
+        .put(1, "text '%s'", "\u202Eevil\u2066 \xC2\x9B" "31m \xFF\\x01 \u00E9");
     const auto records = logged();
-    ASSERT_EQ(records.size(), 1u);
+    ASSERT_EQ(records.size(), 2u);
     EXPECT_THAT(records[0],
                 HasSubstr("bad file 'a\\n2024-01-01T00:00:00.000Z 1 forged x:1 y: z\\r\\x01'"));
+    EXPECT_THAT(records[1],
+                HasSubstr("text '\\u{202e}evil\\u{2066} \\u{009b}31m \\xff\\\\x01 \u00E9'"));
 }
 
 TEST_F(LoggerTest, ConcurrentRecordsNeverInterleave)

@@ -1,10 +1,12 @@
 // Atomic replacement of saved files: permissions, symlinks, and failures that leave the
 // old file and no litter behind.
 #include <cerrno>
-#include <cstring>
-#include <set>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <optional>
+#include <set>
 #include <string>
 
 #include <fcntl.h>
@@ -72,20 +74,31 @@ TEST_P(AtomicReplace, SymlinkAtThePathIsReplacedNotFollowed)
     EXPECT_FALSE(fs::exists(dir.file("would-be-created")));
 }
 
-TEST_P(AtomicReplace, NewFileGetsPlainCreatePermissions)
+// A new file gets what a plain create gives, a replaced one keeps its permissions; others
+// never get to write either, whatever the umask.
+TEST_P(AtomicReplace, PermissionsAreKeptAndNeverWritableByOthers)
 {
-    for (const mode_t mask : {mode_t{022}, mode_t{077}, mode_t{0}}) {
-        const mode_t previous = ::umask(mask);
+    const auto modeAfterSave = [&](mode_t mask, std::optional<mode_t> existing) -> mode_t {
         const std::string path = dir.file("perm.voc");
-        TestFiles::writeFile(path, "old"); // replacing must not keep the old file's mode either
-        ::chmod(path.c_str(), 0751);
+        std::remove(path.c_str());
+        if (existing) {
+            TestFiles::writeFile(path, "old");
+            ::chmod(path.c_str(), *existing);
+        }
+        const mode_t previous = ::umask(mask);
         const bool replaced = replace(path, "x");
         ::umask(previous);
-        ASSERT_TRUE(replaced) << error;
+        EXPECT_TRUE(replaced) << error;
         struct stat status {};
-        ASSERT_EQ(::stat(path.c_str(), &status), 0);
-        EXPECT_EQ(status.st_mode & 07777, 0666 & ~mask) << "umask " << std::oct << mask;
-    }
+        EXPECT_EQ(::stat(path.c_str(), &status), 0);
+        return status.st_mode & 07777;
+    };
+    EXPECT_EQ(modeAfterSave(022, std::nullopt), 0644u);
+    EXPECT_EQ(modeAfterSave(077, std::nullopt), 0600u);
+    EXPECT_EQ(modeAfterSave(0, std::nullopt), 0664u);
+    EXPECT_EQ(modeAfterSave(022, 0600), 0600u);
+    EXPECT_EQ(modeAfterSave(0, 0751), 0751u);
+    EXPECT_EQ(modeAfterSave(022, 0666), 0664u);
 }
 
 // A write that fails halfway (the file size limit binds root too): the old file stays as it

@@ -34,7 +34,7 @@ void putVersion(KXL::KXLMessageIterator& it, FirstFailure& check)
     check(it.addChild(1017));
     check(it.putValue("vocversion", 1010));
     check(it.putValue("vocabulary", 1264));
-    check(it.putValue("$Id: TestVocabulary.voc test $", 1307));
+    check(it.putValue("$Id: TestVocabulary.voc 7e57ab1e-0000-4000-8000-000000000001 $", 1307));
     check(it.putValue("Vocabulary version", 1303));
     check(it.leaveChild());
 }

@@ -10,6 +10,7 @@
 #include <new>
 #include <string>
 
+#include "agent/text_escape.h"
 #include "host/KXLError.h"
 #include "host/KXLLog.h"
 
@@ -18,7 +19,26 @@ namespace KXL {
 namespace {
 
 std::mutex sinkMutex;
-int sinkFd = STDERR_FILENO; // guarded by sinkMutex
+int sinkFd = STDERR_FILENO; // guarded by sinkMutex; -1 once the log failed
+std::string sinkPath; // guarded by sinkMutex; empty for standard error
+
+// Said once, on standard error, when the log stops taking records: a reader that went away
+// or a full disk must neither end the agent nor leave a log cut short without a word.
+// Standard error itself failing leaves nowhere to say it.
+void reportLostLog(const std::string& path, int error) noexcept
+{
+    if (path.empty())
+        return;
+    try {
+        const std::string line = "host-agent: the log " + quoteText(path) +
+            " was lost from here on: " + std::strerror(error) + '\n';
+        // Best effort: standard error is all that is left.
+        [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());
+    } catch (...) {
+        static const char lost[] = "host-agent: the log was lost from here on\n";
+        [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, lost, sizeof lost - 1);
+    }
+}
 
 // A log is appended to a regular file or written to a stream: a terminal, a pipe or FIFO
 // with a reader, or another character device such as /dev/null. O_NONBLOCK keeps a FIFO
@@ -60,12 +80,17 @@ void writeLogRecord(const char* data, std::size_t size) noexcept
     // The lock keeps a record whole even when the kernel takes it in pieces (pipes,
     // signals) and keeps setLogFile from closing the descriptor mid-write.
     std::lock_guard<std::mutex> lock(sinkMutex);
-    while (size > 0) {
+    while (size > 0 && sinkFd >= 0) {
         const ssize_t written = ::write(sinkFd, data, size);
         if (written < 0) {
-            if (errno == EINTR)
+            const int error = errno;
+            if (error == EINTR)
                 continue;
-            return; // nowhere left to report a failing log
+            if (sinkFd != STDERR_FILENO)
+                ::close(sinkFd);
+            sinkFd = -1;
+            reportLostLog(sinkPath, error);
+            return;
         }
         data += written;
         size -= static_cast<std::size_t>(written);
@@ -84,13 +109,15 @@ int setLogFile(const std::string& path)
                 return -1;
             }
         }
+        std::string named = path;
         int previous;
         {
             std::lock_guard<std::mutex> lock(sinkMutex);
             previous = sinkFd;
             sinkFd = fd;
+            sinkPath.swap(named);
         }
-        if (previous != STDERR_FILENO)
+        if (previous >= 0 && previous != STDERR_FILENO)
             ::close(previous);
         return 0;
     } catch (const std::bad_alloc&) {

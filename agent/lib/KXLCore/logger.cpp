@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "agent/text_escape.h"
 #include "logSink.h"
 
 namespace KXL {
@@ -26,28 +27,12 @@ void appendTimestamp(std::string& out)
     out += text;
 }
 
-// Control characters would let a message (an error text quoting a file name, say) break
-// the one-line-per-record layout or forge records, so they are written escaped.
+// A message quotes file names and file contents: control, C1 and bidirectional characters
+// would let it break the one-line-per-record layout, forge records or steer the terminal
+// or collector that shows it, so it gets the printer's escaping.
 void appendEscaped(std::string& out, const char* text)
 {
-    if (text == nullptr) {
-        out += "(null)";
-        return;
-    }
-    for (const char* p = text; *p != '\0'; ++p) {
-        const auto c = static_cast<unsigned char>(*p);
-        if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else if ((c < 0x20 && c != '\t') || c == 0x7f) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02x", c);
-            out += hex;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
+    out += text == nullptr ? std::string("(null)") : escapeText(text);
 }
 
 // The printf-style message; a format the C library rejects is reported, not dropped.

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "staleTemporaries.h"
@@ -59,8 +61,17 @@ private:
     int m_fd;
 };
 
-bool writeAll(int fd, const ContentWriter& content, std::string& error)
+// A vocabulary is no one else's to change: a new file gets what a plain create gives
+// (umask or default ACL) without write permission for others; a replaced one keeps its
+// permissions, still without it.
+constexpr mode_t kCreateMode = 0666 & ~S_IWOTH;
+
+bool writeAll(int fd, std::optional<mode_t> keptMode, const ContentWriter& content, std::string& error)
 {
+    if (keptMode && ::fchmod(fd, *keptMode & 0777 & ~S_IWOTH) != 0) {
+        error = reason("cannot give the temporary file the permissions of the file it replaces", errno);
+        return false;
+    }
     FileSink sink(fd);
     if (!content(sink, error))
         return false;
@@ -121,16 +132,17 @@ bool commit(int dirFd, TemporaryName& temporary, const std::string& base, std::s
     }
     temporary.release();
     if (::fsync(dirFd) != 0) {
-        error = reason("the file was replaced but its folder could not be flushed to disk", errno);
+        error = reason(std::string(kFolderNotFlushed), errno);
         return false;
     }
     return true;
 }
 
 Outcome saveThroughAnonymous(int dirFd, const std::string& dir, const std::string& base,
-                             const ContentWriter& content, std::string& error)
+                             std::optional<mode_t> keptMode, const ContentWriter& content,
+                             std::string& error)
 {
-    const UniqueFd fd(::openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+    const UniqueFd fd(::openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, kCreateMode));
     if (!fd) {
         if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)
             return Outcome::Unsupported;
@@ -138,7 +150,7 @@ Outcome saveThroughAnonymous(int dirFd, const std::string& dir, const std::strin
         return Outcome::Failed;
     }
     lockTemporary(fd.get(), false);
-    if (!writeAll(fd.get(), content, error))
+    if (!writeAll(fd.get(), keptMode, content, error))
         return Outcome::Failed;
     std::string linkedName;
     if (linkAnonymous(fd.get(), dirFd, base, linkedName) != Outcome::Done)
@@ -148,13 +160,12 @@ Outcome saveThroughAnonymous(int dirFd, const std::string& dir, const std::strin
 }
 
 bool saveThroughNamed(int dirFd, const std::string& dir, const std::string& base,
-                      const ContentWriter& content, std::string& error)
+                      std::optional<mode_t> keptMode, const ContentWriter& content, std::string& error)
 {
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         std::string name = temporaryName(base);
-        // The mode is what a plain create gives: the kernel applies umask or default ACL.
         const UniqueFd fd(::openat(dirFd, name.c_str(),
-                                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+                                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kCreateMode));
         if (!fd) {
             if (errno == EEXIST)
                 continue;
@@ -164,7 +175,7 @@ bool saveThroughNamed(int dirFd, const std::string& dir, const std::string& base
         if (!lockTemporary(fd.get(), true))
             continue; // a cleanup took the fresh name for a stale one
         TemporaryName temporary(dirFd, std::move(name));
-        return writeAll(fd.get(), content, error) && commit(dirFd, temporary, base, error);
+        return writeAll(fd.get(), keptMode, content, error) && commit(dirFd, temporary, base, error);
     }
     error = "cannot find a free temporary file name in \"" + dir + "\"";
     return false;
@@ -196,12 +207,17 @@ bool replaceFileAtomically(const std::string& path, const ContentWriter& content
         return false;
     }
     removeStaleTemporaries(dirFd.get(), base);
+    struct stat replaced {};
+    std::optional<mode_t> keptMode;
+    if (::fstatat(dirFd.get(), base.c_str(), &replaced, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(replaced.st_mode))
+        keptMode = replaced.st_mode;
     if (temp == TempFile::Anonymous) {
-        const Outcome outcome = saveThroughAnonymous(dirFd.get(), dir, base, content, error);
+        const Outcome outcome = saveThroughAnonymous(dirFd.get(), dir, base, keptMode, content, error);
         if (outcome != Outcome::Unsupported)
             return outcome == Outcome::Done;
     }
-    return saveThroughNamed(dirFd.get(), dir, base, content, error);
+    return saveThroughNamed(dirFd.get(), dir, base, keptMode, content, error);
 }
 
 } // namespace KXL::voc
