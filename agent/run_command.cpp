@@ -17,6 +17,7 @@
 #include "plugin_session.h"
 #include "run_lock.h"
 #include "text_escape.h"
+#include "voc_input.h"
 #include "vocabulary_json.h"
 #include "vocabulary_model.h"
 #include "vocabulary_printer.h"
@@ -33,10 +34,12 @@ constexpr std::chrono::seconds lockPatience{60};
 // server serves what was read here, so the file is parsed once.
 bool loadCatalogue(const std::string& path, std::ostream& err)
 {
-    if (KXP::preloadCatalogFile(std::filesystem::absolute(path).string()) >= 0)
+    const std::string absolute = std::filesystem::absolute(path).string();
+    if (KXP::preloadCatalogFile(absolute) >= 0)
         return true;
+    // The error text names the catalogue again, as the host library names it.
     err << "host-agent: unusable catalogue " << quoteText(path) << ": "
-        << escapeText(getErrorMessage()) << '\n';
+        << escapeText(withoutPrefix(getErrorMessage(), "guest OS catalogue '" + absolute + "': ")) << '\n';
     return false;
 }
 
@@ -126,13 +129,14 @@ int runAgent(const KXLRunOptions& options, std::ostream& out, std::ostream& err)
     namespace fs = std::filesystem;
 
     if (!options.logFile.empty() && setLogFile(options.logFile) != 0) {
-        err << "host-agent: cannot open the log file: " << escapeText(getErrorMessage())
+        err << "host-agent: cannot open the log file " << quoteText(options.logFile) << ": "
+            << escapeText(withoutPrefix(getErrorMessage(), "cannot open log file '" + options.logFile + "': "))
             << '\n';
-        return exitUsage;
+        return exitTrouble;
     }
     if (!options.catalogFile.empty()) {
         if (!loadCatalogue(options.catalogFile, err))
-            return exitUsage;
+            return exitTrouble;
     }
 
     std::error_code error;
@@ -140,7 +144,7 @@ int runAgent(const KXLRunOptions& options, std::ostream& out, std::ostream& err)
     if (error || !fs::is_directory(folder, error)) {
         err << "host-agent: the plug-in folder " << quoteText(options.pluginsFolder)
             << (fs::exists(folder, error) ? " is not a folder\n" : " does not exist\n");
-        return exitUsage;
+        return exitTrouble;
     }
     std::vector<KXLPluginFile> plugins;
     try {
@@ -148,13 +152,13 @@ int runAgent(const KXLRunOptions& options, std::ostream& out, std::ostream& err)
     } catch (const fs::filesystem_error& failure) {
         err << "host-agent: cannot read the plug-in folder: " << escapeText(failure.what())
             << '\n';
-        return exitUsage;
+        return exitTrouble;
     }
     // Running nothing and reporting success would hide a wrong or unpopulated folder.
     if (plugins.empty()) {
         err << "host-agent: no plug-ins in " << quoteText(folder.string())
             << " (a plug-in is NAME/NAME.so in that folder)\n";
-        return exitUsage;
+        return exitTrouble;
     }
     // Held until the end: a second agent on the same folder would otherwise save over this
     // agent's vocabularies between its save and its load.
@@ -162,7 +166,7 @@ int runAgent(const KXLRunOptions& options, std::ostream& out, std::ostream& err)
     std::string problem;
     if (!lock.acquire(folder.string(), lockPatience, err, problem)) {
         err << "host-agent: " << escapeText(problem) << '\n';
-        return exitUsage;
+        return exitTrouble;
     }
     KXLInstanceFolders::setPluginsFolder(folder.string());
     // The one place where the agent says what it publishes: what `check` accepts.

@@ -14,8 +14,8 @@ struct KXLShowOptions {
     std::optional<std::string> guest; // --os: a code or an identifier
 };
 
-// Returns the exit status (exit_status.h): 1 when the file cannot be read or --os finds
-// nothing, reported on err.
+// Returns the exit status (exit_status.h): 1 when --os finds nothing, 2 when the file
+// cannot be read; both reported on err.
 int showVocabularyFile(const KXLShowOptions& options, std::ostream& out, std::ostream& err);
 
 } // namespace KXL

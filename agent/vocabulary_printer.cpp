@@ -114,6 +114,14 @@ private:
     std::vector<std::string_view> m_cells;
 };
 
+// "Vocabulary "NAME"", then the remark on a line of its own.
+void title(std::ostream& out, const std::string& name, std::string_view remark)
+{
+    out << "Vocabulary " << (name.empty() ? std::string("(unnamed)") : quoteText(name)) << '\n';
+    if (!remark.empty())
+        out << sectionIndent << remark << '\n';
+}
+
 void section(std::ostream& out, const std::string& title, const KXLTextTable& table)
 {
     if (table.empty()) {
@@ -129,9 +137,7 @@ void section(std::ostream& out, const std::string& title, const KXLTextTable& ta
 void printVocabulary(std::ostream& out, const std::string& name, const KXLDocument& document,
                      std::string_view remark)
 {
-    out << "Vocabulary " << quoteText(name) << '\n';
-    if (!remark.empty())
-        out << sectionIndent << remark << '\n';
+    title(out, name, remark);
     if (document.kind() != 0)
         out << sectionIndent << "Message kind: " << document.kind() << '\n';
 
@@ -183,7 +189,7 @@ void printVocabulary(std::ostream& out, const std::string& name, const KXLDocume
 }
 
 std::size_t printGuests(std::ostream& out, const std::string& name, const KXLDocument& document,
-                        const std::function<bool(const KXLGuestEntry&)>& wanted)
+                        const std::function<bool(const KXLGuestEntry&)>& wanted, std::string_view remark)
 {
     const KXLNodeRef container = vocabularyContainer(document);
     if (!container)
@@ -196,7 +202,7 @@ std::size_t printGuests(std::ostream& out, const std::string& name, const KXLDoc
     });
     if (guests.empty())
         return 0;
-    out << "Vocabulary " << quoteText(name) << '\n';
+    title(out, name, remark);
     section(out, "Guest operating systems", guests);
     return guests.rows();
 }
