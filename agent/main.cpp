@@ -56,7 +56,8 @@ void addRunOptions(CLI::App& command, KXL::KXLRunOptions& options, const std::st
 
 const char* const runStatus =
     "Exit status: 0 every plug-in succeeded; 1 a plug-in failed or its vocabulary was not "
-    "published; 2 a bad command line or set-up (plug-in folder, catalogue, log file).";
+    "published; 2 a bad command line or set-up (plug-in folder, catalogue, log file, another "
+    "agent still running the same plug-ins).";
 
 int agentMain(int argc, char** argv)
 {

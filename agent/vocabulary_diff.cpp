@@ -167,15 +167,15 @@ public:
         const std::string_view before = a.version ? a.version->description : std::string_view();
         const std::string_view after = b.version ? b.version->description : std::string_view();
         if (before != after)
-            add({Section::Version, 0, {}, {}, {}, "changed", "description", text(before), text(after)});
+            add({Section::Version, 0, {}, {}, "changed", "description", text(before), text(after)});
     }
 
     void categories(const Parts& a, const Parts& b)
     {
         merge(a.categories, b.categories, std::less<std::string_view>(),
             [](std::string_view, std::string_view) {},
-            [&](std::string_view name) { add({Section::Category, 0, std::string(name), {}, {}, "removed", {}, {}, {}}); },
-            [&](std::string_view name) { add({Section::Category, 0, std::string(name), {}, {}, "added", {}, {}, {}}); });
+            [&](std::string_view name) { add({Section::Category, 0, std::string(name), {}, "removed", {}, {}, {}}); },
+            [&](std::string_view name) { add({Section::Category, 0, std::string(name), {}, "added", {}, {}, {}}); });
     }
 
     void adapters(const Parts& a, const Parts& b)
@@ -183,10 +183,10 @@ public:
         merge(a.adapters, b.adapters, [](const KXLAdapterEntry& x, const KXLAdapterEntry& y) { return x.id < y.id; },
             [&](const KXLAdapterEntry& x, const KXLAdapterEntry& y) {
                 if (x.name != y.name)
-                    add({Section::Adapter, x.id, {}, {}, {}, "renamed", "name", text(x.name), text(y.name)});
+                    add({Section::Adapter, x.id, {}, {}, "renamed", "name", text(x.name), text(y.name)});
             },
-            [&](const KXLAdapterEntry& x) { add({Section::Adapter, x.id, {}, {}, {}, "removed", "name", text(x.name), {}}); },
-            [&](const KXLAdapterEntry& y) { add({Section::Adapter, y.id, {}, {}, {}, "added", "name", {}, text(y.name)}); });
+            [&](const KXLAdapterEntry& x) { add({Section::Adapter, x.id, {}, {}, "removed", "name", text(x.name), {}}); },
+            [&](const KXLAdapterEntry& y) { add({Section::Adapter, y.id, {}, {}, "added", "name", {}, text(y.name)}); });
     }
 
     // Per code: entries of the same status are compared; a code that lost one status and
@@ -213,8 +213,8 @@ public:
     // nothing a value path shows (a stamp, an empty element), they are changed as wholes.
     void keyed(const Parts& a, const Parts& b)
     {
-        const auto removed = [&](const KeyedEntry& x) { add({Section::Other, 0, x.render, {}, {}, "removed", {}, {}, {}}); };
-        const auto added = [&](const KeyedEntry& y) { add({Section::Other, 0, y.render, {}, {}, "added", {}, {}, {}}); };
+        const auto removed = [&](const KeyedEntry& x) { add({Section::Other, 0, x.render, {}, "removed", {}, {}, {}}); };
+        const auto added = [&](const KeyedEntry& y) { add({Section::Other, 0, y.render, {}, "added", {}, {}, {}}); };
         merge(a.keyed, b.keyed, keyLess,
             [&](const KeyedEntry& x, const KeyedEntry& y) {
                 if (x.render == y.render)
@@ -227,7 +227,7 @@ public:
                 const KXLDiffValue id = x.key.number ? number(*x.key.number) : text(x.key.text);
                 const auto field = [&](const char* change, const std::string& path,
                                        std::optional<KXLDiffValue> old, std::optional<KXLDiffValue> now) {
-                    add({Section::Other, 0, x.key.kind, id, {}, change, path, std::move(old), std::move(now)});
+                    add({Section::Other, 0, x.key.kind, {}, change, path, std::move(old), std::move(now), id});
                 };
                 merge(std::vector<Fields::value_type>(fx.begin(), fx.end()),
                       std::vector<Fields::value_type>(fy.begin(), fy.end()),
@@ -249,8 +249,8 @@ public:
     void others(const Parts& a, const Parts& b)
     {
         merge(a.others, b.others, std::less<std::string>(), [](const std::string&, const std::string&) {},
-            [&](const std::string& x) { add({Section::Other, 0, x, {}, {}, "removed", {}, {}, {}}); },
-            [&](const std::string& y) { add({Section::Other, 0, y, {}, {}, "added", {}, {}, {}}); });
+            [&](const std::string& x) { add({Section::Other, 0, x, {}, "removed", {}, {}, {}}); },
+            [&](const std::string& y) { add({Section::Other, 0, y, {}, "added", {}, {}, {}}); });
     }
 
 private:
@@ -275,17 +275,17 @@ private:
         if (onlyA.size() == 1 && onlyB.size() == 1) {
             const KXLGuestEntry& x = *onlyA.front();
             const KXLGuestEntry& y = *onlyB.front();
-            add({Section::GuestOS, x.code, {}, {}, statusOf(y.experimental), "moved", "status",
+            add({Section::GuestOS, x.code, {}, statusOf(y.experimental), "moved", "status",
                  text(statusOf(x.experimental)), text(statusOf(y.experimental))});
             pairs.emplace_back(&x, &y);
             onlyA.clear();
             onlyB.clear();
         }
         for (const KXLGuestEntry* x : onlyA)
-            add({Section::GuestOS, x->code, {}, {}, statusOf(x->experimental), "removed", "identifier",
+            add({Section::GuestOS, x->code, {}, statusOf(x->experimental), "removed", "identifier",
                  text(x->identifier), {}});
         for (const KXLGuestEntry* y : onlyB)
-            add({Section::GuestOS, y->code, {}, {}, statusOf(y->experimental), "added", "identifier", {},
+            add({Section::GuestOS, y->code, {}, statusOf(y->experimental), "added", "identifier", {},
                  text(y->identifier)});
         for (const auto& [x, y] : pairs)
             compare(*x, *y);
@@ -310,13 +310,13 @@ private:
     {
         const std::string status = statusOf(y.experimental);
         if (x.identifier != y.identifier)
-            add({Section::GuestOS, x.code, {}, {}, status, "renamed", "identifier", text(x.identifier), text(y.identifier)});
+            add({Section::GuestOS, x.code, {}, status, "renamed", "identifier", text(x.identifier), text(y.identifier)});
         if (x.displayName != y.displayName)
-            add({Section::GuestOS, x.code, {}, {}, status, "renamed", "display_name", text(x.displayName),
+            add({Section::GuestOS, x.code, {}, status, "renamed", "display_name", text(x.displayName),
                  text(y.displayName)});
         for (std::size_t k = 0; k < kGuestValueNames.size(); ++k)
             if (x.values[k] != y.values[k])
-                add({Section::GuestOS, x.code, {}, {}, status, "changed", kGuestValueNames[k], number(x.values[k]),
+                add({Section::GuestOS, x.code, {}, status, "changed", kGuestValueNames[k], number(x.values[k]),
                      number(y.values[k])});
     }
 };

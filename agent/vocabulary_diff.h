@@ -25,7 +25,6 @@ struct KXLVocabularyChange {
     Section section;
     std::int64_t key = 0; // the code or the id; 0 for a category, the version or an other entry
     std::string name; // a category's name, an other entry's one-line form or its kind
-    std::optional<KXLDiffValue> id; // an other entry compared value by value: its id
     std::string status; // guest OS: "supported" or "experimental"
     std::string change; // "added", "removed", "renamed", "moved", "changed"
     // What changed: "identifier", "display_name", "name", "description", a named value; in
@@ -34,6 +33,7 @@ struct KXLVocabularyChange {
     std::string field;
     std::optional<KXLDiffValue> before;
     std::optional<KXLDiffValue> after;
+    std::optional<KXLDiffValue> id{}; // an other entry compared value by value: its id
 };
 
 // The changes from a to b, sorted by section, then by code, id or name; stable from run to
