@@ -28,7 +28,7 @@ KXLVocInput::~KXLVocInput() = default;
 
 bool KXLVocInput::load(KXLDocument& document, std::string& reason)
 {
-    if (m_readable.empty()) {
+    if (m_copy && !m_copy->ok()) {
         reason = m_copy->error();
         return false;
     }

@@ -141,7 +141,7 @@ TEST_F(AgentShow, MalformedOrMissingFileIsAnError)
     writeFile(badInt, "<message format=\"1\" kind=\"0\"><element tag=\"1307\">"
                       "<int>99999999999</int></element></message>");
 
-    for (const std::string& file : {truncated, badInt, tempPath("missing.voc")}) {
+    for (const std::string& file : {truncated, badInt, tempPath("missing.voc"), std::string()}) {
         const ProcessResult result = runAgent({"show", file});
         EXPECT_EQ(result.exitStatus, 2) << file;
         EXPECT_THAT(result.err, HasSubstr("cannot show \"" + file + "\": "));
