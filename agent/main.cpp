@@ -38,6 +38,8 @@ std::string defaultPluginsText()
     }
 }
 
+const char* const jsonHelp = "Print one JSON document instead of text";
+
 void addRunOptions(CLI::App& command, KXL::KXLRunOptions& options, const std::string& plugins)
 {
     command.add_option("--plugins", options.pluginsFolder,
@@ -51,7 +53,7 @@ void addRunOptions(CLI::App& command, KXL::KXLRunOptions& options, const std::st
     command.add_option("--log", options.logFile, "Append log records to FILE (default: standard error)")
         ->type_name("FILE")
         ->check(nonEmpty);
-    command.add_flag("--json", options.json, "Print one JSON document instead of text");
+    command.add_flag("--json", options.json, jsonHelp);
 }
 
 const char* const runStatus =
@@ -86,7 +88,7 @@ int agentMain(int argc, char** argv)
     show->add_option("FILE", showOptions.file, "The .voc file, or - for standard input")->required();
     show->add_option("--os", showOptions.guest, "Only the guest OS with this code or identifier")
         ->type_name("CODE|IDENTIFIER");
-    show->add_flag("--json", json, "Print one JSON document instead of text");
+    show->add_flag("--json", json, jsonHelp);
     show->footer("Exit status: 0 shown; 1 --os found nothing; 2 a bad command line, or the file "
                  "cannot be read or is not a .voc file.");
 
@@ -96,14 +98,14 @@ int agentMain(int argc, char** argv)
     std::string after;
     diff->add_option("A", before, "The older .voc file (- for standard input)")->required();
     diff->add_option("B", after, "The newer .voc file (- for standard input)")->required();
-    diff->add_flag("--json", json, "Print one JSON document instead of text");
+    diff->add_flag("--json", json, jsonHelp);
     diff->footer("Exit status: 0 the same; 1 different; 2 a bad command line, or a file cannot be "
                  "read or is not a vocabulary.");
 
     CLI::App* check = app.add_subcommand("check", "Check that a .voc file is a valid vocabulary");
     std::string checked;
     check->add_option("FILE", checked, "The .voc file, or - for standard input")->required();
-    check->add_flag("--json", json, "Print one JSON document instead of text");
+    check->add_flag("--json", json, jsonHelp);
     check->footer("Prints each problem as FILE:LINE:COLUMN: error: ... (or warning:), in file "
                   "order, then a summary. Exit status: 0 a valid vocabulary (warnings allowed); "
                   "1 problems; 2 a bad command line, or the file cannot be read.");
