@@ -25,6 +25,7 @@ add_executable(host-agent
   ${CMAKE_CURRENT_LIST_DIR}/show_command.cpp
   ${CMAKE_CURRENT_LIST_DIR}/stdin_file.cpp
   ${CMAKE_CURRENT_LIST_DIR}/voc_input.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/voc_positions.cpp
   ${CMAKE_CURRENT_LIST_DIR}/version_text.cpp)
 
 # Paths inside the install tree, relative to the executable's folder, so the tree can move.
@@ -41,7 +42,7 @@ target_compile_definitions(host-agent PRIVATE
   KXL_PLUGINS_FROM_BINDIR="${_kxl_agent_plugindir}"
   KXL_PLUGIN_DIR="${KXL_PLUGIN_DIR}"
   KXL_SYSTEM_STATE_DIR="${KXL_SYSTEM_STATE_DIR}")
-target_link_libraries(host-agent PRIVATE kxl_agent_print kxl_atomic_file CLI11::CLI11 ${CMAKE_DL_LIBS}
+target_link_libraries(host-agent PRIVATE kxl_agent_print kxl_atomic_file CLI11::CLI11 PkgConfig::expat ${CMAKE_DL_LIBS}
   KXLCore KXLCommon KXLMessage KXLLibLocal KXLFunctionalityCore KXPCommon)
 target_link_options(host-agent PRIVATE -Wl,--enable-new-dtags)
 # Log records name the source relative to the project, wherever it was built.

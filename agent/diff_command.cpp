@@ -11,9 +11,6 @@ namespace KXL {
 
 namespace {
 
-constexpr int exitDifferent = 1;
-constexpr int exitTrouble = 2;
-
 bool readVocabulary(const std::string& path, KXLDocument& document, std::ostream& err)
 {
     if (!readVocabularyFile(path, "compare", document, err))
@@ -38,11 +35,22 @@ std::string jsonValue(const std::optional<KXLDiffValue>& value)
     return value->number ? std::to_string(*value->number) : jsonText(value->text);
 }
 
-// "guest_os 3 supported changed min_hdd_size 100 -> 200", "guest_os 9 moved supported -> experimental"
+// "guest_os 3 supported changed min_hdd_size 100 -> 200", "guest_os 9 moved supported -> experimental",
+// "other_entry "storage_tier" 2 changed max_iops 500 -> 1000"
 void writeLine(std::ostream& out, const KXLVocabularyChange& change)
 {
     using Section = KXLVocabularyChange::Section;
     out << sectionName(change.section);
+    if (change.id) {
+        out << ' ' << quoteText(change.name) << ' ' << textValue(*change.id) << ' ' << change.change << ' '
+            << escapeText(change.field);
+        if (change.before)
+            out << ' ' << textValue(*change.before) << (change.after ? " ->" : "");
+        if (change.after)
+            out << ' ' << textValue(*change.after);
+        out << '\n';
+        return;
+    }
     if (change.change == "moved" && change.before && change.after) {
         out << ' ' << change.key << " moved " << change.before->text << " -> " << change.after->text << '\n';
         return;
@@ -75,11 +83,13 @@ void writeJson(std::ostream& out, const std::vector<KXLVocabularyChange>& change
             out << ",\"id\":" << change.key;
         else if (change.section == Section::GuestOS)
             out << ",\"code\":" << change.key << ",\"status\":\"" << change.status << '"';
+        else if (change.id)
+            out << ",\"kind\":" << jsonText(change.name) << ",\"id\":" << jsonValue(change.id);
         else if (change.section != Section::Version)
             out << ",\"name\":" << jsonText(change.name);
         out << ",\"change\":\"" << change.change << '"';
         if (!change.field.empty())
-            out << ",\"field\":\"" << change.field << "\",\"old\":" << jsonValue(change.before)
+            out << ",\"field\":" << jsonText(change.field) << ",\"old\":" << jsonValue(change.before)
                 << ",\"new\":" << jsonValue(change.after);
         out << '}';
     }
@@ -107,7 +117,7 @@ int diffVocabularyFiles(const std::string& a, const std::string& b, bool json, s
             writeLine(out, change);
     }
     out.flush();
-    return changes.empty() ? exitSuccess : exitDifferent;
+    return changes.empty() ? exitSuccess : exitFailure;
 }
 
 } // namespace KXL

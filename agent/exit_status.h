@@ -1,14 +1,16 @@
-// The agent's exit statuses.
+// The agent's exit statuses: one meaning each, whatever the command.
 #ifndef AGENT_EXIT_STATUS_H
 #define AGENT_EXIT_STATUS_H
 
 namespace KXL {
 
 enum KXLExitStatus : int {
-    exitSuccess = 0, // every plug-in returned 0; the file was shown
-    exitFailure = 1, // a plug-in failed (load, status, exception); the file could not be shown
-    exitUsage = 2, // bad command line or set-up (folder, catalogue, log file, no plug-ins), or
-                   // standard output that could not be written
+    exitSuccess = 0, // the job is done and the answer is yes
+    // The job is done and the answer is no: a plug-in failed, `check` found problems, `diff`
+    // found differences, `show --os` found nothing.
+    exitFailure = 1,
+    // The job could not be done: a bad command line, a bad set-up, unreadable input.
+    exitTrouble = 2,
 };
 
 } // namespace KXL

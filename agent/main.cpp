@@ -32,81 +32,125 @@ std::string usageError(const CLI::App*, const CLI::Error& error)
         "\nRun host-agent --help for more information.\n";
 }
 
+// The plug-in folder a bare run uses, for the help text.
+std::string defaultPluginsText()
+{
+    try {
+        return KXL::defaultPluginsFolder();
+    } catch (const std::exception& error) {
+        return std::string("unknown: ") + error.what();
+    }
+}
+
+const char* const jsonHelp = "Print one JSON document instead of text";
+
+void addMetricsOptions(CLI::App& command, std::string& file, bool& guestOs)
+{
+    CLI::Option* metrics =
+        command.add_option("--metrics", file,
+                           "Also write the series in the Prometheus text format to FILE, replaced "
+                           "atomically, for the node exporter's textfile collector; - prints them "
+                           "instead of the usual output")
+            ->type_name("FILE|-")
+            ->check(nonEmpty);
+    command.add_flag_callback("--metrics-no-guest-os", [&guestOs] { guestOs = false; },
+                              "Leave the series of each guest OS out of --metrics")
+        ->needs(metrics);
+}
+
+void addRunOptions(CLI::App& command, KXL::KXLRunOptions& options, const std::string& plugins)
+{
+    command.add_option("--plugins", options.pluginsFolder,
+                       "Plug-in folder, one plug-in per NAME/NAME.so (default: " + plugins + ")")
+        ->type_name("DIR")
+        ->check(nonEmpty);
+    command.add_option("--catalog", options.catalogFile,
+                       "Guest OS catalogue (JSON) the server serves (default: the built-in one)")
+        ->type_name("FILE")
+        ->check(nonEmpty);
+    command.add_option("--log", options.logFile, "Append log records to FILE (default: standard error)")
+        ->type_name("FILE")
+        ->check(nonEmpty);
+    command.add_flag("--json", options.json, jsonHelp);
+    addMetricsOptions(command, options.metricsFile, options.metricsGuestOs);
+}
+
+const char* const runStatus =
+    "Exit status: 0 every plug-in succeeded; 1 a plug-in failed or its vocabulary was not "
+    "published; 2 a bad command line or set-up (plug-in folder, catalogue, log file, another "
+    "agent still running the same plug-ins).";
+
 int agentMain(int argc, char** argv)
 {
     CLI::App app("Loads plug-ins, runs them and prints the vocabularies they publish.",
                  "host-agent");
-    app.footer("Without a command, host-agent runs. Exit status: run: 0 when every plug-in "
-               "succeeded, 1 when one failed or its vocabulary was not published, 2 for a bad "
-               "set-up; show: 1 when "
-               "the file cannot be read or --os finds nothing; diff: 0 same, 1 different, 2 "
-               "trouble; check: 0 valid (warnings allowed), 1 problems, 2 unreadable; 2 for a "
-               "bad command line. See host-agent(1).");
+    app.footer(std::string("Without a command, host-agent runs; the options above are run's. ") +
+               "Exit status, for every command: 0 success; 1 the answer is no (a plug-in "
+               "failed, check found problems, diff found differences, show --os found "
+               "nothing); 2 the job could not be done (a bad command line or set-up, "
+               "unreadable input). host-agent COMMAND --help tells more; see host-agent(1).");
     app.set_version_flag("--version", KXL::versionText(),
                          "Print the version of host-agent and of the .voc format, and exit");
     app.failure_message(usageError);
 
+    const std::string plugins = defaultPluginsText();
     KXL::KXLRunOptions options;
-    app.add_option("--plugins", options.pluginsFolder,
-                   "Plug-in folder, one plug-in per NAME/NAME.so; vocabularies are saved there too "
-                   "(default: the install tree's, see host-agent(1))")
-        ->type_name("DIR")
-        ->check(nonEmpty);
-    app.add_option("--catalog", options.catalogFile,
-                   "Guest OS catalogue (JSON) the server serves (default: the built-in one)")
-        ->type_name("FILE")
-        ->check(nonEmpty);
-    app.add_option("--log", options.logFile, "Log file (default: standard error)")
-        ->type_name("FILE")
-        ->check(nonEmpty);
-    app.add_flag("--json", options.json,
-                 "Print one JSON document instead of text (run, show and diff)");
-    CLI::Option* metrics =
-        app.add_option("--metrics", options.metricsFile,
-                       "Also write the series in the Prometheus text format to FILE, replaced "
-                       "atomically, for the node exporter's textfile collector; - prints them "
-                       "instead of the usual output (run and show)")
-            ->type_name("FILE|-")
-            ->check(nonEmpty);
-    bool noGuestMetrics = false;
-    app.add_flag("--metrics-no-guest-os", noGuestMetrics,
-                 "Leave the series of each guest OS out of --metrics")
-        ->needs(metrics);
+    addRunOptions(app, options, plugins);
+    bool& json = options.json;
 
     CLI::App* run = app.add_subcommand("run", "Run the plug-ins (the default)");
+    addRunOptions(*run, options, plugins);
+    run->footer(runStatus);
+
     CLI::App* show = app.add_subcommand("show", "Print a saved vocabulary (.voc) file");
     KXL::KXLShowOptions showOptions;
     show->add_option("FILE", showOptions.file, "The .voc file, or - for standard input")->required();
     show->add_option("--os", showOptions.guest, "Only the guest OS with this code or identifier")
         ->type_name("CODE|IDENTIFIER");
+    show->add_flag("--json", json, jsonHelp);
+    addMetricsOptions(*show, showOptions.metricsFile, showOptions.metricsGuestOs);
+    show->footer("Exit status: 0 shown; 1 --os found nothing; 2 a bad command line, or the file "
+                 "cannot be read or is not a .voc file.");
+
     CLI::App* diff = app.add_subcommand(
         "diff", "Compare two vocabulary files by content, the version stamp aside");
     std::string before;
     std::string after;
     diff->add_option("A", before, "The older .voc file (- for standard input)")->required();
-    diff->add_option("B", after, "The newer .voc file")->required();
+    diff->add_option("B", after, "The newer .voc file (- for standard input)")->required();
+    diff->add_flag("--json", json, jsonHelp);
+    diff->footer("Exit status: 0 the same; 1 different; 2 a bad command line, or a file cannot be "
+                 "read or is not a vocabulary.");
+
     CLI::App* check = app.add_subcommand("check", "Check that a .voc file is a valid vocabulary");
     std::string checked;
     check->add_option("FILE", checked, "The .voc file, or - for standard input")->required();
-    for (CLI::App* command : {run, show, diff, check})
+    check->add_flag("--json", json, jsonHelp);
+    check->footer("Prints each problem as FILE:LINE:COLUMN: error: ... (or warning:), in file "
+                  "order, then a summary. Exit status: 0 a valid vocabulary (warnings allowed); "
+                  "1 problems; 2 a bad command line, or the file cannot be read.");
+    // Options of run given to another command reach the top level, which says so below.
+    for (CLI::App* command : {show, diff, check})
         command->fallthrough();
     app.require_subcommand(0, 1);
 
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
-        return app.exit(error) == 0 ? KXL::exitSuccess : KXL::exitUsage;
+        return app.exit(error) == 0 ? KXL::exitSuccess : KXL::exitTrouble;
     }
 
-    options.metricsGuestOs = !noGuestMetrics;
-    if (options.metricsFile == "-" && (options.json || show->count("--os") > 0)) {
+    const bool metricsAlone = show->parsed()
+        ? showOptions.metricsFile == "-" && (json || show->count("--os") > 0)
+        : options.metricsFile == "-" && json;
+    if (metricsAlone) {
         std::cerr << "host-agent: --metrics - prints the series alone, without --json or --os\n";
-        return KXL::exitUsage;
+        return KXL::exitTrouble;
     }
     for (const auto& [command, name] : {std::pair{diff, "diff"}, {check, "check"}}) {
-        if (command->parsed() && app.count("--metrics") > 0) {
+        if (command->parsed() && app.count("--metrics") + app.count("--metrics-no-guest-os") > 0) {
             std::cerr << "host-agent: --metrics applies to run and show, not to " << name << '\n';
-            return KXL::exitUsage;
+            return KXL::exitTrouble;
         }
     }
     for (const auto& [command, name] : {std::pair{show, "show"}, {diff, "diff"}, {check, "check"}}) {
@@ -115,25 +159,18 @@ int agentMain(int argc, char** argv)
         for (const char* option : {"--plugins", "--catalog", "--log"}) {
             if (app.count(option) > 0) {
                 std::cerr << "host-agent: " << option << " applies to run, not to " << name << '\n';
-                return KXL::exitUsage;
+                return KXL::exitTrouble;
             }
         }
     }
     if (show->parsed()) {
-        showOptions.json = options.json;
-        showOptions.metricsFile = options.metricsFile;
-        showOptions.metricsGuestOs = options.metricsGuestOs;
+        showOptions.json = json;
         return KXL::showVocabularyFile(showOptions, std::cout, std::cerr);
     }
     if (diff->parsed())
-        return KXL::diffVocabularyFiles(before, after, options.json, std::cout, std::cerr);
-    if (check->parsed()) {
-        if (options.json) {
-            std::cerr << "host-agent: --json applies to run, show and diff, not to check\n";
-            return KXL::exitUsage;
-        }
-        return KXL::checkVocabularyFile(checked, std::cout, std::cerr);
-    }
+        return KXL::diffVocabularyFiles(before, after, json, std::cout, std::cerr);
+    if (check->parsed())
+        return KXL::checkVocabularyFile(checked, json, std::cout, std::cerr);
 
     return KXL::runAgent(options, std::cout, std::cerr);
 }
@@ -181,7 +218,7 @@ int finishOutput(int status, const KXLStdoutBuffer& buffer)
     if (buffer.error() != EPIPE)
         std::cerr << "host-agent: cannot write to standard output: "
                   << (buffer.error() != 0 ? std::strerror(buffer.error()) : "a write failed") << '\n';
-    return KXL::exitUsage;
+    return KXL::exitTrouble;
 }
 
 } // namespace
@@ -197,7 +234,7 @@ int main(int argc, char** argv)
         status = agentMain(argc, argv);
     } catch (const std::exception& error) {
         std::cerr << "host-agent: " << KXL::escapeText(error.what()) << '\n';
-        status = KXL::exitFailure;
+        status = KXL::exitTrouble;
     }
     status = finishOutput(status, output);
     std::cout.rdbuf(original); // flushed again at exit, when `output` is gone

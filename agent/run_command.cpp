@@ -21,6 +21,7 @@
 #include "plugin_session.h"
 #include "run_lock.h"
 #include "text_escape.h"
+#include "voc_input.h"
 #include "vocabulary_json.h"
 #include "vocabulary_model.h"
 #include "vocabulary_printer.h"
@@ -37,10 +38,12 @@ constexpr std::chrono::seconds lockPatience{60};
 // server serves what was read here, so the file is parsed once.
 bool loadCatalogue(const std::string& path, std::ostream& err)
 {
-    if (KXP::preloadCatalogFile(std::filesystem::absolute(path).string()) >= 0)
+    const std::string absolute = std::filesystem::absolute(path).string();
+    if (KXP::preloadCatalogFile(absolute) >= 0)
         return true;
+    // The error text names the catalogue again, as the host library names it.
     err << "host-agent: unusable catalogue " << quoteText(path) << ": "
-        << escapeText(getErrorMessage()) << '\n';
+        << escapeText(withoutPrefix(getErrorMessage(), "guest OS catalogue '" + absolute + "': ")) << '\n';
     return false;
 }
 
@@ -204,13 +207,14 @@ int runAgent(const KXLRunOptions& options, std::ostream& out, std::ostream& err)
     namespace fs = std::filesystem;
 
     if (!options.logFile.empty() && setLogFile(options.logFile) != 0) {
-        err << "host-agent: cannot open the log file: " << escapeText(getErrorMessage())
+        err << "host-agent: cannot open the log file " << quoteText(options.logFile) << ": "
+            << escapeText(withoutPrefix(getErrorMessage(), "cannot open log file '" + options.logFile + "': "))
             << '\n';
-        return exitUsage;
+        return exitTrouble;
     }
     if (!options.catalogFile.empty()) {
         if (!loadCatalogue(options.catalogFile, err))
-            return exitUsage;
+            return exitTrouble;
     }
 
     const KXLRunLayout layout = options.pluginsFolder.empty()
@@ -218,7 +222,7 @@ int runAgent(const KXLRunOptions& options, std::ostream& out, std::ostream& err)
         : KXLRunLayout{{options.pluginsFolder}, options.pluginsFolder};
     std::vector<KXLPluginFile> plugins;
     if (!findAllPlugins(layout, plugins, err))
-        return exitUsage;
+        return exitTrouble;
     const std::string state = fs::absolute(layout.stateFolder).string();
     // Held until the end: a second agent on the same state folder would otherwise save
     // over this agent's vocabularies between its save and its load.
@@ -231,11 +235,11 @@ int runAgent(const KXLRunOptions& options, std::ostream& out, std::ostream& err)
             problem = "cannot create " + quoteText(state) +
                 ", where plug-ins save their vocabularies: " + error.message();
         err << "host-agent: " << escapeText(problem) << unwritableHint;
-        return exitUsage;
+        return exitTrouble;
     }
     if (!lock.acquire(lockPatience, err, problem)) {
         err << "host-agent: " << escapeText(problem) << '\n';
-        return exitUsage;
+        return exitTrouble;
     }
     // Each plug-in saves into its own folder there; in a separate state folder the agent
     // makes it.
@@ -245,7 +249,7 @@ int runAgent(const KXLRunOptions& options, std::ostream& out, std::ostream& err)
         if (error) {
             err << "host-agent: cannot create " << quoteText(own.string()) << ": "
                 << escapeText(error.message()) << unwritableHint;
-            return exitUsage;
+            return exitTrouble;
         }
     }
     KXLInstanceFolders::setPluginsFolder(state);
@@ -273,7 +277,7 @@ int runAgent(const KXLRunOptions& options, std::ostream& out, std::ostream& err)
             << session.failed() << " failed\n";
     }
     if (!options.metricsFile.empty() && !writeRunMetrics(options, session, out, err))
-        return exitUsage;
+        return exitTrouble;
     return session.failed() == 0 ? exitSuccess : exitFailure;
 }
 

@@ -40,8 +40,20 @@ private:
     std::optional<std::uint32_t> m_code;
 };
 
-int showGuest(const KXLShowOptions& options, const KXLDocument& document, std::ostream& out,
-              std::ostream& err)
+// The file is where the vocabulary came from; its name is the one its version stamp gives.
+struct Shown {
+    std::optional<std::string> name;
+    std::string source; // as the text output shows it
+};
+
+// Opens the document's object: `{"format":1,"source":FILE,`.
+void jsonHead(std::ostream& out, const std::string& file)
+{
+    out << "{\"format\":1,\"source\":" << jsonText(file) << ',';
+}
+
+int showGuest(const KXLShowOptions& options, const Shown& shown, const KXLDocument& document,
+              std::ostream& out, std::ostream& err)
 {
     const GuestQuery wanted(*options.guest);
     std::size_t found = 0;
@@ -51,15 +63,20 @@ int showGuest(const KXLShowOptions& options, const KXLDocument& document, std::o
             forEachItem(container, [&](const KXLVocabularyItem& item) {
                 if (item.kind != KXLVocabularyItem::Kind::Guest || !wanted(item.guest))
                     return;
-                out << (found++ == 0 ? "{\"format\":1,\"name\":" + jsonText(options.file) + ",\"guest_os\":[\n"
-                                     : std::string(",\n"));
+                if (found++ == 0) {
+                    jsonHead(out, options.file);
+                    out << "\"name\":" << (shown.name ? jsonText(*shown.name) : std::string("null"))
+                        << ",\"guest_os\":[\n";
+                } else {
+                    out << ",\n";
+                }
                 writeGuestJson(out, item.guest);
             });
         }
         if (found > 0)
             out << "\n]}\n";
     } else {
-        found = printGuests(out, options.file, document, wanted);
+        found = printGuests(out, shown.name.value_or(""), document, wanted, shown.source);
     }
     if (found == 0) {
         err << "host-agent: no guest OS with the code or identifier " << quoteText(*options.guest)
@@ -90,7 +107,7 @@ int showMetrics(const KXLShowOptions& options, const KXLDocument& document, std:
         options.metricsFile,
         [&](std::ostream& stream) { writeMetrics(stream, {}, {vocabulary}, options.metricsGuestOs); },
         out, err);
-    return written ? exitSuccess : exitUsage;
+    return written ? exitSuccess : exitTrouble;
 }
 
 } // namespace
@@ -99,20 +116,21 @@ int showVocabularyFile(const KXLShowOptions& options, std::ostream& out, std::os
 {
     KXLDocument document;
     if (!readVocabularyFile(options.file, "show", document, err))
-        return exitFailure;
+        return exitTrouble;
     if (!options.metricsFile.empty()) {
         const int status = showMetrics(options, document, out, err);
         if (status != exitSuccess || options.metricsFile == "-")
             return status;
     }
+    const Shown shown{vocabularyName(document), "Source: " + inputName(options.file)};
     if (options.guest)
-        return showGuest(options, document, out, err);
+        return showGuest(options, shown, document, out, err);
     if (options.json) {
-        out << "{\"format\":1,";
-        writeVocabularyMembers(out, options.file, document);
+        jsonHead(out, options.file);
+        writeVocabularyMembers(out, shown.name, document);
         out << "}\n";
     } else {
-        printVocabulary(out, options.file, document);
+        printVocabulary(out, shown.name.value_or(""), document, shown.source);
     }
     return exitSuccess;
 }

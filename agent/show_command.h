@@ -16,9 +16,9 @@ struct KXLShowOptions {
     bool metricsGuestOs = true; // with one info series per guest OS
 };
 
-// Returns the exit status (exit_status.h): 1 when the file cannot be read or --os finds
-// nothing, or the series are asked for and the file is not a vocabulary the agent would
-// publish; 2 when the metrics file cannot be written. Reported on err.
+// Returns the exit status (exit_status.h): 1 when --os finds nothing, or the series are asked
+// for and the file is not a vocabulary the agent would publish; 2 when the file cannot be
+// read or the metrics file cannot be written. Reported on err.
 int showVocabularyFile(const KXLShowOptions& options, std::ostream& out, std::ostream& err);
 
 } // namespace KXL

@@ -7,18 +7,38 @@
 
 namespace KXL {
 
-namespace {
-
-// The loader names the path it read; for standard input that is the temporary copy, which
-// means nothing to the user, so its name is left out of the reason.
-std::string reasonWithout(const std::string& path, const std::string& message)
+std::string withoutPrefix(const std::string& message, const std::string& prefix)
 {
-    const std::string prefix = "cannot load \"" + path + "\": ";
-    return message.compare(0, prefix.size(), prefix) == 0 ? message.substr(prefix.size())
-                                                          : message;
+    return message.compare(0, prefix.size(), prefix) == 0 ? message.substr(prefix.size()) : message;
 }
 
-} // namespace
+KXLVocInput::KXLVocInput(const std::string& path) : m_path(path)
+{
+    if (path != "-") {
+        m_readable = path;
+        return;
+    }
+    // As much as the reader takes from a file.
+    m_copy = std::make_unique<KXLStdinFile>(kMaxVocFileSize);
+    if (m_copy->ok())
+        m_readable = m_copy->path();
+}
+
+KXLVocInput::~KXLVocInput() = default;
+
+bool KXLVocInput::load(KXLDocument& document, std::string& reason)
+{
+    if (m_copy && !m_copy->ok()) {
+        reason = m_copy->error();
+        return false;
+    }
+    if (loadDocument(m_readable, document) == 0)
+        return true;
+    // The caller names the file; for standard input the loader named the temporary copy,
+    // which means nothing to the user.
+    reason = withoutPrefix(getErrorMessage(), "cannot load \"" + m_readable + "\": ");
+    return false;
+}
 
 std::string inputName(const std::string& path)
 {
@@ -28,24 +48,12 @@ std::string inputName(const std::string& path)
 bool readVocabularyFile(const std::string& path, const char* verb, KXLDocument& document,
                         std::ostream& err)
 {
-    const std::string failure = std::string("host-agent: cannot ") + verb + " " + inputName(path) + ": ";
-    if (path != "-") {
-        if (loadDocument(path, document) == 0)
-            return true;
-        err << failure << escapeText(getErrorMessage()) << '\n';
-        return false;
-    }
-    // As much as the reader takes from a file.
-    const KXLStdinFile copy(kMaxVocFileSize);
-    if (!copy.ok()) {
-        err << failure << escapeText(copy.error()) << '\n';
-        return false;
-    }
-    if (loadDocument(copy.path(), document) != 0) {
-        err << failure << escapeText(reasonWithout(copy.path(), getErrorMessage())) << '\n';
-        return false;
-    }
-    return true;
+    KXLVocInput input(path);
+    std::string reason;
+    if (input.load(document, reason))
+        return true;
+    err << "host-agent: cannot " << verb << ' ' << inputName(path) << ": " << escapeText(reason) << '\n';
+    return false;
 }
 
 } // namespace KXL

@@ -57,11 +57,54 @@ const char* statusOf(bool experimental)
     return experimental ? "experimental" : "supported";
 }
 
+// An entry of no known kind that has a kind and an id: compared value by value.
+struct KeyedEntry {
+    KXLEntryKey key;
+    std::string render;
+    KXLNodeRef node;
+};
+
+bool keyLess(const KeyedEntry& x, const KeyedEntry& y)
+{
+    return std::tie(x.key.kind, x.key.number, x.key.text) < std::tie(y.key.kind, y.key.number, y.key.text);
+}
+
+// The values below an element by their paths (KXLVocabularyChange::field).
+using Fields = std::map<std::string, KXLDiffValue>;
+
+bool plainName(std::string_view name)
+{
+    return !name.empty() && !(name[0] >= '0' && name[0] <= '9') &&
+        std::all_of(name.begin(), name.end(), [](char c) {
+            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+        });
+}
+
+void collectFields(KXLNodeRef element, const std::string& prefix, Fields& fields)
+{
+    std::map<std::string, int> seen;
+    for (KXLNodeRef child : element.children()) {
+        std::string part = child.isNamed()
+            ? (plainName(child.name()) ? std::string(child.name()) : quoteText(child.name()))
+            : std::to_string(child.tag());
+        if (const int count = ++seen[part]; count > 1)
+            part += "[" + std::to_string(count) + "]";
+        const std::string path = prefix.empty() ? part : prefix + "/" + part;
+        if (child.isNamed() || child.valueKind() == KXLValueKind::Int)
+            fields.emplace(path, number(child.number()));
+        else if (child.valueKind() == KXLValueKind::String)
+            fields.emplace(path, text(child.text()));
+        if (child.isElement())
+            collectFields(child, path, fields);
+    }
+}
+
 struct Parts {
     std::optional<KXLVersionEntry> version;
     std::vector<std::string_view> categories;
     std::vector<KXLAdapterEntry> adapters;
     std::vector<KXLGuestEntry> guests;
+    std::vector<KeyedEntry> keyed;
     std::vector<std::string> others;
 };
 
@@ -77,12 +120,18 @@ Parts partsOf(const KXLDocument& document)
         case KXLVocabularyItem::Kind::Category: parts.categories.push_back(item.category); break;
         case KXLVocabularyItem::Kind::Adapter: parts.adapters.push_back(item.adapter); break;
         case KXLVocabularyItem::Kind::Guest: parts.guests.push_back(item.guest); break;
-        case KXLVocabularyItem::Kind::Other:
-            parts.others.emplace_back();
-            renderNode(item.node, parts.others.back());
+        case KXLVocabularyItem::Kind::Other: {
+            std::string render;
+            renderNode(item.node, render);
+            if (auto key = entryKey(item.node))
+                parts.keyed.push_back({std::move(*key), std::move(render), item.node});
+            else
+                parts.others.push_back(std::move(render));
             break;
         }
+        }
     });
+    std::stable_sort(parts.keyed.begin(), parts.keyed.end(), keyLess);
     std::sort(parts.categories.begin(), parts.categories.end());
     std::stable_sort(parts.adapters.begin(), parts.adapters.end(),
                      [](const KXLAdapterEntry& x, const KXLAdapterEntry& y) { return x.id < y.id; });
@@ -158,6 +207,43 @@ public:
             i = aEnd;
             j = bEnd;
         }
+    }
+
+    // Entries of the same kind and id are compared value by value; were they to differ in
+    // nothing a value path shows (a stamp, an empty element), they are changed as wholes.
+    void keyed(const Parts& a, const Parts& b)
+    {
+        const auto removed = [&](const KeyedEntry& x) { add({Section::Other, 0, x.render, {}, "removed", {}, {}, {}}); };
+        const auto added = [&](const KeyedEntry& y) { add({Section::Other, 0, y.render, {}, "added", {}, {}, {}}); };
+        merge(a.keyed, b.keyed, keyLess,
+            [&](const KeyedEntry& x, const KeyedEntry& y) {
+                if (x.render == y.render)
+                    return;
+                const std::size_t before = changes.size();
+                Fields fx;
+                Fields fy;
+                collectFields(x.node, {}, fx);
+                collectFields(y.node, {}, fy);
+                const KXLDiffValue id = x.key.number ? number(*x.key.number) : text(x.key.text);
+                const auto field = [&](const char* change, const std::string& path,
+                                       std::optional<KXLDiffValue> old, std::optional<KXLDiffValue> now) {
+                    add({Section::Other, 0, x.key.kind, {}, change, path, std::move(old), std::move(now), id});
+                };
+                merge(std::vector<Fields::value_type>(fx.begin(), fx.end()),
+                      std::vector<Fields::value_type>(fy.begin(), fy.end()),
+                      [](const Fields::value_type& p, const Fields::value_type& q) { return p.first < q.first; },
+                      [&](const Fields::value_type& p, const Fields::value_type& q) {
+                          if (p.second.number != q.second.number || p.second.text != q.second.text)
+                              field("changed", p.first, p.second, q.second);
+                      },
+                      [&](const Fields::value_type& p) { field("removed", p.first, p.second, std::nullopt); },
+                      [&](const Fields::value_type& q) { field("added", q.first, std::nullopt, q.second); });
+                if (changes.size() == before) {
+                    removed(x);
+                    added(y);
+                }
+            },
+            removed, added);
     }
 
     void others(const Parts& a, const Parts& b)
@@ -259,6 +345,7 @@ std::vector<KXLVocabularyChange> diffVocabularies(const KXLDocument& a, const KX
     differ.categories(before, after);
     differ.adapters(before, after);
     differ.guests(before, after);
+    differ.keyed(before, after);
     differ.others(before, after);
     return std::move(differ.changes);
 }

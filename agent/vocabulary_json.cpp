@@ -22,18 +22,95 @@ void writeGuestJson(std::ostream& out, const KXLGuestEntry& guest)
     out << '}';
 }
 
-void writeVocabularyMembers(std::ostream& out, const std::string& name, const KXLDocument& document)
+namespace {
+
+// An element's or a named value's own part, up to where an element's children follow.
+void writeNodeHead(std::ostream& out, KXLNodeRef node)
 {
-    out << "\"name\":" << jsonText(name) << ",\"kind\":" << document.kind();
+    if (node.isNamed()) {
+        out << "{\"name\":" << jsonText(node.name()) << ",\"value\":" << node.number() << '}';
+        return;
+    }
+    out << "{\"tag\":" << node.tag() << ",\"value\":";
+    switch (node.valueKind()) {
+    case KXLValueKind::String: out << jsonText(node.text()); break;
+    case KXLValueKind::Int: out << node.number(); break;
+    case KXLValueKind::None: out << "null"; break;
+    }
+    if (const KXLStamps* stamps = node.stamps()) {
+        out << ",\"stamps\":{";
+        const char* comma = "";
+        if (stamps->ns) {
+            out << comma << "\"namespace\":" << jsonText(*stamps->ns);
+            comma = ",";
+        }
+        if (stamps->nsid) {
+            out << comma << "\"nsid\":" << *stamps->nsid;
+            comma = ",";
+        }
+        if (stamps->type) {
+            out << comma << "\"type\":[" << jsonText(stamps->type->first) << ',' << jsonText(stamps->type->second) << ']';
+            comma = ",";
+        }
+        if (stamps->typeId) {
+            out << comma << "\"typeid\":[" << stamps->typeId->first << ',' << stamps->typeId->second << ']';
+            comma = ",";
+        }
+        if (stamps->itemNSType)
+            out << comma << "\"item_ns_type\":" << *stamps->itemNSType;
+        out << '}';
+    }
+    out << ",\"children\":[";
+}
+
+// A node with everything below it. Iterative: the depth of a tree is not this function's
+// to bound.
+void writeNodeJson(std::ostream& out, KXLNodeRef root)
+{
+    writeNodeHead(out, root);
+    if (root.isNamed())
+        return;
+    std::vector<KXLNodeRef> next{root.firstChild()}; // per open element, its child to write
+    bool first = true;
+    while (!next.empty()) {
+        const KXLNodeRef node = next.back();
+        if (!node) {
+            out << "]}";
+            next.pop_back();
+            first = false;
+            continue;
+        }
+        next.back() = node.nextSibling();
+        if (!first)
+            out << ',';
+        writeNodeHead(out, node);
+        first = node.isElement();
+        if (node.isElement())
+            next.push_back(node.firstChild());
+    }
+}
+
+void writeNodes(std::ostream& out, const std::vector<KXLNodeRef>& nodes)
+{
+    out << ",\"other_entries\":" << nodes.size() << ",\"other\":[";
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        out << (i > 0 ? ",\n" : "\n");
+        writeNodeJson(out, nodes[i]);
+    }
+    out << (nodes.empty() ? "]" : "\n]");
+}
+
+} // namespace
+
+void writeVocabularyMembers(std::ostream& out, const std::optional<std::string>& name,
+                            const KXLDocument& document)
+{
+    out << "\"name\":" << (name ? jsonText(*name) : std::string("null")) << ",\"kind\":" << document.kind();
     const KXLNodeRef container = vocabularyContainer(document);
     if (!container) {
-        std::size_t roots = 0;
-        for (KXLNodeRef root : document.roots()) {
-            (void)root;
-            ++roots;
-        }
-        out << ",\"vocabulary\":false,\"version\":null,\"categories\":[],\"adapters\":[]"
-            << ",\"other_entries\":" << roots << ",\"guest_os\":[]";
+        out << ",\"vocabulary\":false,\"version\":null,\"categories\":[],\"adapters\":[]";
+        writeNodes(out, std::vector<KXLNodeRef>(document.roots().begin(), document.roots().end()));
+        out << ",\"guest_os\":[]";
         return;
     }
 
@@ -41,13 +118,13 @@ void writeVocabularyMembers(std::ostream& out, const std::string& name, const KX
     std::optional<KXLVersionEntry> version;
     std::vector<std::string_view> categories;
     std::vector<KXLAdapterEntry> adapters;
-    std::size_t others = 0;
+    std::vector<KXLNodeRef> others;
     forEachItem(container, [&](const KXLVocabularyItem& item) {
         switch (item.kind) {
         case KXLVocabularyItem::Kind::Version: version = item.version; break;
         case KXLVocabularyItem::Kind::Category: categories.push_back(item.category); break;
         case KXLVocabularyItem::Kind::Adapter: adapters.push_back(item.adapter); break;
-        case KXLVocabularyItem::Kind::Other: ++others; break;
+        case KXLVocabularyItem::Kind::Other: others.push_back(item.node); break;
         case KXLVocabularyItem::Kind::Guest: break;
         }
     });
@@ -65,7 +142,9 @@ void writeVocabularyMembers(std::ostream& out, const std::string& name, const KX
     for (std::size_t i = 0; i < adapters.size(); ++i)
         out << (i > 0 ? "," : "") << "{\"id\":" << adapters[i].id
             << ",\"name\":" << jsonText(adapters[i].name) << '}';
-    out << "],\"other_entries\":" << others << ",\"guest_os\":[";
+    out << ']';
+    writeNodes(out, others);
+    out << ",\"guest_os\":[";
     bool first = true;
     forEachItem(container, [&](const KXLVocabularyItem& item) {
         if (item.kind != KXLVocabularyItem::Kind::Guest)

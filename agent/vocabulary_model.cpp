@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <optional>
+#include <tuple>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -274,6 +275,14 @@ std::string guestCode(std::uint32_t code)
 namespace {
 
 using Severity = KXLVocabularyProblem::Severity;
+using Part = KXLVocabularyProblem::Part;
+
+// Where a problem lies: the text that names it and the part of the document it points at.
+struct Place {
+    std::string text;
+    Part part = Part::Document;
+    std::size_t item = 0;
+};
 
 // The marks of an entry: its direct text children 1264, in order.
 std::vector<std::string_view> marksOf(KXLNodeRef entry)
@@ -312,14 +321,14 @@ public:
     void check(const KXLDocument& document)
     {
         if (document.kind() != 0)
-            error("document", "the message kind is " + std::to_string(document.kind()) +
+            error({"document"}, "the message kind is " + std::to_string(document.kind()) +
                 " (a vocabulary is of kind 0)");
         const KXLNodeRef container = checkShape(document);
         if (!container)
             return;
         forEachItem(container, [&](const KXLVocabularyItem& item) { checkItem(item); });
         if (!m_versionSeen)
-            error("container", "no version entry (vocversion) among the items");
+            error({"container", Part::Container}, "no version entry (vocversion) among the items");
         for (const Mark& mark : m_marks)
             if (m_defined.count(mark.name) == 0)
                 error(mark.location, "the mark " + quoteText(mark.name) + " names no defined category");
@@ -335,7 +344,7 @@ public:
 private:
     struct Mark {
         std::string name;
-        std::string location;
+        Place location;
     };
     struct FirstSeen {
         std::size_t index;
@@ -347,19 +356,21 @@ private:
     bool m_versionSeen = false;
     std::unordered_set<std::string> m_defined;
     std::vector<Mark> m_marks; // checked once every definition is known
-    std::map<std::string, std::string, std::less<>> m_kindMarks; // marks of known kinds: first seen
+    std::map<std::string, Place, std::less<>> m_kindMarks; // marks of known kinds: first seen
     std::unordered_set<int> m_adapterIds;
     std::vector<KXLVocabularyItem> m_adapterReferences; // guest OSes whose adapter is unknown so far
     std::unordered_map<std::string, FirstSeen> m_ids; // "kind\0id" of other entries
     std::unordered_map<std::uint64_t, FirstSeen> m_numberIds; // adapters and guest OSes
 
-    void error(std::string location, std::string message)
+    void error(Place location, std::string message)
     {
-        m_problems.push_back({Severity::Error, std::move(location), std::move(message)});
+        m_problems.push_back({Severity::Error, std::move(location.text), std::move(message),
+                              location.part, location.item});
     }
-    void warning(std::string location, std::string message)
+    void warning(Place location, std::string message)
     {
-        m_problems.push_back({Severity::Warning, std::move(location), std::move(message)});
+        m_problems.push_back({Severity::Warning, std::move(location.text), std::move(message),
+                              location.part, location.item});
     }
 
     static bool bare(KXLNodeRef element)
@@ -373,7 +384,7 @@ private:
     {
         const KXLNodeRef root = document.root().firstChild();
         if (!root) {
-            error("document", "the document is empty (expected one element 1307)");
+            error({"document"}, "the document is empty (expected one element 1307)");
             return {};
         }
         std::size_t roots = 0;
@@ -382,20 +393,20 @@ private:
             ++roots;
         }
         if (roots != 1 || !root.isElement() || root.tag() != tagVocabulary) {
-            error("document", "expected one top-level element 1307, found " +
+            error({"document"}, "expected one top-level element 1307, found " +
                 std::to_string(roots) + " top-level node(s), the first " + describe(root));
             return {};
         }
         if (!bare(root))
-            error("element 1307", "holds a value or a stamp");
+            error({"element 1307", Part::Root}, "holds a value or a stamp");
         const KXLNodeRef container = root.firstChild();
         if (!container || container.nextSibling() || !container.isElement() ||
             container.tag() != tagContainer) {
-            error("element 1307", "expected exactly one child, element 1044");
+            error({"element 1307", Part::Root}, "expected exactly one child, element 1044");
             return {};
         }
         if (!bare(container))
-            error("element 1044", "holds a value or a stamp");
+            error({"element 1044", Part::Container}, "holds a value or a stamp");
         return container;
     }
 
@@ -405,21 +416,24 @@ private:
                                 : "named value " + quoteText(node.name());
     }
 
-    static std::string itemLocation(const KXLVocabularyItem& item)
+    static Place itemLocation(const KXLVocabularyItem& item)
     {
-        std::string location = "item " + std::to_string(item.index);
+        Place place{"item " + std::to_string(item.index), Part::Item, item.index};
         switch (item.kind) {
         case KXLVocabularyItem::Kind::Guest:
-            return location + " (guest OS " + guestCode(item.guest.code) +
+            place.text += " (guest OS " + guestCode(item.guest.code) +
                 (item.guest.experimental ? ", experimental)" : ")");
+            break;
         case KXLVocabularyItem::Kind::Adapter:
-            return location + " (adapter " + std::to_string(item.adapter.id) + ")";
+            place.text += " (adapter " + std::to_string(item.adapter.id) + ")";
+            break;
         case KXLVocabularyItem::Kind::Category:
-            return location + " (category " + quoteText(item.category) + ")";
-        case KXLVocabularyItem::Kind::Version: return location + " (version entry)";
+            place.text += " (category " + quoteText(item.category) + ")";
+            break;
+        case KXLVocabularyItem::Kind::Version: place.text += " (version entry)"; break;
         case KXLVocabularyItem::Kind::Other: break;
         }
-        return location;
+        return place;
     }
 
     // Locations are made only for problems: a million good entries cost no text.
@@ -466,7 +480,7 @@ private:
     // category rules.
     void checkOther(const KXLVocabularyItem& item)
     {
-        const std::string location = itemLocation(item);
+        const Place location = itemLocation(item);
         const KXLNodeRef node = item.node;
         if (!node.isElement() || (node.tag() != tagEntry && node.tag() != tagCategory)) {
             error(location, describe(node) + " is neither an entry (1017) nor a category definition (1264)");
@@ -549,7 +563,58 @@ std::vector<KXLVocabularyProblem> checkVocabulary(const KXLDocument& document)
 {
     std::vector<KXLVocabularyProblem> problems;
     Checker(problems).check(document);
+    // Some rules can only be checked once every item is known: back into document order.
+    std::stable_sort(problems.begin(), problems.end(),
+                     [](const KXLVocabularyProblem& a, const KXLVocabularyProblem& b) {
+                         return std::tie(a.part, a.item) < std::tie(b.part, b.item);
+                     });
     return problems;
+}
+
+std::optional<KXLEntryKey> entryKey(KXLNodeRef entry)
+{
+    const std::vector<std::string_view> marks = marksOf(entry);
+    const std::optional<std::string> id = idKeyOf(entry);
+    if (marks.empty() || !id)
+        return std::nullopt;
+    KXLEntryKey key{std::string(marks.front()), std::nullopt, id->substr(1)};
+    if ((*id)[0] == 'i') {
+        key.number = std::stoi(key.text);
+        key.text.clear();
+    }
+    return key;
+}
+
+namespace {
+
+std::optional<std::string> nameFromStamp(std::string_view stamp)
+{
+    constexpr std::string_view head = "$Id: ";
+    constexpr std::string_view suffix = ".voc";
+    if (stamp.substr(0, head.size()) != head)
+        return std::nullopt;
+    std::string_view file = stamp.substr(head.size());
+    file = file.substr(0, file.find(' '));
+    file = file.substr(file.rfind('/') == std::string_view::npos ? 0 : file.rfind('/') + 1);
+    if (file.size() <= suffix.size() || file.substr(file.size() - suffix.size()) != suffix)
+        return std::nullopt;
+    return std::string(file.substr(0, file.size() - suffix.size()));
+}
+
+} // namespace
+
+std::optional<std::string> vocabularyName(const KXLDocument& document)
+{
+    const KXLNodeRef container = vocabularyContainer(document);
+    if (!container)
+        return std::nullopt;
+    KXLItemClassifier classifier;
+    for (KXLNodeRef node : container.children()) {
+        const KXLVocabularyItem item = classifier.classify(node);
+        if (item.kind == KXLVocabularyItem::Kind::Version)
+            return nameFromStamp(item.version.stamp);
+    }
+    return std::nullopt;
 }
 
 std::string firstError(const std::vector<KXLVocabularyProblem>& problems)

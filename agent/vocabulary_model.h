@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -80,15 +81,33 @@ std::string guestCode(std::uint32_t code);
 
 struct KXLVocabularyProblem {
     enum class Severity { Error, Warning };
+    // What the problem is about, in document order: the document (its <message>), the top
+    // element 1307, the container 1044, or the container's child number `item`.
+    enum class Part { Document, Root, Container, Item };
     Severity severity;
     std::string location; // "document", "container", "item 5 (guest OS 3)"
     std::string message;
+    Part part = Part::Document;
+    std::size_t item = 0; // Part::Item: from 1
 };
 
 // Every way the document departs from the layout of docs/vocabulary.md, errors and
 // warnings, in document order. No error means the document is a vocabulary the host
 // publishes; a code listed both as supported and as experimental is only a warning.
 std::vector<KXLVocabularyProblem> checkVocabulary(const KXLDocument& document);
+
+// What identifies an entry of no known kind, as check sees it: its first category mark and
+// its id (its first child 1010), a number or a text. None when it lacks either.
+struct KXLEntryKey {
+    std::string kind;
+    std::optional<int> number; // the id, when a number
+    std::string text; // the id, when a text
+};
+std::optional<KXLEntryKey> entryKey(KXLNodeRef entry);
+
+// The vocabulary's own name as its version stamp gives it: "NAME" for "$Id: NAME.voc ... $".
+// None without a version entry, or when its stamp names no .voc file.
+std::optional<std::string> vocabularyName(const KXLDocument& document);
 
 // "location: message" of the first error, and how many more there are; empty without errors.
 std::string firstError(const std::vector<KXLVocabularyProblem>& problems);

@@ -121,6 +121,14 @@ private:
     }
 };
 
+// "Vocabulary "NAME"", then the remark on a line of its own.
+void title(KXLTextOut& out, const std::string& name, std::string_view remark)
+{
+    out.append("Vocabulary " + (name.empty() ? std::string("(unnamed)") : quoteText(name)) + '\n');
+    if (!remark.empty())
+        out.append(sectionIndent + std::string(remark) + '\n');
+}
+
 // A section's title line; the table follows when it has rows.
 bool sectionTitle(KXLTextOut& out, const std::string& title, std::size_t rows)
 {
@@ -147,9 +155,7 @@ void printVocabulary(std::ostream& stream, const std::string& name, const KXLDoc
                      std::string_view remark)
 {
     KXLTextOut out(stream);
-    out.append("Vocabulary " + quoteText(name) + '\n');
-    if (!remark.empty())
-        out.append(sectionIndent + std::string(remark) + '\n');
+    title(out, name, remark);
     if (document.kind() != 0)
         out.append(sectionIndent + "Message kind: " + std::to_string(document.kind()) + '\n');
 
@@ -217,7 +223,7 @@ void printVocabulary(std::ostream& stream, const std::string& name, const KXLDoc
 }
 
 std::size_t printGuests(std::ostream& stream, const std::string& name, const KXLDocument& document,
-                        const std::function<bool(const KXLGuestEntry&)>& wanted)
+                        const std::function<bool(const KXLGuestEntry&)>& wanted, std::string_view remark)
 {
     const KXLNodeRef container = vocabularyContainer(document);
     if (!container)
@@ -231,7 +237,7 @@ std::size_t printGuests(std::ostream& stream, const std::string& name, const KXL
     if (guests.empty())
         return 0;
     KXLTextOut out(stream);
-    out.append("Vocabulary " + quoteText(name) + '\n');
+    title(out, name, remark);
     sectionTitle(out, "Guest operating systems", guests.rows());
     printGuestRows(out, guests, container, wanted);
     return guests.rows();

@@ -107,7 +107,7 @@ set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME ${KXL_RUNTIME_PACKAGE})
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION admin)
-# libc, libstdc++, utf8proc: found by dpkg-shlibdeps; the host libraries are the package's own.
+# libc, libstdc++, utf8proc, expat: found by dpkg-shlibdeps; the host libraries are the package's own.
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SHLIBDEPS ON)
 set(CPACK_COMPONENT_RUNTIME_DISPLAY_NAME "host agent, host libraries and plug-in")
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION

@@ -10,7 +10,7 @@ purpose="${1:-test}"
 # promtool) and prometheus-node-exporter: the series tests, which start their own servers
 # on 127.0.0.1.
 run_packages=(g++ cmake ninja-build pkg-config libboost-dev nlohmann-json3-dev
-              libcli11-dev libutf8proc-dev)
+              libcli11-dev libutf8proc-dev libexpat1-dev)
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev libxml2-utils groff-base clang
                dpkg-dev file lintian time python3 prometheus prometheus-node-exporter)
 

@@ -4,17 +4,79 @@
 # binaries for hardening and exports, builds and checks the two Debian packages, installs,
 # uses and purges them where it runs as root (tests/package), and runs the two fuzz targets
 # for 60 s each (scripts/fuzz.sh, a build of its own with clang).
-set -euo pipefail
+# Each step's output goes to build/PRESET/test-logs/STEP.log; the terminal gets one line a
+# step (the tail of the log when it fails) and, last, "test.sh: N passed, N failed": each
+# test of ctest counts once, and so does each later step.
+set -uo pipefail
 preset="${1:-default}"
 here="$(cd "$(dirname "$0")" && pwd)"
-"$here/setup.sh" test
-"$here/build.sh" "$preset"
 cd "$here/.."
-ctest --preset "$preset" -j "$(nproc)"
+logs="build/$preset/test-logs"
+mkdir -p "$logs"
+passed=0
+failed=0
+
+# step NAME COMMAND...: runs the command with its output in the step's log.
+step() {
+  local name="$1"
+  shift
+  echo "$name: running (log: $logs/$name.log)"
+  if "$@" >"$logs/$name.log" 2>&1; then
+    echo "$name: passed"
+    return 0
+  fi
+  tail -n 40 "$logs/$name.log"
+  echo "$name: FAILED (log: $logs/$name.log)"
+  return 1
+}
+
+finish() {
+  echo "test.sh: $passed passed, $failed failed"
+  [ "$failed" -eq 0 ]
+  exit
+}
+
+# Without the packages and a build there is nothing to test.
+for prerequisite in setup build; do
+  case "$prerequisite" in
+    setup) command=("$here/setup.sh" test) ;;
+    build) command=("$here/build.sh" "$preset") ;;
+  esac
+  if ! step "$prerequisite" "${command[@]}"; then
+    failed=$((failed + 1))
+    finish
+  fi
+done
+
+step ctest ctest --preset "$preset" -j "$(nproc)"
+ctest_status=$?
+# "100% tests passed, 0 tests failed out of 262" (a failure's log tail named the failed ones).
+verdict="$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$logs/ctest.log" | tail -n 1)"
+bad=0
+if [ -n "$verdict" ]; then
+  echo "ctest: $verdict"
+  total="$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$verdict")"
+  bad="$(sed -E 's/.* ([0-9]+) tests? failed.*/\1/' <<<"$verdict")"
+  passed=$((passed + total - bad))
+fi
+# ctest failing with no test failed (no tests found, a crash of ctest) is one failure.
+[ "$ctest_status" -ne 0 ] && [ "$bad" -eq 0 ] && bad=1
+failed=$((failed + bad))
+
 # The sanitizer build is not the one that ships.
 if [ "$preset" = default ]; then
-  "$here/check-hardening.sh" "build/$preset/stage"
-  "$here/package.sh" build/default
-  tests/package/installed_packages_test.sh build/default/packages
-  "$here/fuzz.sh" 60
+  for check in hardening packages installed-packages fuzzing; do
+    case "$check" in
+      hardening) command=("$here/check-hardening.sh" "build/$preset/stage") ;;
+      packages) command=("$here/package.sh" build/default) ;;
+      installed-packages) command=(tests/package/installed_packages_test.sh build/default/packages) ;;
+      fuzzing) command=("$here/fuzz.sh" 60) ;;
+    esac
+    if step "$check" "${command[@]}"; then
+      passed=$((passed + 1))
+    else
+      failed=$((failed + 1))
+    fi
+  done
 fi
+finish

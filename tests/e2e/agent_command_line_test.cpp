@@ -18,20 +18,30 @@ namespace fs = std::filesystem;
 
 using AgentCommandLine = AgentTest;
 
+// Each command's help lists every option it takes, and the plug-in folder a bare run uses.
 TEST_F(AgentCommandLine, HelpDescribesCommandsAndOptions)
 {
-    const ProcessResult result = runAgent({"--help"});
-    EXPECT_EQ(result.exitStatus, 0);
-    for (const char* word : {"run", "show", "diff", "check", "--json", "--os", "--plugins",
-                             "--catalog", "--log", "Exit status"})
-        EXPECT_THAT(result.out, HasSubstr(word));
+    const std::string plugins =
+        (fs::path(agentExecutable()).parent_path() / ".." / KXL_PLUGIN_DIR).lexically_normal().string();
+    for (const auto& [command, words] : std::vector<std::pair<std::string, std::vector<std::string>>>{
+             {"", {"run", "show", "diff", "check", "--plugins", "--catalog", "--log", "--json", "Exit status"}},
+             {"run", {"--plugins", "--catalog", "--log", "--json", "(default: " + plugins + ")", "Exit status"}},
+             {"show", {"--json", "--os", "Exit status"}},
+             {"diff", {"--json", "Exit status"}},
+             {"check", {"--json", "FILE:LINE:COLUMN", "Exit status"}}}) {
+        const ProcessResult result = runAgent(command.empty() ? std::vector<std::string>{"--help"}
+                                                              : std::vector<std::string>{command, "--help"});
+        EXPECT_EQ(result.exitStatus, 0) << command;
+        for (const std::string& word : words)
+            EXPECT_THAT(result.out, HasSubstr(word)) << command;
+    }
 }
 
 TEST_F(AgentCommandLine, BadCommandLinesAreRefused)
 {
     for (const auto& args : std::vector<std::vector<std::string>>{
              {"--frobnicate"}, {"--plugins"}, {"--plugins", ""}, {"show"},
-             {"run", "show", "x"}, {"stop"}, {"diff", "a"}, {"check", "--json", "x"},
+             {"run", "show", "x"}, {"stop"}, {"diff", "a"}, {"check", "--os", "3", "x"},
              {"check", "x", "--log", "y"}}) {
         const ProcessResult result = runAgent(args);
         EXPECT_EQ(result.exitStatus, 2) << ::testing::PrintToString(args);

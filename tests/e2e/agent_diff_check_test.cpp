@@ -12,6 +12,7 @@ namespace {
 
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::StartsWith;
 
 using AgentDiffCheck = AgentTest;
 using namespace VocText;
@@ -74,31 +75,77 @@ TEST_F(AgentDiffCheck, DiffOfAFileThatIsNoVocabularyIsTrouble)
     }
 }
 
-TEST_F(AgentDiffCheck, CheckReportsEveryProblemWithItsLocation)
+// Entries of another plug-in's vocabulary are matched by kind and id: a changed value is
+// reported as such, not as the whole entry removed and added.
+TEST_F(AgentDiffCheck, DiffComparesOtherEntriesValueByValue)
+{
+    const auto tier = [](int id, const std::string& name, int iops, const std::string& extra = {}) {
+        return "<element tag=\"1017\">" + number(1010, id) + text(1264, "storage_tier") + text(1026, name) +
+            "<named name=\"max_iops\">" + std::to_string(iops) + "</named>" + extra + "</element>";
+    };
+    const std::string a = tempPath("a.voc");
+    const std::string b = tempPath("b.voc");
+    writeFile(a, document(version() + category("storage_tier") + tier(1, "Bronze", 500) + tier(2, "Silver", 1000) +
+                          tier(3, "Gold", 5000)));
+    writeFile(b, document(version() + category("storage_tier") + tier(2, "Silver+", 2000, text(1264, "storage_tier")) +
+                          tier(1, "Bronze", 500) + tier(4, "Gold", 5000)));
+
+    const ProcessResult text = runAgent({"diff", a, b});
+    EXPECT_EQ(text.exitStatus, 1) << text.err;
+    EXPECT_EQ(text.out,
+              "other_entry \"storage_tier\" 2 changed 1026 \"Silver\" -> \"Silver+\"\n"
+              "other_entry \"storage_tier\" 2 added 1264[2] \"storage_tier\"\n"
+              "other_entry \"storage_tier\" 2 changed max_iops 1000 -> 2000\n"
+              "other_entry \"1017 {1010=3, 1264=\\\"storage_tier\\\", 1026=\\\"Gold\\\", \\\"max_iops\\\"=5000}\" removed\n"
+              "other_entry \"1017 {1010=4, 1264=\\\"storage_tier\\\", 1026=\\\"Gold\\\", \\\"max_iops\\\"=5000}\" added\n");
+
+    const ProcessResult json = runAgent({"diff", "--json", a, b});
+    EXPECT_EQ(nlohmann::json::parse(json.out)["changes"][2], nlohmann::json::parse(
+        R"({"section":"other_entry","kind":"storage_tier","id":2,"change":"changed","field":"max_iops",
+            "old":1000,"new":2000})"));
+}
+
+// One problem a line, in file order, at the start tag of what it is about: the form
+// editors and CI annotate.
+TEST_F(AgentDiffCheck, CheckReportsEveryProblemInFileOrderAsCompilersDo)
 {
     const std::string broken = tempPath("broken.voc");
     const std::string misfit = "<element tag=\"1017\">" + number(1010, 5) + text(1264, "guest_os_type") +
         text(1846, "x") + text(1026, "X") + "</element>";
-    writeFile(broken, document(version() + category("guest_os_type") + category("guest_os_type") +
-                                   category("kxp_network_adapter_type") + category("experimental") +
-                                   adapter(3, "A") + adapter(3, "B") + guest(4, "d", "D", false) +
-                                   guest(4, "d", "D", true) + misfit +
-                                   "<element tag=\"1017\">" + text(1264, "nosuch") + "</element>" +
-                                   text(1999, "stray"),
-                               2));
+    // One item a line: item N, from 2 on, starts at the beginning of line N + 1.
+    std::string items;
+    for (const std::string& item :
+         {version(), category("guest_os_type"), category("guest_os_type"), category("kxp_network_adapter_type"),
+          category("experimental"), adapter(3, "A"), adapter(3, "B"), guest(4, "d", "D", false),
+          guest(4, "d", "D", true), misfit, "<element tag=\"1017\">" + text(1264, "nosuch") + "</element>",
+          text(1999, "stray")})
+        items += (items.empty() ? "" : "\n") + item;
+    writeFile(broken, document(items, 2));
+
     const ProcessResult result = runAgent({"check", broken});
     EXPECT_EQ(result.exitStatus, 1) << result.err;
-    const std::string prefix = broken + ": ";
-    for (const std::string line :
-         {"error: document: the message kind is 2 (a vocabulary is of kind 0)",
-          "error: item 3 (category \"guest_os_type\"): category \"guest_os_type\" is defined twice",
-          "error: item 7 (adapter 3): the id 3 of kind \"kxp_network_adapter_type\" is repeated (first at item 6)",
-          "warning: item 9 (guest OS 4, experimental): code 4 is listed both as supported and as experimental",
-          "error: item 10: marked \"guest_os_type\" but does not fit the guest OS shape",
-          "error: item 11: the mark \"nosuch\" names no defined category",
-          "error: item 12: element 1999 is neither an entry (1017) nor a category definition (1264)",
-          "not a valid vocabulary, 6 errors, 1 warning\n"})
-        EXPECT_THAT(result.out, HasSubstr(prefix + line));
+    const std::string& f = broken;
+    EXPECT_EQ(result.out,
+              f + ":2:1: error: document: the message kind is 2 (a vocabulary is of kind 0)\n" +
+              f + ":4:1: error: item 3 (category \"guest_os_type\"): category \"guest_os_type\" is defined twice\n" +
+              f + ":8:1: error: item 7 (adapter 3): the id 3 of kind \"kxp_network_adapter_type\" is repeated (first at item 6)\n" +
+              f + ":10:1: warning: item 9 (guest OS 4, experimental): code 4 is listed both as supported and as experimental\n" +
+              f + ":11:1: error: item 10: marked \"guest_os_type\" but does not fit the guest OS shape (code 1010, "
+                  "identifier 1846, display name 1026, the six named values)\n" +
+              f + ":12:1: error: item 11: the mark \"nosuch\" names no defined category\n" +
+              f + ":13:1: error: item 12: element 1999 is neither an entry (1017) nor a category definition (1264)\n" +
+              f + ": not a valid vocabulary, 6 errors, 1 warning\n");
+
+    const ProcessResult json = runAgent({"check", "--json", broken});
+    EXPECT_EQ(json.exitStatus, 1) << json.err;
+    const nlohmann::json checked = nlohmann::json::parse(json.out);
+    EXPECT_EQ(checked["valid"], false);
+    EXPECT_EQ(checked["errors"], 6);
+    EXPECT_EQ(checked["warnings"], 1);
+    ASSERT_EQ(checked["problems"].size(), 7u);
+    EXPECT_EQ(checked["problems"][5], nlohmann::json::parse(
+        R"({"severity":"error","line":12,"column":1,"location":"item 11",
+            "message":"the mark \"nosuch\" names no defined category"})"));
 
     // The same code as supported and as experimental is allowed.
     const std::string valid = tempPath("valid.voc");
@@ -107,6 +154,25 @@ TEST_F(AgentDiffCheck, CheckReportsEveryProblemWithItsLocation)
     const ProcessResult warned = runAgent({"check", valid});
     EXPECT_EQ(warned.exitStatus, 0) << warned.out;
     EXPECT_THAT(warned.out, HasSubstr(valid + ": a valid vocabulary, 0 errors, 1 warning\n"));
+}
+
+// A file the reader refuses is a problem found, where reading stopped; a file that cannot
+// be read at all is a job that cannot be done.
+TEST_F(AgentDiffCheck, CheckPlacesFormatProblemsAndRefusesUnreadableFiles)
+{
+    const std::string whole = document(standardHead());
+    const ProcessResult truncated = runAgent({"check", "-"}, whole.substr(0, whole.size() - 20));
+    EXPECT_EQ(truncated.exitStatus, 1) << truncated.err;
+    // At the end: line 2, just past the last byte.
+    EXPECT_THAT(truncated.out, StartsWith("-:2:" + std::to_string(whole.size() - 20 - whole.find('\n')) +
+                                          ": error: the file ends early (truncated?): "));
+    EXPECT_THAT(truncated.out, HasSubstr("\n-: not a valid vocabulary, 1 error, 0 warnings\n"));
+
+    const std::string badInt = tempPath("bad-int.voc");
+    writeFile(badInt, "<message format=\"1\" kind=\"0\">\n<element tag=\"1307\"><int>007</int></element></message>");
+    const ProcessResult malformed = runAgent({"check", badInt});
+    EXPECT_EQ(malformed.exitStatus, 1) << malformed.err;
+    EXPECT_THAT(malformed.out, StartsWith(badInt + ":2"));
 
     // The version entry's four children come in their order, and its stamp has its form.
     const std::string rest = category("guest_os_type") + category("kxp_network_adapter_type") +
@@ -130,7 +196,9 @@ TEST_F(AgentDiffCheck, CheckReportsEveryProblemWithItsLocation)
 
     const ProcessResult missing = runAgent({"check", tempPath("missing.voc")});
     EXPECT_EQ(missing.exitStatus, 2);
-    EXPECT_THAT(missing.err, HasSubstr("host-agent: cannot check"));
+    EXPECT_THAT(missing.out, IsEmpty());
+    EXPECT_EQ(missing.err, "host-agent: cannot check \"" + tempPath("missing.voc") +
+                               "\": cannot open: No such file or directory\n");
 }
 
 } // namespace

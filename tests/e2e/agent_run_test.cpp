@@ -156,6 +156,10 @@ TEST_F(AgentRun, JsonHoldsEveryPlugInAndVocabulary)
               nlohmann::json::parse(R"(["kxp_network_adapter_type","guest_os_type","experimental"])"));
     EXPECT_EQ(vocabulary["adapters"], nlohmann::json::parse(R"([{"id":3,"name":"VirtIO"}])"));
     EXPECT_EQ(vocabulary["other_entries"], 1);
+    // Every entry, with its children and values, as the text output shows it.
+    EXPECT_EQ(vocabulary["other"], nlohmann::json::parse(
+        R"([{"tag":1017,"value":null,"children":[{"tag":1010,"value":"note","children":[]},
+                                                 {"tag":1303,"value":"\u001b[31mred\u001b[0m","children":[]}]}])"));
     EXPECT_EQ(vocabulary["guest_os"], nlohmann::json::parse(
         R"([{"code":4294967294,"identifier":"testos","display_name":"Test OS","experimental":true,
              "min_hdd_size":100,"max_hdd_size":16777216,"recommended_hdd_size":65536,

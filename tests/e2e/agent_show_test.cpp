@@ -36,7 +36,9 @@ TEST_F(AgentShow, SavedFilePrintsAsTheCacheDid)
     const ProcessResult show = runAgent({"show", vocabularyFile()});
     EXPECT_EQ(show.exitStatus, 0) << show.err;
     EXPECT_THAT(show.err, IsEmpty());
-    const std::string shown = vocabularyBody(show.out, "Vocabulary \"" + vocabularyFile() + "\"\n");
+    // Named as the stamp names it, as the cache does; the file is only the source.
+    const std::string shown = vocabularyBody(
+        show.out, "Vocabulary \"TestVocabulary\"\n  Source: \"" + vocabularyFile() + "\"\n");
     ASSERT_THAT(shown, HasSubstr("Version: $Id: TestVocabulary.voc 7e57ab1e-0000-4000-8000-000000000001 $"));
     EXPECT_EQ(shown, vocabularyBody(run.out, "Vocabulary \"TestVocabulary\"\n"));
 }
@@ -51,12 +53,13 @@ TEST_F(AgentShow, StandardInputIsReadFromAPipe)
     const ProcessResult piped = runAgent({"show", "-"}, readFile(vocabularyFile()));
     EXPECT_EQ(piped.exitStatus, 0) << piped.err;
     EXPECT_THAT(piped.err, IsEmpty());
-    const std::string shown = vocabularyBody(piped.out, "Vocabulary \"-\"\n");
+    const std::string shown =
+        vocabularyBody(piped.out, "Vocabulary \"TestVocabulary\"\n  Source: standard input\n");
     ASSERT_THAT(shown, HasSubstr("Version: $Id: TestVocabulary.voc 7e57ab1e-0000-4000-8000-000000000001 $"));
     EXPECT_EQ(shown, vocabularyBody(run.out, "Vocabulary \"TestVocabulary\"\n"));
 
     const ProcessResult broken = runAgent({"show", "-"}, std::string("<message format=\"1\""));
-    EXPECT_EQ(broken.exitStatus, 1);
+    EXPECT_EQ(broken.exitStatus, 2);
     EXPECT_THAT(broken.err, StartsWith("host-agent: cannot show standard input: "));
     EXPECT_THAT(broken.err, Not(HasSubstr("/proc/"))); // the temporary copy is no concern of the user's
     EXPECT_THAT(broken.out, IsEmpty());
@@ -106,7 +109,8 @@ TEST_F(AgentShow, JsonAndOneGuestOS)
     EXPECT_EQ(whole.exitStatus, 0) << whole.err;
     const nlohmann::json shown = nlohmann::json::parse(whole.out);
     EXPECT_EQ(shown["format"], 1);
-    EXPECT_EQ(shown["name"], file);
+    EXPECT_EQ(shown["name"], "test"); // $Id: test.voc 1 $
+    EXPECT_EQ(shown["source"], file);
     ASSERT_EQ(shown["guest_os"].size(), 3u);
     EXPECT_EQ(shown["guest_os"][2]["display_name"], "bad\uFFFD");
 
@@ -137,9 +141,9 @@ TEST_F(AgentShow, MalformedOrMissingFileIsAnError)
     writeFile(badInt, "<message format=\"1\" kind=\"0\"><element tag=\"1307\">"
                       "<int>99999999999</int></element></message>");
 
-    for (const std::string& file : {truncated, badInt, tempPath("missing.voc")}) {
+    for (const std::string& file : {truncated, badInt, tempPath("missing.voc"), std::string()}) {
         const ProcessResult result = runAgent({"show", file});
-        EXPECT_EQ(result.exitStatus, 1) << file;
+        EXPECT_EQ(result.exitStatus, 2) << file;
         EXPECT_THAT(result.err, HasSubstr("cannot show \"" + file + "\": "));
         EXPECT_THAT(result.out, IsEmpty());
     }

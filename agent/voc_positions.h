@@ -1,0 +1,29 @@
+// Where the parts of a vocabulary lie in its .voc file, for messages that point into it.
+// The message tree keeps no positions, so the file is read again, by expat.
+#ifndef AGENT_VOC_POSITIONS_H
+#define AGENT_VOC_POSITIONS_H
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "vocabulary_model.h"
+
+namespace KXL {
+
+struct KXLFilePosition {
+    std::size_t line = 0; // from 1; 0 when unknown
+    std::size_t column = 0; // from 1, in characters; 0 when unknown
+};
+
+// Where the start tag of each problem's part lies: <message> for the document, its element
+// for the top element, the container or an item. Unknown where the file does not tell.
+std::vector<KXLFilePosition> problemPositions(const std::string& path,
+                                              const std::vector<KXLVocabularyProblem>& problems);
+
+// The position just past the file's last byte, in bytes; unknown when it cannot be read.
+KXLFilePosition endPosition(const std::string& path);
+
+} // namespace KXL
+
+#endif
