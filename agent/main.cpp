@@ -8,10 +8,12 @@
 #include <streambuf>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
 #include "exit_status.h"
+#include "install_layout.h"
 #include "check_command.h"
 #include "diff_command.h"
 #include "run_command.h"
@@ -32,11 +34,17 @@ std::string usageError(const CLI::App*, const CLI::Error& error)
         "\nRun host-agent --help for more information.\n";
 }
 
-// The plug-in folder a bare run uses, for the help text.
+// Where a bare run finds its plug-ins and where they save, for the help text.
 std::string defaultPluginsText()
 {
     try {
-        return KXL::defaultPluginsFolder();
+        const KXL::KXLRunLayout layout = KXL::defaultRunLayout();
+        std::string text;
+        for (const std::string& folder : layout.pluginFolders)
+            text += (text.empty() ? "" : ", then ") + folder;
+        if (layout.pluginFolders != std::vector<std::string>{layout.stateFolder})
+            text += "; they save in " + layout.stateFolder;
+        return text;
     } catch (const std::exception& error) {
         return std::string("unknown: ") + error.what();
     }

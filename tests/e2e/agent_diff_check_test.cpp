@@ -191,7 +191,7 @@ TEST_F(AgentDiffCheck, CheckPlacesFormatProblemsAndRefusesUnreadableFiles)
                               "\"$Id: NAME.voc GUID $\""}}) {
         const ProcessResult checked = runAgent({"check", file});
         EXPECT_EQ(checked.exitStatus, 1) << checked.out;
-        EXPECT_THAT(checked.out, HasSubstr(file + ": " + line));
+        EXPECT_THAT(checked.out, HasSubstr(file + ":2:70: " + line));
     }
 
     const ProcessResult missing = runAgent({"check", tempPath("missing.voc")});
