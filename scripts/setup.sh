@@ -8,7 +8,7 @@ purpose="${1:-test}"
 # dpkg-dev and file: CPack's Debian packages (dpkg-shlibdeps finds their dependencies).
 run_packages=(g++ cmake ninja-build pkg-config libboost-dev nlohmann-json3-dev
               libcli11-dev libutf8proc-dev)
-test_packages=(libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev libxml2-utils groff-base clang
+test_packages=(libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev libexpat1-dev libxml2-utils groff-base clang
                dpkg-dev file)
 
 case "$purpose" in
