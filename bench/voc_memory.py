@@ -17,11 +17,17 @@ import tempfile
 MIB = 1 << 20
 
 
+# Written a megabyte at a time: a child's peak counts what this process held when it forked.
+def repeated(out, piece, size):
+    block = piece * (MIB // len(piece))
+    for _ in range(size // len(block)):
+        out.write(block)
+
+
 def stamped(path, size):
-    line = b'  <element tag="1" nsid="1"/>\n'
     with open(path, "wb") as out:
         out.write(b'<message format="1" kind="0">\n')
-        out.write(line * (size // len(line)))
+        repeated(out, b'  <element tag="1" nsid="1"/>\n', size)
         out.write(b"</message>\n")
 
 
@@ -30,11 +36,9 @@ def trailing_space(path, size):
              b'    </element>\n    <named name="min_hdd_size">100</named>\n  </element>\n')
     with open(path, "wb") as out:
         out.write(b'<message format="1" kind="0">\n')
-        out.write(entry * (35 * MIB // len(entry)))
+        repeated(out, entry, 35 * MIB)
         out.write(b"</message>\n")
-        block = b" " * MIB
-        for _ in range(size // MIB):
-            out.write(block)
+        repeated(out, b" ", size)
 
 
 def peak_kib(command):
