@@ -185,20 +185,26 @@ public:
         return true;
     }
 
-    // After an opening quote: the raw value up to the closing one, which is consumed.
-    bool quotedValue(char quote, std::size_t& start, std::size_t& end)
+    // After an opening quote: the raw value up to the closing one, which is consumed. Plain
+    // when it holds no reference, '<' or white space but spaces: its text is then itself.
+    bool quotedValue(char quote, std::size_t& start, std::size_t& end, bool& plain)
     {
         start = at;
+        plain = true;
         while (scanTo(kValueStop)) {
             const char c = (*this)[at];
             if (c == quote) {
                 end = at++;
                 return true;
             }
-            if (!(classOf(c) & kHigh) && (c == '"' || c == '\'' || c == '&' || c == '<' || (classOf(c) & kSpace)))
+            if (c == '"' || c == '\'') {
                 ++at;
-            else if (!skipCharacter())
+            } else if (c == '&' || c == '<' || (classOf(c) & kSpace)) {
+                plain = false;
+                ++at;
+            } else if (!skipCharacter()) {
                 return false;
+            }
         }
         return malformed("unterminated attribute value");
     }
@@ -437,6 +443,7 @@ struct Attribute {
     std::size_t nameSize;
     std::size_t raw; // between the quotes, unresolved
     std::size_t rawSize;
+    bool plain;
 };
 
 // The format: <message> holding <element>s, each with an optional value, named values and
@@ -503,20 +510,21 @@ private:
     std::string_view rawOf(const Attribute& a) const { return m_in.view(a.raw, a.rawSize); }
 
     // name S? '=' S? quoted value
-    bool attribute(Attribute& a, std::initializer_list<std::string_view> allowed)
+    // Appended to m_attributes, built in locals and stored once: a copy read back right
+    // after it was written stalls.
+    bool attribute(std::initializer_list<std::string_view> allowed)
     {
-        a.name = m_in.at;
-        a.known = {};
-        for (const std::string_view known : allowed) {
-            if (m_in.consumeName(known)) {
-                a.known = known;
+        const std::size_t start = m_in.at;
+        std::string_view known;
+        for (const std::string_view candidate : allowed) {
+            if (m_in.consumeName(candidate)) {
+                known = candidate;
                 break;
             }
         }
-        std::string_view name = a.known;
+        std::string_view name = known;
         if (name.empty() && !m_in.name(name))
             return false;
-        a.nameSize = name.size();
         if (name.empty())
             return m_in.malformed("attribute name expected");
         m_in.skipSpace();
@@ -526,10 +534,12 @@ private:
         if (!m_in.need(m_in.at + 1) || (m_in[m_in.at] != '"' && m_in[m_in.at] != '\''))
             return m_in.malformed("quoted attribute value expected");
         const char quote = m_in[m_in.at++];
+        std::size_t raw = 0;
         std::size_t end = 0;
-        if (!m_in.quotedValue(quote, a.raw, end))
+        bool plain = true;
+        if (!m_in.quotedValue(quote, raw, end, plain))
             return false;
-        a.rawSize = end - a.raw;
+        m_attributes.push_back(Attribute{known, start, name.size(), raw, end - raw, plain});
         return true;
     }
 
@@ -550,11 +560,11 @@ private:
             }
             if (m_in.at == before)
                 return m_in.malformed("white space expected in the XML declaration");
-            Attribute a{};
-            if (!attribute(a, {}))
+            m_attributes.clear();
+            if (!attribute({}))
                 return false;
-            const std::string_view key = nameOf(a);
-            const std::string_view value = rawOf(a);
+            const std::string_view key = nameOf(m_attributes[0]);
+            const std::string_view value = rawOf(m_attributes[0]);
             std::size_t index = 0;
             while (index < 3 && key != keys[index])
                 ++index;
@@ -615,18 +625,17 @@ private:
                 return m_in.malformed("unterminated start tag");
             if (m_in.at == before)
                 return m_in.malformed("white space expected between attributes");
-            Attribute a{};
-            if (!attribute(a, allowed))
+            if (!attribute(allowed))
                 return false;
+            const Attribute& a = m_attributes.back();
             const std::string_view name = nameOf(a);
             if (a.known.empty())
                 return m_in.failureAt(start, "unexpected attribute \"" + std::string(name) + "\" on " + tagName(element));
-            for (const Attribute& b : m_attributes) {
-                if (same(b.known, name))
+            for (std::size_t i = 0; i + 1 < m_attributes.size(); ++i) {
+                if (same(m_attributes[i].known, a.known))
                     return m_in.failureAt(start, "attribute \"" + std::string(name) + "\" repeated on " +
                                           tagName(element));
             }
-            m_attributes.push_back(a);
         }
     }
 
@@ -644,8 +653,7 @@ private:
                        std::string& storage)
     {
         const std::string_view raw = rawOf(a);
-        if (std::none_of(raw.begin(), raw.end(),
-                         [](char c) { return c == '&' || c == '<' || c == '\t' || c == '\n' || c == '\r'; })) {
+        if (a.plain) {
             text = raw;
             return true;
         }
