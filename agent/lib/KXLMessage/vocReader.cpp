@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <initializer_list>
 #include <optional>
 #include <utility>
@@ -144,10 +145,16 @@ public:
     {
         return std::string_view(m_bytes + (offset - m_base), size);
     }
-    bool startsWith(std::string_view text) { return startsWithAt(at, text); }
-    bool startsWithAt(std::size_t offset, std::string_view text)
+    // Markup of a length known when compiled: the comparison is a few instructions, not a call.
+    template <std::size_t N>
+    bool startsWith(const char (&text)[N])
     {
-        return need(offset + text.size()) && same(view(offset, text.size()), text);
+        return startsWithAt(at, text);
+    }
+    template <std::size_t N>
+    bool startsWithAt(std::size_t offset, const char (&text)[N])
+    {
+        return need(offset + N - 1) && std::memcmp(m_bytes + (offset - m_base), text, N - 1) == 0;
     }
 
     // White space; `between` tokens, what it skips is let go (a long run costs no memory).
@@ -176,6 +183,14 @@ public:
 
     // The name `known` here, ended by a byte that ends a name: consumed. Where the grammar
     // expects one of a few names it tries them, and scans a name only to report another.
+    template <std::size_t N>
+    bool consumeName(const char (&known)[N])
+    {
+        if (!startsWith(known) || !need(at + N) || !(classOf((*this)[at + N - 1]) & kNameEnd))
+            return false;
+        at += N - 1;
+        return true;
+    }
     bool consumeName(std::string_view known)
     {
         if (!need(at + known.size() + 1) || !same(view(at, known.size()), known) ||
@@ -452,7 +467,7 @@ struct Attribute {
 class Grammar {
 public:
     Grammar(FileWindow& input, KXLDocument& document, std::string& error)
-        : m_input(input), m_in(input, error), m_document(document), m_error(error)
+        : m_input(input), m_in(input, error), m_document(document)
     {
     }
 
@@ -469,7 +484,6 @@ private:
     FileWindow& m_input;
     XmlScanner m_in;
     KXLDocument& m_document;
-    std::string& m_error;
     std::vector<Attribute> m_attributes; // of the start tag being read
 
     bool parse()
@@ -493,9 +507,10 @@ private:
             if (seenMessage)
                 return m_in.failureAt(start, "more than one top-level element");
             std::string_view name;
-            if (!startTagName({name::message}, name))
+            const int index = startTagName({name::message}, name);
+            if (index == kFailed)
                 return false;
-            if (!same(name, name::message))
+            if (index == kOther)
                 return m_in.failureAt(start, "the top-level element is " + tagName(name) + ", expected <message>");
             if (!message(start))
                 return false;
@@ -584,23 +599,32 @@ private:
         return true;
     }
 
-    // At '<': the element's name, one of `expected` or another.
-    bool startTagName(std::initializer_list<std::string_view> expected, std::string_view& name)
+    static constexpr int kOther = -1;
+    static constexpr int kFailed = -2;
+
+    // At '<': the element's name; its index in `expected`, kOther for another name, or
+    // kFailed when the error is set.
+    int startTagName(std::initializer_list<std::string_view> expected, std::string_view& name)
     {
         ++m_in.at;
+        int index = 0;
         for (const std::string_view known : expected) {
             if (m_in.consumeName(known)) {
                 name = known;
-                return true;
+                return index;
             }
+            ++index;
         }
-        if (!m_in.name(name))
-            return false;
-        if (!m_in.need(m_in.at + 1))
-            return m_in.malformed("unterminated start tag");
-        if (name.empty())
-            return m_in.malformed("element name expected");
-        return true;
+        return otherTagName(name);
+    }
+
+    // After '<', a name the grammar did not expect.
+    int otherTagName(std::string_view& name)
+    {
+        if (!m_in.name(name) || (!m_in.need(m_in.at + 1) && !m_in.malformed("unterminated start tag")) ||
+            (name.empty() && !m_in.malformed("element name expected")))
+            return kFailed;
+        return kOther;
     }
 
     // The attributes up to '>' or "/>"; each must be in `allowed`, once.
@@ -767,9 +791,10 @@ private:
                 return m_in.endTag(name::message);
             const std::size_t childStart = m_in.at;
             std::string_view childName;
-            if (!startTagName({name::element}, childName))
+            const int index = startTagName({name::element}, childName);
+            if (index == kFailed)
                 return false;
-            if (!same(childName, name::element))
+            if (index == kOther)
                 return m_in.failureAt(childStart, "unexpected " + tagName(childName) + " inside <message>");
             if (!element(childStart, KXLDocument::kRoot, 1))
                 return false;
@@ -813,23 +838,32 @@ private:
                 return false;
             if (m_in.startsWith("</"))
                 return m_in.endTag(name::element);
-            const std::size_t childStart = m_in.at;
+            const std::size_t childStart = m_in.at++;
             std::string_view childName;
-            if (!startTagName({name::element, name::named, name::string, name::integer}, childName))
-                return false;
-            if (same(childName, name::string) || same(childName, name::integer)) {
-                if (!valueAllowed)
-                    return m_in.failureAt(childStart, "a value of <element> must be its first child and come only once");
-                if (!value(childStart, same(childName, name::string), node))
-                    return false;
-            } else if (same(childName, name::named)) {
-                if (!named(childStart, node))
-                    return false;
-            } else if (same(childName, name::element)) {
+            const int index = m_in.consumeName(name::element) ? 0
+                : m_in.consumeName(name::named)                ? 1
+                : m_in.consumeName(name::string)               ? 2
+                : m_in.consumeName(name::integer)              ? 3
+                                                               : otherTagName(childName);
+            switch (index) {
+            case 0:
                 if (!element(childStart, node, depth + 1))
                     return false;
-            } else {
+                break;
+            case 1:
+                if (!named(childStart, node))
+                    return false;
+                break;
+            case 2:
+            case 3:
+                if (!valueAllowed)
+                    return m_in.failureAt(childStart, "a value of <element> must be its first child and come only once");
+                if (!value(childStart, index == 2, node))
+                    return false;
+                break;
+            case kOther:
                 return m_in.failureAt(childStart, "unexpected " + tagName(childName) + " inside <element>");
+            default: return false;
             }
             valueAllowed = false;
         }
