@@ -226,7 +226,8 @@ public:
 
     // After a leaf's start tag: its character data and CDATA up to its end tag `</name>`,
     // references resolved. A view of the input when it needs no change, else in a copy.
-    bool leafText(std::string_view element, std::string_view& text)
+    template <std::size_t N>
+    bool leafText(const char (&element)[N], std::string_view& text)
     {
         m_scratch.clear();
         bool copied = false;
@@ -282,7 +283,8 @@ public:
     }
 
     // At "</": the end tag `</name S?>`.
-    bool endTag(std::string_view name)
+    template <std::size_t N>
+    bool endTag(const char (&name)[N])
     {
         at += 2;
         if (!consumeName(name)) {
@@ -904,7 +906,8 @@ private:
         return optionalInt(start, element, attr::itemNsType, stamps.itemNSType);
     }
 
-    bool leafText(std::string_view name, bool empty, std::string_view& text)
+    template <std::size_t N>
+    bool leafText(const char (&name)[N], bool empty, std::string_view& text)
     {
         text = {};
         return empty || m_in.leafText(name, text);
@@ -918,7 +921,7 @@ private:
             return false;
         const bool hasEncoding = findAttribute(attr::encoding) != nullptr;
         std::string_view text;
-        if (!leafText(name, empty, text))
+        if (!(isString ? leafText(name::string, empty, text) : leafText(name::integer, empty, text)))
             return false;
         if (!isString) {
             int number = 0;
