@@ -181,8 +181,27 @@ public:
         return true;
     }
 
+    // From the position, ASCII text without a byte of class `stops` up to `end`, which is
+    // not consumed; false, with the position kept, for anything else.
+    bool plainRun(unsigned char stops, char end, std::size_t& stop)
+    {
+        const std::size_t start = at;
+        const bool found = scanTo(stops) && (*this)[at] == end;
+        stop = at;
+        at = start;
+        return found;
+    }
+
     // The name `known` here, ended by a byte that ends a name: consumed. Where the grammar
     // expects one of a few names it tries them, and scans a name only to report another.
+    template <std::size_t N>
+    bool consume(const char (&text)[N])
+    {
+        if (!startsWith(text))
+            return false;
+        at += N - 1;
+        return true;
+    }
     template <std::size_t N>
     bool consumeName(const char (&known)[N])
     {
@@ -838,6 +857,12 @@ private:
         for (;;) {
             if (!nextTag(name::element))
                 return false;
+            switch (writersChild(node, depth, valueAllowed)) {
+            case Quick::Ended: return true;
+            case Quick::Read: valueAllowed = false; continue;
+            case Quick::Failed: return false;
+            case Quick::NotTaken: break;
+            }
             if (m_in.startsWith("</"))
                 return m_in.endTag(name::element);
             const std::size_t childStart = m_in.at++;
@@ -869,6 +894,82 @@ private:
             }
             valueAllowed = false;
         }
+    }
+
+    enum class Quick { NotTaken, Read, Ended, Failed };
+
+    // The children as the writer spells them, each matched as a whole: `</element>`,
+    // `<element tag="N">` (or `/>`), `<int>N</int>`, `<string>text</string>` and
+    // `<named name="text">N</named>`, with ASCII texts that need no resolving. Anything
+    // else, or anything wrong, is left where it starts to the productions below, which
+    // accept the same and explain the rest: a second path, kept because it makes reading
+    // about 1.6 times as fast and the whole run about a tenth cheaper (README, Performance).
+    Quick writersChild(KXLDocument::NodeId parent, int depth, bool valueAllowed)
+    {
+        const std::size_t start = m_in.at;
+        const auto taken = [&](bool read) {
+            if (!read)
+                m_in.at = start;
+            return read;
+        };
+        if (!m_in.need(start + 2))
+            return Quick::NotTaken;
+        switch (m_in[start + 1]) {
+        case '/':
+            return m_in.consume("</element>") ? Quick::Ended : Quick::NotTaken;
+        case 'e': {
+            int tag = 0;
+            bool empty = false;
+            if (!taken(m_in.consume("<element tag=\"") && number('"', tag) && tag > 0 && depth < kMaxElementDepth &&
+                       (m_in.consume("\">") || (m_in.consume("\"/>") && (empty = true)))))
+                return Quick::NotTaken;
+            const KXLDocument::NodeId node = m_document.appendElement(parent, tag);
+            return empty || content(node, depth + 1) ? Quick::Read : Quick::Failed;
+        }
+        case 'i': {
+            int value = 0;
+            if (!taken(valueAllowed && m_in.consume("<int>") && number('<', value) && m_in.consume("</int>")))
+                return Quick::NotTaken;
+            m_document.setInt(parent, value);
+            return Quick::Read;
+        }
+        case 's': {
+            std::size_t end = 0;
+            if (!taken(valueAllowed && m_in.consume("<string>") && m_in.plainRun(kTextStop, '<', end)))
+                return Quick::NotTaken;
+            const std::size_t text = m_in.at;
+            m_in.at = end;
+            if (!taken(m_in.consume("</string>")))
+                return Quick::NotTaken;
+            m_document.setText(parent, m_in.view(text, end - text));
+            return Quick::Read;
+        }
+        case 'n': {
+            std::size_t end = 0;
+            int value = 0;
+            if (!taken(m_in.consume("<named name=\"") && m_in.plainRun(kValueStop, '"', end) && end > m_in.at))
+                return Quick::NotTaken;
+            const std::size_t name = m_in.at;
+            m_in.at = end;
+            if (!taken(m_in.consume("\">") && number('<', value) && m_in.consume("</named>")))
+                return Quick::NotTaken;
+            m_document.appendNamed(parent, m_in.view(name, end - name), value);
+            return Quick::Read;
+        }
+        default: return Quick::NotTaken;
+        }
+    }
+
+    // A canonical decimal up to `end`, which is not consumed.
+    bool number(char end, int& value)
+    {
+        std::size_t stop = 0;
+        bool outOfRange = false;
+        if (!m_in.plainRun(kValueStop | kTextStop, end, stop) ||
+            !parseInt32(m_in.view(m_in.at, stop - m_in.at), value, outOfRange))
+            return false;
+        m_in.at = stop;
+        return true;
     }
 
     bool readStamps(std::size_t start, KXLStamps& stamps)
