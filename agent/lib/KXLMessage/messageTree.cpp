@@ -20,8 +20,11 @@ constexpr std::size_t kFirstBlockNodes = 256;
 constexpr std::size_t kFirstTextChunk = std::size_t{16} << 10;
 // Names of named values repeat in every entry: each is stored once while it keeps
 // recurring, in a direct-mapped cache of recent ones where a name evicts the one it
-// collides with. Values mostly differ, and are stored as they come.
+// collides with. Values mostly differ; those that repeat (a category in every entry) come
+// back under the same tag with the same length, so the last one of each is kept to compare,
+// which costs a unique value no more than a length check mostly.
 constexpr std::size_t kNameSlots = 256;
+constexpr std::size_t kValueSlots = 256;
 
 enum Stamped : std::uint8_t { kUnstamped = 0, kOwnStamps = 1, kSharedStamps = 2 };
 
@@ -35,6 +38,7 @@ struct KXLDocument::Extra {
     std::size_t textCapacity = 0; // of the last text chunk
     std::size_t textUsed = 0;
     std::array<std::uint64_t, kNameSlots> names{}; // a text reference + 1; 0: empty
+    std::array<std::uint64_t, kValueSlots> values{}; // the same, by tag and length
     // Stamps in chunks, in the order they were set; an element holds its index. Equal stamps
     // set in a row through setStamps share one.
     std::vector<std::unique_ptr<KXLStamps[]>> stamps;
@@ -196,8 +200,13 @@ void KXLDocument::setValue(Node& node, KXLValueKind kind, std::uint64_t text, in
 void KXLDocument::setText(NodeId element, std::string_view text)
 {
     // A replaced text stays in the pool: values are rarely written twice.
-    const std::uint64_t reference = addText(text);
-    setValue(at(element), KXLValueKind::String, reference, 0);
+    Node& node = at(element);
+    const std::size_t slot = (static_cast<std::size_t>(static_cast<std::uint32_t>(node.tag)) * 31 + text.size()) &
+        (kValueSlots - 1);
+    std::uint64_t& last = m_extra->values[slot];
+    if (last == 0 || textAt(last - 1) != text)
+        last = addText(text) + 1;
+    setValue(node, KXLValueKind::String, last - 1, 0);
 }
 
 void KXLDocument::setInt(NodeId element, int value)
