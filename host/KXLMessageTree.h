@@ -123,8 +123,8 @@ inline KXLNodeRef::Children KXLNodeRef::children() const
 // A message document: its kind (the argument of prepare) and a tree under an unnamed root
 // whose children are the top-level elements. Nodes are only ever appended, so building is
 // one pass; a value written again replaces the earlier one. A node takes 32 bytes, texts a
-// varint length and their bytes (names of named values, which repeat, once), stamps live
-// apart. Not thread-safe while written; immutable documents may be read from any thread.
+// varint length and their bytes (names of named values and values recurring under their tag
+// once), stamps live apart. Not thread-safe while written; immutable documents may be read from any thread.
 //
 //     KXLDocument document;
 //     const auto entry = document.appendElement(KXLDocument::kRoot, 1017);
