@@ -3,7 +3,8 @@
 //   - a failed load leaves the caller's document as it was;
 //   - reading the bytes from memory and from a file gives the same tree, or the same error
 //     text (the source is named alike in both);
-//   - what loads saves, reads back as the same tree, and saves again to the same bytes.
+//   - what loads saves, reads back as the same tree, and saves again to the same bytes;
+//   - nothing but white space may follow the document: a byte more that is not refuses it.
 // A broken property aborts, which libFuzzer reports as a crash with the input saved.
 #include <cstdint>
 #include <cstdio>
@@ -149,6 +150,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (fromBytes != fromFile)
         violated("loading from bytes and from a file gave different trees");
+
+    char extra = bytes[bytes.size() / 2];
+    if (extra == ' ' || extra == '\t' || extra == '\n' || extra == '\r')
+        extra = static_cast<char>(size % 2 == 0 ? 'x' : 0x80);
+    KXLDocument longer;
+    if (KXL::loadDocumentFromBytes(std::string(bytes) + extra, "bytes", longer) == 0)
+        violated("a byte that is not white space after the document was accepted");
 
     const std::string saved = save(fromBytes, scratch().file("saved.voc"));
     KXLDocument reloaded;

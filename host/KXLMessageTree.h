@@ -1,6 +1,7 @@
 // The content of a message: what the message library builds, what a .voc file holds and
 // what the vocabulary cache keeps. Compact: a node takes 32 bytes, texts live in a shared
-// pool, and storage grows in blocks, so a document never needs twice its size to grow.
+// pool, and storage grows and is freed in blocks, so a document never needs twice its size
+// to grow nor a free per node to go.
 #ifndef HOST_KXLMESSAGETREE_H
 #define HOST_KXLMESSAGETREE_H
 
@@ -122,8 +123,8 @@ inline KXLNodeRef::Children KXLNodeRef::children() const
 // A message document: its kind (the argument of prepare) and a tree under an unnamed root
 // whose children are the top-level elements. Nodes are only ever appended, so building is
 // one pass; a value written again replaces the earlier one. A node takes 32 bytes, texts a
-// varint length and their bytes (short repeated ones are stored once), stamps live apart. Not thread-safe while written;
-// immutable documents may be read from any thread.
+// varint length and their bytes (names of named values and values recurring under their tag
+// once), stamps live apart. Not thread-safe while written; immutable documents may be read from any thread.
 //
 //     KXLDocument document;
 //     const auto entry = document.appendElement(KXLDocument::kRoot, 1017);
@@ -158,6 +159,9 @@ public:
     void setInt(NodeId element, int value);
     // The element's stamps, made empty on first use.
     KXLStamps& stamps(NodeId element);
+    // Sets an unstamped element's stamps; equal ones set in a row are stored once (a read
+    // file's stamps mostly repeat).
+    void setStamps(NodeId element, KXLStamps&& stamps);
 
     bool operator==(const KXLDocument& other) const;
     bool operator!=(const KXLDocument& other) const { return !(*this == other); }
@@ -178,10 +182,10 @@ private:
         std::int32_t number;
         bool named;
         KXLValueKind valueKind;
-        bool stamped;
+        std::uint8_t stamped; // none, own or shared stamps, whose index takes a free value field
     };
     static_assert(sizeof(Node) == 32, "a node is meant to stay at 32 bytes");
-    struct Extra; // what reading needs no inline access to: text interning, stamps
+    struct Extra; // what reading needs no inline access to: owned storage, stamps
 
     static constexpr unsigned kBlockShift = 13; // 8192 nodes, 256 KiB a block
 
@@ -206,6 +210,11 @@ private:
     }
     NodeId appendNode(NodeId parent);
     std::uint64_t addText(std::string_view text);
+    static std::uint32_t stampIndex(const Node& node);
+    static void setValue(Node& node, KXLValueKind kind, std::uint64_t text, int number);
+    static void attachStamps(Node& node, std::uint32_t index, std::uint8_t how);
+    KXLStamps& stampsAt(std::uint32_t index) const;
+    std::uint32_t addStamps(KXLStamps&& stamps);
     void makeStorage();
     void clearStorage() noexcept;
 
@@ -253,7 +262,8 @@ inline std::string_view KXLNodeRef::text() const
 
 inline int KXLNodeRef::number() const
 {
-    return m_document->at(m_id).number;
+    const auto& node = m_document->at(m_id);
+    return node.valueKind == KXLValueKind::Int ? node.number : 0;
 }
 
 inline KXLNodeRef KXLNodeRef::nextSibling() const

@@ -201,8 +201,9 @@ TEST(SaveDocument, PathWithoutAFileNameIsRefused)
     EXPECT_TRUE(dir.entries().empty());
 }
 
-// A tree the reader would refuse is not written at all, so an existing file survives.
-TEST(SaveDocument, UnrepresentableTreeIsRefusedBeforeTouchingTheFile)
+// A tree the reader would refuse is found while it is written: the existing file survives
+// and no temporary file stays.
+TEST(SaveDocument, UnrepresentableTreeIsRefusedAndLeavesTheFileAsItWas)
 {
     TestFiles::TempFolder dir;
     const std::string path = dir.file("v.voc");

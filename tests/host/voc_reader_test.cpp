@@ -87,8 +87,7 @@ TEST(VocReader, DeepestAllowedNestingLoads)
     EXPECT_EQ(depth, 256);
 }
 
-// The character check reads eight bytes at a time: each control character, at each place
-// in a word, is refused unless it is TAB, LF or CR.
+// Each control character, wherever it falls in a text, is refused unless it is TAB, LF or CR.
 TEST(VocReader, ControlCharactersAreRefusedWhereverTheyFallInAWord)
 {
     TestFiles::TempFolder dir;
@@ -109,8 +108,8 @@ TEST(VocReader, ControlCharactersAreRefusedWhereverTheyFallInAWord)
     }
 }
 
-// Lines are counted as read pages are given back (every 16 MiB): an error far into a large
-// file still names its line and column.
+// The window has moved far past the start of the file: an error there still names its
+// line and column.
 TEST(VocReader, ErrorsPastGivenBackPagesNameTheirLine)
 {
     TestFiles::TempFolder dir;
@@ -154,6 +153,8 @@ INSTANTIATE_TEST_SUITE_P(Malformed, VocReaderRejects, testing::Values(
     BadFile{"WrongRoot", "<vocabulary/>", "expected <message>"},
     BadFile{"TwoRoots", voc("") + "<message format=\"1\" kind=\"0\"/>", "more than one"},
     BadFile{"TextAfterRoot", voc("") + "junk", "text outside"},
+    BadFile{"NulAfterRoot", voc("") + std::string("\0junk", 5), "line 5: bytes that are not UTF-8"},
+    BadFile{"NotUtf8AfterRoot", voc("") + "\n\xFF", "line 6: bytes that are not UTF-8"},
     BadFile{"Latin1Declared", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><message format=\"1\" kind=\"0\"/>",
             "encoding"},
     BadFile{"IntTooLarge", voc("<element tag=\"1\"><int>2147483648</int></element>"), "outside the signed 32-bit range"},

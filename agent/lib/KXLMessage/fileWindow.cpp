@@ -6,15 +6,21 @@
 #include <new>
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "host/KXLMessageFile.h"
 
 namespace KXL::voc {
 
 namespace {
 
-constexpr std::size_t kStep = std::size_t{4} << 20;
+// Small enough to stay in the cache while it is scanned, large enough that reading costs
+// few system calls; only a larger single token grows it. The fuzz target makes it tiny.
+#ifndef KXL_VOC_WINDOW
+#define KXL_VOC_WINDOW (std::size_t{256} << 10)
+#endif
+constexpr std::size_t kWindow = KXL_VOC_WINDOW;
 
 std::string reason(const char* what, int errorNumber)
 {
@@ -30,8 +36,6 @@ std::string tooLarge()
 
 FileWindow::~FileWindow()
 {
-    if (m_data != nullptr && !m_small)
-        ::munmap(m_data, m_reserved);
     if (m_fd >= 0)
         ::close(m_fd);
 }
@@ -57,64 +61,78 @@ bool FileWindow::open(const std::string& path, std::string& error)
         error = tooLarge();
         return false;
     }
+    m_fileSize = static_cast<std::size_t>(status.st_size);
     // One byte more than the file holds tells a file that grew from one that did not.
-    m_reserved = static_cast<std::size_t>(status.st_size) + 1;
-    if (m_reserved <= kStep) {
-        // Read in one step and never released: ordinary memory, without a mapping to make and
-        // unmake (most files are a few dozen KiB).
-        m_small.reset(new (std::nothrow) char[m_reserved]);
-        if (!m_small) {
-            error = "cannot reserve memory for it";
-            return false;
-        }
-        m_data = m_small.get();
-        return true;
-    }
-    void* region = ::mmap(nullptr, m_reserved, PROT_READ | PROT_WRITE,
-                          MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (region == MAP_FAILED) {
-        m_reserved = 0;
-        error = reason("cannot reserve memory for it", errno);
+    m_capacity = std::min(m_fileSize + 1, kWindow);
+    m_buffer.reset(new (std::nothrow) char[m_capacity]);
+    if (!m_buffer) {
+        error = "cannot reserve memory for it";
         return false;
     }
-    m_data = static_cast<char*>(region);
-    // Huge pages where the system offers them: a large file then costs a page fault per
-    // 2 MiB read rather than per 4 KiB. Only advice; refused, it changes nothing.
-    ::madvise(region, m_reserved, MADV_HUGEPAGE);
+    m_data = m_buffer.get();
     return true;
 }
 
-bool FileWindow::readMore(std::string& error)
+bool FileWindow::fill(std::size_t keep, std::size_t upTo)
 {
-    const std::size_t goal = std::min(m_reserved, m_filled + kStep);
-    while (!m_complete && m_filled < goal) {
-        const ssize_t got = ::read(m_fd, m_data + m_filled, goal - m_filled);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            error = reason("cannot read", errno);
+    while (end() < upTo) {
+        if (m_complete || !m_readError.empty())
             return false;
+        char* const buffer = m_buffer.get();
+        if (keep > m_base) {
+            const std::size_t dropped = std::min(keep, end()) - m_base;
+            std::memmove(buffer, buffer + dropped, m_size - dropped);
+            m_base += dropped;
+            m_size -= dropped;
+        }
+        if (m_size == m_capacity) {
+            const std::size_t grown = std::max(2 * m_capacity, upTo - m_base);
+            std::unique_ptr<char[]> larger(new char[grown]);
+            std::memcpy(larger.get(), buffer, m_size);
+            m_buffer = std::move(larger);
+            m_data = m_buffer.get();
+            m_capacity = grown;
+        }
+        const ssize_t got = ::read(m_fd, m_buffer.get() + m_size, m_capacity - m_size);
+        if (got < 0) {
+            if (errno != EINTR)
+                m_readError = reason("cannot read", errno);
+            continue;
         }
         if (got == 0)
             m_complete = true;
-        m_filled += static_cast<std::size_t>(got);
-    }
-    if (m_filled == m_reserved) {
-        error = m_filled > kMaxVocFileSize ? tooLarge() : "the file grew while it was read";
-        return false;
+        m_size += static_cast<std::size_t>(got);
+        if (end() > m_fileSize)
+            m_readError = end() > kMaxVocFileSize ? tooLarge() : "the file grew while it was read";
     }
     return true;
 }
 
-void FileWindow::release(std::size_t upTo)
+std::pair<std::size_t, std::size_t> FileWindow::position(std::size_t offset) const
 {
-    static const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
-    const std::size_t end = std::min(upTo, m_filled) / page * page;
-    if (m_small || end <= m_released)
-        return;
-    // Anonymous private pages: dropped now, and they would read as zeros.
-    ::madvise(m_data + m_released, end - m_released, MADV_DONTNEED);
-    m_released = end;
+    std::size_t lines = 0;
+    std::size_t lineStart = 0; // offset of the line's first byte
+    const auto count = [&](const char* bytes, std::size_t from, std::size_t size) {
+        for (std::size_t i = 0; i < size; ++i) {
+            if (bytes[i] == '\n') {
+                ++lines;
+                lineStart = from + i + 1;
+            }
+        }
+    };
+    if (m_base == 0) {
+        count(m_data, 0, std::min(offset, m_size));
+    } else {
+        char chunk[64 << 10];
+        for (std::size_t at = 0; at < offset;) {
+            const ssize_t got = ::pread(m_fd, chunk, std::min(sizeof chunk, offset - at), static_cast<off_t>(at));
+            if (got <= 0)
+                break;
+            count(chunk, at, static_cast<std::size_t>(got));
+            at += static_cast<std::size_t>(got);
+        }
+    }
+    return {lines + 1, offset - lineStart + 1};
 }
 
 } // namespace KXL::voc

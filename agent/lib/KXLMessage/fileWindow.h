@@ -1,4 +1,5 @@
-// Reading a regular file step by step into memory that never moves.
+// The input of the .voc reader: bytes in memory, or a file read through one buffer that
+// slides along it, so a file is never in memory whole and no step costs fresh pages.
 #ifndef KXLMESSAGE_FILEWINDOW_H
 #define KXLMESSAGE_FILEWINDOW_H
 
@@ -6,17 +7,15 @@
 #include <memory>
 #include <string>
 #include <string_view>
-
-#include "host/KXLMessageFile.h"
+#include <utility>
 
 namespace KXL::voc {
 
-// The file is read ahead in steps into one reserved region, so views into what was read
-// stay valid, and the pages a reader is done with go back to the system: a file is never
-// in memory whole.
+// Offsets are from the start of the input; the window holds [begin(), end()).
 class FileWindow {
 public:
     FileWindow() = default;
+    explicit FileWindow(std::string_view bytes) : m_data(bytes.data()), m_size(bytes.size()), m_complete(true) {}
     ~FileWindow();
     FileWindow(const FileWindow&) = delete;
     FileWindow& operator=(const FileWindow&) = delete;
@@ -25,25 +24,30 @@ public:
     // blocks, so a FIFO is refused, not waited on), larger than kMaxVocFileSize.
     bool open(const std::string& path, std::string& error);
 
-    // The bytes read so far, from the start of the file; released pages read as zeros.
-    std::string_view filled() const { return std::string_view(m_data, m_filled); }
-    bool complete() const { return m_complete; }
+    std::size_t begin() const { return m_base; }
+    std::size_t end() const { return m_base + m_size; }
+    const char* data() const { return m_data; } // the byte at begin()
 
-    // Reads the next step. False with `error` set on a read error, or when the file grew
-    // past the size it had when opened.
-    bool readMore(std::string& error);
+    // Makes the window reach `upTo`, keeping the bytes from `keep` on; those before may go,
+    // and every pointer into the window is then stale. False when the input ends first or
+    // a read fails (readError() then says why).
+    bool fill(std::size_t keep, std::size_t upTo);
+    const std::string& readError() const { return m_readError; }
 
-    // Gives back the whole pages below offset `upTo`; a file of one step stays whole.
-    void release(std::size_t upTo);
+    // 1-based line and column (in bytes) of `offset`, for error texts only: a file is read
+    // again from its start up to there.
+    std::pair<std::size_t, std::size_t> position(std::size_t offset) const;
 
 private:
     int m_fd = -1;
-    char* m_data = nullptr; // mapped, or m_small's
-    std::unique_ptr<char[]> m_small; // a file of one step or less: nothing to give back
-    std::size_t m_reserved = 0;
-    std::size_t m_filled = 0;
-    std::size_t m_released = 0;
+    const char* m_data = nullptr; // m_buffer's, or the caller's bytes
+    std::unique_ptr<char[]> m_buffer;
+    std::size_t m_capacity = 0;
+    std::size_t m_base = 0;
+    std::size_t m_size = 0;
+    std::size_t m_fileSize = 0; // when opened
     bool m_complete = false;
+    std::string m_readError;
 };
 
 } // namespace KXL::voc

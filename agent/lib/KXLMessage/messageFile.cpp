@@ -15,12 +15,12 @@ int saveDocument(const KXLDocument& document, const std::string& path)
 {
     return host::guarded("saveDocument", [&] {
         std::string error;
-        // Checked before the file system is touched: a tree that cannot be written leaves
-        // no trace. Then written straight into the temporary file, with no copy in memory.
+        // Straight into the temporary file, with no copy in memory; a tree that cannot be
+        // written is found on the way and its temporary file thrown away.
         const auto write = [&](voc::ByteSink& sink, std::string& why) {
             return voc::writeVoc(document, sink, why);
         };
-        if (!voc::checkWritable(document, error) || !voc::replaceFileAtomically(path, write, error))
+        if (!voc::replaceFileAtomically(path, write, error))
             return host::fail("cannot save \"" + path + "\": " + error);
         return 0;
     });

@@ -3,12 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <stdexcept>
-#include <unordered_map>
-
-#include "pageRegions.h"
 
 namespace KXL {
 
@@ -16,47 +14,36 @@ namespace {
 
 constexpr std::size_t kNodesPerBlock = std::size_t{1} << 13;
 constexpr std::size_t kTextChunk = std::size_t{1} << 20;
-// A small document (most are) starts on the heap and grows by doubling up to the sizes
-// above; full-size pieces come from KXLPageRegions.
+constexpr std::size_t kStampsPerChunk = 64;
+// A small document (most are) starts small and grows by doubling up to the sizes above.
 constexpr std::size_t kFirstBlockNodes = 256;
 constexpr std::size_t kFirstTextChunk = std::size_t{16} << 10;
-// Short texts repeat (category names, named value names) and are stored once while they
-// keep recurring: a direct-mapped cache of recent ones, fixed in size, where a text evicts
-// the one it collides with.
-constexpr std::size_t kInternLength = 32;
-constexpr std::size_t kInternSlots = 1024;
+// Names of named values repeat in every entry: each is stored once while it keeps
+// recurring, in a direct-mapped cache of recent ones where a name evicts the one it
+// collides with. Values mostly differ; those that repeat (a category in every entry) come
+// back under the same tag with the same length, so the last one of each is kept to compare,
+// which costs a unique value no more than a length check mostly.
+constexpr std::size_t kNameSlots = 256;
+constexpr std::size_t kValueSlots = 256;
 
-std::size_t internSlot(std::string_view text)
-{
-    // Eight bytes a step: every value of a large document passes through here.
-    constexpr std::uint64_t multiplier = 0x9E3779B97F4A7C15ull;
-    std::uint64_t hash = text.size();
-    std::size_t at = 0;
-    for (; text.size() - at >= 8; at += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, text.data() + at, sizeof word);
-        hash = (hash ^ word) * multiplier;
-        hash ^= hash >> 29;
-    }
-    std::uint64_t tail = 0;
-    if (at < text.size())
-        std::memcpy(&tail, text.data() + at, text.size() - at);
-    hash = (hash ^ tail) * multiplier;
-    return static_cast<std::size_t>(hash ^ (hash >> 32)) & (kInternSlots - 1);
-}
+enum Stamped : std::uint8_t { kUnstamped = 0, kOwnStamps = 1, kSharedStamps = 2 };
 
 } // namespace
 
 struct KXLDocument::Extra {
-    // What m_blocks and m_textChunks point into.
-    std::unique_ptr<Node[]> firstBlock;
-    std::vector<std::unique_ptr<char[]>> smallTexts;
-    KXLPageRegions pages;
+    // What m_blocks and m_textChunks point into, freed a block at a time.
+    std::vector<std::unique_ptr<Node[]>> blocks;
+    std::vector<std::unique_ptr<char[]>> texts;
     std::size_t firstBlockCapacity = 0; // in nodes
     std::size_t textCapacity = 0; // of the last text chunk
     std::size_t textUsed = 0;
-    std::array<std::uint64_t, kInternSlots> interned{}; // a text reference + 1; 0: empty
-    std::unordered_map<NodeId, KXLStamps> stamps;
+    std::array<std::uint64_t, kNameSlots> names{}; // a text reference + 1; 0: empty
+    std::array<std::uint64_t, kValueSlots> values{}; // the same, by tag and length
+    // Stamps in chunks, in the order they were set; an element holds its index. Equal stamps
+    // set in a row through setStamps share one.
+    std::vector<std::unique_ptr<KXLStamps[]>> stamps;
+    std::uint32_t stampCount = 0;
+    std::uint32_t lastShared = 0; // the index of the last stamps setStamps added + 1; 0: none
 };
 
 // Storage comes with the first node, so an empty document costs nothing to make.
@@ -92,10 +79,10 @@ void KXLDocument::clearStorage() noexcept
 void KXLDocument::makeStorage()
 {
     auto extra = std::make_unique<Extra>();
-    extra->firstBlock.reset(new Node[kFirstBlockNodes]);
-    extra->firstBlock[0] = Node{}; // the root
+    extra->blocks.emplace_back(new Node[kFirstBlockNodes]);
+    extra->blocks[0][0] = Node{}; // the root
     extra->firstBlockCapacity = kFirstBlockNodes;
-    m_blocks.push_back(extra->firstBlock.get());
+    m_blocks.push_back(extra->blocks[0].get());
     m_extra = std::move(extra);
     m_nodeCount = 1;
 }
@@ -105,13 +92,6 @@ std::uint64_t KXLDocument::addText(std::string_view text)
     if (text.size() > std::numeric_limits<std::uint32_t>::max())
         throw std::length_error("a text is larger than 4 GiB");
     Extra& extra = *m_extra;
-    const bool internable = text.size() <= kInternLength;
-    std::uint64_t* slot = nullptr;
-    if (internable) {
-        slot = &extra.interned[internSlot(text)];
-        if (*slot != 0 && textAt(*slot - 1) == text)
-            return *slot - 1;
-    }
     unsigned char header[5];
     std::size_t headerSize = 0;
     for (auto length = static_cast<std::uint32_t>(text.size());; length >>= 7) {
@@ -125,13 +105,9 @@ std::uint64_t KXLDocument::addText(std::string_view text)
             m_textChunks.empty() ? kFirstTextChunk : std::min(2 * extra.textCapacity, kTextChunk);
         const std::size_t capacity = std::max(needed, grown);
         m_textChunks.reserve(m_textChunks.size() + 1);
-        if (capacity < kTextChunk) {
-            extra.smallTexts.reserve(extra.smallTexts.size() + 1);
-            extra.smallTexts.emplace_back(new char[capacity]);
-            m_textChunks.push_back(extra.smallTexts.back().get());
-        } else {
-            m_textChunks.push_back(extra.pages.take(capacity));
-        }
+        extra.texts.reserve(extra.texts.size() + 1);
+        extra.texts.emplace_back(new char[capacity]);
+        m_textChunks.push_back(extra.texts.back().get());
         extra.textCapacity = capacity;
         extra.textUsed = 0;
     }
@@ -142,8 +118,6 @@ std::uint64_t KXLDocument::addText(std::string_view text)
     const std::uint64_t reference =
         (static_cast<std::uint64_t>(m_textChunks.size() - 1) << 32) | extra.textUsed;
     extra.textUsed += needed;
-    if (slot != nullptr)
-        *slot = reference + 1;
     return reference;
 }
 
@@ -154,18 +128,19 @@ KXLDocument::NodeId KXLDocument::appendNode(NodeId parent)
     if (m_nodeCount == std::numeric_limits<std::uint32_t>::max())
         throw std::length_error("a document holds at most 4294967295 nodes");
     const NodeId id = m_nodeCount;
-    if (id == m_extra->firstBlockCapacity && id < kNodesPerBlock) {
-        const std::size_t capacity = std::min(2 * m_extra->firstBlockCapacity, kNodesPerBlock);
+    Extra& extra = *m_extra;
+    if (id == extra.firstBlockCapacity && id < kNodesPerBlock) {
+        const std::size_t capacity = std::min(2 * extra.firstBlockCapacity, kNodesPerBlock);
         std::unique_ptr<Node[]> grown(new Node[capacity]);
         std::memcpy(grown.get(), m_blocks[0], id * sizeof(Node));
-        m_extra->firstBlock = std::move(grown);
-        m_blocks[0] = m_extra->firstBlock.get();
-        m_extra->firstBlockCapacity = capacity;
+        extra.blocks[0] = std::move(grown);
+        m_blocks[0] = extra.blocks[0].get();
+        extra.firstBlockCapacity = capacity;
     } else if ((id & (kNodesPerBlock - 1)) == 0) {
         m_blocks.reserve(m_blocks.size() + 1);
-        Node* const block = reinterpret_cast<Node*>(m_extra->pages.take(kNodesPerBlock * sizeof(Node)));
-        std::uninitialized_default_construct_n(block, kNodesPerBlock); // no code: Node is trivial
-        m_blocks.push_back(block);
+        extra.blocks.reserve(extra.blocks.size() + 1);
+        extra.blocks.emplace_back(new Node[kNodesPerBlock]); // untouched until appended to
+        m_blocks.push_back(extra.blocks.back().get());
     }
     ++m_nodeCount;
     at(id) = Node{};
@@ -189,39 +164,102 @@ KXLDocument::NodeId KXLDocument::appendNamed(NodeId parent, std::string_view nam
 {
     if (m_blocks.empty())
         makeStorage();
-    const std::uint64_t text = addText(name);
+    std::uint64_t& slot = m_extra->names[std::hash<std::string_view>()(name) & (kNameSlots - 1)];
+    if (slot == 0 || textAt(slot - 1) != name)
+        slot = addText(name) + 1;
     const NodeId id = appendNode(parent);
     Node& node = at(id);
     node.named = true;
     node.valueKind = KXLValueKind::Int;
     node.number = value;
-    node.text = text;
+    node.text = slot - 1;
     return id;
+}
+
+// An element's stamp index lives in whichever of its value fields the value leaves free.
+std::uint32_t KXLDocument::stampIndex(const Node& node)
+{
+    return node.valueKind == KXLValueKind::String ? static_cast<std::uint32_t>(node.number)
+                                                  : static_cast<std::uint32_t>(node.text);
+}
+
+void KXLDocument::setValue(Node& node, KXLValueKind kind, std::uint64_t text, int number)
+{
+    const std::uint32_t index = node.stamped != kUnstamped ? stampIndex(node) : 0;
+    node.valueKind = kind;
+    node.text = text;
+    node.number = number;
+    if (node.stamped != kUnstamped) {
+        if (kind == KXLValueKind::String)
+            node.number = static_cast<std::int32_t>(index);
+        else
+            node.text = index;
+    }
 }
 
 void KXLDocument::setText(NodeId element, std::string_view text)
 {
     // A replaced text stays in the pool: values are rarely written twice.
-    const std::uint64_t reference = addText(text);
     Node& node = at(element);
-    node.valueKind = KXLValueKind::String;
-    node.text = reference;
-    node.number = 0;
+    const std::size_t slot = (static_cast<std::size_t>(static_cast<std::uint32_t>(node.tag)) * 31 + text.size()) &
+        (kValueSlots - 1);
+    std::uint64_t& last = m_extra->values[slot];
+    if (last == 0 || textAt(last - 1) != text)
+        last = addText(text) + 1;
+    setValue(node, KXLValueKind::String, last - 1, 0);
 }
 
 void KXLDocument::setInt(NodeId element, int value)
 {
-    Node& node = at(element);
-    node.valueKind = KXLValueKind::Int;
-    node.number = value;
-    node.text = 0;
+    setValue(at(element), KXLValueKind::Int, 0, value);
+}
+
+KXLStamps& KXLDocument::stampsAt(std::uint32_t index) const
+{
+    return m_extra->stamps[index / kStampsPerChunk][index % kStampsPerChunk];
+}
+
+std::uint32_t KXLDocument::addStamps(KXLStamps&& stamps)
+{
+    Extra& extra = *m_extra;
+    if (extra.stampCount == std::numeric_limits<std::uint32_t>::max())
+        throw std::length_error("a document holds at most 4294967295 stamped elements");
+    if (extra.stampCount % kStampsPerChunk == 0) {
+        extra.stamps.reserve(extra.stamps.size() + 1);
+        extra.stamps.emplace_back(new KXLStamps[kStampsPerChunk]);
+    }
+    stampsAt(extra.stampCount) = std::move(stamps);
+    return extra.stampCount++;
+}
+
+void KXLDocument::attachStamps(Node& node, std::uint32_t index, std::uint8_t how)
+{
+    node.stamped = how;
+    if (node.valueKind == KXLValueKind::String)
+        node.number = static_cast<std::int32_t>(index);
+    else
+        node.text = index;
 }
 
 KXLStamps& KXLDocument::stamps(NodeId element)
 {
-    KXLStamps& stamps = m_extra->stamps[element];
-    at(element).stamped = true;
-    return stamps;
+    Node& node = at(element);
+    if (node.stamped == kOwnStamps)
+        return stampsAt(stampIndex(node));
+    KXLStamps copy = node.stamped == kSharedStamps ? stampsAt(stampIndex(node)) : KXLStamps();
+    const std::uint32_t index = addStamps(std::move(copy));
+    attachStamps(node, index, kOwnStamps);
+    return stampsAt(index);
+}
+
+void KXLDocument::setStamps(NodeId element, KXLStamps&& stamps)
+{
+    Node& node = at(element);
+    Extra& extra = *m_extra;
+    // Shared from the start: changed through stamps(), they are copied first.
+    if (extra.lastShared == 0 || stampsAt(extra.lastShared - 1) != stamps)
+        extra.lastShared = addStamps(std::move(stamps)) + 1;
+    attachStamps(node, extra.lastShared - 1, kSharedStamps);
 }
 
 bool KXLDocument::operator==(const KXLDocument& other) const
@@ -253,9 +291,8 @@ bool KXLDocument::operator==(const KXLDocument& other) const
 
 const KXLStamps* KXLNodeRef::stampsOf() const
 {
-    const auto& all = m_document->m_extra->stamps;
-    const auto found = all.find(m_id);
-    return found == all.end() || found->second.empty() ? nullptr : &found->second;
+    const KXLStamps& stamps = m_document->stampsAt(KXLDocument::stampIndex(m_document->at(m_id)));
+    return stamps.empty() ? nullptr : &stamps;
 }
 
 } // namespace KXL

@@ -12,12 +12,13 @@ inline constexpr std::string_view kFormatVersion = "1";
 // hostile one cannot exhaust the stack; the message refuses to build what it could not read.
 constexpr int kMaxElementDepth = 256;
 
+// Arrays, not views: the reader compares them with lengths known when compiled.
 namespace name {
-inline constexpr std::string_view message = "message";
-inline constexpr std::string_view element = "element";
-inline constexpr std::string_view string = "string";
-inline constexpr std::string_view integer = "int";
-inline constexpr std::string_view named = "named";
+inline constexpr char message[] = "message";
+inline constexpr char element[] = "element";
+inline constexpr char string[] = "string";
+inline constexpr char integer[] = "int";
+inline constexpr char named[] = "named";
 } // namespace name
 
 namespace attr {

@@ -14,8 +14,8 @@ namespace KXL::voc {
 // unspecified. Throws std::bad_alloc when memory runs out.
 bool readVoc(std::string_view bytes, KXLDocument& document, std::string& error);
 
-// The same, reading the file as the scan goes: memory holds the tree and a few megabytes of
-// the file, not the whole file.
+// The same, reading the file as the scan goes: memory holds the tree and a window of the
+// file (a quarter of a megabyte, or its largest element), not the whole file.
 bool readVoc(FileWindow& file, KXLDocument& document, std::string& error);
 
 } // namespace KXL::voc

@@ -6,7 +6,7 @@
 #include <array>
 #include <charconv>
 #include <cstring>
-#include <vector>
+#include <utility>
 
 #include "base64.h"
 #include "vocFormat.h"
@@ -17,42 +17,6 @@ namespace KXL::voc {
 namespace {
 
 constexpr std::size_t kFlushAt = std::size_t{1} << 20;
-
-} // namespace
-
-bool checkWritable(const KXLDocument& document, std::string& error)
-{
-    std::vector<std::pair<KXLNodeRef, int>> pending;
-    for (KXLNodeRef root : document.roots())
-        pending.emplace_back(root, 1);
-    while (!pending.empty()) {
-        const auto [node, depth] = pending.back();
-        pending.pop_back();
-        if (!node.isElement()) {
-            error = "a named value stands where an element belongs";
-            return false;
-        }
-        if (node.tag() <= 0) {
-            error = "element tag " + std::to_string(node.tag()) + " is not positive";
-            return false;
-        }
-        if (depth > kMaxElementDepth) {
-            error = "elements nest deeper than " + std::to_string(kMaxElementDepth);
-            return false;
-        }
-        for (KXLNodeRef child : node.children()) {
-            if (child.isElement())
-                pending.emplace_back(child, depth + 1);
-            else if (child.name().empty()) {
-                error = "a named value has an empty name";
-                return false;
-            }
-        }
-    }
-    return true;
-}
-
-namespace {
 
 // pugixml's escaping: '&', '<' and control characters as references; in content also
 // '>', in attribute values also '"'. Bit 1: special in content, bit 2: in attributes.
@@ -97,6 +61,8 @@ public:
         } else {
             put(">\n");
             for (KXLNodeRef root : document.roots()) {
+                if (!root.isElement())
+                    return failure("a named value stands where an element belongs");
                 if (!element(root, 1))
                     return false;
             }
@@ -267,8 +233,19 @@ private:
         put("</named>\n");
     }
 
+    bool failure(std::string text)
+    {
+        m_error = std::move(text);
+        return false;
+    }
+
+    // What the reader would refuse is refused here, as it is met.
     bool element(KXLNodeRef node, int depth)
     {
+        if (node.tag() <= 0)
+            return failure("element tag " + std::to_string(node.tag()) + " is not positive");
+        if (depth > kMaxElementDepth)
+            return failure("elements nest deeper than " + std::to_string(kMaxElementDepth));
         indent(depth);
         put("<element tag=\"");
         putNumber(node.tag());
@@ -288,6 +265,8 @@ private:
             if (child.isElement()) {
                 if (!element(child, depth + 1))
                     return false;
+            } else if (child.name().empty()) {
+                return failure("a named value has an empty name");
             } else {
                 named(child, depth + 1);
             }
@@ -302,11 +281,9 @@ private:
     bool flush()
     {
         m_written += m_size;
-        if (m_written > m_maxBytes) {
-            m_error = "the vocabulary is larger than " + std::to_string(m_maxBytes) +
-                " bytes, the most a reader accepts";
-            return false;
-        }
+        if (m_written > m_maxBytes)
+            return failure("the vocabulary is larger than " + std::to_string(m_maxBytes) +
+                           " bytes, the most a reader accepts");
         if (!m_sink.write(std::string_view(m_buffer.data(), m_size), m_error))
             return false;
         m_size = 0;
@@ -338,7 +315,7 @@ bool writeVoc(const KXLDocument& document, std::string& bytes, std::string& erro
 {
     bytes.clear();
     StringSink sink(bytes);
-    return checkWritable(document, error) && writeVoc(document, sink, error);
+    return writeVoc(document, sink, error);
 }
 
 } // namespace KXL::voc

@@ -12,17 +12,15 @@
 
 namespace KXL::voc {
 
-// False with `error` set when the tree cannot be represented so that it reads back the same:
-// a non-positive tag, a named value at the top level, nesting beyond the bound.
-bool checkWritable(const KXLDocument& document, std::string& error);
-
-// Writes a document that passed checkWritable in pieces of about a megabyte. False with
-// `error` set when the file would pass `maxBytes` (the reader's size limit) or the sink
-// fails. Throws std::bad_alloc when memory runs out.
+// Writes the document in pieces of about a megabyte. False with `error` set when the tree
+// cannot be represented so that it reads back the same (a non-positive tag, a named value
+// at the top level or with an empty name, nesting beyond the bound), when the file would
+// pass `maxBytes` (the reader's size limit) or the sink fails; what was written is then to
+// be thrown away. Throws std::bad_alloc when memory runs out.
 bool writeVoc(const KXLDocument& document, ByteSink& sink, std::string& error,
               std::uint64_t maxBytes = kMaxVocFileSize);
 
-// Both steps into one string.
+// The same into one string.
 bool writeVoc(const KXLDocument& document, std::string& bytes, std::string& error);
 
 } // namespace KXL::voc

@@ -1,7 +1,6 @@
 #include "xmlText.h"
 
 #include <cstdint>
-#include <cstring>
 
 #include <utf8proc.h>
 
@@ -80,45 +79,21 @@ bool resolveReference(std::string_view name, std::uint32_t& c)
 
 } // namespace
 
+std::size_t xmlCharacterLength(std::string_view bytes)
+{
+    const auto b = static_cast<unsigned char>(bytes.empty() ? 0 : bytes[0]);
+    if (b < 0x80)
+        return b >= 0x20 || b == '\t' || b == '\n' || b == '\r' ? 1 : 0;
+    std::uint32_t c = 0;
+    const std::size_t length = decodeUtf8(bytes, 0, c);
+    return length != 0 && isXmlChar(c) ? length : 0;
+}
+
 std::size_t findNonXmlText(std::string_view bytes)
 {
-    std::size_t at = 0;
-    while (at < bytes.size()) {
-        // Most text is ASCII without control characters but TAB, LF and CR: eight bytes at a
-        // time. With no byte above 0x7F, subtracting borrows only out of a byte below 0x20 and
-        // adding never carries into the next byte, so each test below is exact per byte.
-        while (bytes.size() - at >= 8) {
-            std::uint64_t word;
-            std::memcpy(&word, bytes.data() + at, sizeof word);
-            constexpr std::uint64_t ones = 0x0101010101010101ull;
-            constexpr std::uint64_t highs = 0x8080808080808080ull;
-            if ((word & highs) != 0)
-                break;
-            if (((word - 0x20 * ones) & highs) == 0) { // no byte below 0x20: most words
-                at += 8;
-                continue;
-            }
-            const auto zeroBytes = [](std::uint64_t x) { return ~(x + 0x7F * ones) & highs; };
-            const std::uint64_t control = ~(word + 0x60 * ones) & highs; // bytes below 0x20
-            const std::uint64_t allowed =
-                zeroBytes(word ^ ('\t' * ones)) | zeroBytes(word ^ ('\n' * ones)) | zeroBytes(word ^ ('\r' * ones));
-            if ((control & ~allowed) != 0)
-                break;
-            at += 8;
-        }
-        if (at == bytes.size())
-            break;
-        // Only control characters other than TAB, LF and CR fail among the rest of ASCII.
-        const auto b = static_cast<unsigned char>(bytes[at]);
-        if (b < 0x80) {
-            if (b < 0x20 && b != '\t' && b != '\n' && b != '\r')
-                return at;
-            ++at;
-            continue;
-        }
-        std::uint32_t c = 0;
-        const std::size_t length = decodeUtf8(bytes, at, c);
-        if (length == 0 || !isXmlChar(c))
+    for (std::size_t at = 0; at < bytes.size();) {
+        const std::size_t length = xmlCharacterLength(bytes.substr(at));
+        if (length == 0)
             return at;
         at += length;
     }

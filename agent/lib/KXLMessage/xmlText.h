@@ -9,6 +9,10 @@
 
 namespace KXL::voc {
 
+// The length of the UTF-8 sequence `bytes` starts with when it encodes an XML 1.0
+// character, else 0 (also for no bytes).
+std::size_t xmlCharacterLength(std::string_view bytes);
+
 // Offset of the first byte that does not belong to valid UTF-8 made of XML 1.0 characters,
 // or npos when there is none.
 std::size_t findNonXmlText(std::string_view bytes);
