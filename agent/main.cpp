@@ -69,9 +69,6 @@ void addMetricsOptions(CLI::App& command, std::string& file, bool& guestOs)
 
 void addColumnsOption(CLI::App& command, KXL::KXLGuestColumns& columns)
 {
-    std::string names;
-    for (const std::string& name : KXL::guestColumnNames())
-        names += (names.empty() ? "" : ", ") + name;
     const CLI::Validator known(
         [](const std::string& list) {
             try {
@@ -85,7 +82,8 @@ void addColumnsOption(CLI::App& command, KXL::KXLGuestColumns& columns)
     command
         .add_option_function<std::string>(
             "-o,--columns", [&columns](const std::string& list) { columns = KXL::guestColumnsNamed(list); },
-            "Print only these columns of the guest OS table, in this order (text only): " + names +
+            "Print only these columns of the guest OS table, in this order (text only): " +
+                KXL::guestColumnList() +
                 " (default: all)")
         ->type_name("NAME,...")
         ->check(known);

@@ -183,8 +183,7 @@ void printGuestRows(KXLTextOut& out, const KXLTextTable& guests, const KXLGuestC
     });
 }
 
-} // namespace
-
+// The names --columns takes: the titles, with no blank inside.
 const std::vector<std::string>& guestColumnNames()
 {
     static const std::vector<std::string> names = [] {
@@ -198,6 +197,19 @@ const std::vector<std::string>& guestColumnNames()
     return names;
 }
 
+} // namespace
+
+const std::string& guestColumnList()
+{
+    static const std::string list = [] {
+        std::string text;
+        for (const std::string& name : guestColumnNames())
+            text += (text.empty() ? "" : ", ") + name;
+        return text;
+    }();
+    return list;
+}
+
 KXLGuestColumns guestColumnsNamed(std::string_view list)
 {
     const std::vector<std::string>& names = guestColumnNames();
@@ -207,12 +219,9 @@ KXLGuestColumns guestColumnsNamed(std::string_view list)
         end = std::min(list.find(',', start), list.size());
         const std::string_view wanted = list.substr(start, end - start);
         const auto found = std::find(names.begin(), names.end(), wanted);
-        if (found == names.end()) {
-            std::string known;
-            for (const std::string& column : names)
-                known += (known.empty() ? "" : ", ") + column;
-            throw std::invalid_argument("no column named " + quoteText(wanted) + "; the columns are " + known);
-        }
+        if (found == names.end())
+            throw std::invalid_argument("no column named " + quoteText(wanted) + "; the columns are " +
+                guestColumnList());
         columns.push_back(static_cast<std::size_t>(found - names.begin()));
     }
     return columns;

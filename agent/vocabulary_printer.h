@@ -14,12 +14,12 @@
 
 namespace KXL {
 
-// The guest OS table's columns to print, by their place in guestColumnNames.
+// The guest OS table's columns to print, by their place in guestColumnList.
 using KXLGuestColumns = std::vector<std::size_t>;
 
-// The names --columns takes, in the default order: code, identifier, display_name,
-// experimental, then kGuestValueNames.
-const std::vector<std::string>& guestColumnNames();
+// The names --columns takes, in the default order and as a list for people: "code,
+// identifier, display_name, experimental", then kGuestValueNames.
+const std::string& guestColumnList();
 
 // The columns a comma-separated list of names picks, in its order. A name that is none of
 // guestColumnNames(): std::invalid_argument naming them.
