@@ -83,8 +83,7 @@ void addColumnsOption(CLI::App& command, KXL::KXLGuestColumns& columns)
         .add_option_function<std::string>(
             "-o,--columns", [&columns](const std::string& list) { columns = KXL::guestColumnsNamed(list); },
             "Print only these columns of the guest OS table, in this order (text only): " +
-                KXL::guestColumnList() +
-                " (default: all)")
+                KXL::guestColumnList() + " (default: all)")
         ->type_name("NAME,...")
         ->check(known);
 }
