@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <stdexcept>
 #include <iostream>
 #include <streambuf>
 #include <string>
@@ -66,6 +67,27 @@ void addMetricsOptions(CLI::App& command, std::string& file, bool& guestOs)
         ->needs(metrics);
 }
 
+void addColumnsOption(CLI::App& command, KXL::KXLGuestColumns& columns)
+{
+    const CLI::Validator known(
+        [](const std::string& list) {
+            try {
+                (void)KXL::guestColumnsNamed(list);
+                return std::string();
+            } catch (const std::invalid_argument& error) {
+                return std::string(error.what());
+            }
+        },
+        "", "COLUMNS");
+    command
+        .add_option_function<std::string>(
+            "-o,--columns", [&columns](const std::string& list) { columns = KXL::guestColumnsNamed(list); },
+            "Print only these columns of the guest OS table, in this order (text only): " +
+                KXL::guestColumnList() + " (default: all)")
+        ->type_name("NAME,...")
+        ->check(known);
+}
+
 void addRunOptions(CLI::App& command, KXL::KXLRunOptions& options, const std::string& plugins)
 {
     command.add_option("--plugins", options.pluginsFolder,
@@ -81,6 +103,7 @@ void addRunOptions(CLI::App& command, KXL::KXLRunOptions& options, const std::st
         ->check(nonEmpty);
     command.add_flag("--json", options.json, jsonHelp);
     addMetricsOptions(command, options.metricsFile, options.metricsGuestOs);
+    addColumnsOption(command, options.columns);
 }
 
 const char* const runStatus =
@@ -117,6 +140,8 @@ int agentMain(int argc, char** argv)
         ->type_name("CODE|IDENTIFIER");
     show->add_flag("--json", json, jsonHelp);
     addMetricsOptions(*show, showOptions.metricsFile, showOptions.metricsGuestOs);
+    // One list, wherever given: before the command or after it.
+    addColumnsOption(*show, options.columns);
     show->footer("Exit status: 0 shown; 1 --os found nothing; 2 a bad command line, or the file "
                  "cannot be read or is not a .voc file.");
 
@@ -160,6 +185,15 @@ int agentMain(int argc, char** argv)
             std::cerr << "host-agent: --metrics applies to run and show, not to " << name << '\n';
             return KXL::exitTrouble;
         }
+        if (command->parsed() && app.count("--columns") > 0) {
+            std::cerr << "host-agent: --columns applies to run and show, not to " << name << '\n';
+            return KXL::exitTrouble;
+        }
+    }
+    const bool noTables = json || (show->parsed() ? showOptions.metricsFile : options.metricsFile) == "-";
+    if (noTables && app.count("--columns") + run->count("--columns") + show->count("--columns") > 0) {
+        std::cerr << "host-agent: --columns picks columns of the text tables; --json and --metrics - print none\n";
+        return KXL::exitTrouble;
     }
     for (const auto& [command, name] : {std::pair{show, "show"}, {diff, "diff"}, {check, "check"}}) {
         if (!command->parsed())
@@ -173,6 +207,7 @@ int agentMain(int argc, char** argv)
     }
     if (show->parsed()) {
         showOptions.json = json;
+        showOptions.columns = options.columns;
         return KXL::showVocabularyFile(showOptions, std::cout, std::cerr);
     }
     if (diff->parsed())

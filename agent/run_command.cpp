@@ -92,7 +92,7 @@ bool findAllPlugins(const KXLRunLayout& layout, std::vector<KXLPluginFile>& plug
     return true;
 }
 
-void printCache(std::ostream& out, const KXLPluginSession& session)
+void printCache(std::ostream& out, const KXLPluginSession& session, const KXLGuestColumns& columns)
 {
     const auto cache = vocCacheLocal();
     const std::vector<std::string> names = cache->names();
@@ -109,7 +109,7 @@ void printCache(std::ostream& out, const KXLPluginSession& session)
                 remark = "Kept from before: " + *stale;
             else if (const auto notDurable = session.notDurable(name))
                 remark = "Published but not made durable: " + *notDurable;
-            printVocabulary(out, name, *document, remark);
+            printVocabulary(out, name, *document, remark, columns);
         }
     }
 }
@@ -270,7 +270,7 @@ int runAgent(const KXLRunOptions& options, std::ostream& out, std::ostream& err)
         out.flush();
     } else {
         session.start(plugins, out);
-        printCache(out, session);
+        printCache(out, session, options.columns);
         out << '\n';
         session.stop(out);
         out << session.started() << (session.started() == 1 ? " plug-in, " : " plug-ins, ")

@@ -5,6 +5,8 @@
 #include <ostream>
 #include <string>
 
+#include "vocabulary_printer.h"
+
 namespace KXL {
 
 struct KXLRunOptions {
@@ -14,6 +16,7 @@ struct KXLRunOptions {
     bool json = false; // one JSON document on `out` instead of the report and tables
     std::string metricsFile; // non-empty: the series written there after the run; "-": `out`
     bool metricsGuestOs = true; // with one info series per guest OS
+    KXLGuestColumns columns; // of the guest OS table; empty: all
 };
 
 // Returns the exit status (exit_status.h). Reports and vocabularies go to `out`,

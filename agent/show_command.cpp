@@ -76,7 +76,7 @@ int showGuest(const KXLShowOptions& options, const Shown& shown, const KXLDocume
         if (found > 0)
             out << "\n]}\n";
     } else {
-        found = printGuests(out, shown.name.value_or(""), document, wanted, shown.source);
+        found = printGuests(out, shown.name.value_or(""), document, wanted, shown.source, options.columns);
     }
     if (found == 0) {
         err << "host-agent: no guest OS with the code or identifier " << quoteText(*options.guest)
@@ -130,7 +130,7 @@ int showVocabularyFile(const KXLShowOptions& options, std::ostream& out, std::os
         writeVocabularyMembers(out, shown.name, document);
         out << "}\n";
     } else {
-        printVocabulary(out, shown.name.value_or(""), document, shown.source);
+        printVocabulary(out, shown.name.value_or(""), document, shown.source, options.columns);
     }
     return exitSuccess;
 }

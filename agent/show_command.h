@@ -6,6 +6,8 @@
 #include <ostream>
 #include <string>
 
+#include "vocabulary_printer.h"
+
 namespace KXL {
 
 struct KXLShowOptions {
@@ -14,6 +16,7 @@ struct KXLShowOptions {
     std::optional<std::string> guest; // --os: a code or an identifier
     std::string metricsFile; // non-empty: the series written there; "-": `out`, instead of the tables
     bool metricsGuestOs = true; // with one info series per guest OS
+    KXLGuestColumns columns; // of the guest OS table; empty: all
 };
 
 // Returns the exit status (exit_status.h): 1 when --os finds nothing, or the series are asked

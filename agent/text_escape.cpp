@@ -35,6 +35,25 @@ bool mustEscape(std::uint32_t c)
         (c >= 0x2066 && c <= 0x2069) || c == 0xFEFF;
 }
 
+constexpr std::uint32_t zeroWidthJoiner = 0x200D;
+
+// Grapheme cluster boundaries as utf8proc's tables give them, fed one character at a time.
+class Clusters {
+public:
+    // Whether a cluster ends before c, the character after those fed so far.
+    bool breakBefore(std::uint32_t c)
+    {
+        const bool at = m_previous < 0 ||
+            utf8proc_grapheme_break_stateful(m_previous, static_cast<utf8proc_int32_t>(c), &m_state);
+        m_previous = static_cast<utf8proc_int32_t>(c);
+        return at;
+    }
+
+private:
+    utf8proc_int32_t m_previous = -1;
+    utf8proc_int32_t m_state = 0;
+};
+
 void appendHexByte(std::string& out, unsigned char byte)
 {
     char buffer[8];
@@ -60,21 +79,33 @@ void appendEscaped(std::string& out, std::uint32_t c)
 }
 
 // Rebuilds the bytes: invalid(out, byte) for each byte that is not part of valid UTF-8,
-// valid(out, code point, its bytes) for each character.
+// valid(out, code point, its bytes, whether it must be escaped) for each character. A
+// zero-width joiner inside a grapheme cluster (an emoji family) need not be: it joins what
+// the cluster shows as one glyph, while one on its own hides a boundary.
 template <typename Invalid, typename Valid>
 std::string rewrite(std::string_view bytes, Invalid invalid, Valid valid)
 {
     std::string out;
     out.reserve(bytes.size());
+    Clusters clusters;
     std::size_t pos = 0;
     while (pos < bytes.size()) {
         const auto decoded = decodeAt(bytes, pos);
         if (!decoded) {
             invalid(out, static_cast<unsigned char>(bytes[pos]));
+            clusters = {};
             ++pos;
             continue;
         }
-        valid(out, decoded->value, bytes.substr(pos, decoded->length));
+        const std::uint32_t c = decoded->value;
+        const bool inCluster = !clusters.breakBefore(c);
+        bool unsafe = mustEscape(c);
+        if (unsafe && c == zeroWidthJoiner && inCluster) {
+            const auto next = decodeAt(bytes, pos + decoded->length);
+            Clusters ahead = clusters;
+            unsafe = !next || ahead.breakBefore(next->value);
+        }
+        valid(out, c, bytes.substr(pos, decoded->length), unsafe);
         pos += decoded->length;
     }
     return out;
@@ -82,12 +113,13 @@ std::string rewrite(std::string_view bytes, Invalid invalid, Valid valid)
 
 std::string escape(std::string_view bytes, bool escapeQuote)
 {
-    return rewrite(bytes, appendHexByte, [escapeQuote](std::string& out, std::uint32_t c, std::string_view utf8) {
+    return rewrite(bytes, appendHexByte,
+                   [escapeQuote](std::string& out, std::uint32_t c, std::string_view utf8, bool unsafe) {
         if (c == '\\')
             out += "\\\\";
         else if (c == '"' && escapeQuote)
             out += "\\\"";
-        else if (mustEscape(c))
+        else if (unsafe)
             appendEscaped(out, c);
         else
             out += utf8;
@@ -120,14 +152,14 @@ std::string metricLabelText(std::string_view bytes)
     static constexpr std::string_view replacement = "\xEF\xBF\xBD"; // U+FFFD
     return rewrite(
         bytes, [](std::string& out, unsigned char) { out += replacement; },
-        [](std::string& out, std::uint32_t c, std::string_view utf8) {
+        [](std::string& out, std::uint32_t c, std::string_view utf8, bool unsafe) {
             if (c == '\\')
                 out += "\\\\";
             else if (c == '"')
                 out += "\\\"";
             else if (c == '\n')
                 out += "\\n";
-            else if (mustEscape(c))
+            else if (unsafe)
                 out += replacement;
             else
                 out += utf8;
@@ -137,17 +169,25 @@ std::string metricLabelText(std::string_view bytes)
 std::size_t displayWidth(std::string_view utf8)
 {
     std::size_t width = 0;
+    Clusters clusters;
+    std::uint32_t previous = 0;
     std::size_t pos = 0;
     while (pos < utf8.size()) {
         const auto decoded = decodeAt(utf8, pos);
         if (!decoded) {
             ++width; // not expected after escapeText; count the byte rather than loop
+            clusters = {};
+            previous = 0;
             ++pos;
             continue;
         }
-        // Wide East Asian characters and emoji 2, combining and other zero-width marks 0.
-        width += static_cast<std::size_t>(
-            utf8proc_charwidth(static_cast<utf8proc_int32_t>(decoded->value)));
+        // Wide East Asian characters and emoji 2, combining and other zero-width marks 0; what
+        // a zero-width joiner joins is drawn as one glyph, the width of the cluster's first.
+        const std::uint32_t c = decoded->value;
+        const bool joined = !clusters.breakBefore(c) && previous == zeroWidthJoiner;
+        if (!joined)
+            width += static_cast<std::size_t>(utf8proc_charwidth(static_cast<utf8proc_int32_t>(c)));
+        previous = c;
         pos += decoded->length;
     }
     return width;

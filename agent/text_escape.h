@@ -10,8 +10,9 @@ namespace KXL {
 
 // The bytes as printable UTF-8. A backslash doubles; control characters (C0, DEL, C1),
 // bidirectional overrides and line separators become \t, \n, \r, \xNN or \u{NNNN}; every
-// byte that is not part of valid UTF-8 becomes \xNN. The result never holds a byte that
-// could steer a terminal, and distinct inputs give distinct results.
+// byte that is not part of valid UTF-8 becomes \xNN. A zero-width joiner stays only inside
+// a grapheme cluster, between two characters it joins (an emoji ZWJ sequence). The result
+// never holds a byte that could steer a terminal, and distinct inputs give distinct results.
 std::string escapeText(std::string_view bytes);
 
 // Whether escapeText(bytes) is bytes itself, one column a byte: printable ASCII without a
@@ -28,7 +29,8 @@ std::string quoteText(std::string_view bytes);
 std::string metricLabelText(std::string_view bytes);
 
 // Terminal columns taken by valid UTF-8 text (as escapeText returns), from utf8proc's
-// Unicode tables: wide East Asian characters and emoji count two, combining marks none.
+// Unicode tables: wide East Asian characters and emoji count two, combining marks none, an
+// emoji ZWJ sequence as its first character.
 std::size_t displayWidth(std::string_view utf8);
 
 } // namespace KXL

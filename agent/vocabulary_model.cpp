@@ -25,8 +25,6 @@ constexpr int tagIdentifier = 1846;
 constexpr int tagDescription = 1303;
 
 constexpr std::string_view versionMark = "vocabulary";
-constexpr std::string_view adapterCategory = "kxp_network_adapter_type";
-constexpr std::string_view guestCategory = "guest_os_type";
 constexpr std::string_view experimentalCategory = "experimental";
 
 bool hasStamps(KXLNodeRef node)
@@ -195,7 +193,7 @@ std::optional<KXLAdapterEntry> matchAdapter(const std::optional<EntryParts>& ent
         return std::nullopt;
     EntryParts parts = *entry;
     const KXLNodeRef id = parts.take(tagId, KXLValueKind::Int);
-    const KXLNodeRef mark = parts.take(tagCategory, KXLValueKind::String, adapterCategory);
+    const KXLNodeRef mark = parts.take(tagCategory, KXLValueKind::String, kAdapterCategory);
     const KXLNodeRef name = parts.take(tagDisplayName, KXLValueKind::String);
     if (!id || !mark || !name || !parts.exhausted())
         return std::nullopt;
@@ -208,7 +206,7 @@ std::optional<KXLGuestEntry> matchGuest(const std::optional<EntryParts>& entry)
         return std::nullopt;
     EntryParts parts = *entry;
     const KXLNodeRef code = parts.take(tagId, KXLValueKind::Int);
-    const KXLNodeRef mark = parts.take(tagCategory, KXLValueKind::String, guestCategory);
+    const KXLNodeRef mark = parts.take(tagCategory, KXLValueKind::String, kGuestCategory);
     const bool experimental = static_cast<bool>(parts.take(tagCategory, KXLValueKind::String, experimentalCategory));
     const KXLNodeRef identifier = parts.take(tagIdentifier, KXLValueKind::String);
     const KXLNodeRef displayName = parts.take(tagDisplayName, KXLValueKind::String);
@@ -454,12 +452,12 @@ private:
             return;
         case KXLVocabularyItem::Kind::Adapter:
             m_adapterIds.insert(item.adapter.id);
-            checkNumberId(item, adapterCategory, item.adapter.id, std::nullopt);
-            markOfKind(adapterCategory, item);
+            checkNumberId(item, kAdapterCategory, item.adapter.id, std::nullopt);
+            markOfKind(kAdapterCategory, item);
             return;
         case KXLVocabularyItem::Kind::Guest:
-            checkNumberId(item, guestCategory, static_cast<int>(item.guest.code), item.guest.experimental);
-            markOfKind(guestCategory, item);
+            checkNumberId(item, kGuestCategory, static_cast<int>(item.guest.code), item.guest.experimental);
+            markOfKind(kGuestCategory, item);
             if (item.guest.experimental)
                 markOfKind(experimentalCategory, item);
             if (m_adapterIds.count(item.guest.values[4]) == 0)
@@ -503,11 +501,11 @@ private:
                                             "vocabulary, stamp 1307, description 1303, in this order)");
             return;
         }
-        if (marks.front() == guestCategory)
-            error(location, "marked " + quoteText(guestCategory) + " but does not fit the guest OS "
+        if (marks.front() == kGuestCategory)
+            error(location, "marked " + quoteText(kGuestCategory) + " but does not fit the guest OS "
                 "shape (code 1010, identifier 1846, display name 1026, the six named values)");
-        else if (marks.front() == adapterCategory)
-            error(location, "marked " + quoteText(adapterCategory) + " but does not fit the "
+        else if (marks.front() == kAdapterCategory)
+            error(location, "marked " + quoteText(kAdapterCategory) + " but does not fit the "
                 "adapter shape (id 1010, display name 1026)");
         for (std::string_view mark : marks)
             m_marks.push_back({std::string(mark), location});
@@ -534,7 +532,7 @@ private:
     void checkNumberId(const KXLVocabularyItem& item, std::string_view kind, int id,
                        std::optional<bool> experimental)
     {
-        const std::uint64_t key = (static_cast<std::uint64_t>(kind == guestCategory) << 32) |
+        const std::uint64_t key = (static_cast<std::uint64_t>(kind == kGuestCategory) << 32) |
             static_cast<std::uint32_t>(id);
         const auto [found, added] =
             m_numberIds.try_emplace(key, FirstSeen{item.index, experimental.value_or(false), false});

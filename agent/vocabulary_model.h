@@ -17,6 +17,10 @@
 
 namespace KXL {
 
+// The categories that mark network adapter and guest OS entries.
+inline constexpr std::string_view kAdapterCategory = "kxp_network_adapter_type";
+inline constexpr std::string_view kGuestCategory = "guest_os_type";
+
 // The named values of a guest OS entry, in the order they are shown.
 inline constexpr std::array<const char*, 6> kGuestValueNames = {"min_hdd_size", "max_hdd_size",
     "recommended_hdd_size", "hdd_interface", "adapter_type", "boot_efi"};

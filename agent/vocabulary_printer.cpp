@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -84,34 +85,66 @@ void dumpNode(KXLTextOut& out, KXLNodeRef root, const std::string& indent)
     }
 }
 
-std::vector<KXLTextTable::Column> guestColumns()
+const std::vector<KXLTextTable::Column>& allGuestColumns()
 {
-    std::vector<KXLTextTable::Column> columns = {{"code", KXLTextTable::Align::Right},
-        {"identifier"}, {"display name"}, {"experimental"}};
-    for (const char* valueName : kGuestValueNames)
-        columns.push_back({valueName, KXLTextTable::Align::Right});
+    static const std::vector<KXLTextTable::Column> columns = [] {
+        std::vector<KXLTextTable::Column> all = {{"code", KXLTextTable::Align::Right}, {"identifier"},
+            {"display name"}, {"experimental"}};
+        for (const char* valueName : kGuestValueNames)
+            all.push_back({valueName, KXLTextTable::Align::Right});
+        return all;
+    }();
     return columns;
 }
 
-// The cells of one guest OS row; the numbers' texts live here until the row is printed.
+// The columns asked for, every one when none are.
+const KXLGuestColumns& orAll(const KXLGuestColumns& columns)
+{
+    static const KXLGuestColumns all = [] {
+        KXLGuestColumns every(allGuestColumns().size());
+        for (std::size_t i = 0; i < every.size(); ++i)
+            every[i] = i;
+        return every;
+    }();
+    return columns.empty() ? all : columns;
+}
+
+std::vector<KXLTextTable::Column> guestColumns(const KXLGuestColumns& columns)
+{
+    std::vector<KXLTextTable::Column> picked;
+    for (std::size_t column : columns)
+        picked.push_back(allGuestColumns().at(column));
+    return picked;
+}
+
+// The cells of one guest OS row in the columns asked for; the numbers' texts live here
+// until the row is printed.
 class KXLGuestRow {
 public:
-    KXLGuestRow() : m_cells(4 + kGuestValueNames.size()) {}
+    explicit KXLGuestRow(const KXLGuestColumns& columns) : m_columns(columns), m_cells(columns.size()) {}
 
     const KXLTextTable::Cells& cells(const KXLGuestEntry& guest)
     {
-        m_cells[0] = format(0, guest.code);
-        m_cells[1] = guest.identifier;
-        m_cells[2] = guest.displayName;
-        m_cells[3] = guest.experimental ? "yes" : "no";
-        for (std::size_t i = 0; i < guest.values.size(); ++i)
-            m_cells[4 + i] = format(i + 1, guest.values[i]);
+        for (std::size_t i = 0; i < m_columns.size(); ++i)
+            m_cells[i] = cell(guest, m_columns[i]);
         return m_cells;
     }
 
 private:
-    std::array<std::array<char, 16>, 1 + kGuestValueNames.size()> m_numbers;
+    const KXLGuestColumns& m_columns;
+    std::array<std::array<char, 16>, 4 + kGuestValueNames.size()> m_numbers; // by column
     KXLTextTable::Cells m_cells;
+
+    std::string_view cell(const KXLGuestEntry& guest, std::size_t column)
+    {
+        switch (column) {
+        case 0: return format(column, guest.code);
+        case 1: return guest.identifier;
+        case 2: return guest.displayName;
+        case 3: return guest.experimental ? "yes" : "no";
+        default: return format(column, guest.values[column - 4]);
+        }
+    }
 
     template <typename Number>
     std::string_view format(std::size_t slot, Number number)
@@ -139,20 +172,63 @@ bool sectionTitle(KXLTextOut& out, const std::string& title, std::size_t rows)
 
 // The rows of the guest OSes for which wanted(entry) holds, after the table measured them.
 template <typename Wanted>
-void printGuestRows(KXLTextOut& out, const KXLTextTable& guests, KXLNodeRef container, Wanted wanted)
+void printGuestRows(KXLTextOut& out, const KXLTextTable& guests, const KXLGuestColumns& columns,
+                    KXLNodeRef container, Wanted wanted)
 {
     guests.printHead(out, tableIndent);
-    KXLGuestRow row;
+    KXLGuestRow row(columns);
     forEachItem(container, [&](const KXLVocabularyItem& item) {
         if (item.kind == KXLVocabularyItem::Kind::Guest && wanted(item.guest))
             guests.printRow(out, tableIndent, row.cells(item.guest));
     });
 }
 
+// The names --columns takes: the titles, with no blank inside.
+const std::vector<std::string>& guestColumnNames()
+{
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> all;
+        for (const KXLTextTable::Column& column : allGuestColumns()) {
+            all.push_back(column.title);
+            std::replace(all.back().begin(), all.back().end(), ' ', '_');
+        }
+        return all;
+    }();
+    return names;
+}
+
 } // namespace
 
+const std::string& guestColumnList()
+{
+    static const std::string list = [] {
+        std::string text;
+        for (const std::string& name : guestColumnNames())
+            text += (text.empty() ? "" : ", ") + name;
+        return text;
+    }();
+    return list;
+}
+
+KXLGuestColumns guestColumnsNamed(std::string_view list)
+{
+    const std::vector<std::string>& names = guestColumnNames();
+    KXLGuestColumns columns;
+    std::size_t start = 0;
+    for (std::size_t end; start <= list.size(); start = end + 1) {
+        end = std::min(list.find(',', start), list.size());
+        const std::string_view wanted = list.substr(start, end - start);
+        const auto found = std::find(names.begin(), names.end(), wanted);
+        if (found == names.end())
+            throw std::invalid_argument("no column named " + quoteText(wanted) + "; the columns are " +
+                guestColumnList());
+        columns.push_back(static_cast<std::size_t>(found - names.begin()));
+    }
+    return columns;
+}
+
 void printVocabulary(std::ostream& stream, const std::string& name, const KXLDocument& document,
-                     std::string_view remark)
+                     std::string_view remark, const KXLGuestColumns& asked)
 {
     KXLTextOut out(stream);
     title(out, name, remark);
@@ -176,8 +252,9 @@ void printVocabulary(std::ostream& stream, const std::string& name, const KXLDoc
     // it, the guest OSes, the bulk, are read again for their rows.
     KXLTextTable categories({{"name"}});
     KXLTextTable adapters({{"id", KXLTextTable::Align::Right}, {"name"}});
-    KXLTextTable guests(guestColumns());
-    KXLGuestRow row;
+    const KXLGuestColumns& columns = orAll(asked);
+    KXLTextTable guests(guestColumns(columns));
+    KXLGuestRow row(columns);
     std::vector<std::string_view> categoryNames;
     std::vector<KXLAdapterEntry> adapterEntries;
     std::optional<KXLVersionEntry> version;
@@ -208,13 +285,17 @@ void printVocabulary(std::ostream& stream, const std::string& name, const KXLDoc
         for (std::string_view category : categoryNames)
             categories.printRow(out, tableIndent, {category});
     }
-    if (sectionTitle(out, "Network adapters", adapters.rows())) {
+    const auto has = [&](std::string_view category, const KXLTextTable& entries) {
+        return !entries.empty() ||
+            std::find(categoryNames.begin(), categoryNames.end(), category) != categoryNames.end();
+    };
+    if (has(kAdapterCategory, adapters) && sectionTitle(out, "Network adapters", adapters.rows())) {
         adapters.printHead(out, tableIndent);
         for (const KXLAdapterEntry& adapter : adapterEntries)
             adapters.printRow(out, tableIndent, {std::to_string(adapter.id), adapter.name});
     }
-    if (sectionTitle(out, "Guest operating systems", guests.rows()))
-        printGuestRows(out, guests, container, [](const KXLGuestEntry&) { return true; });
+    if (has(kGuestCategory, guests) && sectionTitle(out, "Guest operating systems", guests.rows()))
+        printGuestRows(out, guests, columns, container, [](const KXLGuestEntry&) { return true; });
     if (!others.empty()) {
         out.append('\n' + sectionIndent + "Other entries (" + std::to_string(others.size()) + ")\n");
         for (KXLNodeRef entry : others)
@@ -223,13 +304,15 @@ void printVocabulary(std::ostream& stream, const std::string& name, const KXLDoc
 }
 
 std::size_t printGuests(std::ostream& stream, const std::string& name, const KXLDocument& document,
-                        const std::function<bool(const KXLGuestEntry&)>& wanted, std::string_view remark)
+                        const std::function<bool(const KXLGuestEntry&)>& wanted, std::string_view remark,
+                        const KXLGuestColumns& asked)
 {
     const KXLNodeRef container = vocabularyContainer(document);
     if (!container)
         return 0;
-    KXLTextTable guests(guestColumns());
-    KXLGuestRow row;
+    const KXLGuestColumns& columns = orAll(asked);
+    KXLTextTable guests(guestColumns(columns));
+    KXLGuestRow row(columns);
     forEachItem(container, [&](const KXLVocabularyItem& item) {
         if (item.kind == KXLVocabularyItem::Kind::Guest && wanted(item.guest))
             guests.measure(row.cells(item.guest));
@@ -239,14 +322,14 @@ std::size_t printGuests(std::ostream& stream, const std::string& name, const KXL
     KXLTextOut out(stream);
     title(out, name, remark);
     sectionTitle(out, "Guest operating systems", guests.rows());
-    printGuestRows(out, guests, container, wanted);
+    printGuestRows(out, guests, columns, container, wanted);
     return guests.rows();
 }
 
-std::string printVocabulary(const std::string& name, const KXLDocument& document)
+std::string printVocabulary(const std::string& name, const KXLDocument& document, const KXLGuestColumns& columns)
 {
     std::ostringstream out;
-    printVocabulary(out, name, document);
+    printVocabulary(out, name, document, {}, columns);
     return out.str();
 }
 

@@ -124,11 +124,12 @@ std::optional<Maps> referenceRead(const std::string& text)
     if (text.find('\0') != std::string::npos)
         return std::nullopt;
     const json root = json::parse(text, countKeys, false);
-    if (root.is_discarded() || repeatedKey || !root.is_object() || root.size() != 2 ||
-        !root.contains("supported") || !root.contains("experimental"))
+    if (root.is_discarded() || repeatedKey || !root.is_object() ||
+        root.size() != root.contains("supported") + root.contains("experimental"))
         return std::nullopt;
-    std::optional<KXPOSMap> supported = referenceList(root["supported"]);
-    std::optional<KXPOSMap> experimental = referenceList(root["experimental"]);
+    // A list left out is an empty list.
+    std::optional<KXPOSMap> supported = referenceList(root.value("supported", json::array()));
+    std::optional<KXPOSMap> experimental = referenceList(root.value("experimental", json::array()));
     if (!supported || !experimental)
         return std::nullopt;
     return Maps{std::move(*supported), std::move(*experimental)};

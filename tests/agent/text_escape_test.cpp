@@ -34,6 +34,23 @@ TEST(TextEscape, ReorderingAndLineSeparatorsAreEscaped)
     EXPECT_EQ(escapeText("a\xe2\x80\xa8" "b"), "a\\u{2028}b");
 }
 
+// A joiner inside an emoji ZWJ sequence is part of one glyph; anywhere else it hides a
+// boundary and is shown.
+TEST(TextEscape, ZeroWidthJoinerStaysOnlyInsideACluster)
+{
+    const std::string family = "\U0001F468\u200D\U0001F469\u200D\U0001F467";
+    EXPECT_EQ(escapeText(family), family);
+    EXPECT_EQ(quoteText("x" + family), "\"x" + family + "\"");
+    EXPECT_EQ(metricLabelText(family), family);
+    EXPECT_EQ(escapeText("\u200D\U0001F467"), "\\u{200d}\U0001F467"); // nothing before it
+    EXPECT_EQ(escapeText("\U0001F468\u200D"), "\U0001F468\\u{200d}"); // nothing after it
+    EXPECT_EQ(escapeText("a\u200Db"), "a\\u{200d}b"); // letters do not join
+    EXPECT_EQ(escapeText("\x1b\u200D\U0001F467"), "\\x1b\\u{200d}\U0001F467");
+    EXPECT_EQ(escapeText("\U0001F468\u200D\u202E\U0001F467"), "\U0001F468\\u{200d}\\u{202e}\U0001F467");
+    EXPECT_EQ(escapeText("\U0001F468\u200D\xff"), "\U0001F468\\u{200d}\\xff");
+    EXPECT_EQ(metricLabelText("a\u200Db"), "a\xef\xbf\xbd" "b");
+}
+
 TEST(TextEscape, InvalidUtf8BecomesHexBytes)
 {
     EXPECT_EQ(escapeText("\xff"), "\\xff");
@@ -65,6 +82,8 @@ TEST(TextEscape, DisplayWidthCountsColumns)
     EXPECT_EQ(displayWidth("e\xcc\x81"), 1u); // e + combining acute accent
     EXPECT_EQ(displayWidth("Ü"), 1u);
     EXPECT_EQ(displayWidth("\U0001F680"), 2u); // rocket: an emoji, wide
+    EXPECT_EQ(displayWidth("\U0001F468\u200D\U0001F469\u200D\U0001F467"), 2u); // one glyph
+    EXPECT_EQ(displayWidth("\U0001F468\U0001F469"), 4u); // two glyphs
     EXPECT_EQ(displayWidth("\u0E01\u0E31"), 1u); // Thai KO KAI + MAI HAN-AKAT, a combining vowel
     EXPECT_EQ(displayWidth(""), 0u);
 }

@@ -25,8 +25,9 @@ TEST_F(AgentCommandLine, HelpDescribesCommandsAndOptions)
         (fs::path(agentExecutable()).parent_path() / ".." / KXL_PLUGIN_DIR).lexically_normal().string();
     for (const auto& [command, words] : std::vector<std::pair<std::string, std::vector<std::string>>>{
              {"", {"run", "show", "diff", "check", "--plugins", "--catalog", "--log", "--json", "Exit status"}},
-             {"run", {"--plugins", "--catalog", "--log", "--json", "(default: " + plugins + ")", "Exit status"}},
-             {"show", {"--json", "--os", "Exit status"}},
+             {"run", {"--plugins", "--catalog", "--log", "--json", "--columns", "(default: " + plugins + ")",
+                      "Exit status"}},
+             {"show", {"--json", "--os", "--columns", "Exit status"}},
              {"diff", {"--json", "Exit status"}},
              {"check", {"--json", "FILE:LINE:COLUMN", "Exit status"}}}) {
         const ProcessResult result = runAgent(command.empty() ? std::vector<std::string>{"--help"}
@@ -42,7 +43,8 @@ TEST_F(AgentCommandLine, BadCommandLinesAreRefused)
     for (const auto& args : std::vector<std::vector<std::string>>{
              {"--frobnicate"}, {"--plugins"}, {"--plugins", ""}, {"show"},
              {"run", "show", "x"}, {"stop"}, {"diff", "a"}, {"check", "--os", "3", "x"},
-             {"check", "x", "--log", "y"}}) {
+             {"check", "x", "--log", "y"}, {"diff", "-o", "code", "a", "b"}, {"--json", "-o", "code"},
+             {"show", "--json", "x", "--columns", "code"}, {"show", "x", "--metrics", "-", "-o", "code"}}) {
         const ProcessResult result = runAgent(args);
         EXPECT_EQ(result.exitStatus, 2) << ::testing::PrintToString(args);
         EXPECT_THAT(result.err, StartsWith("host-agent: ")) << ::testing::PrintToString(args);

@@ -27,7 +27,8 @@ TEST_F(AgentRun, PublishesSavesAndPrintsTheVocabulary)
 {
     addPlugin("TestVocabulary");
     const std::string log = tempPath("agent.log");
-    const ProcessResult result = runAgent({"run", "--plugins", pluginsFolder(), "--log", log});
+    const ProcessResult result = runAgent({"run", "--plugins", pluginsFolder(), "--log", log, "-o",
+        "code,identifier,display_name,experimental,min_hdd_size,max_hdd_size"});
 
     EXPECT_EQ(result.exitStatus, 0) << result.out << result.err;
     EXPECT_THAT(result.err, IsEmpty());
@@ -46,7 +47,7 @@ TEST_F(AgentRun, PublishesSavesAndPrintsTheVocabulary)
                                       "    --  ------\n"
                                       "     3  VirtIO\n"));
     EXPECT_THAT(result.out, HasSubstr("    4294967294  testos      Test OS       yes"
-                                      "                    100      16777216"));
+                                      "                    100      16777216\n"));
     // The escape sequence in the note entry is shown, not obeyed.
     EXPECT_THAT(result.out, HasSubstr("  Other entries (1)\n"
                                       "    element 1017\n"

@@ -83,14 +83,24 @@ TEST_F(AgentShow, WideAndCombiningCharactersKeepColumnsAligned)
     writeFile(file, "<message format=\"1\" kind=\"0\"><element tag=\"1307\"><element tag=\"1044\">" +
                         guest(1, "rocket", "Rocket \U0001F680") +
                         guest(2, "thai", "Th\u0E01\u0E31\u0E19") + // 'Th' + Thai KO KAI, MAI HAN-AKAT, NO NU
-                        guest(3, "plain", "Plain") + "</element></element></message>");
+                        guest(3, "plain", "Plain") +
+                        guest(4, "family", "Family \U0001F468\u200D\U0001F469\u200D\U0001F467") + // one glyph
+                        "</element></element></message>");
 
-    const ProcessResult result = runAgent({"show", file});
+    const ProcessResult result = runAgent({"show", "-o", "code,identifier,display_name,experimental", file});
     EXPECT_EQ(result.exitStatus, 0) << result.err;
-    EXPECT_THAT(result.out, HasSubstr("    ----  ----------  ------------  ------------  "));
-    EXPECT_THAT(result.out, HasSubstr("       1  rocket      Rocket \U0001F680     no  "));
-    EXPECT_THAT(result.out, HasSubstr("       2  thai        Th\u0E01\u0E31\u0E19          no  "));
-    EXPECT_THAT(result.out, HasSubstr("       3  plain       Plain         no  "));
+    EXPECT_THAT(result.out, HasSubstr("    code  identifier  display name  experimental\n"
+                                      "    ----  ----------  ------------  ------------\n"));
+    EXPECT_THAT(result.out, HasSubstr("       1  rocket      Rocket \U0001F680     no\n"));
+    EXPECT_THAT(result.out, HasSubstr("       2  thai        Th\u0E01\u0E31\u0E19          no\n"));
+    EXPECT_THAT(result.out, HasSubstr("       3  plain       Plain         no\n"));
+    EXPECT_THAT(result.out,
+                HasSubstr("       4  family      Family \U0001F468\u200D\U0001F469\u200D\U0001F467     no\n"));
+
+    const ProcessResult unknown = runAgent({"show", "--columns", "code,name", file});
+    EXPECT_EQ(unknown.exitStatus, 2);
+    EXPECT_THAT(unknown.out, IsEmpty());
+    EXPECT_THAT(unknown.err, HasSubstr("no column named \"name\"; the columns are code, identifier, display_name,"));
 }
 
 // Bytes that are not UTF-8 still make valid JSON; --os picks entries by code or identifier.

@@ -57,8 +57,6 @@ const BadCatalog badCatalogs[] = {
     {"Truncated", R"({"supported": [)", "malformed JSON"},
     {"InvalidUtf8", entry("{\"code\": 1, \"property1\": \"\xff\"}"), "malformed JSON"},
     {"TopLevelArray", "[]", "the top level must be an object, got []"},
-    {"MissingSupported", R"({"experimental": []})", R"(missing "supported" array)"},
-    {"MissingExperimental", R"({"supported": []})", R"(missing "experimental" array)"},
     {"SupportedNotArray", R"({"supported": {}, "experimental": []})",
      R"("supported" must be an array, got {})"},
     {"ExperimentalNull", R"({"supported": [], "experimental": null})",
@@ -131,13 +129,22 @@ TEST(CatalogParse, ReadsEntriesAndTellsUnsetFromEmpty)
     EXPECT_EQ(std::string(experimental.at(0).property1), "same code, other map");
 }
 
-TEST(CatalogParse, EmptyListsAreAValidCatalogue)
+TEST(CatalogParse, EmptyOrLeftOutListsAreAValidCatalogue)
 {
+    for (const char* json : {R"({"supported": [], "experimental": []})", "{}"}) {
+        KXPOSMap supported = sentinelMap();
+        KXPOSMap experimental = sentinelMap();
+        ASSERT_EQ(parseCatalog(json, "test", supported, experimental), 0) << json << ": " << KXL::getErrorMessage();
+        EXPECT_TRUE(supported.empty()) << json;
+        EXPECT_TRUE(experimental.empty()) << json;
+    }
     KXPOSMap supported = sentinelMap();
     KXPOSMap experimental = sentinelMap();
-    ASSERT_EQ(parseCatalog(R"({"supported": [], "experimental": []})", "test", supported, experimental), 0);
+    ASSERT_EQ(parseCatalog(R"({"experimental": [{"code": 7}]})", "test", supported, experimental), 0)
+        << KXL::getErrorMessage();
     EXPECT_TRUE(supported.empty());
-    EXPECT_TRUE(experimental.empty());
+    EXPECT_EQ(experimental.size(), 1u);
+    EXPECT_EQ(experimental.count(7), 1u);
 }
 
 TEST(CatalogFile, ReadsAFileAndNamesItInErrors)

@@ -474,10 +474,7 @@ private:
                 });
             }
         });
-        for (int list = 0; list < 2; ++list) {
-            if ((m_frames[0].known & 1u << list) == 0)
-                problem({2 + list, -1, 0, {}}, [&] { return "missing " + quoted(topKeys[list]) + " array"; });
-        }
+        // A list left out is an empty list; a misspelt one is still an unknown key.
     }
 
     // Problems of an entry rank in the order: not an object, an unknown key (the first by
