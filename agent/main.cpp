@@ -190,6 +190,11 @@ int agentMain(int argc, char** argv)
             return KXL::exitTrouble;
         }
     }
+    // Before `show`, --metrics is the run's and would be dropped: show's own comes after it.
+    if (show->parsed() && app.count("--metrics") + app.count("--metrics-no-guest-os") > 0) {
+        std::cerr << "host-agent: give show's --metrics after show: host-agent show --metrics OUT|- FILE\n";
+        return KXL::exitTrouble;
+    }
     const bool noTables = json || (show->parsed() ? showOptions.metricsFile : options.metricsFile) == "-";
     if (noTables && app.count("--columns") + run->count("--columns") + show->count("--columns") > 0) {
         std::cerr << "host-agent: --columns picks columns of the text tables; --json and --metrics - print none\n";

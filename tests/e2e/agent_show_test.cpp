@@ -197,6 +197,11 @@ TEST_F(AgentShow, RunOptionsAreRefused)
     const ProcessResult result = runAgent({"show", tempPath("x.voc"), "--plugins", "/tmp"});
     EXPECT_EQ(result.exitStatus, 2);
     EXPECT_THAT(result.err, HasSubstr("--plugins applies to run, not to show"));
+
+    // Given before the command, --metrics is the run's: it must not be dropped silently.
+    const ProcessResult early = runAgent({"--metrics", tempPath("x.prom"), "show", tempPath("x.voc")});
+    EXPECT_EQ(early.exitStatus, 2);
+    EXPECT_THAT(early.err, HasSubstr("give show's --metrics after show"));
 }
 
 } // namespace
