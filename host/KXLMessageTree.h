@@ -56,7 +56,7 @@ public:
     std::string_view text() const; // String value, else empty
     int number() const; // Int value, else 0
     bool stamped() const; // whether stamps() has a value
-    std::optional<KXLStamps> stamps() const; // none when the element has none
+    std::optional<KXLStamps> stamps() const; // none when the element has none (inline then)
     KXLNodeRef nextSibling() const;
     KXLNodeRef firstChild() const;
     Children children() const; // named values and child elements in write order
@@ -125,7 +125,8 @@ inline KXLNodeRef::Children KXLNodeRef::children() const
 // whose children are the top-level elements. Nodes are only ever appended, so building is
 // one pass; a value written again replaces the earlier one. A node takes 32 bytes, texts a
 // varint length and their bytes (names of named values and values recurring under their tag
-// once), stamps 32 bytes apart with their texts in the pool. Not thread-safe while written; immutable documents may be read from any thread.
+// once), stamps 32 bytes apart with their texts in the pool. Not thread-safe while written;
+// immutable documents may be read from any thread.
 //
 //     KXLDocument document;
 //     const auto entry = document.appendElement(KXLDocument::kRoot, 1017);
@@ -181,7 +182,7 @@ private:
         std::int32_t number;
         bool named;
         KXLValueKind valueKind;
-        std::uint8_t stamped; // none, own or shared stamps, whose index takes a free value field
+        std::uint8_t stamped; // none, own or shared stamps (not empty), their index in a free value field
     };
     static_assert(sizeof(Node) == 32, "a node is meant to stay at 32 bytes");
     struct Extra; // what reading needs no inline access to: owned storage, stamps
@@ -222,9 +223,10 @@ private:
     static void attachStamps(Node& node, std::uint32_t index, std::uint8_t how);
     StampRecord& recordAt(std::uint32_t index) const;
     StampRecord encode(const KXLStamps& stamps);
+    std::uint64_t addStampTexts();
     bool sameTexts(const StampRecord& record) const;
     bool sameRecord(const StampRecord& stored, const StampRecord& made) const;
-    KXLStamps stampsOf(const StampRecord& record) const;
+    KXLStamps stampsOf(NodeId element) const;
     void makeStorage();
     void clearStorage() noexcept;
 
@@ -236,6 +238,18 @@ private:
     std::vector<char*> m_textChunks;
     std::unique_ptr<Extra> m_extra;
 };
+
+inline bool KXLNodeRef::stamped() const
+{
+    return m_document->at(m_id).stamped != 0;
+}
+
+inline std::optional<KXLStamps> KXLNodeRef::stamps() const
+{
+    if (!stamped())
+        return std::nullopt;
+    return m_document->stampsOf(m_id);
+}
 
 inline bool KXLNodeRef::isElement() const
 {

@@ -27,7 +27,13 @@ constexpr std::size_t kNameSlots = 256;
 constexpr std::size_t kValueSlots = 256;
 
 enum Stamped : std::uint8_t { kUnstamped = 0, kOwnStamps = 1, kSharedStamps = 2 };
-enum StampPresent : std::uint8_t { kHasNs = 1, kHasNsid = 2, kHasType = 4, kHasTypeId = 8, kHasItemNSType = 16 };
+enum StampPresent : std::uint8_t {
+    kHasNs = 1,
+    kHasNsid = 2,
+    kHasType = 4,
+    kHasTypeId = 8,
+    kHasItemNSType = 16,
+};
 
 // The varint a text of the pool starts with; returns its size.
 std::size_t lengthHeader(std::uint32_t length, char (&header)[5])
@@ -281,6 +287,13 @@ KXLDocument::StampRecord KXLDocument::encode(const KXLStamps& stamps)
     return record;
 }
 
+// The texts encode left, as a record holds them.
+std::uint64_t KXLDocument::addStampTexts()
+{
+    const std::string& texts = m_extra->stampTexts;
+    return texts.empty() ? 0 : addText(texts) + 1;
+}
+
 bool KXLDocument::sameTexts(const StampRecord& record) const
 {
     const std::string& texts = m_extra->stampTexts;
@@ -293,8 +306,9 @@ bool KXLDocument::sameRecord(const StampRecord& stored, const StampRecord& made)
         stored.typeId == made.typeId && stored.itemNSType == made.itemNSType && sameTexts(stored);
 }
 
-KXLStamps KXLDocument::stampsOf(const StampRecord& record) const
+KXLStamps KXLDocument::stampsOf(NodeId element) const
 {
+    const StampRecord& record = recordAt(stampIndex(at(element)));
     KXLStamps stamps;
     const char* at = record.texts == 0 ? nullptr : textAt(record.texts - 1).data();
     if (record.present & kHasNs)
@@ -325,17 +339,16 @@ void KXLDocument::setStamps(NodeId element, const KXLStamps& stamps)
 {
     Node& node = at(element);
     Extra& extra = *m_extra;
-    if (node.stamped == kUnstamped && stamps.empty())
+    if (stamps.empty()) {
+        // An own record left behind costs 32 bytes; elements are rarely unstamped.
+        attachStamps(node, 0, kUnstamped);
         return;
+    }
     StampRecord record = encode(stamps);
     if (node.stamped == kOwnStamps) {
         StampRecord& own = recordAt(stampIndex(node));
-        record.texts = sameTexts(own) ? own.texts : extra.stampTexts.empty() ? 0 : addText(extra.stampTexts) + 1;
+        record.texts = sameTexts(own) ? own.texts : addStampTexts();
         own = record;
-        return;
-    }
-    if (stamps.empty()) {
-        attachStamps(node, 0, kUnstamped);
         return;
     }
     if (extra.lastAdded != 0 && sameRecord(recordAt(extra.lastAdded - 1), record)) {
@@ -352,7 +365,7 @@ void KXLDocument::setStamps(NodeId element, const KXLStamps& stamps)
         extra.stamps.reserve(extra.stamps.size() + 1);
         extra.stamps.emplace_back(new StampRecord[kStampsPerChunk]);
     }
-    record.texts = extra.stampTexts.empty() ? 0 : addText(extra.stampTexts) + 1;
+    record.texts = addStampTexts();
     recordAt(extra.stampCount) = record;
     extra.lastAdded = ++extra.stampCount;
     extra.lastAddedFor = element;
@@ -381,19 +394,6 @@ bool KXLDocument::operator==(const KXLDocument& other) const
             return false;
     }
     return true;
-}
-
-bool KXLNodeRef::stamped() const
-{
-    const auto& node = m_document->at(m_id);
-    return node.stamped != kUnstamped && m_document->recordAt(KXLDocument::stampIndex(node)).present != 0;
-}
-
-std::optional<KXLStamps> KXLNodeRef::stamps() const
-{
-    if (!stamped())
-        return std::nullopt;
-    return m_document->stampsOf(m_document->recordAt(KXLDocument::stampIndex(m_document->at(m_id))));
 }
 
 } // namespace KXL
