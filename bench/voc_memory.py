@@ -4,10 +4,10 @@
     voc_memory.py HOST-AGENT [SCALE]
 
 The shapes, times SCALE: elements that each carry the same stamp (100 MiB of
-<element tag="1" nsid="1"/>); stamps that all differ, by number (50 MiB, nsid="N") and by
-text (50 MiB, namespace="nsN"); the shortest stamps that never repeat in a row (50 MiB,
-nsid 1 and 2 in turn); and a valid vocabulary followed by a long run of white space
-(900 MiB). Each file is made in a scratch folder, checked once (the peak resident set
+<element tag="1" nsid="1"/>); stamps that all differ, by number (50 MiB, nsid="N"), by
+text (50 MiB, namespace="nsN") and in every kind at once (50 MiB); the shortest stamps
+that never repeat in a row (50 MiB, nsid 1 and 2 in turn); and a valid vocabulary followed
+by a long run of white space (900 MiB). Each file is made in a scratch folder, checked once (the peak resident set
 from wait4), and removed. Prints one row per shape; the target is a peak of at most three
 times the file's size.
 """
@@ -83,6 +83,10 @@ def main():
                                    int(50 * MIB * scale)),
                                   ("stamps that all differ: namespace", numbered(
                                       lambda n: b'  <element tag="1" namespace="ns%d"/>\n' % n), int(50 * MIB * scale)),
+                                  ("stamps that all differ: every kind", numbered(
+                                      lambda n: b'  <element tag="1" namespace="ns%d" nsid="%d" type-namespace="t%d" type="x%d"'
+                                                b' type-nsid="%d" typeid="%d" item-ns-type="%d"/>\n' % ((n,) * 7)),
+                                   int(50 * MIB * scale)),
                                   ("stamps that alternate: nsid 1, 2", numbered(
                                       lambda n: b'<element tag="1" nsid="%d"/>' % (n % 2 + 1)), int(50 * MIB * scale)),
                                   ("vocabulary, then white space", trailing_space, int(900 * MIB * scale))):
