@@ -34,7 +34,7 @@ void renderNode(KXLNodeRef node, std::string& out)
         return;
     }
     out += std::to_string(node.tag());
-    if (node.stamps() != nullptr)
+    if (node.stamped())
         out += "[stamped]";
     if (node.valueKind() == KXLValueKind::String)
         out += "=" + quoteText(node.text());

@@ -37,7 +37,7 @@ void writeNodeHead(std::ostream& out, KXLNodeRef node)
     case KXLValueKind::Int: out << node.number(); break;
     case KXLValueKind::None: out << "null"; break;
     }
-    if (const KXLStamps* stamps = node.stamps()) {
+    if (const auto stamps = node.stamps()) {
         out << ",\"stamps\":{";
         const char* comma = "";
         if (stamps->ns) {

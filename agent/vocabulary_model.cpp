@@ -29,7 +29,7 @@ constexpr std::string_view experimentalCategory = "experimental";
 
 bool hasStamps(KXLNodeRef node)
 {
-    return node.stamps() != nullptr;
+    return node.stamped();
 }
 
 bool isPlainElement(KXLNodeRef node, int tag)

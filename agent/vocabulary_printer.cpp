@@ -60,7 +60,7 @@ std::string describeNode(KXLNodeRef node)
     if (node.isNamed())
         return "named " + quoteText(node.name()) + " = " + formatValue(node);
     std::string line = "element " + std::to_string(node.tag());
-    if (const KXLStamps* stamps = node.stamps())
+    if (const auto stamps = node.stamps())
         line += formatStamps(*stamps);
     if (node.valueKind() != KXLValueKind::None)
         line += " = " + formatValue(node);

@@ -93,7 +93,9 @@ void makeSentinel(KXLDocument& document)
     document.appendNamed(entry, "left", 1);
     const KXLDocument::NodeId child = document.appendElement(entry, 6);
     document.setInt(child, -3);
-    document.stamps(child).ns = "urn:sentinel";
+    KXL::KXLStamps stamps;
+    stamps.ns = "urn:sentinel";
+    document.setStamps(child, stamps);
 }
 
 std::string lastError()

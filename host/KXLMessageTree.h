@@ -17,7 +17,8 @@
 
 namespace KXL {
 
-// What the stamping operations of the iterator left on an element.
+// What the stamping operations of the iterator left on an element. The tree keeps them in
+// a compact form and makes this value when asked.
 struct KXLStamps {
     std::optional<std::string> ns; // setNamespace
     std::optional<int> nsid; // setNSID (non-zero)
@@ -54,7 +55,8 @@ public:
     KXLValueKind valueKind() const; // a named value always holds an Int
     std::string_view text() const; // String value, else empty
     int number() const; // Int value, else 0
-    const KXLStamps* stamps() const; // null when the element has none (inline when never stamped)
+    bool stamped() const; // whether stamps() has a value
+    std::optional<KXLStamps> stamps() const; // none when the element has none (inline then)
     KXLNodeRef nextSibling() const;
     KXLNodeRef firstChild() const;
     Children children() const; // named values and child elements in write order
@@ -68,7 +70,6 @@ public:
 private:
     friend class KXLDocument;
     KXLNodeRef(const KXLDocument* document, std::uint32_t id) : m_document(document), m_id(id) {}
-    const KXLStamps* stampsOf() const; // of an element that was stamped at some time
 
     const KXLDocument* m_document = nullptr;
     std::uint32_t m_id = 0;
@@ -124,7 +125,8 @@ inline KXLNodeRef::Children KXLNodeRef::children() const
 // whose children are the top-level elements. Nodes are only ever appended, so building is
 // one pass; a value written again replaces the earlier one. A node takes 32 bytes, texts a
 // varint length and their bytes (names of named values and values recurring under their tag
-// once), stamps live apart. Not thread-safe while written; immutable documents may be read from any thread.
+// once), stamps 32 bytes apart with their texts in the pool. Not thread-safe while written;
+// immutable documents may be read from any thread.
 //
 //     KXLDocument document;
 //     const auto entry = document.appendElement(KXLDocument::kRoot, 1017);
@@ -157,11 +159,9 @@ public:
     NodeId appendNamed(NodeId parent, std::string_view name, int value);
     void setText(NodeId element, std::string_view text);
     void setInt(NodeId element, int value);
-    // The element's stamps, made empty on first use.
-    KXLStamps& stamps(NodeId element);
-    // Sets an unstamped element's stamps; equal ones set in a row are stored once (a read
-    // file's stamps mostly repeat).
-    void setStamps(NodeId element, KXLStamps&& stamps);
+    // Replaces the element's stamps (empty ones: none). Equal stamps set in a row on other
+    // elements are stored once: a read file's stamps mostly repeat.
+    void setStamps(NodeId element, const KXLStamps& stamps);
 
     bool operator==(const KXLDocument& other) const;
     bool operator!=(const KXLDocument& other) const { return !(*this == other); }
@@ -182,10 +182,11 @@ private:
         std::int32_t number;
         bool named;
         KXLValueKind valueKind;
-        std::uint8_t stamped; // none, own or shared stamps, whose index takes a free value field
+        std::uint8_t stamped; // none, own or shared stamps (not empty), their index in a free value field
     };
     static_assert(sizeof(Node) == 32, "a node is meant to stay at 32 bytes");
     struct Extra; // what reading needs no inline access to: owned storage, stamps
+    struct StampRecord;
 
     static constexpr unsigned kBlockShift = 13; // 8192 nodes, 256 KiB a block
 
@@ -199,6 +200,11 @@ private:
     std::string_view textAt(std::uint64_t reference) const
     {
         const char* at = m_textChunks[reference >> 32] + (reference & 0xFFFFFFFFu);
+        return lengthPrefixed(at);
+    }
+    // The text at `at`, which moves past it.
+    static std::string_view lengthPrefixed(const char*& at)
+    {
         std::uint32_t length = 0;
         for (int shift = 0;; shift += 7) {
             const auto byte = static_cast<unsigned char>(*at++);
@@ -206,15 +212,21 @@ private:
             if ((byte & 0x80) == 0)
                 break;
         }
-        return std::string_view(at, length);
+        const std::string_view text(at, length);
+        at += length;
+        return text;
     }
     NodeId appendNode(NodeId parent);
     std::uint64_t addText(std::string_view text);
     static std::uint32_t stampIndex(const Node& node);
     static void setValue(Node& node, KXLValueKind kind, std::uint64_t text, int number);
     static void attachStamps(Node& node, std::uint32_t index, std::uint8_t how);
-    KXLStamps& stampsAt(std::uint32_t index) const;
-    std::uint32_t addStamps(KXLStamps&& stamps);
+    StampRecord& recordAt(std::uint32_t index) const;
+    StampRecord encode(const KXLStamps& stamps);
+    std::uint64_t addStampTexts();
+    bool sameTexts(const StampRecord& record) const;
+    bool sameRecord(const StampRecord& stored, const StampRecord& made) const;
+    KXLStamps stampsOf(NodeId element) const;
     void makeStorage();
     void clearStorage() noexcept;
 
@@ -227,9 +239,16 @@ private:
     std::unique_ptr<Extra> m_extra;
 };
 
-inline const KXLStamps* KXLNodeRef::stamps() const
+inline bool KXLNodeRef::stamped() const
 {
-    return m_document->at(m_id).stamped ? stampsOf() : nullptr;
+    return m_document->at(m_id).stamped != 0;
+}
+
+inline std::optional<KXLStamps> KXLNodeRef::stamps() const
+{
+    if (!stamped())
+        return std::nullopt;
+    return m_document->stampsOf(m_id);
 }
 
 inline bool KXLNodeRef::isElement() const

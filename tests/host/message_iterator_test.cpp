@@ -99,6 +99,47 @@ TEST_F(MessageTree, StampsRecordedAndNamespaceResetBySetNSIDZero)
     EXPECT_TRUE(stamps.type.has_value()) << "the type is not part of the namespace reset";
 }
 
+// Equal stamps set in a row are stored once; stamping one of those elements further must
+// leave the other as it was, whether the text or the numbers change.
+TEST_F(MessageTree, ElementsWithEqualStampsKeepTheirOwnWhenOneIsStampedFurther)
+{
+    ASSERT_EQ(it->addChild(1), 0);
+    ASSERT_EQ(it->setNSID(5), 0);
+    ASSERT_EQ(it->leaveChild(), 0);
+    ASSERT_EQ(it->addChild(2), 0);
+    ASSERT_EQ(it->setNSID(5), 0);
+    ASSERT_EQ(it->setNamespace("kxp"), 0);
+    ASSERT_EQ(it->leaveChild(), 0);
+    ASSERT_EQ(it->addChild(3), 0);
+    ASSERT_EQ(it->setNamespace("kxp"), 0);
+    ASSERT_EQ(it->setType("kxp", "adapter"), 0);
+    ASSERT_EQ(it->setNSID(0), 0);
+    ASSERT_EQ(it->leaveChild(), 0);
+    ASSERT_EQ(it->addChild(4), 0);
+    ASSERT_EQ(it->setType("kxp", "adapter"), 0);
+    ASSERT_EQ(it->setItemNSType(0), 0);
+    ASSERT_EQ(it->setType("", "bus"), 0);
+    ASSERT_EQ(it->leaveChild(), 0);
+    ASSERT_EQ(it->addChild(5), 0);
+    ASSERT_EQ(it->setNSID(7), 0);
+    ASSERT_EQ(it->addChild(6), 0);
+    ASSERT_EQ(it->setNSID(7), 0);
+    ASSERT_EQ(it->leaveChild(), 0);
+    ASSERT_EQ(it->setNSID(8), 0); // the parent again, after its child took the same stamps
+
+    KXLDocument expected;
+    expected.roots = {element(1), element(2), element(3), element(4), element(5, {element(6)})};
+    expected.roots[0].stamps.nsid = 5;
+    expected.roots[1].stamps.nsid = 5;
+    expected.roots[1].stamps.ns = "kxp";
+    expected.roots[2].stamps.type.emplace("kxp", "adapter");
+    expected.roots[3].stamps.type.emplace("", "bus");
+    expected.roots[3].stamps.itemNSType = 0;
+    expected.roots[4].stamps.nsid = 8;
+    expected.roots[4].children[0].stamps.nsid = 7;
+    EXPECT_EQ(doc(), expected);
+}
+
 TEST_F(MessageTree, ProbeAcceptsOnlyPositiveTagsAndRejectionIsHarmless)
 {
     EXPECT_NE(it->probeTag(1017), 0);

@@ -14,7 +14,7 @@ Node plainNode(KXL::KXLNodeRef ref)
         node.name = std::string(ref.name());
     } else {
         node.tag = ref.tag();
-        if (const KXL::KXLStamps* stamps = ref.stamps())
+        if (const auto stamps = ref.stamps())
             node.stamps = *stamps;
     }
     switch (ref.valueKind()) {
@@ -45,7 +45,7 @@ void addNode(KXL::KXLDocument& document, KXL::KXLDocument::NodeId parent, const 
     else if (node.value.kind == Value::Kind::Int)
         document.setInt(id, node.value.number);
     if (!node.stamps.empty())
-        document.stamps(id) = node.stamps;
+        document.setStamps(id, node.stamps);
     for (const Node& child : node.children)
         addNode(document, id, child);
 }

@@ -117,7 +117,8 @@ int MessageIterator::putValueByName(int value, const std::string& name)
     });
 }
 
-// The stamping operations share their frame: find the current element, check, change.
+// The stamping operations share their frame: find the current element, check, change its
+// stamps (a copy, which the document then keeps in its own form).
 template <typename Change>
 int MessageIterator::stamp(const char* operation, Change&& change)
 {
@@ -125,24 +126,28 @@ int MessageIterator::stamp(const char* operation, Change&& change)
         KXLDocument::NodeId element = 0;
         if (!currentElement(operation, element))
             return host::kFailed;
-        return change(m_state->document, element);
+        KXLDocument& document = m_state->document;
+        KXLStamps stamps = document.node(element).stamps().value_or(KXLStamps());
+        const int status = change(stamps);
+        if (status == 0)
+            document.setStamps(element, stamps);
+        return status;
     });
 }
 
 int MessageIterator::setNamespace(const std::string& ns)
 {
-    return stamp("setNamespace", [&](KXLDocument& document, KXLDocument::NodeId element) {
+    return stamp("setNamespace", [&](KXLStamps& stamps) {
         if (ns.empty())
             return fail("setNamespace: the namespace name is empty");
-        document.stamps(element).ns = ns;
+        stamps.ns = ns;
         return 0;
     });
 }
 
 int MessageIterator::setNSID(int nsid)
 {
-    return stamp("setNSID", [&](KXLDocument& document, KXLDocument::NodeId element) {
-        KXLStamps& stamps = document.stamps(element);
+    return stamp("setNSID", [&](KXLStamps& stamps) {
         if (nsid == 0) {
             // Undoes either way of setting the namespace.
             stamps.nsid.reset();
@@ -156,26 +161,26 @@ int MessageIterator::setNSID(int nsid)
 
 int MessageIterator::setType(const std::string& ns, const std::string& type)
 {
-    return stamp("setType", [&](KXLDocument& document, KXLDocument::NodeId element) {
+    return stamp("setType", [&](KXLStamps& stamps) {
         if (type.empty())
             return fail("setType: the type name is empty");
-        document.stamps(element).type.emplace(ns, type);
+        stamps.type.emplace(ns, type);
         return 0;
     });
 }
 
 int MessageIterator::setTypeID(int nsid, int typeID)
 {
-    return stamp("setTypeID", [&](KXLDocument& document, KXLDocument::NodeId element) {
-        document.stamps(element).typeId.emplace(nsid, typeID);
+    return stamp("setTypeID", [&](KXLStamps& stamps) {
+        stamps.typeId.emplace(nsid, typeID);
         return 0;
     });
 }
 
 int MessageIterator::setItemNSType(int itemNSType)
 {
-    return stamp("setItemNSType", [&](KXLDocument& document, KXLDocument::NodeId element) {
-        document.stamps(element).itemNSType = itemNSType;
+    return stamp("setItemNSType", [&](KXLStamps& stamps) {
+        stamps.itemNSType = itemNSType;
         return 0;
     });
 }

@@ -27,8 +27,46 @@ constexpr std::size_t kNameSlots = 256;
 constexpr std::size_t kValueSlots = 256;
 
 enum Stamped : std::uint8_t { kUnstamped = 0, kOwnStamps = 1, kSharedStamps = 2 };
+enum StampPresent : std::uint8_t {
+    kHasNs = 1,
+    kHasNsid = 2,
+    kHasType = 4,
+    kHasTypeId = 8,
+    kHasItemNSType = 16,
+};
+
+// The varint a text of the pool starts with; returns its size.
+std::size_t lengthHeader(std::uint32_t length, char (&header)[5])
+{
+    std::size_t size = 0;
+    for (;; length >>= 7) {
+        header[size++] = static_cast<char>((length & 0x7F) | (length > 0x7F ? 0x80 : 0));
+        if (length <= 0x7F)
+            return size;
+    }
+}
+
+void appendLengthPrefixed(std::string& out, std::string_view text)
+{
+    char header[5];
+    out.append(header, lengthHeader(static_cast<std::uint32_t>(text.size()), header));
+    out += text;
+}
 
 } // namespace
+
+// An element's stamps, 32 bytes rather than the 144 of a KXLStamps: a file whose stamps all
+// differ would otherwise need several times its size.
+struct KXLDocument::StampRecord {
+    // The present ones of namespace, type namespace and type, length-prefixed one after the
+    // other as one text of the pool: a text reference + 1; 0: none.
+    std::uint64_t texts;
+    std::int32_t nsid;
+    std::int32_t typeNsid;
+    std::int32_t typeId;
+    std::int32_t itemNSType;
+    std::uint8_t present; // StampPresent bits
+};
 
 struct KXLDocument::Extra {
     // What m_blocks and m_textChunks point into, freed a block at a time.
@@ -39,11 +77,14 @@ struct KXLDocument::Extra {
     std::size_t textUsed = 0;
     std::array<std::uint64_t, kNameSlots> names{}; // a text reference + 1; 0: empty
     std::array<std::uint64_t, kValueSlots> values{}; // the same, by tag and length
-    // Stamps in chunks, in the order they were set; an element holds its index. Equal stamps
-    // set in a row through setStamps share one.
-    std::vector<std::unique_ptr<KXLStamps[]>> stamps;
+    // Stamp records in chunks, in the order they were added; an element holds its index. A
+    // record is its element's own until an element stamped next with equal stamps shares it;
+    // only an own one is changed in place.
+    std::vector<std::unique_ptr<StampRecord[]>> stamps;
     std::uint32_t stampCount = 0;
-    std::uint32_t lastShared = 0; // the index of the last stamps setStamps added + 1; 0: none
+    std::uint32_t lastAdded = 0; // the index of the last record added + 1; 0: none
+    NodeId lastAddedFor = 0; // the element it was added for
+    std::string stampTexts; // scratch: the texts of the stamps being set
 };
 
 // Storage comes with the first node, so an empty document costs nothing to make.
@@ -92,13 +133,8 @@ std::uint64_t KXLDocument::addText(std::string_view text)
     if (text.size() > std::numeric_limits<std::uint32_t>::max())
         throw std::length_error("a text is larger than 4 GiB");
     Extra& extra = *m_extra;
-    unsigned char header[5];
-    std::size_t headerSize = 0;
-    for (auto length = static_cast<std::uint32_t>(text.size());; length >>= 7) {
-        header[headerSize++] = static_cast<unsigned char>((length & 0x7F) | (length > 0x7F ? 0x80 : 0));
-        if (length <= 0x7F)
-            break;
-    }
+    char header[5];
+    const std::size_t headerSize = lengthHeader(static_cast<std::uint32_t>(text.size()), header);
     const std::size_t needed = headerSize + text.size();
     if (m_textChunks.empty() || extra.textCapacity - extra.textUsed < needed) {
         const std::size_t grown =
@@ -214,22 +250,80 @@ void KXLDocument::setInt(NodeId element, int value)
     setValue(at(element), KXLValueKind::Int, 0, value);
 }
 
-KXLStamps& KXLDocument::stampsAt(std::uint32_t index) const
+KXLDocument::StampRecord& KXLDocument::recordAt(std::uint32_t index) const
 {
+    static_assert(sizeof(StampRecord) == 32, "a stamp record is meant to stay at 32 bytes");
     return m_extra->stamps[index / kStampsPerChunk][index % kStampsPerChunk];
 }
 
-std::uint32_t KXLDocument::addStamps(KXLStamps&& stamps)
+// The record of `stamps` but for its texts, which are left in m_extra->stampTexts.
+KXLDocument::StampRecord KXLDocument::encode(const KXLStamps& stamps)
 {
-    Extra& extra = *m_extra;
-    if (extra.stampCount == std::numeric_limits<std::uint32_t>::max())
-        throw std::length_error("a document holds at most 4294967295 stamped elements");
-    if (extra.stampCount % kStampsPerChunk == 0) {
-        extra.stamps.reserve(extra.stamps.size() + 1);
-        extra.stamps.emplace_back(new KXLStamps[kStampsPerChunk]);
+    std::string& texts = m_extra->stampTexts;
+    texts.clear();
+    StampRecord record{};
+    if (stamps.ns) {
+        record.present |= kHasNs;
+        appendLengthPrefixed(texts, *stamps.ns);
     }
-    stampsAt(extra.stampCount) = std::move(stamps);
-    return extra.stampCount++;
+    if (stamps.nsid) {
+        record.present |= kHasNsid;
+        record.nsid = *stamps.nsid;
+    }
+    if (stamps.type) {
+        record.present |= kHasType;
+        appendLengthPrefixed(texts, stamps.type->first);
+        appendLengthPrefixed(texts, stamps.type->second);
+    }
+    if (stamps.typeId) {
+        record.present |= kHasTypeId;
+        record.typeNsid = stamps.typeId->first;
+        record.typeId = stamps.typeId->second;
+    }
+    if (stamps.itemNSType) {
+        record.present |= kHasItemNSType;
+        record.itemNSType = *stamps.itemNSType;
+    }
+    return record;
+}
+
+// The texts encode left, as a record holds them.
+std::uint64_t KXLDocument::addStampTexts()
+{
+    const std::string& texts = m_extra->stampTexts;
+    return texts.empty() ? 0 : addText(texts) + 1;
+}
+
+bool KXLDocument::sameTexts(const StampRecord& record) const
+{
+    const std::string& texts = m_extra->stampTexts;
+    return record.texts == 0 ? texts.empty() : textAt(record.texts - 1) == texts;
+}
+
+bool KXLDocument::sameRecord(const StampRecord& stored, const StampRecord& made) const
+{
+    return stored.present == made.present && stored.nsid == made.nsid && stored.typeNsid == made.typeNsid &&
+        stored.typeId == made.typeId && stored.itemNSType == made.itemNSType && sameTexts(stored);
+}
+
+KXLStamps KXLDocument::stampsOf(NodeId element) const
+{
+    const StampRecord& record = recordAt(stampIndex(at(element)));
+    KXLStamps stamps;
+    const char* at = record.texts == 0 ? nullptr : textAt(record.texts - 1).data();
+    if (record.present & kHasNs)
+        stamps.ns.emplace(lengthPrefixed(at));
+    if (record.present & kHasNsid)
+        stamps.nsid = record.nsid;
+    if (record.present & kHasType) {
+        const std::string_view ns = lengthPrefixed(at);
+        stamps.type.emplace(ns, lengthPrefixed(at));
+    }
+    if (record.present & kHasTypeId)
+        stamps.typeId.emplace(record.typeNsid, record.typeId);
+    if (record.present & kHasItemNSType)
+        stamps.itemNSType = record.itemNSType;
+    return stamps;
 }
 
 void KXLDocument::attachStamps(Node& node, std::uint32_t index, std::uint8_t how)
@@ -241,25 +335,41 @@ void KXLDocument::attachStamps(Node& node, std::uint32_t index, std::uint8_t how
         node.text = index;
 }
 
-KXLStamps& KXLDocument::stamps(NodeId element)
-{
-    Node& node = at(element);
-    if (node.stamped == kOwnStamps)
-        return stampsAt(stampIndex(node));
-    KXLStamps copy = node.stamped == kSharedStamps ? stampsAt(stampIndex(node)) : KXLStamps();
-    const std::uint32_t index = addStamps(std::move(copy));
-    attachStamps(node, index, kOwnStamps);
-    return stampsAt(index);
-}
-
-void KXLDocument::setStamps(NodeId element, KXLStamps&& stamps)
+void KXLDocument::setStamps(NodeId element, const KXLStamps& stamps)
 {
     Node& node = at(element);
     Extra& extra = *m_extra;
-    // Shared from the start: changed through stamps(), they are copied first.
-    if (extra.lastShared == 0 || stampsAt(extra.lastShared - 1) != stamps)
-        extra.lastShared = addStamps(std::move(stamps)) + 1;
-    attachStamps(node, extra.lastShared - 1, kSharedStamps);
+    if (stamps.empty()) {
+        // An own record left behind costs 32 bytes; elements are rarely unstamped.
+        attachStamps(node, 0, kUnstamped);
+        return;
+    }
+    StampRecord record = encode(stamps);
+    if (node.stamped == kOwnStamps) {
+        StampRecord& own = recordAt(stampIndex(node));
+        record.texts = sameTexts(own) ? own.texts : addStampTexts();
+        own = record;
+        return;
+    }
+    if (extra.lastAdded != 0 && sameRecord(recordAt(extra.lastAdded - 1), record)) {
+        Node& first = at(extra.lastAddedFor);
+        // Unless it was stamped anew since, the element the record was added for shares it now.
+        if (first.stamped == kOwnStamps && stampIndex(first) == extra.lastAdded - 1)
+            first.stamped = kSharedStamps;
+        attachStamps(node, extra.lastAdded - 1, kSharedStamps);
+        return;
+    }
+    if (extra.stampCount == std::numeric_limits<std::uint32_t>::max())
+        throw std::length_error("a document holds at most 4294967295 stamped elements");
+    if (extra.stampCount % kStampsPerChunk == 0) {
+        extra.stamps.reserve(extra.stamps.size() + 1);
+        extra.stamps.emplace_back(new StampRecord[kStampsPerChunk]);
+    }
+    record.texts = addStampTexts();
+    recordAt(extra.stampCount) = record;
+    extra.lastAdded = ++extra.stampCount;
+    extra.lastAddedFor = element;
+    attachStamps(node, extra.lastAdded - 1, kOwnStamps);
 }
 
 bool KXLDocument::operator==(const KXLDocument& other) const
@@ -268,18 +378,15 @@ bool KXLDocument::operator==(const KXLDocument& other) const
         return false;
     // Iterative: the depth of a document is not this function's to bound.
     std::vector<std::pair<KXLNodeRef, KXLNodeRef>> pending{{root(), other.root()}};
-    const KXLStamps none;
     while (!pending.empty()) {
         const auto [a, b] = pending.back();
         pending.pop_back();
         KXLNodeRef x = a.firstChild();
         KXLNodeRef y = b.firstChild();
         for (; x && y; x = x.nextSibling(), y = y.nextSibling()) {
-            const KXLStamps* xs = x.stamps();
-            const KXLStamps* ys = y.stamps();
             if (x.isElement() != y.isElement() || x.tag() != y.tag() || x.name() != y.name() ||
                 x.valueKind() != y.valueKind() || x.text() != y.text() || x.number() != y.number() ||
-                (xs ? *xs : none) != (ys ? *ys : none))
+                x.stamps() != y.stamps())
                 return false;
             pending.emplace_back(x, y);
         }
@@ -287,12 +394,6 @@ bool KXLDocument::operator==(const KXLDocument& other) const
             return false;
     }
     return true;
-}
-
-const KXLStamps* KXLNodeRef::stampsOf() const
-{
-    const KXLStamps& stamps = m_document->stampsAt(KXLDocument::stampIndex(m_document->at(m_id)));
-    return stamps.empty() ? nullptr : &stamps;
 }
 
 } // namespace KXL

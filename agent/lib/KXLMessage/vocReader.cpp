@@ -845,7 +845,7 @@ private:
             if (!readStamps(start, stamps))
                 return false;
             node = m_document.appendElement(parent, tag);
-            m_document.setStamps(node, std::move(stamps));
+            m_document.setStamps(node, stamps);
         }
         return empty || content(node, depth);
     }

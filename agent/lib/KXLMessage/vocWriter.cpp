@@ -250,7 +250,7 @@ private:
         put("<element tag=\"");
         putNumber(node.tag());
         put("\"");
-        if (const KXLStamps* stamped = node.stamps())
+        if (const auto stamped = node.stamps())
             stamps(*stamped);
         const bool hasValue = node.valueKind() != KXLValueKind::None;
         const KXLNodeRef first = node.firstChild();
