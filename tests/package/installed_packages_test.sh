@@ -14,6 +14,7 @@ runtime_deb="$(realpath "$packages"/zevururuzodovar_*.deb)"
 dev_deb="$(realpath "$packages"/zevururuzodovar-dev_*.deb)"
 state=/var/lib/host-agent
 local_plugin=/usr/local/lib/host-agent/plugins/ExamplePlugin
+shadow=/usr/local/lib/host-agent/plugins/ZEVUruruzodovar
 
 fail() {
   echo "installed packages test: $*" >&2
@@ -23,13 +24,15 @@ fail() {
 bounded() { timeout --kill-after=10 300 "$@"; }
 purge() { bounded dpkg --purge zevururuzodovar-dev zevururuzodovar >/dev/null 2>&1; }
 
-[ ! -e "$local_plugin" ] || fail "$local_plugin is in the way; remove it first"
+for path in "$local_plugin" "$shadow"; do
+  [ ! -e "$path" ] || fail "$path is in the way; remove it first"
+done
 local_tree=""
 [ -e /usr/local/lib/host-agent ] || local_tree=/usr/local/lib/host-agent # made here, if at all
 work="$(mktemp -d)"
 # A failed run leaves nothing installed either.
 cleanup() {
-  rm -rf "$work" "$local_plugin" $local_tree
+  rm -rf "$work" "$local_plugin" "$shadow" $local_tree
   purge || true
 }
 trap cleanup EXIT
@@ -69,6 +72,17 @@ grep -q -- "-O2" "$work/build/compile_commands.json" &&
 bounded host-agent >"$work/out" 2>"$work/err" || { cat "$work/out" "$work/err"; fail "host-agent failed with the example installed"; }
 grep -qx "ExamplePlugin: status 0" "$work/out" && grep -qx "ZEVUruruzodovar: status 0" "$work/out" ||
   fail "the bare agent did not run both plug-ins: $(cat "$work/out")"
+
+echo "== of two plug-ins of one name, the one in /usr/local runs"
+mkdir "$shadow"
+cp "$local_plugin/ExamplePlugin.so" "$shadow/ZEVUruruzodovar.so"
+# Our plug-in rewrites its vocabulary on every run; the example in its place saves its own.
+before="$(sha256sum <"$state/plugins/ZEVUruruzodovar/ZEVUruruzodovar.voc")"
+bounded host-agent >"$work/out" 2>"$work/err" || { cat "$work/out" "$work/err"; fail "host-agent failed with a plug-in hidden"; }
+grep -qx "ZEVUruruzodovar: status 0" "$work/out" || fail "no status line: $(cat "$work/out")"
+[ "$before" = "$(sha256sum <"$state/plugins/ZEVUruruzodovar/ZEVUruruzodovar.voc")" ] ||
+  fail "the plug-in in /usr/lib ran although /usr/local holds one of the same name"
+rm -rf "$shadow"
 
 echo "== the example plug-in through pkg-config"
 mkdir -p "$work/pc/ExamplePlugin"
