@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cstdint>
-#include <filesystem>
 
 #include "exit_status.h"
 #include "metrics_series.h"
@@ -98,11 +97,11 @@ int showMetrics(const KXLShowOptions& options, const KXLDocument& document, std:
             << escapeText(problem) << '\n';
         return exitFailure;
     }
-    KXLVocabularyMetrics vocabulary{"-", &document, std::nullopt, std::nullopt};
-    if (options.file != "-") {
-        vocabulary.name = std::filesystem::path(options.file).stem().string();
+    // Named as the host's cache names it, so that a copied file's series join the host's.
+    KXLVocabularyMetrics vocabulary{vocabularyName(document).value_or("-"), &document,
+                                    std::nullopt, std::nullopt};
+    if (options.file != "-")
         vocabulary.savedAt = modificationTime(options.file);
-    }
     const bool written = deliverMetrics(
         options.metricsFile,
         [&](std::ostream& stream) { writeMetrics(stream, {}, {vocabulary}, options.metricsGuestOs); },

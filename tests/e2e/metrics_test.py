@@ -131,13 +131,15 @@ def promtool_test(stage, temp):
     marked = re.sub("<string>emoji [^<]*</string>", f'<string encoding="base64">{invalid}</string>',
                     saved)
     check(marked != saved, "the hostile identifier is not in the saved file")
-    saved_copy = os.path.join(temp, PLUGIN + ".voc")
+    saved_copy = os.path.join(temp, "copied-off-a-host.voc")
     with open(saved_copy, "w", encoding="utf-8") as voc:
         voc.write(marked)
     shown = subprocess.run([agent, "show", "--metrics", "-", saved_copy],
                            capture_output=True, timeout=30)
     check(shown.returncode == 0, f"show: {shown.stderr!r}")
     check("bad \ufffd\ufffd \ufffd( \ufffd\ufffd\ufffd end".encode() in shown.stdout, shown.stdout)
+    # Named as on the host it came from, not after the copy's file name.
+    check(f'hostagent_vocabulary_info{{vocabulary="{PLUGIN}",'.encode() in shown.stdout, shown.stdout)
     promtool(shown.stdout, "a saved file with invalid UTF-8")
 
 
