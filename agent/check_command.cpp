@@ -131,7 +131,7 @@ int checkVocabularyFile(const std::string& path, bool json, std::ostream& out, s
     if (json)
         writeJson(out, path, findings, errors, warnings);
     else
-        writeText(out, path == "-" ? std::string("-") : escapeText(path), findings, errors, warnings);
+        writeText(out, escapeText(path), findings, errors, warnings);
     out.flush();
     return errors == 0 ? exitSuccess : exitFailure;
 }
