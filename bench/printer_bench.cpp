@@ -9,6 +9,7 @@
 #include <benchmark/benchmark.h>
 
 #include "agent/vocabulary_printer.h"
+#include "memcpy_reference.h"
 
 namespace {
 
@@ -125,16 +126,15 @@ BENCHMARK(BM_ClassifyPass)->Unit(benchmark::kMillisecond);
 
 void BM_Memcpy(benchmark::State& state)
 {
-    const std::string from(printedBytes(), 'x');
-    std::string to(from.size(), '\0');
-    for (auto _ : state) {
-        std::memcpy(to.data(), from.data(), from.size());
-        benchmark::DoNotOptimize(to.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * from.size()));
+    copyBytes(state, std::string(printedBytes(), 'x'), false);
 }
 BENCHMARK(BM_Memcpy)->Unit(benchmark::kMillisecond);
+
+void BM_MemcpyCold(benchmark::State& state)
+{
+    copyBytes(state, std::string(printedBytes(), 'x'), true);
+}
+BENCHMARK(BM_MemcpyCold)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

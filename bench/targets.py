@@ -6,7 +6,8 @@ Whole runs: each process's CPU (user + sys) from wait4 and its peak resident set
 one round taken in turn (bare run, 100k, reference, 1M), RUNS rounds, medians shown; ratios
 are medians of the rounds' ratios, so a drift of the machine's speed stays out of them.
 Components: the Google Benchmark programs' bytes per second against their own memcpy of the
-same bytes, medians of 5 repetitions.
+same bytes, medians of 5 repetitions: against the copy with the bytes out of the caches (as a
+component meets them) and, in brackets, with them in the caches.
 """
 import argparse
 import json
@@ -68,11 +69,13 @@ def components(bench_dir):
         rates = measured[program]
         if isinstance(rates, Exception):
             value = "failed"
-        elif name not in rates or "BM_Memcpy" not in rates:
-            value = f"no {name if name not in rates else 'BM_Memcpy'}"
+        elif any(n not in rates for n in (name, "BM_MemcpyCold", "BM_Memcpy")):
+            value = "no " + next(n for n in (name, "BM_MemcpyCold", "BM_Memcpy") if n not in rates)
         else:
-            value = f"{rates[name] / rates['BM_Memcpy']:.2f}"
-            what += f" ({rates[name] / 1e6:.0f} / {rates['BM_Memcpy'] / 1e6:.0f} MB/s)"
+            cold, hot = rates[name] / rates["BM_MemcpyCold"], rates[name] / rates["BM_Memcpy"]
+            value = f"{cold:.2f} ({hot:.2f})"
+            what += (f" ({rates[name] / 1e6:.0f} / {rates['BM_MemcpyCold'] / 1e6:.0f}"
+                     f" ({rates['BM_Memcpy'] / 1e6:.0f}) MB/s)")
         rows.append((f"{what} / memcpy", value, f">= {target:.2f}"))
     return rows
 
