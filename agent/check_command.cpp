@@ -38,7 +38,7 @@ std::optional<std::size_t> takeNumber(std::string_view& text, std::string_view a
 // A reason the reader gives for a file it refuses, as a problem of the file's content:
 // "line N, column M: ...", "line N: ...", a file that ends early, is empty or holds no
 // <message>. Anything else (the file cannot be opened or read) is no finding.
-std::optional<Finding> contentProblem(const std::string& reason, const std::string& readable)
+std::optional<Finding> contentProblem(const std::string& reason, const VocInput& input)
 {
     std::string_view text = reason;
     constexpr std::string_view line = "line ";
@@ -55,7 +55,7 @@ std::optional<Finding> contentProblem(const std::string& reason, const std::stri
         return std::nullopt;
     }
     if (text.substr(0, early.size()) == early)
-        return Finding{true, endPosition(readable), {}, reason};
+        return Finding{true, endPosition(input), {}, reason};
     if (reason == "the file is empty" || reason == "no <message> element")
         return Finding{true, {1, 1}, {}, reason};
     return std::nullopt;
@@ -105,18 +105,18 @@ void writeJson(std::ostream& out, const std::string& path, const std::vector<Fin
 
 int checkVocabularyFile(const std::string& path, bool json, std::ostream& out, std::ostream& err)
 {
-    KXLVocInput input(path);
+    const VocInput input(path);
     KXLDocument document;
     std::string reason;
     std::vector<Finding> findings;
     if (input.load(document, reason)) {
         const std::vector<KXLVocabularyProblem> problems = checkVocabulary(document);
         const std::vector<KXLFilePosition> positions =
-            problems.empty() ? std::vector<KXLFilePosition>() : problemPositions(input.readablePath(), problems);
+            problems.empty() ? std::vector<KXLFilePosition>() : problemPositions(input, problems);
         for (std::size_t i = 0; i < problems.size(); ++i)
             findings.push_back({problems[i].severity == KXLVocabularyProblem::Severity::Error, positions[i],
                                 problems[i].location, problems[i].message});
-    } else if (auto problem = contentProblem(reason, input.readablePath())) {
+    } else if (auto problem = contentProblem(reason, input)) {
         // The reader stops at the first problem of the format: it is the only one known.
         findings.push_back(std::move(*problem));
     } else {

@@ -180,35 +180,30 @@ int agentMain(int argc, char** argv)
         std::cerr << "host-agent: --metrics - prints the series alone, without --json or --os\n";
         return KXL::exitTrouble;
     }
-    for (const auto& [command, name] : {std::pair{diff, "diff"}, {check, "check"}}) {
-        if (command->parsed() && app.count("--metrics") + app.count("--metrics-no-guest-os") > 0) {
-            std::cerr << "host-agent: --metrics applies to run and show, not to " << name << '\n';
-            return KXL::exitTrouble;
+    // Options of run given to another command reach the top level: say where they belong.
+    if (const CLI::App* given = show->parsed() ? show : diff->parsed() ? diff : check->parsed() ? check : nullptr) {
+        const std::string name = given->get_name();
+        const std::pair<bool, std::string> misplaced[] = {
+            {app.count("--metrics") + app.count("--metrics-no-guest-os") > 0,
+             // Before `show`, --metrics is the run's and would be dropped: show's own comes after it.
+             given == show ? "give show's --metrics after show: host-agent show --metrics OUT|- FILE"
+                           : "--metrics applies to run and show, not to " + name},
+            {given != show && app.count("--columns") > 0, "--columns applies to run and show, not to " + name},
+            {app.count("--plugins") > 0, "--plugins applies to run, not to " + name},
+            {app.count("--catalog") > 0, "--catalog applies to run, not to " + name},
+            {app.count("--log") > 0, "--log applies to run, not to " + name},
+        };
+        for (const auto& [wrong, message] : misplaced) {
+            if (wrong) {
+                std::cerr << "host-agent: " << message << '\n';
+                return KXL::exitTrouble;
+            }
         }
-        if (command->parsed() && app.count("--columns") > 0) {
-            std::cerr << "host-agent: --columns applies to run and show, not to " << name << '\n';
-            return KXL::exitTrouble;
-        }
-    }
-    // Before `show`, --metrics is the run's and would be dropped: show's own comes after it.
-    if (show->parsed() && app.count("--metrics") + app.count("--metrics-no-guest-os") > 0) {
-        std::cerr << "host-agent: give show's --metrics after show: host-agent show --metrics OUT|- FILE\n";
-        return KXL::exitTrouble;
     }
     const bool noTables = json || (show->parsed() ? showOptions.metricsFile : options.metricsFile) == "-";
     if (noTables && app.count("--columns") + run->count("--columns") + show->count("--columns") > 0) {
         std::cerr << "host-agent: --columns picks columns of the text tables; --json and --metrics - print none\n";
         return KXL::exitTrouble;
-    }
-    for (const auto& [command, name] : {std::pair{show, "show"}, {diff, "diff"}, {check, "check"}}) {
-        if (!command->parsed())
-            continue;
-        for (const char* option : {"--plugins", "--catalog", "--log"}) {
-            if (app.count(option) > 0) {
-                std::cerr << "host-agent: " << option << " applies to run, not to " << name << '\n';
-                return KXL::exitTrouble;
-            }
-        }
     }
     if (show->parsed()) {
         showOptions.json = json;

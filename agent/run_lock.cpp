@@ -5,33 +5,28 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <thread>
+#include <utility>
 
+#include "agent/system/file_io.h"
 #include "text_escape.h"
 
 namespace KXL {
-
-KXLRunLock::~KXLRunLock()
-{
-    if (m_fd >= 0)
-        ::close(m_fd); // releases the lock
-}
 
 bool KXLRunLock::open(const std::string& folder, std::string& problem)
 {
     // A file only its owner can open: whoever may only read the folder cannot hold the
     // lock. The kernel drops the lock of a killed agent; the file itself stays.
     const std::string path = folder + "/.host-agent.lock";
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        problem = "cannot write to " + quoteText(folder) +
-            ", where plug-ins save their vocabularies (its lock file .host-agent.lock): " +
-            std::strerror(errno);
+    sys::Fd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!fd) {
+        problem = sys::errorText("cannot write to " + quoteText(folder) +
+                                     ", where plug-ins save their vocabularies (its lock file .host-agent.lock)",
+                                 errno);
         return false;
     }
     m_folder = folder;
-    m_fd = fd;
+    m_fd = std::move(fd);
     return true;
 }
 
@@ -41,11 +36,11 @@ bool KXLRunLock::acquire(std::chrono::milliseconds patience, std::ostream& err,
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline = Clock::now() + patience;
     bool announced = false;
-    while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+    while (::flock(m_fd.get(), LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR)
             continue;
         if (errno != EWOULDBLOCK) {
-            problem = "cannot lock " + quoteText(m_folder) + ": " + std::strerror(errno);
+            problem = sys::errorText("cannot lock " + quoteText(m_folder), errno);
             return false;
         }
         if (Clock::now() >= deadline) {

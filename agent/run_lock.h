@@ -7,15 +7,12 @@
 #include <ostream>
 #include <string>
 
+#include "agent/system/file_io.h"
+
 namespace KXL {
 
 class KXLRunLock {
 public:
-    KXLRunLock() = default;
-    ~KXLRunLock();
-    KXLRunLock(const KXLRunLock&) = delete;
-    KXLRunLock& operator=(const KXLRunLock&) = delete;
-
     // Opens (creating it, mode 0600) the lock file FOLDER/.host-agent.lock. False with
     // `problem` set when the folder cannot be written.
     bool open(const std::string& folder, std::string& problem);
@@ -27,7 +24,7 @@ public:
 
 private:
     std::string m_folder;
-    int m_fd = -1;
+    sys::Fd m_fd; // closing it releases the lock
 };
 
 } // namespace KXL

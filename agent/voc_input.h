@@ -2,36 +2,32 @@
 #ifndef AGENT_VOC_INPUT_H
 #define AGENT_VOC_INPUT_H
 
-#include <memory>
+#include <functional>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 #include "host/KXLMessageTree.h"
 
 namespace KXL {
 
-class KXLStdinFile;
-
-// The file a command reads; standard input is copied into a temporary file that lives as
-// long as this object, so that it can be read more than once.
-class KXLVocInput {
+// The input of a command; standard input is read whole once, into memory, so that it can
+// be read more than once.
+class VocInput {
 public:
-    explicit KXLVocInput(const std::string& path);
-    ~KXLVocInput();
-    KXLVocInput(const KXLVocInput&) = delete;
-    KXLVocInput& operator=(const KXLVocInput&) = delete;
+    explicit VocInput(const std::string& path);
 
-    // Loads the file strictly. On failure `reason` says why, without naming the file.
-    bool load(KXLDocument& document, std::string& reason);
+    // Loads the input strictly. On failure `reason` says why, without naming the input.
+    bool load(KXLDocument& document, std::string& reason) const;
 
-    // A path that opens the file (the copy of standard input) while this object lives;
-    // empty when standard input could not be copied.
-    const std::string& readablePath() const { return m_readable; }
+    // Passes the input again from its start to `chunk`, piece by piece, until `chunk`
+    // returns false. False when it cannot be read.
+    bool readAgain(const std::function<bool(std::string_view)>& chunk) const;
 
 private:
     std::string m_path;
-    std::unique_ptr<KXLStdinFile> m_copy;
-    std::string m_readable;
+    std::string m_bytes; // of standard input
+    std::string m_readError; // why standard input could not be read
 };
 
 // Loads the file strictly. On failure tells err "host-agent: cannot VERB "PATH": reason"

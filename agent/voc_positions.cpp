@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <string_view>
 
@@ -14,7 +13,6 @@ namespace {
 
 using Part = KXLVocabularyProblem::Part;
 
-constexpr std::size_t kChunk = std::size_t{1} << 20;
 
 // Notes the start tags of <message> (depth 1), of its first element (the top element, 2),
 // of that one's first element (the container, 3) and of the container's children (4),
@@ -88,7 +86,7 @@ private:
 
 } // namespace
 
-std::vector<KXLFilePosition> problemPositions(const std::string& path,
+std::vector<KXLFilePosition> problemPositions(const VocInput& input,
                                               const std::vector<KXLVocabularyProblem>& problems)
 {
     std::size_t lastItem = 0;
@@ -104,34 +102,29 @@ std::vector<KXLFilePosition> problemPositions(const std::string& path,
     Locator locator(parser.get(), lastItem);
     XML_SetUserData(parser.get(), &locator);
     XML_SetElementHandler(parser.get(), &Locator::start, &Locator::end);
-    std::ifstream in(path, std::ios::binary);
-    std::vector<char> chunk(kChunk);
-    while (in) {
-        in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-        const auto got = static_cast<int>(in.gcount());
-        if (XML_Parse(parser.get(), chunk.data(), got, in ? XML_FALSE : XML_TRUE) != XML_STATUS_OK)
-            break; // stopped once the last item was found, or a file expat refuses
-    }
+    // Parsing stops once the last item was found, or at a file expat refuses.
+    bool parsing = true;
+    input.readAgain([&](std::string_view chunk) {
+        parsing = XML_Parse(parser.get(), chunk.data(), static_cast<int>(chunk.size()), XML_FALSE) == XML_STATUS_OK;
+        return parsing;
+    });
+    if (parsing)
+        XML_Parse(parser.get(), nullptr, 0, XML_TRUE);
     for (std::size_t i = 0; i < problems.size(); ++i)
         positions[i] = locator.part(problems[i].part, problems[i].item);
     return positions;
 }
 
-KXLFilePosition endPosition(const std::string& path)
+KXLFilePosition endPosition(const VocInput& input)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return {};
     KXLFilePosition end{1, 1};
-    std::vector<char> chunk(kChunk);
-    while (in) {
-        in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-        const std::string_view got(chunk.data(), static_cast<std::size_t>(in.gcount()));
+    const bool read = input.readAgain([&end](std::string_view got) {
         const std::size_t lines = static_cast<std::size_t>(std::count(got.begin(), got.end(), '\n'));
         end.line += lines;
         end.column = lines > 0 ? got.size() - got.rfind('\n') : end.column + got.size();
-    }
-    return end;
+        return true;
+    });
+    return read ? end : KXLFilePosition{};
 }
 
 } // namespace KXL

@@ -1,5 +1,5 @@
 // Where the parts of a vocabulary lie in its .voc file, for messages that point into it.
-// The message tree keeps no positions, so the file is read again, by expat.
+// The message tree keeps no positions, so the input is read again, by expat.
 #ifndef AGENT_VOC_POSITIONS_H
 #define AGENT_VOC_POSITIONS_H
 
@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "voc_input.h"
 #include "vocabulary_model.h"
 
 namespace KXL {
@@ -18,11 +19,11 @@ struct KXLFilePosition {
 
 // Where the start tag of each problem's part lies: <message> for the document, its element
 // for the top element, the container or an item. Unknown where the file does not tell.
-std::vector<KXLFilePosition> problemPositions(const std::string& path,
+std::vector<KXLFilePosition> problemPositions(const VocInput& input,
                                               const std::vector<KXLVocabularyProblem>& problems);
 
 // The position just past the file's last byte, in bytes; unknown when it cannot be read.
-KXLFilePosition endPosition(const std::string& path);
+KXLFilePosition endPosition(const VocInput& input);
 
 } // namespace KXL
 

@@ -9,7 +9,9 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <string_view>
 
+#include "agent/system/file_io.h"
 #include "agent/text_escape.h"
 #include "host/KXLError.h"
 #include "host/KXLLog.h"
@@ -33,44 +35,36 @@ void reportLostLog(const std::string& path, int error) noexcept
         const std::string line = "host-agent: the log " + quoteText(path) +
             " was lost from here on: " + std::strerror(error) + '\n';
         // Best effort: standard error is all that is left.
-        [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());
+        sys::writeAll(STDERR_FILENO, line);
     } catch (...) {
-        static const char lost[] = "host-agent: the log was lost from here on\n";
-        [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, lost, sizeof lost - 1);
+        sys::writeAll(STDERR_FILENO, "host-agent: the log was lost from here on\n");
     }
 }
 
 // A log is appended to a regular file or written to a stream: a terminal, a pipe or FIFO
-// with a reader, or another character device such as /dev/null. O_NONBLOCK keeps a FIFO
-// that nobody reads from hanging the open (it fails with ENXIO instead); writes then block
-// as they do on standard error. Returns the descriptor, or -1 with `problem` set.
+// with a reader, or another character device such as /dev/null; a FIFO that nobody reads
+// is refused, not waited on. Returns the descriptor, or -1 with `problem` set.
 int openLogFile(const std::string& path, std::string& problem)
 {
-    const int fd =
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
-    if (fd < 0) {
+    struct stat status {};
+    sys::OpenStep failed{};
+    sys::Fd fd = sys::openWithoutWaiting(path, O_WRONLY | O_CREAT | O_APPEND, 0666, status, failed);
+    if (!fd) {
         const int error = errno;
-        struct stat status {};
-        if (error == ENXIO && ::stat(path.c_str(), &status) == 0 && S_ISFIFO(status.st_mode))
+        struct stat named {};
+        if (failed == sys::OpenStep::Open && error == ENXIO && ::stat(path.c_str(), &named) == 0 &&
+            S_ISFIFO(named.st_mode))
             problem = "it is a FIFO that no process is reading";
         else
             problem = std::strerror(error);
         return -1;
     }
-    struct stat status {};
-    if (::fstat(fd, &status) != 0) {
-        problem = std::strerror(errno);
-    } else if (!S_ISREG(status.st_mode) && !S_ISFIFO(status.st_mode) && !S_ISCHR(status.st_mode)) {
+    if (!S_ISREG(status.st_mode) && !S_ISFIFO(status.st_mode) && !S_ISCHR(status.st_mode)) {
         // Appending log lines to a disk device would destroy it.
         problem = S_ISBLK(status.st_mode) ? "it is a block device" : "it is not a file, pipe or terminal";
-    } else {
-        const int flags = ::fcntl(fd, F_GETFL);
-        if (flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0)
-            return fd;
-        problem = std::strerror(errno);
+        return -1;
     }
-    ::close(fd);
-    return -1;
+    return fd.release();
 }
 
 } // namespace
@@ -80,21 +74,13 @@ void writeLogRecord(const char* data, std::size_t size) noexcept
     // The lock keeps a record whole even when the kernel takes it in pieces (pipes,
     // signals) and keeps setLogFile from closing the descriptor mid-write.
     std::lock_guard<std::mutex> lock(sinkMutex);
-    while (size > 0 && sinkFd >= 0) {
-        const ssize_t written = ::write(sinkFd, data, size);
-        if (written < 0) {
-            const int error = errno;
-            if (error == EINTR)
-                continue;
-            if (sinkFd != STDERR_FILENO)
-                ::close(sinkFd);
-            sinkFd = -1;
-            reportLostLog(sinkPath, error);
-            return;
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
+    if (sinkFd < 0 || sys::writeAll(sinkFd, std::string_view(data, size)))
+        return;
+    const int error = errno;
+    if (sinkFd != STDERR_FILENO)
+        ::close(sinkFd);
+    sinkFd = -1;
+    reportLostLog(sinkPath, error);
 }
 
 int setLogFile(const std::string& path)

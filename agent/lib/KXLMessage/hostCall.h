@@ -5,38 +5,16 @@
 
 #include <exception>
 #include <new>
-#include <string>
 #include <type_traits>
 #include <utility>
 
-#include "host/KXLError.h"
+#include "agent/system/host_status.h"
 
 namespace KXL::host {
 
-constexpr int kFailed = -1;
-
-// Records why a call failed and returns kFailed. Never throws: when even the text cannot be
-// built, a short one that needs no allocation is recorded instead.
-inline int fail(const std::string& text) noexcept
-{
-    try {
-        setErrorMessage(text);
-    } catch (...) {
-        try {
-            setErrorMessage("out of memory");
-        } catch (...) {
-        }
-    }
-    return kFailed;
-}
-
 inline void failWithReason(const char* operation, const char* reason) noexcept
 {
-    try {
-        fail(std::string(operation) + ": " + reason);
-    } catch (...) {
-        fail("out of memory");
-    }
+    fail({operation, ": ", reason});
 }
 
 // Runs body; an exception becomes kFailed (or nullptr for a pointer result) with the text
