@@ -6,7 +6,7 @@
 #include <array>
 #include <string_view>
 
-#include "agent/lib/KXLMessage/vocFormat.h"
+#include "host/KXLMessageFile.h"
 #include "metrics_text.h"
 #include "vocabulary_model.h"
 
@@ -88,7 +88,7 @@ void writeVocabularySeries(KXLMetricsText& text,
     for (std::size_t i = 0; i < vocabularies.size(); ++i)
         text.sample("hostagent_vocabulary_info",
                     {{"vocabulary", vocabularies[i].name}, {"stamp", summaries[i].stamp},
-                     {"format", voc::kFormatVersion}},
+                     {"format", kVocFormatVersion}},
                     1);
 
     if (std::any_of(vocabularies.begin(), vocabularies.end(),

@@ -1,6 +1,6 @@
 #include "version_text.h"
 
-#include "agent/lib/KXLMessage/vocFormat.h"
+#include "host/KXLMessageFile.h"
 
 namespace KXL {
 
@@ -8,7 +8,7 @@ std::string versionText()
 {
     // KXL_PROJECT_VERSION: the project's version, set by the build.
     return std::string("host-agent ") + KXL_PROJECT_VERSION + "\n.voc format " +
-        std::string(voc::kFormatVersion);
+        std::string(kVocFormatVersion);
 }
 
 } // namespace KXL

@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "agent/system/host_status.h"
+#include "agent/system/host_call.h"
 
 namespace KXP {
 

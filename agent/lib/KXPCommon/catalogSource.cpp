@@ -5,7 +5,7 @@
 #include <optional>
 #include <utility>
 
-#include "agent/system/host_status.h"
+#include "agent/system/host_call.h"
 #include "host/KXPCatalog.h"
 
 namespace KXP {

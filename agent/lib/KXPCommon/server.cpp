@@ -4,7 +4,7 @@
 
 #include "agent/lib/KXPCommon/catalogSource.h"
 #include "agent/lib/KXPCommon/sdkState.h"
-#include "agent/system/host_status.h"
+#include "agent/system/host_call.h"
 
 namespace KXP {
 
