@@ -88,7 +88,8 @@ std::string jsonNumber(std::size_t number)
 void writeJson(std::ostream& out, const std::string& path, const std::vector<Finding>& findings,
                std::size_t errors, std::size_t warnings)
 {
-    out << "{\"format\":1,\"file\":" << jsonText(path) << ",\"valid\":" << (errors == 0 ? "true" : "false")
+    openJsonDocument(out);
+    out << "\"file\":" << jsonText(path) << ",\"valid\":" << (errors == 0 ? "true" : "false")
         << ",\"errors\":" << errors << ",\"warnings\":" << warnings << ",\"problems\":[";
     bool first = true;
     for (const Finding& finding : findings) {

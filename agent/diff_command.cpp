@@ -74,7 +74,8 @@ void writeLine(std::ostream& out, const KXLVocabularyChange& change)
 void writeJson(std::ostream& out, const std::vector<KXLVocabularyChange>& changes)
 {
     using Section = KXLVocabularyChange::Section;
-    out << "{\"format\":1,\"same\":" << (changes.empty() ? "true" : "false") << ",\"changes\":[";
+    openJsonDocument(out);
+    out << "\"same\":" << (changes.empty() ? "true" : "false") << ",\"changes\":[";
     bool first = true;
     for (const KXLVocabularyChange& change : changes) {
         out << (first ? "\n" : ",\n") << "{\"section\":\"" << sectionName(change.section) << '"';

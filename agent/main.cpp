@@ -2,7 +2,6 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <stdexcept>
 #include <iostream>
@@ -13,6 +12,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "agent/system/file_io.h"
 #include "exit_status.h"
 #include "install_layout.h"
 #include "check_command.h"
@@ -259,8 +259,10 @@ int finishOutput(int status, const KXLStdoutBuffer& buffer)
     if (buffer.error() == 0 && std::cout && !std::ferror(stdout))
         return status;
     if (buffer.error() != EPIPE)
-        std::cerr << "host-agent: cannot write to standard output: "
-                  << (buffer.error() != 0 ? std::strerror(buffer.error()) : "a write failed") << '\n';
+        std::cerr << "host-agent: "
+                  << (buffer.error() != 0 ? KXL::sys::errorText("cannot write to standard output", buffer.error())
+                                          : "cannot write to standard output: a write failed")
+                  << '\n';
     return KXL::exitTrouble;
 }
 

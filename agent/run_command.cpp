@@ -7,7 +7,9 @@
 #include <filesystem>
 #include <iostream>
 #include <map>
+#include <utility>
 
+#include "agent/system/file_io.h"
 #include "exit_status.h"
 #include "host/KXLError.h"
 #include "host/KXLInstanceFolders.h"
@@ -116,7 +118,8 @@ void printCache(std::ostream& out, const KXLPluginSession& session, const KXLGue
 
 void writeJson(std::ostream& out, const KXLPluginSession& session)
 {
-    out << "{\"format\":1,\"plugins\":[";
+    openJsonDocument(out);
+    out << "\"plugins\":[";
     bool first = true;
     for (const KXLPluginOutcome& plugin : session.outcomes()) {
         out << (first ? "\n" : ",\n") << "{\"name\":" << jsonText(plugin.name) << ",\"status\":";
@@ -170,34 +173,29 @@ bool writeRunMetrics(const KXLRunOptions& options, const KXLPluginSession& sessi
 
 // While plug-ins run in JSON mode, what they print themselves goes to standard error, so
 // that standard output holds the document alone.
-class KXLStdoutToStderr {
+class StdoutToStderr {
 public:
-    explicit KXLStdoutToStderr(bool active)
+    explicit StdoutToStderr(bool active)
     {
         if (!active)
             return;
         std::cout.flush();
         std::fflush(stdout);
-        m_saved = ::dup(STDOUT_FILENO);
-        if (m_saved >= 0 && ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
-            ::close(m_saved);
-            m_saved = -1;
-        }
+        sys::Fd saved(::dup(STDOUT_FILENO));
+        if (saved && ::dup2(STDERR_FILENO, STDOUT_FILENO) >= 0)
+            m_saved = std::move(saved);
     }
-    ~KXLStdoutToStderr()
+    ~StdoutToStderr()
     {
-        if (m_saved < 0)
+        if (!m_saved)
             return;
         std::cout.flush();
         std::fflush(stdout);
-        ::dup2(m_saved, STDOUT_FILENO);
-        ::close(m_saved);
+        ::dup2(m_saved.get(), STDOUT_FILENO);
     }
-    KXLStdoutToStderr(const KXLStdoutToStderr&) = delete;
-    KXLStdoutToStderr& operator=(const KXLStdoutToStderr&) = delete;
 
 private:
-    int m_saved = -1;
+    sys::Fd m_saved;
 };
 
 } // namespace
@@ -261,7 +259,7 @@ int runAgent(const KXLRunOptions& options, std::ostream& out, std::ostream& err)
     if (options.json || options.metricsFile == "-") {
         std::ostream silent(nullptr); // the document holds the report
         {
-            const KXLStdoutToStderr redirect(true);
+            const StdoutToStderr redirect(true);
             session.start(plugins, silent);
             session.stop(silent);
         }

@@ -48,7 +48,8 @@ struct Shown {
 // Opens the document's object: `{"format":1,"source":FILE,`.
 void jsonHead(std::ostream& out, const std::string& file)
 {
-    out << "{\"format\":1,\"source\":" << jsonText(file) << ',';
+    openJsonDocument(out);
+    out << "\"source\":" << jsonText(file) << ',';
 }
 
 int showGuest(const KXLShowOptions& options, const Shown& shown, const KXLDocument& document,

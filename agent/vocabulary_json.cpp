@@ -7,6 +7,12 @@
 
 namespace KXL {
 
+void openJsonDocument(std::ostream& out)
+{
+    // The shape's version: a change a reader must know of raises it.
+    out << "{\"format\":1,";
+}
+
 std::string jsonText(std::string_view text)
 {
     return nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);

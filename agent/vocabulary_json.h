@@ -25,6 +25,9 @@
 
 namespace KXL {
 
+// Opens the document every --json command prints: `{"format":1,`, its members to follow.
+void openJsonDocument(std::ostream& out);
+
 // A JSON string holding the text.
 std::string jsonText(std::string_view text);
 
