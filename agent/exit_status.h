@@ -4,7 +4,7 @@
 
 namespace KXL {
 
-enum KXLExitStatus : int {
+enum ExitStatus : int {
     exitSuccess = 0, // the job is done and the answer is yes
     // The job is done and the answer is no: a plug-in failed, `check` found problems, `diff`
     // found differences, `show --os` found nothing.

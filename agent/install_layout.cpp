@@ -6,7 +6,7 @@
 
 namespace KXL {
 
-KXLRunLayout defaultRunLayout()
+RunLayout defaultRunLayout()
 {
     namespace fs = std::filesystem;
     std::error_code error;

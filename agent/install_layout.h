@@ -7,7 +7,7 @@
 
 namespace KXL {
 
-struct KXLRunLayout {
+struct RunLayout {
     // Searched in this order; of plug-ins of the same NAME, the first folder's is run.
     std::vector<std::string> pluginFolders;
     // The host's plug-in folder (KXLInstanceFolders::plugins()): NAME/NAME.voc and the run
@@ -20,7 +20,7 @@ struct KXLRunLayout {
 // KXL_SYSTEM_STATE_DIR/plugins. Any other tree (a build's stage, an install elsewhere) keeps
 // everything in <prefix>/lib/host-agent/plugins. std::runtime_error when the executable's
 // path cannot be read.
-KXLRunLayout defaultRunLayout();
+RunLayout defaultRunLayout();
 
 } // namespace KXL
 

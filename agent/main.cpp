@@ -39,7 +39,7 @@ std::string usageError(const CLI::App*, const CLI::Error& error)
 std::string defaultPluginsText()
 {
     try {
-        const KXL::KXLRunLayout layout = KXL::defaultRunLayout();
+        const KXL::RunLayout layout = KXL::defaultRunLayout();
         std::string text;
         for (const std::string& folder : layout.pluginFolders)
             text += (text.empty() ? "" : ", then ") + folder;
@@ -51,7 +51,7 @@ std::string defaultPluginsText()
     }
 }
 
-const char* const jsonHelp = "Print one JSON document instead of text";
+const char* const kJsonHelp = "Print one JSON document instead of text";
 
 void addMetricsOptions(CLI::App& command, std::string& file, bool& guestOs)
 {
@@ -67,7 +67,7 @@ void addMetricsOptions(CLI::App& command, std::string& file, bool& guestOs)
         ->needs(metrics);
 }
 
-void addColumnsOption(CLI::App& command, KXL::KXLGuestColumns& columns)
+void addColumnsOption(CLI::App& command, KXL::GuestColumns& columns)
 {
     const CLI::Validator known(
         [](const std::string& list) {
@@ -88,7 +88,7 @@ void addColumnsOption(CLI::App& command, KXL::KXLGuestColumns& columns)
         ->check(known);
 }
 
-void addRunOptions(CLI::App& command, KXL::KXLRunOptions& options, const std::string& plugins)
+void addRunOptions(CLI::App& command, KXL::RunOptions& options, const std::string& plugins)
 {
     command.add_option("--plugins", options.pluginsFolder,
                        "Plug-in folder, one plug-in per NAME/NAME.so (default: " + plugins + ")")
@@ -101,12 +101,12 @@ void addRunOptions(CLI::App& command, KXL::KXLRunOptions& options, const std::st
     command.add_option("--log", options.logFile, "Append log records to FILE (default: standard error)")
         ->type_name("FILE")
         ->check(nonEmpty);
-    command.add_flag("--json", options.json, jsonHelp);
+    command.add_flag("--json", options.json, kJsonHelp);
     addMetricsOptions(command, options.metricsFile, options.metricsGuestOs);
     addColumnsOption(command, options.columns);
 }
 
-const char* const runStatus =
+const char* const kRunStatus =
     "Exit status: 0 every plug-in succeeded; 1 a plug-in failed or its vocabulary was not "
     "published; 2 a bad command line or set-up (plug-in folder, catalogue, log file, another "
     "agent still running the same plug-ins).";
@@ -125,20 +125,20 @@ int agentMain(int argc, char** argv)
     app.failure_message(usageError);
 
     const std::string plugins = defaultPluginsText();
-    KXL::KXLRunOptions options;
+    KXL::RunOptions options;
     addRunOptions(app, options, plugins);
     bool& json = options.json;
 
     CLI::App* run = app.add_subcommand("run", "Run the plug-ins (the default)");
     addRunOptions(*run, options, plugins);
-    run->footer(runStatus);
+    run->footer(kRunStatus);
 
     CLI::App* show = app.add_subcommand("show", "Print a saved vocabulary (.voc) file");
-    KXL::KXLShowOptions showOptions;
+    KXL::ShowOptions showOptions;
     show->add_option("FILE", showOptions.file, "The .voc file, or - for standard input")->required();
     show->add_option("--os", showOptions.guest, "Only the guest OS with this code or identifier")
         ->type_name("CODE|IDENTIFIER");
-    show->add_flag("--json", json, jsonHelp);
+    show->add_flag("--json", json, kJsonHelp);
     addMetricsOptions(*show, showOptions.metricsFile, showOptions.metricsGuestOs);
     // One list, wherever given: before the command or after it.
     addColumnsOption(*show, options.columns);
@@ -151,14 +151,14 @@ int agentMain(int argc, char** argv)
     std::string after;
     diff->add_option("A", before, "The older .voc file (- for standard input)")->required();
     diff->add_option("B", after, "The newer .voc file (- for standard input)")->required();
-    diff->add_flag("--json", json, jsonHelp);
+    diff->add_flag("--json", json, kJsonHelp);
     diff->footer("Exit status: 0 the same; 1 different; 2 a bad command line, or a file cannot be "
                  "read or is not a vocabulary.");
 
     CLI::App* check = app.add_subcommand("check", "Check that a .voc file is a valid vocabulary");
     std::string checked;
     check->add_option("FILE", checked, "The .voc file, or - for standard input")->required();
-    check->add_flag("--json", json, jsonHelp);
+    check->add_flag("--json", json, kJsonHelp);
     check->footer("Prints each problem as FILE:LINE:COLUMN: error: ... (or warning:), in file "
                   "order, then a summary. Exit status: 0 a valid vocabulary (warnings allowed); "
                   "1 problems; 2 a bad command line, or the file cannot be read.");
@@ -221,7 +221,7 @@ int agentMain(int argc, char** argv)
 // Standard output through the C stream, which plug-ins print to as well, so the two stay in
 // order. It keeps the first failed write's reason, which the C stream forgets once it drops
 // the buffer it could not write.
-class KXLStdoutBuffer final : public std::streambuf {
+class StdoutBuffer final : public std::streambuf {
 public:
     int error() const { return m_error; }
 
@@ -253,7 +253,7 @@ private:
 // What a command printed is delivered only once standard output took it: a full disk or a
 // closed pipe leaves the job undone. A reader that went away (EPIPE) wants nothing more
 // and needs no message.
-int finishOutput(int status, const KXLStdoutBuffer& buffer)
+int finishOutput(int status, const StdoutBuffer& buffer)
 {
     std::cout.flush();
     if (buffer.error() == 0 && std::cout && !std::ferror(stdout))
@@ -272,7 +272,7 @@ int main(int argc, char** argv)
 {
     // A closed pipe, standard output's or the log's, is an error to report, not a death.
     std::signal(SIGPIPE, SIG_IGN);
-    KXLStdoutBuffer output;
+    StdoutBuffer output;
     std::streambuf* const original = std::cout.rdbuf(&output);
     int status;
     try {

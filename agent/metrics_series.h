@@ -13,7 +13,7 @@
 
 namespace KXL {
 
-struct KXLPluginMetrics {
+struct PluginMetrics {
     std::string name;
     bool loaded = false;
     std::optional<int> status; // initKXLPlugIn's; empty when it was not called or threw
@@ -21,7 +21,7 @@ struct KXLPluginMetrics {
     bool published = false;
 };
 
-struct KXLVocabularyMetrics {
+struct VocabularyMetrics {
     std::string name;
     const KXLDocument* document = nullptr; // a vocabulary (vocabularyContainer not null)
     std::optional<bool> published; // false: kept from before; empty: not known (a saved file)
@@ -33,8 +33,8 @@ struct KXLVocabularyMetrics {
 std::optional<std::timespec> modificationTime(const std::string& path);
 
 // Every family in one block, plug-ins first; a family without samples is left out.
-void writeMetrics(std::ostream& out, const std::vector<KXLPluginMetrics>& plugins,
-                  const std::vector<KXLVocabularyMetrics>& vocabularies, bool guestOs);
+void writeMetrics(std::ostream& out, const std::vector<PluginMetrics>& plugins,
+                  const std::vector<VocabularyMetrics>& vocabularies, bool guestOs);
 
 } // namespace KXL
 

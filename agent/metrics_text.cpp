@@ -9,12 +9,12 @@
 
 namespace KXL {
 
-void KXLMetricsText::family(const char* name, const char* type, const char* help)
+void MetricsText::family(const char* name, const char* type, const char* help)
 {
     m_out << "# HELP " << name << ' ' << help << "\n# TYPE " << name << ' ' << type << '\n';
 }
 
-void KXLMetricsText::series(const char* name, KXLMetricLabels labels)
+void MetricsText::series(const char* name, MetricLabels labels)
 {
     m_out << name;
     const char* separator = "{";
@@ -26,13 +26,13 @@ void KXLMetricsText::series(const char* name, KXLMetricLabels labels)
         m_out << '}';
 }
 
-void KXLMetricsText::sample(const char* name, KXLMetricLabels labels, std::int64_t value)
+void MetricsText::sample(const char* name, MetricLabels labels, std::int64_t value)
 {
     series(name, labels);
     m_out << ' ' << value << '\n';
 }
 
-void KXLMetricsText::sample(const char* name, KXLMetricLabels labels, std::int64_t seconds,
+void MetricsText::sample(const char* name, MetricLabels labels, std::int64_t seconds,
                             long nanoseconds)
 {
     series(name, labels);

@@ -13,21 +13,21 @@
 
 namespace KXL {
 
-using KXLMetricLabels = std::initializer_list<std::pair<const char*, std::string_view>>;
+using MetricLabels = std::initializer_list<std::pair<const char*, std::string_view>>;
 
 // Samples of one family must follow its HELP and TYPE lines with no other family between.
-class KXLMetricsText {
+class MetricsText {
 public:
-    explicit KXLMetricsText(std::ostream& out) : m_out(out) {}
+    explicit MetricsText(std::ostream& out) : m_out(out) {}
 
     // An info series is a gauge of value 1: the format of this Prometheus has no info type.
     void family(const char* name, const char* type, const char* help);
-    void sample(const char* name, KXLMetricLabels labels, std::int64_t value);
+    void sample(const char* name, MetricLabels labels, std::int64_t value);
     // A time as seconds since the epoch, to the millisecond.
-    void sample(const char* name, KXLMetricLabels labels, std::int64_t seconds, long nanoseconds);
+    void sample(const char* name, MetricLabels labels, std::int64_t seconds, long nanoseconds);
 
 private:
-    void series(const char* name, KXLMetricLabels labels);
+    void series(const char* name, MetricLabels labels);
 
     std::ostream& m_out;
 };

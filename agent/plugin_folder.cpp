@@ -5,10 +5,10 @@
 
 namespace KXL {
 
-std::vector<KXLPluginFile> findPlugins(const std::string& folder)
+std::vector<PluginFile> findPlugins(const std::string& folder)
 {
     namespace fs = std::filesystem;
-    std::vector<KXLPluginFile> plugins;
+    std::vector<PluginFile> plugins;
     for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
         std::error_code error;
         if (!entry.is_directory(error))
@@ -19,7 +19,7 @@ std::vector<KXLPluginFile> findPlugins(const std::string& folder)
             plugins.push_back({name, library.string()});
     }
     std::sort(plugins.begin(), plugins.end(),
-        [](const KXLPluginFile& a, const KXLPluginFile& b) { return a.name < b.name; });
+        [](const PluginFile& a, const PluginFile& b) { return a.name < b.name; });
     return plugins;
 }
 

@@ -7,7 +7,7 @@
 
 namespace KXL {
 
-struct KXLPluginFile {
+struct PluginFile {
     std::string name;
     std::string path; // folder/NAME/NAME.so
 };
@@ -15,7 +15,7 @@ struct KXLPluginFile {
 // Every folder/NAME/NAME.so that is a file (or a link to one), sorted by NAME in byte
 // order. Anything else in the folder is not a plug-in and is skipped.
 // std::filesystem::filesystem_error when the folder cannot be read.
-std::vector<KXLPluginFile> findPlugins(const std::string& folder);
+std::vector<PluginFile> findPlugins(const std::string& folder);
 
 } // namespace KXL
 

@@ -14,19 +14,19 @@ std::string lastDlError(const std::string& fallback)
     return text != nullptr ? text : fallback;
 }
 
-KXLPluginModule::EntryPoint findEntryPoint(void* handle, const std::string& path,
+PluginModule::EntryPoint findEntryPoint(void* handle, const std::string& path,
                                            const char* name)
 {
     dlerror(); // a null symbol is only an error when dlerror says so
     void* symbol = dlsym(handle, name);
     if (symbol == nullptr)
         throw std::runtime_error(lastDlError(path + ": entry point " + name + " is null"));
-    return reinterpret_cast<KXLPluginModule::EntryPoint>(symbol);
+    return reinterpret_cast<PluginModule::EntryPoint>(symbol);
 }
 
 } // namespace
 
-KXLPluginModule::KXLPluginModule(const std::string& path)
+PluginModule::PluginModule(const std::string& path)
 {
     m_handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (m_handle == nullptr)
@@ -40,7 +40,7 @@ KXLPluginModule::KXLPluginModule(const std::string& path)
     }
 }
 
-KXLPluginModule::~KXLPluginModule()
+PluginModule::~PluginModule()
 {
     dlclose(m_handle);
 }

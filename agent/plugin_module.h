@@ -6,17 +6,17 @@
 
 namespace KXL {
 
-class KXLPluginModule {
+class PluginModule {
 public:
     using EntryPoint = int (*)();
 
     // dlopen (RTLD_NOW | RTLD_LOCAL) and look up initKXLPlugIn and finiKXLPlugIn.
     // std::runtime_error with dlerror's text when the file does not load or an entry
     // point is missing; nothing stays loaded then.
-    explicit KXLPluginModule(const std::string& path);
-    ~KXLPluginModule(); // dlclose
-    KXLPluginModule(const KXLPluginModule&) = delete;
-    KXLPluginModule& operator=(const KXLPluginModule&) = delete;
+    explicit PluginModule(const std::string& path);
+    ~PluginModule(); // dlclose
+    PluginModule(const PluginModule&) = delete;
+    PluginModule& operator=(const PluginModule&) = delete;
 
     EntryPoint init() const { return m_init; }
     EntryPoint fini() const { return m_fini; }

@@ -23,7 +23,7 @@ struct CallResult {
 };
 
 // Plug-ins are not ours: nothing they throw may end the agent.
-CallResult callEntryPoint(KXLPluginModule::EntryPoint entryPoint)
+CallResult callEntryPoint(PluginModule::EntryPoint entryPoint)
 {
     const auto cache = vocCacheLocal();
     const std::uint64_t firstLoad = cache->journalEnd();
@@ -107,14 +107,14 @@ std::string finiFailure(const CallResult& result)
 
 } // namespace
 
-KXLPluginSession::~KXLPluginSession()
+PluginSession::~PluginSession()
 {
     // Unload in reverse order of loading, as stop() does.
     while (!m_loaded.empty())
         m_loaded.pop_back();
 }
 
-void KXLPluginSession::fail(KXLPluginOutcome& outcome, const std::string& reason, std::ostream& report)
+void PluginSession::fail(PluginOutcome& outcome, const std::string& reason, std::ostream& report)
 {
     if (!outcome.failed)
         ++m_failed;
@@ -126,14 +126,14 @@ void KXLPluginSession::fail(KXLPluginOutcome& outcome, const std::string& reason
         .put(1, "%s", line.c_str());
 }
 
-void KXLPluginSession::start(const std::vector<KXLPluginFile>& plugins, std::ostream& report)
+void PluginSession::start(const std::vector<PluginFile>& plugins, std::ostream& report)
 {
-    for (const KXLPluginFile& plugin : plugins) {
+    for (const PluginFile& plugin : plugins) {
         m_outcomes.push_back({plugin.name, false, std::nullopt, {}, false, {}});
         const std::size_t index = m_outcomes.size() - 1;
-        std::unique_ptr<KXLPluginModule> module;
+        std::unique_ptr<PluginModule> module;
         try {
-            module = std::make_unique<KXLPluginModule>(plugin.path);
+            module = std::make_unique<PluginModule>(plugin.path);
         } catch (const std::runtime_error& error) {
             fail(m_outcomes[index], "not loaded: " + escapeText(error.what()), report);
             continue;
@@ -142,7 +142,7 @@ void KXLPluginSession::start(const std::vector<KXLPluginFile>& plugins, std::ost
         report << std::flush;
         const CallResult result = callEntryPoint(module->init());
         m_loaded.push_back({index, std::move(module)});
-        KXLPluginOutcome& outcome = m_outcomes[index];
+        PluginOutcome& outcome = m_outcomes[index];
         outcome.loaded = true;
         outcome.status = result.status;
         const std::optional<std::string> failure = initFailure(result);
@@ -177,7 +177,7 @@ void KXLPluginSession::start(const std::vector<KXLPluginFile>& plugins, std::ost
     report << std::flush;
 }
 
-void KXLPluginSession::stop(std::ostream& report)
+void PluginSession::stop(std::ostream& report)
 {
     report << std::flush;
     while (!m_loaded.empty()) {
@@ -189,13 +189,13 @@ void KXLPluginSession::stop(std::ostream& report)
     }
 }
 
-std::optional<std::string> KXLPluginSession::notDurable(const std::string& name) const
+std::optional<std::string> PluginSession::notDurable(const std::string& name) const
 {
     const auto found = m_notDurable.find(name);
     return found == m_notDurable.end() ? std::nullopt : std::optional<std::string>(found->second);
 }
 
-std::optional<std::string> KXLPluginSession::keptFromBefore(const std::string& name) const
+std::optional<std::string> PluginSession::keptFromBefore(const std::string& name) const
 {
     if (m_current.count(name) != 0)
         return std::nullopt;
@@ -205,7 +205,7 @@ std::optional<std::string> KXLPluginSession::keptFromBefore(const std::string& n
     return std::string("no plug-in published it in this run");
 }
 
-std::optional<std::string> KXLPluginSession::loadedFrom(const std::string& name) const
+std::optional<std::string> PluginSession::loadedFrom(const std::string& name) const
 {
     const auto file = m_files.find(name);
     if (file == m_files.end())

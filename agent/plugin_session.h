@@ -15,7 +15,7 @@
 namespace KXL {
 
 // How one plug-in fared. Texts are raw bytes, not escaped.
-struct KXLPluginOutcome {
+struct PluginOutcome {
     std::string name;
     bool loaded = false; // the shared object loaded with its entry points
     std::optional<int> status; // initKXLPlugIn's; empty when it was not called or threw
@@ -24,18 +24,18 @@ struct KXLPluginOutcome {
     std::string error; // why it failed; empty when it did not
 };
 
-class KXLPluginSession {
+class PluginSession {
 public:
-    KXLPluginSession() = default;
-    ~KXLPluginSession(); // unloads what stop() did not
-    KXLPluginSession(const KXLPluginSession&) = delete;
-    KXLPluginSession& operator=(const KXLPluginSession&) = delete;
+    PluginSession() = default;
+    ~PluginSession(); // unloads what stop() did not
+    PluginSession(const PluginSession&) = delete;
+    PluginSession& operator=(const PluginSession&) = delete;
 
     // Loads each plug-in in the given order and calls its initKXLPlugIn, one report line
     // per plug-in. A plug-in that does not load, lacks an entry point, returns non-zero,
     // throws, or whose call left a vocabulary unpublished (the cache refused it) counts as
     // failed; the others run all the same.
-    void start(const std::vector<KXLPluginFile>& plugins, std::ostream& report);
+    void start(const std::vector<PluginFile>& plugins, std::ostream& report);
 
     // Calls finiKXLPlugIn of every plug-in whose init was called, the last started first,
     // and unloads it. A non-zero status or an exception is reported and counts as failed.
@@ -43,7 +43,7 @@ public:
 
     std::size_t started() const { return m_outcomes.size(); }
     std::size_t failed() const { return m_failed; }
-    const std::vector<KXLPluginOutcome>& outcomes() const { return m_outcomes; }
+    const std::vector<PluginOutcome>& outcomes() const { return m_outcomes; }
 
     // Why the vocabulary the cache holds under `name` is not what this run published,
     // or nothing when it is.
@@ -58,13 +58,13 @@ public:
 private:
     struct Loaded {
         std::size_t outcome; // index in m_outcomes
-        std::unique_ptr<KXLPluginModule> module;
+        std::unique_ptr<PluginModule> module;
     };
 
-    void fail(KXLPluginOutcome& outcome, const std::string& reason, std::ostream& report);
+    void fail(PluginOutcome& outcome, const std::string& reason, std::ostream& report);
 
     std::vector<Loaded> m_loaded;
-    std::vector<KXLPluginOutcome> m_outcomes;
+    std::vector<PluginOutcome> m_outcomes;
     std::size_t m_failed = 0;
     std::map<std::string, std::string> m_current; // vocabulary -> the plug-in that published it
     std::map<std::string, std::string> m_stale; // vocabulary -> the failed plug-in that loaded it

@@ -9,19 +9,19 @@
 
 namespace KXL {
 
-struct KXLRunOptions {
+struct RunOptions {
     std::string pluginsFolder; // must exist; empty: the install tree's layout
     std::string catalogFile; // empty: the built-in catalogue
     std::string logFile; // empty: standard error
     bool json = false; // one JSON document on `out` instead of the report and tables
     std::string metricsFile; // non-empty: the series written there after the run; "-": `out`
     bool metricsGuestOs = true; // with one info series per guest OS
-    KXLGuestColumns columns; // of the guest OS table; empty: all
+    GuestColumns columns; // of the guest OS table; empty: all
 };
 
 // Returns the exit status (exit_status.h). Reports and vocabularies go to `out`,
 // set-up errors to `err`.
-int runAgent(const KXLRunOptions& options, std::ostream& out, std::ostream& err);
+int runAgent(const RunOptions& options, std::ostream& out, std::ostream& err);
 
 } // namespace KXL
 

@@ -13,7 +13,7 @@
 
 namespace KXL {
 
-bool KXLRunLock::open(const std::string& folder, std::string& problem)
+bool RunLock::open(const std::string& folder, std::string& problem)
 {
     // A file only its owner can open: whoever may only read the folder cannot hold the
     // lock. The kernel drops the lock of a killed agent; the file itself stays.
@@ -30,7 +30,7 @@ bool KXLRunLock::open(const std::string& folder, std::string& problem)
     return true;
 }
 
-bool KXLRunLock::acquire(std::chrono::milliseconds patience, std::ostream& err,
+bool RunLock::acquire(std::chrono::milliseconds patience, std::ostream& err,
                          std::string& problem)
 {
     using Clock = std::chrono::steady_clock;

@@ -11,7 +11,7 @@
 
 namespace KXL {
 
-class KXLRunLock {
+class RunLock {
 public:
     // Opens (creating it, mode 0600) the lock file FOLDER/.host-agent.lock. False with
     // `problem` set when the folder cannot be written.

@@ -29,7 +29,7 @@ public:
             m_code = code;
     }
 
-    bool operator()(const KXLGuestEntry& guest) const
+    bool operator()(const GuestEntry& guest) const
     {
         return (m_code && guest.code == *m_code) || guest.identifier == m_query;
     }
@@ -52,7 +52,7 @@ void jsonHead(std::ostream& out, const std::string& file)
     out << "\"source\":" << jsonText(file) << ',';
 }
 
-int showGuest(const KXLShowOptions& options, const Shown& shown, const KXLDocument& document,
+int showGuest(const ShowOptions& options, const Shown& shown, const KXLDocument& document,
               std::ostream& out, std::ostream& err)
 {
     const GuestQuery wanted(*options.guest);
@@ -60,8 +60,8 @@ int showGuest(const KXLShowOptions& options, const Shown& shown, const KXLDocume
     if (options.json) {
         const KXLNodeRef container = vocabularyContainer(document);
         if (container) {
-            forEachItem(container, [&](const KXLVocabularyItem& item) {
-                if (item.kind != KXLVocabularyItem::Kind::Guest || !wanted(item.guest))
+            forEachItem(container, [&](const VocabularyItem& item) {
+                if (item.kind != VocabularyItem::Kind::Guest || !wanted(item.guest))
                     return;
                 if (found++ == 0) {
                     jsonHead(out, options.file);
@@ -88,7 +88,7 @@ int showGuest(const KXLShowOptions& options, const Shown& shown, const KXLDocume
 
 // The vocabulary is named as the cache names the file it loads, NAME/NAME.voc, so that a file
 // copied off a host gives the series the host's agent gives.
-int showMetrics(const KXLShowOptions& options, const KXLDocument& document, std::ostream& out,
+int showMetrics(const ShowOptions& options, const KXLDocument& document, std::ostream& out,
                 std::ostream& err)
 {
     // Only what the cache would take: anything else has no sound reading as series.
@@ -99,7 +99,7 @@ int showMetrics(const KXLShowOptions& options, const KXLDocument& document, std:
         return exitFailure;
     }
     // Named as the host's cache names it, so that a copied file's series join the host's.
-    KXLVocabularyMetrics vocabulary{vocabularyName(document).value_or("-"), &document,
+    VocabularyMetrics vocabulary{vocabularyName(document).value_or("-"), &document,
                                     std::nullopt, std::nullopt};
     if (options.file != "-")
         vocabulary.savedAt = modificationTime(options.file);
@@ -112,7 +112,7 @@ int showMetrics(const KXLShowOptions& options, const KXLDocument& document, std:
 
 } // namespace
 
-int showVocabularyFile(const KXLShowOptions& options, std::ostream& out, std::ostream& err)
+int showVocabularyFile(const ShowOptions& options, std::ostream& out, std::ostream& err)
 {
     KXLDocument document;
     if (!readVocabularyFile(options.file, "show", document, err))

@@ -35,7 +35,7 @@ bool mustEscape(std::uint32_t c)
         (c >= 0x2066 && c <= 0x2069) || c == 0xFEFF;
 }
 
-constexpr std::uint32_t zeroWidthJoiner = 0x200D;
+constexpr std::uint32_t kZeroWidthJoiner = 0x200D;
 
 // Grapheme cluster boundaries as utf8proc's tables give them, fed one character at a time.
 class Clusters {
@@ -100,7 +100,7 @@ std::string rewrite(std::string_view bytes, Invalid invalid, Valid valid)
         const std::uint32_t c = decoded->value;
         const bool inCluster = !clusters.breakBefore(c);
         bool unsafe = mustEscape(c);
-        if (unsafe && c == zeroWidthJoiner && inCluster) {
+        if (unsafe && c == kZeroWidthJoiner && inCluster) {
             const auto next = decodeAt(bytes, pos + decoded->length);
             Clusters ahead = clusters;
             unsafe = !next || ahead.breakBefore(next->value);
@@ -149,9 +149,9 @@ std::string quoteText(std::string_view bytes)
 
 std::string metricLabelText(std::string_view bytes)
 {
-    static constexpr std::string_view replacement = "\xEF\xBF\xBD"; // U+FFFD
+    static constexpr std::string_view kReplacement = "\xEF\xBF\xBD"; // U+FFFD
     return rewrite(
-        bytes, [](std::string& out, unsigned char) { out += replacement; },
+        bytes, [](std::string& out, unsigned char) { out += kReplacement; },
         [](std::string& out, std::uint32_t c, std::string_view utf8, bool unsafe) {
             if (c == '\\')
                 out += "\\\\";
@@ -160,7 +160,7 @@ std::string metricLabelText(std::string_view bytes)
             else if (c == '\n')
                 out += "\\n";
             else if (unsafe)
-                out += replacement;
+                out += kReplacement;
             else
                 out += utf8;
         });
@@ -184,7 +184,7 @@ std::size_t displayWidth(std::string_view utf8)
         // Wide East Asian characters and emoji 2, combining and other zero-width marks 0; what
         // a zero-width joiner joins is drawn as one glyph, the width of the cluster's first.
         const std::uint32_t c = decoded->value;
-        const bool joined = !clusters.breakBefore(c) && previous == zeroWidthJoiner;
+        const bool joined = !clusters.breakBefore(c) && previous == kZeroWidthJoiner;
         if (!joined)
             width += static_cast<std::size_t>(utf8proc_charwidth(static_cast<utf8proc_int32_t>(c)));
         previous = c;

@@ -22,20 +22,20 @@ std::pair<std::string_view, std::size_t> shown(std::string_view raw, std::string
 
 } // namespace
 
-KXLTextOut::KXLTextOut(std::ostream& out) : m_out(out), m_buffer(new char[kPiece]) {}
+TextOut::TextOut(std::ostream& out) : m_out(out), m_buffer(new char[kPiece]) {}
 
-KXLTextOut::~KXLTextOut()
+TextOut::~TextOut()
 {
     flush();
 }
 
-void KXLTextOut::flush()
+void TextOut::flush()
 {
     m_out.write(m_buffer.get(), static_cast<std::streamsize>(m_size));
     m_size = 0;
 }
 
-void KXLTextOut::appendLarge(std::string_view text)
+void TextOut::appendLarge(std::string_view text)
 {
     flush();
     if (text.size() >= kPiece) {
@@ -46,7 +46,7 @@ void KXLTextOut::appendLarge(std::string_view text)
     m_size = text.size();
 }
 
-KXLTextTable::KXLTextTable(std::vector<Column> columns) : m_columns(std::move(columns))
+TextTable::TextTable(std::vector<Column> columns) : m_columns(std::move(columns))
 {
     if (m_columns.empty())
         throw std::invalid_argument("a table needs at least one column");
@@ -57,14 +57,14 @@ KXLTextTable::KXLTextTable(std::vector<Column> columns) : m_columns(std::move(co
     m_widths = m_titleWidths;
 }
 
-void KXLTextTable::checkCount(std::size_t count) const
+void TextTable::checkCount(std::size_t count) const
 {
     if (count != m_columns.size())
         throw std::invalid_argument("table row has " + std::to_string(count) + " cells for " +
             std::to_string(m_columns.size()) + " columns");
 }
 
-void KXLTextTable::measure(const std::string_view* cells, std::size_t count)
+void TextTable::measure(const std::string_view* cells, std::size_t count)
 {
     checkCount(count);
     std::string scratch;
@@ -74,7 +74,7 @@ void KXLTextTable::measure(const std::string_view* cells, std::size_t count)
 }
 
 template <typename CellAt>
-void KXLTextTable::printLine(KXLTextOut& out, std::string_view indent, CellAt cellAt) const
+void TextTable::printLine(TextOut& out, std::string_view indent, CellAt cellAt) const
 {
     // Blanks are owed until a cell follows them, so a line ends without padding (a line of
     // empty cells is empty) while blanks that belong to a cell stay.
@@ -102,7 +102,7 @@ void KXLTextTable::printLine(KXLTextOut& out, std::string_view indent, CellAt ce
     out.append('\n');
 }
 
-void KXLTextTable::printHead(KXLTextOut& out, std::string_view indent) const
+void TextTable::printHead(TextOut& out, std::string_view indent) const
 {
     printLine(out, indent, [&](std::size_t i) {
         return std::pair<std::string_view, std::size_t>(m_titles[i], m_titleWidths[i]);
@@ -113,7 +113,7 @@ void KXLTextTable::printHead(KXLTextOut& out, std::string_view indent) const
     });
 }
 
-void KXLTextTable::printRow(KXLTextOut& out, std::string_view indent, const std::string_view* cells,
+void TextTable::printRow(TextOut& out, std::string_view indent, const std::string_view* cells,
                             std::size_t count) const
 {
     checkCount(count);

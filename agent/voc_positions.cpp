@@ -11,7 +11,7 @@ namespace KXL {
 
 namespace {
 
-using Part = KXLVocabularyProblem::Part;
+using Part = VocabularyProblem::Part;
 
 
 // Notes the start tags of <message> (depth 1), of its first element (the top element, 2),
@@ -24,13 +24,13 @@ public:
         m_items.resize(lastItem + 1);
     }
 
-    KXLFilePosition part(Part part, std::size_t item) const
+    FilePosition part(Part part, std::size_t item) const
     {
         switch (part) {
         case Part::Document: return m_message;
         case Part::Root: return m_root;
         case Part::Container: return m_container;
-        case Part::Item: return item < m_items.size() ? m_items[item] : KXLFilePosition{};
+        case Part::Item: return item < m_items.size() ? m_items[item] : FilePosition{};
         }
         return {};
     }
@@ -52,12 +52,12 @@ private:
     std::size_t m_depth = 0;
     bool m_inContainer = false;
     std::size_t m_item = 0;
-    KXLFilePosition m_message;
-    KXLFilePosition m_root;
-    KXLFilePosition m_container;
-    std::vector<KXLFilePosition> m_items;
+    FilePosition m_message;
+    FilePosition m_root;
+    FilePosition m_container;
+    std::vector<FilePosition> m_items;
 
-    KXLFilePosition here() const
+    FilePosition here() const
     {
         return {XML_GetCurrentLineNumber(m_parser), XML_GetCurrentColumnNumber(m_parser) + 1};
     }
@@ -86,17 +86,17 @@ private:
 
 } // namespace
 
-std::vector<KXLFilePosition> problemPositions(const VocInput& input,
-                                              const std::vector<KXLVocabularyProblem>& problems)
+std::vector<FilePosition> problemPositions(const VocInput& input,
+                                              const std::vector<VocabularyProblem>& problems)
 {
     std::size_t lastItem = 0;
-    for (const KXLVocabularyProblem& problem : problems)
+    for (const VocabularyProblem& problem : problems)
         if (problem.part == Part::Item)
             lastItem = std::max(lastItem, problem.item);
 
     const std::unique_ptr<XML_ParserStruct, decltype(&XML_ParserFree)> parser(XML_ParserCreate(nullptr),
                                                                                &XML_ParserFree);
-    std::vector<KXLFilePosition> positions(problems.size());
+    std::vector<FilePosition> positions(problems.size());
     if (!parser)
         return positions;
     Locator locator(parser.get(), lastItem);
@@ -115,16 +115,16 @@ std::vector<KXLFilePosition> problemPositions(const VocInput& input,
     return positions;
 }
 
-KXLFilePosition endPosition(const VocInput& input)
+FilePosition endPosition(const VocInput& input)
 {
-    KXLFilePosition end{1, 1};
+    FilePosition end{1, 1};
     const bool read = input.readAgain([&end](std::string_view got) {
         const std::size_t lines = static_cast<std::size_t>(std::count(got.begin(), got.end(), '\n'));
         end.line += lines;
         end.column = lines > 0 ? got.size() - got.rfind('\n') : end.column + got.size();
         return true;
     });
-    return read ? end : KXLFilePosition{};
+    return read ? end : FilePosition{};
 }
 
 } // namespace KXL

@@ -18,7 +18,7 @@ std::string jsonText(std::string_view text)
     return nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-void writeGuestJson(std::ostream& out, const KXLGuestEntry& guest)
+void writeGuestJson(std::ostream& out, const GuestEntry& guest)
 {
     out << "{\"code\":" << guest.code << ",\"identifier\":" << jsonText(guest.identifier)
         << ",\"display_name\":" << jsonText(guest.displayName)
@@ -121,17 +121,17 @@ void writeVocabularyMembers(std::ostream& out, const std::optional<std::string>&
     }
 
     // Small parts first, in one pass; the guest OSes, the bulk, stream in a second one.
-    std::optional<KXLVersionEntry> version;
+    std::optional<VersionEntry> version;
     std::vector<std::string_view> categories;
-    std::vector<KXLAdapterEntry> adapters;
+    std::vector<AdapterEntry> adapters;
     std::vector<KXLNodeRef> others;
-    forEachItem(container, [&](const KXLVocabularyItem& item) {
+    forEachItem(container, [&](const VocabularyItem& item) {
         switch (item.kind) {
-        case KXLVocabularyItem::Kind::Version: version = item.version; break;
-        case KXLVocabularyItem::Kind::Category: categories.push_back(item.category); break;
-        case KXLVocabularyItem::Kind::Adapter: adapters.push_back(item.adapter); break;
-        case KXLVocabularyItem::Kind::Other: others.push_back(item.node); break;
-        case KXLVocabularyItem::Kind::Guest: break;
+        case VocabularyItem::Kind::Version: version = item.version; break;
+        case VocabularyItem::Kind::Category: categories.push_back(item.category); break;
+        case VocabularyItem::Kind::Adapter: adapters.push_back(item.adapter); break;
+        case VocabularyItem::Kind::Other: others.push_back(item.node); break;
+        case VocabularyItem::Kind::Guest: break;
         }
     });
 
@@ -152,8 +152,8 @@ void writeVocabularyMembers(std::ostream& out, const std::optional<std::string>&
     writeNodes(out, others);
     out << ",\"guest_os\":[";
     bool first = true;
-    forEachItem(container, [&](const KXLVocabularyItem& item) {
-        if (item.kind != KXLVocabularyItem::Kind::Guest)
+    forEachItem(container, [&](const VocabularyItem& item) {
+        if (item.kind != VocabularyItem::Kind::Guest)
             return;
         out << (first ? "\n" : ",\n");
         first = false;

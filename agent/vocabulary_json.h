@@ -37,7 +37,7 @@ void writeVocabularyMembers(std::ostream& out, const std::optional<std::string>&
                             const KXLDocument& document);
 
 // One guest OS as a JSON object.
-void writeGuestJson(std::ostream& out, const KXLGuestEntry& guest);
+void writeGuestJson(std::ostream& out, const GuestEntry& guest);
 
 } // namespace KXL
 

@@ -137,7 +137,7 @@ private:
 };
 
 // Each matcher takes parts out of its own copy, made only when the sizes fit.
-std::optional<KXLVersionEntry> matchVersion(const std::optional<EntryParts>& entry)
+std::optional<VersionEntry> matchVersion(const std::optional<EntryParts>& entry)
 {
     if (!entry || !entry->sized(4, 0))
         return std::nullopt;
@@ -149,7 +149,7 @@ std::optional<KXLVersionEntry> matchVersion(const std::optional<EntryParts>& ent
     const KXLNodeRef description = parts.takeNext(tagDescription, KXLValueKind::String);
     if (!stamp || !description || !parts.exhausted())
         return std::nullopt;
-    return KXLVersionEntry{stamp.text(), description.text()};
+    return VersionEntry{stamp.text(), description.text()};
 }
 
 // "$Id: NAME.voc GUID $", the GUID as KXLGUIDBase::toString writes it.
@@ -187,7 +187,7 @@ std::optional<std::string_view> matchCategory(KXLNodeRef node)
     return name.text();
 }
 
-std::optional<KXLAdapterEntry> matchAdapter(const std::optional<EntryParts>& entry)
+std::optional<AdapterEntry> matchAdapter(const std::optional<EntryParts>& entry)
 {
     if (!entry || !entry->sized(3, 0))
         return std::nullopt;
@@ -197,10 +197,10 @@ std::optional<KXLAdapterEntry> matchAdapter(const std::optional<EntryParts>& ent
     const KXLNodeRef name = parts.take(tagDisplayName, KXLValueKind::String);
     if (!id || !mark || !name || !parts.exhausted())
         return std::nullopt;
-    return KXLAdapterEntry{id.number(), name.text()};
+    return AdapterEntry{id.number(), name.text()};
 }
 
-std::optional<KXLGuestEntry> matchGuest(const std::optional<EntryParts>& entry)
+std::optional<GuestEntry> matchGuest(const std::optional<EntryParts>& entry)
 {
     if (!entry || !(entry->sized(4, kGuestValueNames.size()) || entry->sized(5, kGuestValueNames.size())))
         return std::nullopt;
@@ -212,7 +212,7 @@ std::optional<KXLGuestEntry> matchGuest(const std::optional<EntryParts>& entry)
     const KXLNodeRef displayName = parts.take(tagDisplayName, KXLValueKind::String);
     if (!code || !mark || !identifier || !displayName)
         return std::nullopt;
-    KXLGuestEntry guest{static_cast<std::uint32_t>(code.number()), identifier.text(),
+    GuestEntry guest{static_cast<std::uint32_t>(code.number()), identifier.text(),
         displayName.text(), experimental, {}};
     for (std::size_t i = 0; i < kGuestValueNames.size(); ++i) {
         const auto value = parts.takeNamed(kGuestValueNames[i]);
@@ -240,26 +240,26 @@ KXLNodeRef vocabularyContainer(const KXLDocument& document)
     return container;
 }
 
-KXLVocabularyItem KXLItemClassifier::classify(KXLNodeRef node)
+VocabularyItem ItemClassifier::classify(KXLNodeRef node)
 {
-    KXLVocabularyItem item;
+    VocabularyItem item;
     item.index = ++m_index;
     item.node = node;
     if (auto category = matchCategory(node)) {
-        item.kind = KXLVocabularyItem::Kind::Category;
+        item.kind = VocabularyItem::Kind::Category;
         item.category = *category;
         return item;
     }
     const std::optional<EntryParts> parts = EntryParts::of(node); // taken apart once
     if (auto version = m_versionSeen ? std::nullopt : matchVersion(parts)) {
         m_versionSeen = true;
-        item.kind = KXLVocabularyItem::Kind::Version;
+        item.kind = VocabularyItem::Kind::Version;
         item.version = *version;
     } else if (auto adapter = matchAdapter(parts)) {
-        item.kind = KXLVocabularyItem::Kind::Adapter;
+        item.kind = VocabularyItem::Kind::Adapter;
         item.adapter = *adapter;
     } else if (auto guest = matchGuest(parts)) {
-        item.kind = KXLVocabularyItem::Kind::Guest;
+        item.kind = VocabularyItem::Kind::Guest;
         item.guest = *guest;
     }
     return item;
@@ -272,8 +272,8 @@ std::string guestCode(std::uint32_t code)
 
 namespace {
 
-using Severity = KXLVocabularyProblem::Severity;
-using Part = KXLVocabularyProblem::Part;
+using Severity = VocabularyProblem::Severity;
+using Part = VocabularyProblem::Part;
 
 // Where a problem lies: the text that names it and the part of the document it points at.
 struct Place {
@@ -314,7 +314,7 @@ std::string describeId(const std::string& key)
 
 class Checker {
 public:
-    explicit Checker(std::vector<KXLVocabularyProblem>& problems) : m_problems(problems) {}
+    explicit Checker(std::vector<VocabularyProblem>& problems) : m_problems(problems) {}
 
     void check(const KXLDocument& document)
     {
@@ -324,7 +324,7 @@ public:
         const KXLNodeRef container = checkShape(document);
         if (!container)
             return;
-        forEachItem(container, [&](const KXLVocabularyItem& item) { checkItem(item); });
+        forEachItem(container, [&](const VocabularyItem& item) { checkItem(item); });
         if (!m_versionSeen)
             error({"container", Part::Container}, "no version entry (vocversion) among the items");
         for (const Mark& mark : m_marks)
@@ -333,7 +333,7 @@ public:
         for (const auto& [name, location] : m_kindMarks)
             if (m_defined.count(name) == 0)
                 error(location, "the mark " + quoteText(name) + " names no defined category");
-        for (const KXLVocabularyItem& guest : m_adapterReferences)
+        for (const VocabularyItem& guest : m_adapterReferences)
             if (m_adapterIds.count(guest.guest.values[4]) == 0)
                 error(itemLocation(guest), "adapter_type " + std::to_string(guest.guest.values[4]) +
                     " is the id of no adapter");
@@ -350,13 +350,13 @@ private:
         bool pairWarned;
     };
 
-    std::vector<KXLVocabularyProblem>& m_problems;
+    std::vector<VocabularyProblem>& m_problems;
     bool m_versionSeen = false;
     std::unordered_set<std::string> m_defined;
     std::vector<Mark> m_marks; // checked once every definition is known
     std::map<std::string, Place, std::less<>> m_kindMarks; // marks of known kinds: first seen
     std::unordered_set<int> m_adapterIds;
-    std::vector<KXLVocabularyItem> m_adapterReferences; // guest OSes whose adapter is unknown so far
+    std::vector<VocabularyItem> m_adapterReferences; // guest OSes whose adapter is unknown so far
     std::unordered_map<std::string, FirstSeen> m_ids; // "kind\0id" of other entries
     std::unordered_map<std::uint64_t, FirstSeen> m_numberIds; // adapters and guest OSes
 
@@ -414,31 +414,31 @@ private:
                                 : "named value " + quoteText(node.name());
     }
 
-    static Place itemLocation(const KXLVocabularyItem& item)
+    static Place itemLocation(const VocabularyItem& item)
     {
         Place place{"item " + std::to_string(item.index), Part::Item, item.index};
         switch (item.kind) {
-        case KXLVocabularyItem::Kind::Guest:
+        case VocabularyItem::Kind::Guest:
             place.text += " (guest OS " + guestCode(item.guest.code) +
                 (item.guest.experimental ? ", experimental)" : ")");
             break;
-        case KXLVocabularyItem::Kind::Adapter:
+        case VocabularyItem::Kind::Adapter:
             place.text += " (adapter " + std::to_string(item.adapter.id) + ")";
             break;
-        case KXLVocabularyItem::Kind::Category:
+        case VocabularyItem::Kind::Category:
             place.text += " (category " + quoteText(item.category) + ")";
             break;
-        case KXLVocabularyItem::Kind::Version: place.text += " (version entry)"; break;
-        case KXLVocabularyItem::Kind::Other: break;
+        case VocabularyItem::Kind::Version: place.text += " (version entry)"; break;
+        case VocabularyItem::Kind::Other: break;
         }
         return place;
     }
 
     // Locations are made only for problems: a million good entries cost no text.
-    void checkItem(const KXLVocabularyItem& item)
+    void checkItem(const VocabularyItem& item)
     {
         switch (item.kind) {
-        case KXLVocabularyItem::Kind::Version:
+        case VocabularyItem::Kind::Version:
             m_versionSeen = true;
             if (item.index != 1)
                 error(itemLocation(item), "the version entry is not the first item");
@@ -446,16 +446,16 @@ private:
                 error(itemLocation(item), "the stamp " + quoteText(item.version.stamp) +
                                               " is not \"$Id: NAME.voc GUID $\"");
             return;
-        case KXLVocabularyItem::Kind::Category:
+        case VocabularyItem::Kind::Category:
             if (!m_defined.insert(std::string(item.category)).second)
                 error(itemLocation(item), "category " + quoteText(item.category) + " is defined twice");
             return;
-        case KXLVocabularyItem::Kind::Adapter:
+        case VocabularyItem::Kind::Adapter:
             m_adapterIds.insert(item.adapter.id);
             checkNumberId(item, kAdapterCategory, item.adapter.id, std::nullopt);
             markOfKind(kAdapterCategory, item);
             return;
-        case KXLVocabularyItem::Kind::Guest:
+        case VocabularyItem::Kind::Guest:
             checkNumberId(item, kGuestCategory, static_cast<int>(item.guest.code), item.guest.experimental);
             markOfKind(kGuestCategory, item);
             if (item.guest.experimental)
@@ -463,12 +463,12 @@ private:
             if (m_adapterIds.count(item.guest.values[4]) == 0)
                 m_adapterReferences.push_back(item);
             return;
-        case KXLVocabularyItem::Kind::Other: break;
+        case VocabularyItem::Kind::Other: break;
         }
         checkOther(item);
     }
 
-    void markOfKind(std::string_view name, const KXLVocabularyItem& item)
+    void markOfKind(std::string_view name, const VocabularyItem& item)
     {
         if (m_kindMarks.size() < 3 && m_kindMarks.count(name) == 0)
             m_kindMarks.emplace(name, itemLocation(item));
@@ -476,7 +476,7 @@ private:
 
     // An entry of no known shape: allowed, unless it claims a known kind or breaks the
     // category rules.
-    void checkOther(const KXLVocabularyItem& item)
+    void checkOther(const VocabularyItem& item)
     {
         const Place location = itemLocation(item);
         const KXLNodeRef node = item.node;
@@ -515,7 +515,7 @@ private:
 
     // Ids are unique within a kind; a guest OS code may be listed once as supported and once
     // as experimental, as the server does for an OS in both of its maps.
-    void checkId(const KXLVocabularyItem& item, std::string_view kind, const std::string& id,
+    void checkId(const VocabularyItem& item, std::string_view kind, const std::string& id,
                  std::optional<bool> experimental)
     {
         std::string key(kind);
@@ -529,7 +529,7 @@ private:
 
     // The same for adapters and guest OSes, whose ids are numbers: no text is made unless
     // the id repeats, so a million guest OSes cost no more than a small map entry each.
-    void checkNumberId(const KXLVocabularyItem& item, std::string_view kind, int id,
+    void checkNumberId(const VocabularyItem& item, std::string_view kind, int id,
                        std::optional<bool> experimental)
     {
         const std::uint64_t key = (static_cast<std::uint64_t>(kind == kGuestCategory) << 32) |
@@ -540,7 +540,7 @@ private:
             repeated(item, kind, "i" + std::to_string(id), experimental, found->second);
     }
 
-    void repeated(const KXLVocabularyItem& item, std::string_view kind, const std::string& id,
+    void repeated(const VocabularyItem& item, std::string_view kind, const std::string& id,
                   std::optional<bool> experimental, FirstSeen& first)
     {
         const std::string shown = describeId(id);
@@ -557,25 +557,25 @@ private:
 
 } // namespace
 
-std::vector<KXLVocabularyProblem> checkVocabulary(const KXLDocument& document)
+std::vector<VocabularyProblem> checkVocabulary(const KXLDocument& document)
 {
-    std::vector<KXLVocabularyProblem> problems;
+    std::vector<VocabularyProblem> problems;
     Checker(problems).check(document);
     // Some rules can only be checked once every item is known: back into document order.
     std::stable_sort(problems.begin(), problems.end(),
-                     [](const KXLVocabularyProblem& a, const KXLVocabularyProblem& b) {
+                     [](const VocabularyProblem& a, const VocabularyProblem& b) {
                          return std::tie(a.part, a.item) < std::tie(b.part, b.item);
                      });
     return problems;
 }
 
-std::optional<KXLEntryKey> entryKey(KXLNodeRef entry)
+std::optional<EntryKey> entryKey(KXLNodeRef entry)
 {
     const std::vector<std::string_view> marks = marksOf(entry);
     const std::optional<std::string> id = idKeyOf(entry);
     if (marks.empty() || !id)
         return std::nullopt;
-    KXLEntryKey key{std::string(marks.front()), std::nullopt, id->substr(1)};
+    EntryKey key{std::string(marks.front()), std::nullopt, id->substr(1)};
     if ((*id)[0] == 'i') {
         key.number = std::stoi(key.text);
         key.text.clear();
@@ -606,20 +606,20 @@ std::optional<std::string> vocabularyName(const KXLDocument& document)
     const KXLNodeRef container = vocabularyContainer(document);
     if (!container)
         return std::nullopt;
-    KXLItemClassifier classifier;
+    ItemClassifier classifier;
     for (KXLNodeRef node : container.children()) {
-        const KXLVocabularyItem item = classifier.classify(node);
-        if (item.kind == KXLVocabularyItem::Kind::Version)
+        const VocabularyItem item = classifier.classify(node);
+        if (item.kind == VocabularyItem::Kind::Version)
             return nameFromStamp(item.version.stamp);
     }
     return std::nullopt;
 }
 
-std::string firstError(const std::vector<KXLVocabularyProblem>& problems)
+std::string firstError(const std::vector<VocabularyProblem>& problems)
 {
     std::size_t errors = 0;
-    const KXLVocabularyProblem* first = nullptr;
-    for (const KXLVocabularyProblem& problem : problems) {
+    const VocabularyProblem* first = nullptr;
+    for (const VocabularyProblem& problem : problems) {
         if (problem.severity != Severity::Error)
             continue;
         if (errors++ == 0)

@@ -69,7 +69,7 @@ std::string describeNode(KXLNodeRef node)
 
 // One line per node, children indented below their element. Iterative: the depth of
 // a tree is not this function's to bound.
-void dumpNode(KXLTextOut& out, KXLNodeRef root, const std::string& indent)
+void dumpNode(TextOut& out, KXLNodeRef root, const std::string& indent)
 {
     std::vector<std::pair<KXLNodeRef, std::size_t>> pending{{root, 0}};
     std::vector<KXLNodeRef> children;
@@ -85,23 +85,23 @@ void dumpNode(KXLTextOut& out, KXLNodeRef root, const std::string& indent)
     }
 }
 
-const std::vector<KXLTextTable::Column>& allGuestColumns()
+const std::vector<TextTable::Column>& allGuestColumns()
 {
-    static const std::vector<KXLTextTable::Column> columns = [] {
-        std::vector<KXLTextTable::Column> all = {{"code", KXLTextTable::Align::Right}, {"identifier"},
+    static const std::vector<TextTable::Column> columns = [] {
+        std::vector<TextTable::Column> all = {{"code", TextTable::Align::Right}, {"identifier"},
             {"display name"}, {"experimental"}};
         for (const char* valueName : kGuestValueNames)
-            all.push_back({valueName, KXLTextTable::Align::Right});
+            all.push_back({valueName, TextTable::Align::Right});
         return all;
     }();
     return columns;
 }
 
 // The columns asked for, every one when none are.
-const KXLGuestColumns& orAll(const KXLGuestColumns& columns)
+const GuestColumns& orAll(const GuestColumns& columns)
 {
-    static const KXLGuestColumns all = [] {
-        KXLGuestColumns every(allGuestColumns().size());
+    static const GuestColumns all = [] {
+        GuestColumns every(allGuestColumns().size());
         for (std::size_t i = 0; i < every.size(); ++i)
             every[i] = i;
         return every;
@@ -109,9 +109,9 @@ const KXLGuestColumns& orAll(const KXLGuestColumns& columns)
     return columns.empty() ? all : columns;
 }
 
-std::vector<KXLTextTable::Column> guestColumns(const KXLGuestColumns& columns)
+std::vector<TextTable::Column> guestColumns(const GuestColumns& columns)
 {
-    std::vector<KXLTextTable::Column> picked;
+    std::vector<TextTable::Column> picked;
     for (std::size_t column : columns)
         picked.push_back(allGuestColumns().at(column));
     return picked;
@@ -119,11 +119,11 @@ std::vector<KXLTextTable::Column> guestColumns(const KXLGuestColumns& columns)
 
 // The cells of one guest OS row in the columns asked for; the numbers' texts live here
 // until the row is printed.
-class KXLGuestRow {
+class GuestRow {
 public:
-    explicit KXLGuestRow(const KXLGuestColumns& columns) : m_columns(columns), m_cells(columns.size()) {}
+    explicit GuestRow(const GuestColumns& columns) : m_columns(columns), m_cells(columns.size()) {}
 
-    const KXLTextTable::Cells& cells(const KXLGuestEntry& guest)
+    const TextTable::Cells& cells(const GuestEntry& guest)
     {
         for (std::size_t i = 0; i < m_columns.size(); ++i)
             m_cells[i] = cell(guest, m_columns[i]);
@@ -131,11 +131,11 @@ public:
     }
 
 private:
-    const KXLGuestColumns& m_columns;
+    const GuestColumns& m_columns;
     std::array<std::array<char, 16>, 4 + kGuestValueNames.size()> m_numbers; // by column
-    KXLTextTable::Cells m_cells;
+    TextTable::Cells m_cells;
 
-    std::string_view cell(const KXLGuestEntry& guest, std::size_t column)
+    std::string_view cell(const GuestEntry& guest, std::size_t column)
     {
         switch (column) {
         case 0: return format(column, guest.code);
@@ -155,7 +155,7 @@ private:
 };
 
 // "Vocabulary "NAME"", then the remark on a line of its own.
-void title(KXLTextOut& out, const std::string& name, std::string_view remark)
+void title(TextOut& out, const std::string& name, std::string_view remark)
 {
     out.append("Vocabulary " + (name.empty() ? std::string("(unnamed)") : quoteText(name)) + '\n');
     if (!remark.empty())
@@ -163,7 +163,7 @@ void title(KXLTextOut& out, const std::string& name, std::string_view remark)
 }
 
 // A section's title line; the table follows when it has rows.
-bool sectionTitle(KXLTextOut& out, const std::string& title, std::size_t rows)
+bool sectionTitle(TextOut& out, const std::string& title, std::size_t rows)
 {
     out.append('\n' + sectionIndent + title +
         (rows == 0 ? std::string(": none\n") : " (" + std::to_string(rows) + ")\n"));
@@ -172,13 +172,13 @@ bool sectionTitle(KXLTextOut& out, const std::string& title, std::size_t rows)
 
 // The rows of the guest OSes for which wanted(entry) holds, after the table measured them.
 template <typename Wanted>
-void printGuestRows(KXLTextOut& out, const KXLTextTable& guests, const KXLGuestColumns& columns,
+void printGuestRows(TextOut& out, const TextTable& guests, const GuestColumns& columns,
                     KXLNodeRef container, Wanted wanted)
 {
     guests.printHead(out, tableIndent);
-    KXLGuestRow row(columns);
-    forEachItem(container, [&](const KXLVocabularyItem& item) {
-        if (item.kind == KXLVocabularyItem::Kind::Guest && wanted(item.guest))
+    GuestRow row(columns);
+    forEachItem(container, [&](const VocabularyItem& item) {
+        if (item.kind == VocabularyItem::Kind::Guest && wanted(item.guest))
             guests.printRow(out, tableIndent, row.cells(item.guest));
     });
 }
@@ -188,7 +188,7 @@ const std::vector<std::string>& guestColumnNames()
 {
     static const std::vector<std::string> names = [] {
         std::vector<std::string> all;
-        for (const KXLTextTable::Column& column : allGuestColumns()) {
+        for (const TextTable::Column& column : allGuestColumns()) {
             all.push_back(column.title);
             std::replace(all.back().begin(), all.back().end(), ' ', '_');
         }
@@ -210,10 +210,10 @@ const std::string& guestColumnList()
     return list;
 }
 
-KXLGuestColumns guestColumnsNamed(std::string_view list)
+GuestColumns guestColumnsNamed(std::string_view list)
 {
     const std::vector<std::string>& names = guestColumnNames();
-    KXLGuestColumns columns;
+    GuestColumns columns;
     std::size_t start = 0;
     for (std::size_t end; start <= list.size(); start = end + 1) {
         end = std::min(list.find(',', start), list.size());
@@ -228,9 +228,9 @@ KXLGuestColumns guestColumnsNamed(std::string_view list)
 }
 
 void printVocabulary(std::ostream& stream, const std::string& name, const KXLDocument& document,
-                     std::string_view remark, const KXLGuestColumns& asked)
+                     std::string_view remark, const GuestColumns& asked)
 {
-    KXLTextOut out(stream);
+    TextOut out(stream);
     title(out, name, remark);
     if (document.kind() != 0)
         out.append(sectionIndent + "Message kind: " + std::to_string(document.kind()) + '\n');
@@ -250,28 +250,28 @@ void printVocabulary(std::ostream& stream, const std::string& name, const KXLDoc
 
     // The first pass measures every table; the few categories and adapters are kept from
     // it, the guest OSes, the bulk, are read again for their rows.
-    KXLTextTable categories({{"name"}});
-    KXLTextTable adapters({{"id", KXLTextTable::Align::Right}, {"name"}});
-    const KXLGuestColumns& columns = orAll(asked);
-    KXLTextTable guests(guestColumns(columns));
-    KXLGuestRow row(columns);
+    TextTable categories({{"name"}});
+    TextTable adapters({{"id", TextTable::Align::Right}, {"name"}});
+    const GuestColumns& columns = orAll(asked);
+    TextTable guests(guestColumns(columns));
+    GuestRow row(columns);
     std::vector<std::string_view> categoryNames;
-    std::vector<KXLAdapterEntry> adapterEntries;
-    std::optional<KXLVersionEntry> version;
+    std::vector<AdapterEntry> adapterEntries;
+    std::optional<VersionEntry> version;
     std::vector<KXLNodeRef> others;
-    forEachItem(container, [&](const KXLVocabularyItem& item) {
+    forEachItem(container, [&](const VocabularyItem& item) {
         switch (item.kind) {
-        case KXLVocabularyItem::Kind::Category:
+        case VocabularyItem::Kind::Category:
             categories.measure({item.category});
             categoryNames.push_back(item.category);
             break;
-        case KXLVocabularyItem::Kind::Version: version = item.version; break;
-        case KXLVocabularyItem::Kind::Adapter:
+        case VocabularyItem::Kind::Version: version = item.version; break;
+        case VocabularyItem::Kind::Adapter:
             adapters.measure({std::to_string(item.adapter.id), item.adapter.name});
             adapterEntries.push_back(item.adapter);
             break;
-        case KXLVocabularyItem::Kind::Guest: guests.measure(row.cells(item.guest)); break;
-        case KXLVocabularyItem::Kind::Other: others.push_back(item.node); break;
+        case VocabularyItem::Kind::Guest: guests.measure(row.cells(item.guest)); break;
+        case VocabularyItem::Kind::Other: others.push_back(item.node); break;
         }
     });
 
@@ -285,17 +285,17 @@ void printVocabulary(std::ostream& stream, const std::string& name, const KXLDoc
         for (std::string_view category : categoryNames)
             categories.printRow(out, tableIndent, {category});
     }
-    const auto has = [&](std::string_view category, const KXLTextTable& entries) {
+    const auto has = [&](std::string_view category, const TextTable& entries) {
         return !entries.empty() ||
             std::find(categoryNames.begin(), categoryNames.end(), category) != categoryNames.end();
     };
     if (has(kAdapterCategory, adapters) && sectionTitle(out, "Network adapters", adapters.rows())) {
         adapters.printHead(out, tableIndent);
-        for (const KXLAdapterEntry& adapter : adapterEntries)
+        for (const AdapterEntry& adapter : adapterEntries)
             adapters.printRow(out, tableIndent, {std::to_string(adapter.id), adapter.name});
     }
     if (has(kGuestCategory, guests) && sectionTitle(out, "Guest operating systems", guests.rows()))
-        printGuestRows(out, guests, columns, container, [](const KXLGuestEntry&) { return true; });
+        printGuestRows(out, guests, columns, container, [](const GuestEntry&) { return true; });
     if (!others.empty()) {
         out.append('\n' + sectionIndent + "Other entries (" + std::to_string(others.size()) + ")\n");
         for (KXLNodeRef entry : others)
@@ -304,29 +304,29 @@ void printVocabulary(std::ostream& stream, const std::string& name, const KXLDoc
 }
 
 std::size_t printGuests(std::ostream& stream, const std::string& name, const KXLDocument& document,
-                        const std::function<bool(const KXLGuestEntry&)>& wanted, std::string_view remark,
-                        const KXLGuestColumns& asked)
+                        const std::function<bool(const GuestEntry&)>& wanted, std::string_view remark,
+                        const GuestColumns& asked)
 {
     const KXLNodeRef container = vocabularyContainer(document);
     if (!container)
         return 0;
-    const KXLGuestColumns& columns = orAll(asked);
-    KXLTextTable guests(guestColumns(columns));
-    KXLGuestRow row(columns);
-    forEachItem(container, [&](const KXLVocabularyItem& item) {
-        if (item.kind == KXLVocabularyItem::Kind::Guest && wanted(item.guest))
+    const GuestColumns& columns = orAll(asked);
+    TextTable guests(guestColumns(columns));
+    GuestRow row(columns);
+    forEachItem(container, [&](const VocabularyItem& item) {
+        if (item.kind == VocabularyItem::Kind::Guest && wanted(item.guest))
             guests.measure(row.cells(item.guest));
     });
     if (guests.empty())
         return 0;
-    KXLTextOut out(stream);
+    TextOut out(stream);
     title(out, name, remark);
     sectionTitle(out, "Guest operating systems", guests.rows());
     printGuestRows(out, guests, columns, container, wanted);
     return guests.rows();
 }
 
-std::string printVocabulary(const std::string& name, const KXLDocument& document, const KXLGuestColumns& columns)
+std::string printVocabulary(const std::string& name, const KXLDocument& document, const GuestColumns& columns)
 {
     std::ostringstream out;
     printVocabulary(out, name, document, {}, columns);

@@ -15,7 +15,7 @@
 namespace KXL {
 
 // The guest OS table's columns to print, by their place in guestColumnList.
-using KXLGuestColumns = std::vector<std::size_t>;
+using GuestColumns = std::vector<std::size_t>;
 
 // The names --columns takes, in the default order and as a list for people: "code,
 // identifier, display_name, experimental", then kGuestValueNames.
@@ -23,7 +23,7 @@ const std::string& guestColumnList();
 
 // The columns a comma-separated list of names picks, in its order. A name that is none of
 // guestColumnNames(): std::invalid_argument naming them.
-KXLGuestColumns guestColumnsNamed(std::string_view list);
+GuestColumns guestColumnsNamed(std::string_view list);
 
 // The vocabulary under `name` as text: its version stamp, then tables of its categories,
 // network adapters and guest operating systems, then every entry that fits none of these
@@ -35,15 +35,15 @@ KXLGuestColumns guestColumnsNamed(std::string_view list);
 // An empty name is shown as "(unnamed)". A non-empty remark is printed as its own line
 // below the title. Empty columns: every guest OS column.
 void printVocabulary(std::ostream& out, const std::string& name, const KXLDocument& document,
-                     std::string_view remark = {}, const KXLGuestColumns& columns = {});
+                     std::string_view remark = {}, const GuestColumns& columns = {});
 std::string printVocabulary(const std::string& name, const KXLDocument& document,
-                            const KXLGuestColumns& columns = {});
+                            const GuestColumns& columns = {});
 
 // Only the guest OSes for which wanted(entry) holds, as the table printVocabulary prints,
 // under the same title. Returns how many there were; prints nothing when none.
 std::size_t printGuests(std::ostream& out, const std::string& name, const KXLDocument& document,
-                        const std::function<bool(const KXLGuestEntry&)>& wanted,
-                        std::string_view remark = {}, const KXLGuestColumns& columns = {});
+                        const std::function<bool(const GuestEntry&)>& wanted,
+                        std::string_view remark = {}, const GuestColumns& columns = {});
 
 } // namespace KXL
 
