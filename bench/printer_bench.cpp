@@ -8,7 +8,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "agent/vocabulary_printer.h"
+#include "agent/output/vocabulary_printer.h"
 
 namespace {
 

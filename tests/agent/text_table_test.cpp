@@ -1,4 +1,4 @@
-#include "agent/text_table.h"
+#include "agent/output/text_table.h"
 
 #include <sstream>
 

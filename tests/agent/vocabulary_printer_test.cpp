@@ -1,4 +1,4 @@
-#include "agent/vocabulary_printer.h"
+#include "agent/output/vocabulary_printer.h"
 
 #include <climits>
 #include <sstream>

@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "agent/system/file_io.h"
-#include "agent/text_escape.h"
+#include "agent/output/text_escape.h"
 #include "host/KXLError.h"
 #include "host/KXLLog.h"
 

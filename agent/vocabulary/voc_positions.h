@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "voc_input.h"
+#include "agent/commands/voc_input.h"
 #include "vocabulary_model.h"
 
 namespace KXL {

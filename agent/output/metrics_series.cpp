@@ -8,7 +8,7 @@
 
 #include "host/KXLMessageFile.h"
 #include "metrics_text.h"
-#include "vocabulary_model.h"
+#include "agent/vocabulary/vocabulary_model.h"
 
 namespace KXL {
 

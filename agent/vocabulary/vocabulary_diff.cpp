@@ -5,7 +5,7 @@
 #include <tuple>
 #include <utility>
 
-#include "text_escape.h"
+#include "agent/output/text_escape.h"
 #include "vocabulary_model.h"
 
 namespace KXL {

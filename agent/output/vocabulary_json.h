@@ -21,7 +21,7 @@
 #include <string_view>
 
 #include "host/KXLMessageTree.h"
-#include "vocabulary_model.h"
+#include "agent/vocabulary/vocabulary_model.h"
 
 namespace KXL {
 

@@ -13,7 +13,7 @@
 
 #include "text_escape.h"
 #include "text_table.h"
-#include "vocabulary_model.h"
+#include "agent/vocabulary/vocabulary_model.h"
 
 namespace KXL {
 

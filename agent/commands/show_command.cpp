@@ -3,14 +3,14 @@
 #include <charconv>
 #include <cstdint>
 
-#include "exit_status.h"
-#include "metrics_series.h"
-#include "metrics_text.h"
-#include "text_escape.h"
+#include "agent/command_line/exit_status.h"
+#include "agent/output/metrics_series.h"
+#include "agent/output/metrics_text.h"
+#include "agent/output/text_escape.h"
 #include "voc_input.h"
-#include "vocabulary_json.h"
-#include "vocabulary_model.h"
-#include "vocabulary_printer.h"
+#include "agent/output/vocabulary_json.h"
+#include "agent/vocabulary/vocabulary_model.h"
+#include "agent/output/vocabulary_printer.h"
 
 namespace KXL {
 

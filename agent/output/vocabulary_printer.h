@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "host/KXLMessageTree.h"
-#include "vocabulary_model.h"
+#include "agent/vocabulary/vocabulary_model.h"
 
 namespace KXL {
 

@@ -9,7 +9,7 @@
 #include "host/KXLError.h"
 #include "host/KXLLog.h"
 #include "host/KXLVocCacheLocal.h"
-#include "text_escape.h"
+#include "agent/output/text_escape.h"
 
 namespace KXL {
 

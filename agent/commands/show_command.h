@@ -6,7 +6,7 @@
 #include <ostream>
 #include <string>
 
-#include "vocabulary_printer.h"
+#include "agent/output/vocabulary_printer.h"
 
 namespace KXL {
 

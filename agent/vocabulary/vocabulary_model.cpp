@@ -8,7 +8,7 @@
 #include <unordered_set>
 #include <utility>
 
-#include "text_escape.h"
+#include "agent/output/text_escape.h"
 
 namespace KXL {
 

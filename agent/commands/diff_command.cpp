@@ -1,11 +1,11 @@
 #include "diff_command.h"
 
-#include "exit_status.h"
-#include "text_escape.h"
+#include "agent/command_line/exit_status.h"
+#include "agent/output/text_escape.h"
 #include "voc_input.h"
-#include "vocabulary_diff.h"
-#include "vocabulary_json.h"
-#include "vocabulary_model.h"
+#include "agent/vocabulary/vocabulary_diff.h"
+#include "agent/output/vocabulary_json.h"
+#include "agent/vocabulary/vocabulary_model.h"
 
 namespace KXL {
 

@@ -5,12 +5,12 @@
 #include <string_view>
 #include <vector>
 
-#include "exit_status.h"
-#include "text_escape.h"
+#include "agent/command_line/exit_status.h"
+#include "agent/output/text_escape.h"
 #include "voc_input.h"
-#include "voc_positions.h"
-#include "vocabulary_json.h"
-#include "vocabulary_model.h"
+#include "agent/vocabulary/voc_positions.h"
+#include "agent/output/vocabulary_json.h"
+#include "agent/vocabulary/vocabulary_model.h"
 
 namespace KXL {
 

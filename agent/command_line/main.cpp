@@ -14,12 +14,12 @@
 
 #include "agent/system/file_io.h"
 #include "exit_status.h"
-#include "install_layout.h"
-#include "check_command.h"
-#include "diff_command.h"
-#include "run_command.h"
-#include "show_command.h"
-#include "text_escape.h"
+#include "agent/plugin_loading/install_layout.h"
+#include "agent/commands/check_command.h"
+#include "agent/commands/diff_command.h"
+#include "agent/commands/run_command.h"
+#include "agent/commands/show_command.h"
+#include "agent/output/text_escape.h"
 #include "version_text.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "agent/system/file_io.h"
-#include "text_escape.h"
+#include "agent/output/text_escape.h"
 
 namespace KXL {
 

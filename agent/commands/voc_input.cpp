@@ -8,7 +8,7 @@
 #include "agent/system/file_io.h"
 #include "host/KXLError.h"
 #include "host/KXLMessageFile.h"
-#include "text_escape.h"
+#include "agent/output/text_escape.h"
 
 namespace KXL {
 
