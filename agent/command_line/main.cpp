@@ -7,6 +7,7 @@
 #include <iostream>
 #include <streambuf>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -19,6 +20,7 @@
 #include "agent/commands/diff_command.h"
 #include "agent/commands/run_command.h"
 #include "agent/commands/show_command.h"
+#include "agent/output/piece_buffer.h"
 #include "agent/output/text_escape.h"
 #include "version_text.h"
 
@@ -218,50 +220,17 @@ int agentMain(int argc, char** argv)
     return KXL::runAgent(options, std::cout, std::cerr);
 }
 
-// Standard output through the C stream, which plug-ins print to as well, so the two stay in
-// order. It keeps the first failed write's reason, which the C stream forgets once it drops
-// the buffer it could not write.
-class StdoutBuffer final : public std::streambuf {
-public:
-    int error() const { return m_error; }
-
-protected:
-    int_type overflow(int_type c) override
-    {
-        if (traits_type::eq_int_type(c, traits_type::eof()))
-            return traits_type::not_eof(c);
-        return note(std::fputc(c, stdout) != EOF) ? c : traits_type::eof();
-    }
-    std::streamsize xsputn(const char* data, std::streamsize size) override
-    {
-        const std::size_t written = std::fwrite(data, 1, static_cast<std::size_t>(size), stdout);
-        note(written == static_cast<std::size_t>(size));
-        return static_cast<std::streamsize>(written);
-    }
-    int sync() override { return note(std::fflush(stdout) == 0) ? 0 : -1; }
-
-private:
-    bool note(bool ok)
-    {
-        if (!ok && m_error == 0)
-            m_error = errno != 0 ? errno : EIO;
-        return ok;
-    }
-    int m_error = 0;
-};
-
 // What a command printed is delivered only once standard output took it: a full disk or a
 // closed pipe leaves the job undone. A reader that went away (EPIPE) wants nothing more
-// and needs no message.
-int finishOutput(int status, const StdoutBuffer& buffer)
+// and needs no message. `error`: the first failed write's, standard output flushed.
+int finishOutput(int status, int error)
 {
-    std::cout.flush();
-    if (buffer.error() == 0 && std::cout && !std::ferror(stdout))
+    if (error == 0 && std::cout && !std::ferror(stdout))
         return status;
-    if (buffer.error() != EPIPE)
+    if (error != EPIPE)
         std::cerr << "host-agent: "
-                  << (buffer.error() != 0 ? KXL::sys::errorText("cannot write to standard output", buffer.error())
-                                          : "cannot write to standard output: a write failed")
+                  << (error != 0 ? KXL::sys::errorText("cannot write to standard output", error)
+                                 : "cannot write to standard output: a write failed")
                   << '\n';
     return KXL::exitTrouble;
 }
@@ -272,7 +241,20 @@ int main(int argc, char** argv)
 {
     // A closed pipe, standard output's or the log's, is an error to report, not a death.
     std::signal(SIGPIPE, SIG_IGN);
-    StdoutBuffer output;
+    // Standard output through the C stream, which plug-ins print to as well, so the two stay
+    // in order. The first failed write's reason is kept: the C stream forgets it once it
+    // drops the buffer it could not write.
+    int outputError = 0;
+    const auto note = [&outputError](bool ok) {
+        if (!ok && outputError == 0)
+            outputError = errno != 0 ? errno : EIO;
+        return ok;
+    };
+    KXL::PieceBuffer output(
+        [&note](std::string_view bytes) {
+            return note(std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size());
+        },
+        0, [&note] { return note(std::fflush(stdout) == 0); });
     std::streambuf* const original = std::cout.rdbuf(&output);
     int status;
     try {
@@ -281,7 +263,8 @@ int main(int argc, char** argv)
         std::cerr << "host-agent: " << KXL::escapeText(error.what()) << '\n';
         status = KXL::exitTrouble;
     }
-    status = finishOutput(status, output);
+    std::cout.flush();
+    status = finishOutput(status, outputError);
     std::cout.rdbuf(original); // flushed again at exit, when `output` is gone
     return status;
 }

@@ -1,13 +1,20 @@
 #include "metrics_text.h"
 
-#include <array>
 #include <cstdio>
-#include <streambuf>
+#include <string_view>
 
 #include "agent/lib/KXLMessage/atomicFile.h"
+#include "piece_buffer.h"
 #include "text_escape.h"
 
 namespace KXL {
+
+namespace {
+
+// Pieces of the series handed to the atomic writer at a time.
+constexpr std::size_t kPiece = 64 * 1024;
+
+} // namespace
 
 void MetricsText::family(const char* name, const char* type, const char* help)
 {
@@ -41,46 +48,6 @@ void MetricsText::sample(const char* name, MetricLabels labels, std::int64_t sec
     m_out << ' ' << seconds << fraction << '\n';
 }
 
-namespace {
-
-// An ostream's buffer that hands full pieces to the atomic writer's sink.
-class SinkBuffer final : public std::streambuf {
-public:
-    SinkBuffer(voc::ByteSink& sink, std::string& error) : m_sink(sink), m_error(error)
-    {
-        setp(m_buffer.data(), m_buffer.data() + m_buffer.size());
-    }
-
-    bool flushPiece()
-    {
-        const std::string_view piece(pbase(), static_cast<std::size_t>(pptr() - pbase()));
-        setp(m_buffer.data(), m_buffer.data() + m_buffer.size());
-        if (m_failed || piece.empty())
-            return !m_failed;
-        m_failed = !m_sink.write(piece, m_error);
-        return !m_failed;
-    }
-
-protected:
-    int_type overflow(int_type c) override
-    {
-        if (!flushPiece())
-            return traits_type::eof();
-        if (!traits_type::eq_int_type(c, traits_type::eof()))
-            sputc(traits_type::to_char_type(c));
-        return traits_type::not_eof(c);
-    }
-    int sync() override { return flushPiece() ? 0 : -1; }
-
-private:
-    voc::ByteSink& m_sink;
-    std::string& m_error;
-    bool m_failed = false;
-    std::array<char, 64 * 1024> m_buffer;
-};
-
-} // namespace
-
 bool deliverMetrics(const std::string& target, const std::function<void(std::ostream&)>& write,
                     std::ostream& out, std::ostream& err)
 {
@@ -93,10 +60,11 @@ bool deliverMetrics(const std::string& target, const std::function<void(std::ost
     const bool written = voc::replaceFileAtomically(
         target,
         [&](voc::ByteSink& sink, std::string& sinkError) {
-            SinkBuffer buffer(sink, sinkError);
+            PieceBuffer buffer([&](std::string_view piece) { return sink.write(piece, sinkError); },
+                               kPiece);
             std::ostream stream(&buffer);
             write(stream);
-            if (buffer.flushPiece() && stream.good())
+            if (buffer.handOn() && stream.good())
                 return true;
             if (sinkError.empty())
                 sinkError = "cannot write the series";
