@@ -10,10 +10,11 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "agent/system/file_io.h"
+#include "agent/system/host_call.h"
 #include "agent/output/text_escape.h"
-#include "host/KXLError.h"
 #include "host/KXLLog.h"
 
 namespace KXL {
@@ -21,7 +22,8 @@ namespace KXL {
 namespace {
 
 std::mutex sinkMutex;
-int sinkFd = STDERR_FILENO; // guarded by sinkMutex; -1 once the log failed
+sys::Fd sinkFile; // guarded by sinkMutex; the log file, when one is set
+int sinkFd = STDERR_FILENO; // guarded by sinkMutex; sinkFile's or standard error; -1 once the log failed
 std::string sinkPath; // guarded by sinkMutex; empty for standard error
 
 // Said once, on standard error, when the log stops taking records: a reader that went away
@@ -43,8 +45,8 @@ void reportLostLog(const std::string& path, int error) noexcept
 
 // A log is appended to a regular file or written to a stream: a terminal, a pipe or FIFO
 // with a reader, or another character device such as /dev/null; a FIFO that nobody reads
-// is refused, not waited on. Returns the descriptor, or -1 with `problem` set.
-int openLogFile(const std::string& path, std::string& problem)
+// is refused, not waited on. An empty Fd when it cannot be, with `problem` set.
+sys::Fd openLogFile(const std::string& path, std::string& problem)
 {
     struct stat status {};
     sys::OpenStep failed{};
@@ -57,14 +59,14 @@ int openLogFile(const std::string& path, std::string& problem)
             problem = "it is a FIFO that no process is reading";
         else
             problem = std::strerror(error);
-        return -1;
+        return sys::Fd();
     }
     if (!S_ISREG(status.st_mode) && !S_ISFIFO(status.st_mode) && !S_ISCHR(status.st_mode)) {
         // Appending log lines to a disk device would destroy it.
         problem = S_ISBLK(status.st_mode) ? "it is a block device" : "it is not a file, pipe or terminal";
-        return -1;
+        return sys::Fd();
     }
-    return fd.release();
+    return fd;
 }
 
 } // namespace
@@ -77,8 +79,7 @@ void writeLogRecord(const char* data, std::size_t size) noexcept
     if (sinkFd < 0 || sys::writeAll(sinkFd, std::string_view(data, size)))
         return;
     const int error = errno;
-    if (sinkFd != STDERR_FILENO)
-        ::close(sinkFd);
+    sinkFile.reset();
     sinkFd = -1;
     reportLostLog(sinkPath, error);
 }
@@ -86,29 +87,24 @@ void writeLogRecord(const char* data, std::size_t size) noexcept
 int setLogFile(const std::string& path)
 {
     try {
-        int fd = STDERR_FILENO;
+        sys::Fd file;
         if (!path.empty()) {
             std::string problem;
-            fd = openLogFile(path, problem);
-            if (fd < 0) {
-                setErrorMessage("cannot open log file '" + path + "': " + problem);
-                return -1;
-            }
+            file = openLogFile(path, problem);
+            if (!file)
+                return host::fail({"cannot open log file '", path, "': ", problem});
         }
         std::string named = path;
-        int previous;
+        sys::Fd previous; // closed once the lock is released
         {
             std::lock_guard<std::mutex> lock(sinkMutex);
-            previous = sinkFd;
-            sinkFd = fd;
+            sinkFd = file ? file.get() : STDERR_FILENO;
+            previous = std::exchange(sinkFile, std::move(file));
             sinkPath.swap(named);
         }
-        if (previous >= 0 && previous != STDERR_FILENO)
-            ::close(previous);
         return 0;
     } catch (const std::bad_alloc&) {
-        setErrorMessage("out of memory");
-        return -1;
+        return host::fail("out of memory");
     }
 }
 
