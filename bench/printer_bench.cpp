@@ -8,7 +8,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "agent/vocabulary_printer.h"
+#include "agent/output/vocabulary_printer.h"
 #include "memcpy_reference.h"
 
 namespace {
@@ -115,8 +115,8 @@ void BM_ClassifyPass(benchmark::State& state)
     const KXL::KXLNodeRef container = KXL::vocabularyContainer(vocabulary());
     for (auto _ : state) {
         std::size_t guests = 0;
-        KXL::forEachItem(container, [&](const KXL::KXLVocabularyItem& item) {
-            guests += item.kind == KXL::KXLVocabularyItem::Kind::Guest;
+        KXL::forEachItem(container, [&](const KXL::VocabularyItem& item) {
+            guests += item.kind == KXL::VocabularyItem::Kind::Guest;
         });
         benchmark::DoNotOptimize(guests);
     }

@@ -31,12 +31,16 @@ set(KXL_DEV_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/${KXL_DEV_PACKAGE})
 # The plug-in developer's guide, in docs/ and installed in KXL_DEV_DOC_DIR.
 set(KXL_DEV_GUIDE plugin-development.md)
 
+# Plug-ins, this project's included, are built by the function the package installs; its
+# hardening rules are the host's too.
+include(KXLHostPlugin)
+
 add_compile_options(-Wall -Wextra -Werror)
 # Hardened like a distribution package.
 add_compile_options(-fstack-protector-strong)
 if(NOT KXL_SANITIZE)
-  # FORTIFY needs optimisation and adds nothing under the sanitizers.
-  add_compile_definitions(_FORTIFY_SOURCE=2)
+  # FORTIFY adds nothing under the sanitizers.
+  add_compile_definitions(${KXLHost_FORTIFY})
 endif()
 add_link_options(-Wl,-z,relro -Wl,-z,now)
 if(KXL_SANITIZE)
@@ -44,8 +48,6 @@ if(KXL_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
-# Plug-ins, this project's included, are built by the function the package installs.
-include(KXLHostPlugin)
 
 # A host library: lib<NAME>.so.7.0, which is also its SONAME (the name the host ships and a
 # plug-in records as NEEDED), staged beside its siblings. The unversioned link is for

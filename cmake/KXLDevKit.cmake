@@ -6,8 +6,20 @@ include(CMakePackageConfigHelpers)
 
 install(FILES KXLMessage/KXLMessageIterator.h
   DESTINATION ${KXL_INCLUDE_DIR}/KXLMessage COMPONENT Development)
-install(DIRECTORY host/ DESTINATION ${KXL_INCLUDE_DIR}/host COMPONENT Development
-  FILES_MATCHING PATTERN "*.h")
+# Only what a plug-in includes: the host-side headers (the tree, its files, the catalogue)
+# stay in the source tree.
+install(FILES
+    host/KXLDebug.h
+    host/KXLError.h
+    host/KXLGUIDBase.h
+    host/KXLInstanceFolders.h
+    host/KXLLog.h
+    host/KXLOS.h
+    host/KXLProperty.h
+    host/KXLVocCacheLocal.h
+    host/KXPSDK.h
+    host/KXPServer.h
+  DESTINATION ${KXL_INCLUDE_DIR}/host COMPONENT Development)
 
 # ---- CMake package: find_package(KXLHost CONFIG) ----
 install(TARGETS kxl_headers EXPORT KXLHostTargets COMPONENT Development)

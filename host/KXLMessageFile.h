@@ -12,6 +12,9 @@ namespace KXL {
 
 class KXLMessage;
 
+// The .voc format version the library writes and the only one it reads.
+inline constexpr std::string_view kVocFormatVersion = "1";
+
 // The largest .voc file the library writes or reads: room for about 1.5 million guest OSes.
 inline constexpr std::size_t kMaxVocFileSize = std::size_t{1} << 30;
 

@@ -10,9 +10,10 @@
 
 #include <boost/shared_ptr.hpp>
 
-#include "host/KXLMessageTree.h"
-
 namespace KXL {
+
+// A vocabulary's tree: opaque here, host-side code includes host/KXLMessageTree.h.
+class KXLDocument;
 
 // One attempt to load a vocabulary into the cache, as the cache's journal keeps it.
 struct KXLVocLoadRecord {

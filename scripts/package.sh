@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the two Debian packages of a configured and built tree (default: build/default)
 # with CPack, lists their contents, and fails when a package lacks a file it must hold,
-# holds one that belongs to the other, when the upstream changelog's newest section is not
-# the packaged version, or when lintian --pedantic reports an error or a warning.
+# holds one that belongs to the other (or to none: the host-side headers), when the
+# upstream changelog's newest section is not the packaged version, or when
+# lintian --pedantic reports an error or a warning.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build/default}"
@@ -62,7 +63,7 @@ check() {
     fi
   done
   if grep -E "$forbidden" <<<"$paths" >&2; then
-    echo "MISPLACED in $(basename "$deb"): the files above belong to the other package" >&2
+    echo "MISPLACED in $(basename "$deb"): the files above belong to the other package or to none" >&2
     failed=1
   fi
 }
@@ -72,7 +73,9 @@ dev_deb=("$out"/zevururuzodovar-dev_*.deb)
 # The host's library names are lib<NAME>.so.7.0: no other versioned name is shipped.
 check "${runtime_deb[0]}" '^usr/include/|^usr/lib/host-agent/lib[^/]*\.so$|/cmake/|/pkgconfig/|\.so\.7$' \
   "${runtime_files[@]}"
-check "${dev_deb[0]}" '^usr/bin/|\.so\.7(\.0)?$|/plugins/' "${dev_files[@]}"
+# The kit holds the headers plug-ins include, none of the host's own.
+check "${dev_deb[0]}" '^usr/bin/|\.so\.7(\.0)?$|/plugins/|/host/(KXLMessageFile|KXLMessageTree|KXPCatalog)\.h$' \
+  "${dev_files[@]}"
 
 # The runtime package names the shared libraries it needs; the kit needs the runtime.
 if ! dpkg-deb -f "${runtime_deb[0]}" Depends | grep -q 'libutf8proc'; then

@@ -1,4 +1,4 @@
-#include "agent/text_escape.h"
+#include "agent/output/text_escape.h"
 
 #include <random>
 #include <string>

@@ -1,4 +1,4 @@
-#include "agent/text_table.h"
+#include "agent/output/text_table.h"
 
 #include <sstream>
 
@@ -8,13 +8,13 @@ namespace KXL {
 namespace {
 
 // Both passes, as the printer makes them: every row measured, then every row printed.
-std::string render(KXLTextTable table, const std::vector<KXLTextTable::Cells>& rows, std::string_view indent)
+std::string render(TextTable table, const std::vector<TextTable::Cells>& rows, std::string_view indent)
 {
     for (const auto& row : rows)
         table.measure(row);
     std::ostringstream stream;
     {
-        KXLTextOut out(stream);
+        TextOut out(stream);
         table.printHead(out, indent);
         for (const auto& row : rows)
             table.printRow(out, indent, row);
@@ -24,7 +24,7 @@ std::string render(KXLTextTable table, const std::vector<KXLTextTable::Cells>& r
 
 TEST(TextTable, ColumnsAreAlignedByTheirWidestCell)
 {
-    KXLTextTable table({{"id", KXLTextTable::Align::Right}, {"name"}, {"note"}});
+    TextTable table({{"id", TextTable::Align::Right}, {"name"}, {"note"}});
     EXPECT_EQ(render(table, {{"1", "Realtek RTL8139", "x"}, {"1000", "VirtIO", "long note"}}, "  "),
               "    id  name             note\n"
               "  ----  ---------------  ---------\n"
@@ -34,7 +34,7 @@ TEST(TextTable, ColumnsAreAlignedByTheirWidestCell)
 
 TEST(TextTable, WideCharactersCountTwoColumns)
 {
-    KXLTextTable table({{"name"}, {"code", KXLTextTable::Align::Right}});
+    TextTable table({{"name"}, {"code", TextTable::Align::Right}});
     EXPECT_EQ(render(table, {{"日本", "1"}, {"abcde", "22"}}, ""),
               "name   code\n"
               "-----  ----\n"
@@ -44,7 +44,7 @@ TEST(TextTable, WideCharactersCountTwoColumns)
 
 TEST(TextTable, OnlyPaddingIsCutFromLineEnds)
 {
-    KXLTextTable table({{"name"}, {"text"}});
+    TextTable table({{"name"}, {"text"}});
     EXPECT_EQ(render(table, {{"a", "ends in blanks  "}, {"longer", ""}}, ""),
               "name    text\n"
               "------  ----------------\n"
@@ -55,7 +55,7 @@ TEST(TextTable, OnlyPaddingIsCutFromLineEnds)
 TEST(TextTable, CellsAndPaddingLargerThanTheBufferKeepTheirPlace)
 {
     const std::string huge(std::size_t{3} << 20, 'h');
-    KXLTextTable table({{"a"}, {"b"}});
+    TextTable table({{"a"}, {"b"}});
     const std::string expected = "a" + std::string(huge.size() - 1, ' ') + "  b\n" +
         std::string(huge.size(), '-') + "  -\n" + huge + "  1\n" + "x" + std::string(huge.size() - 1, ' ') + "  2\n";
     EXPECT_TRUE(render(table, {{huge, "1"}, {"x", "2"}}, "") == expected); // not printed when wrong: 12 MB

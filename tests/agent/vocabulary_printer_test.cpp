@@ -1,4 +1,4 @@
-#include "agent/vocabulary_printer.h"
+#include "agent/output/vocabulary_printer.h"
 
 #include <climits>
 #include <sstream>
@@ -23,7 +23,7 @@ using kxltest::named;
 using KXLNode = kxltest::Node;
 using KXLDocument = kxltest::Document;
 
-std::string printVocabulary(const std::string& name, const KXLDocument& document, const KXLGuestColumns& columns = {})
+std::string printVocabulary(const std::string& name, const KXLDocument& document, const GuestColumns& columns = {})
 {
     return KXL::printVocabulary(name, kxltest::compact(document), columns);
 }

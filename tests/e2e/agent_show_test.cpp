@@ -58,6 +58,12 @@ TEST_F(AgentShow, StandardInputIsReadFromAPipe)
     ASSERT_THAT(shown, HasSubstr("Version: $Id: TestVocabulary.voc 7e57ab1e-0000-4000-8000-000000000001 $"));
     EXPECT_EQ(shown, vocabularyBody(run.out, "Vocabulary \"TestVocabulary\"\n"));
 
+    // Read into memory: no temporary folder is needed.
+    const ProcessResult noTemporaryFolder = RunningProcess({agentExecutable(), "show", "-"},
+        {"TMPDIR=" + tempPath("missing")}, readFile(vocabularyFile())).wait();
+    EXPECT_EQ(noTemporaryFolder.exitStatus, 0) << noTemporaryFolder.err;
+    EXPECT_EQ(noTemporaryFolder.out, piped.out);
+
     const ProcessResult broken = runAgent({"show", "-"}, std::string("<message format=\"1\""));
     EXPECT_EQ(broken.exitStatus, 2);
     EXPECT_THAT(broken.err, StartsWith("host-agent: cannot show standard input: "));

@@ -7,7 +7,7 @@
 #include <boost/uuid/uuid.hpp>
 #include <boost/uuid/uuid_io.hpp>
 
-#include "host/KXLError.h"
+#include "agent/system/host_call.h"
 
 namespace KXL {
 
@@ -28,8 +28,7 @@ int KXLGUIDBase::generate()
         std::copy(fresh.begin(), fresh.end(), std::begin(m_bytes));
         return 0;
     } catch (const std::exception& error) {
-        setErrorMessage(std::string("cannot generate a GUID: ") + error.what());
-        return -1;
+        return host::fail({"cannot generate a GUID: ", error.what()});
     }
 }
 

@@ -9,9 +9,12 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <string_view>
+#include <utility>
 
-#include "agent/text_escape.h"
-#include "host/KXLError.h"
+#include "agent/system/file_io.h"
+#include "agent/system/host_call.h"
+#include "agent/output/text_escape.h"
 #include "host/KXLLog.h"
 
 namespace KXL {
@@ -19,7 +22,8 @@ namespace KXL {
 namespace {
 
 std::mutex sinkMutex;
-int sinkFd = STDERR_FILENO; // guarded by sinkMutex; -1 once the log failed
+sys::Fd sinkFile; // guarded by sinkMutex; the log file, when one is set
+int sinkFd = STDERR_FILENO; // guarded by sinkMutex; sinkFile's or standard error; -1 once the log failed
 std::string sinkPath; // guarded by sinkMutex; empty for standard error
 
 // Said once, on standard error, when the log stops taking records: a reader that went away
@@ -33,44 +37,36 @@ void reportLostLog(const std::string& path, int error) noexcept
         const std::string line = "host-agent: the log " + quoteText(path) +
             " was lost from here on: " + std::strerror(error) + '\n';
         // Best effort: standard error is all that is left.
-        [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());
+        sys::writeAll(STDERR_FILENO, line);
     } catch (...) {
-        static const char lost[] = "host-agent: the log was lost from here on\n";
-        [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, lost, sizeof lost - 1);
+        sys::writeAll(STDERR_FILENO, "host-agent: the log was lost from here on\n");
     }
 }
 
 // A log is appended to a regular file or written to a stream: a terminal, a pipe or FIFO
-// with a reader, or another character device such as /dev/null. O_NONBLOCK keeps a FIFO
-// that nobody reads from hanging the open (it fails with ENXIO instead); writes then block
-// as they do on standard error. Returns the descriptor, or -1 with `problem` set.
-int openLogFile(const std::string& path, std::string& problem)
+// with a reader, or another character device such as /dev/null; a FIFO that nobody reads
+// is refused, not waited on. An empty Fd when it cannot be, with `problem` set.
+sys::Fd openLogFile(const std::string& path, std::string& problem)
 {
-    const int fd =
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
-    if (fd < 0) {
+    struct stat status {};
+    sys::OpenStep failed{};
+    sys::Fd fd = sys::openWithoutWaiting(path, O_WRONLY | O_CREAT | O_APPEND, 0666, status, failed);
+    if (!fd) {
         const int error = errno;
-        struct stat status {};
-        if (error == ENXIO && ::stat(path.c_str(), &status) == 0 && S_ISFIFO(status.st_mode))
+        struct stat named {};
+        if (failed == sys::OpenStep::Open && error == ENXIO && ::stat(path.c_str(), &named) == 0 &&
+            S_ISFIFO(named.st_mode))
             problem = "it is a FIFO that no process is reading";
         else
             problem = std::strerror(error);
-        return -1;
+        return sys::Fd();
     }
-    struct stat status {};
-    if (::fstat(fd, &status) != 0) {
-        problem = std::strerror(errno);
-    } else if (!S_ISREG(status.st_mode) && !S_ISFIFO(status.st_mode) && !S_ISCHR(status.st_mode)) {
+    if (!S_ISREG(status.st_mode) && !S_ISFIFO(status.st_mode) && !S_ISCHR(status.st_mode)) {
         // Appending log lines to a disk device would destroy it.
         problem = S_ISBLK(status.st_mode) ? "it is a block device" : "it is not a file, pipe or terminal";
-    } else {
-        const int flags = ::fcntl(fd, F_GETFL);
-        if (flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0)
-            return fd;
-        problem = std::strerror(errno);
+        return sys::Fd();
     }
-    ::close(fd);
-    return -1;
+    return fd;
 }
 
 } // namespace
@@ -80,49 +76,35 @@ void writeLogRecord(const char* data, std::size_t size) noexcept
     // The lock keeps a record whole even when the kernel takes it in pieces (pipes,
     // signals) and keeps setLogFile from closing the descriptor mid-write.
     std::lock_guard<std::mutex> lock(sinkMutex);
-    while (size > 0 && sinkFd >= 0) {
-        const ssize_t written = ::write(sinkFd, data, size);
-        if (written < 0) {
-            const int error = errno;
-            if (error == EINTR)
-                continue;
-            if (sinkFd != STDERR_FILENO)
-                ::close(sinkFd);
-            sinkFd = -1;
-            reportLostLog(sinkPath, error);
-            return;
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
+    if (sinkFd < 0 || sys::writeAll(sinkFd, std::string_view(data, size)))
+        return;
+    const int error = errno;
+    sinkFile.reset();
+    sinkFd = -1;
+    reportLostLog(sinkPath, error);
 }
 
 int setLogFile(const std::string& path)
 {
     try {
-        int fd = STDERR_FILENO;
+        sys::Fd file;
         if (!path.empty()) {
             std::string problem;
-            fd = openLogFile(path, problem);
-            if (fd < 0) {
-                setErrorMessage("cannot open log file '" + path + "': " + problem);
-                return -1;
-            }
+            file = openLogFile(path, problem);
+            if (!file)
+                return host::fail({"cannot open log file '", path, "': ", problem});
         }
         std::string named = path;
-        int previous;
+        sys::Fd previous; // closed once the lock is released
         {
             std::lock_guard<std::mutex> lock(sinkMutex);
-            previous = sinkFd;
-            sinkFd = fd;
+            sinkFd = file ? file.get() : STDERR_FILENO;
+            previous = std::exchange(sinkFile, std::move(file));
             sinkPath.swap(named);
         }
-        if (previous >= 0 && previous != STDERR_FILENO)
-            ::close(previous);
         return 0;
     } catch (const std::bad_alloc&) {
-        setErrorMessage("out of memory");
-        return -1;
+        return host::fail("out of memory");
     }
 }
 

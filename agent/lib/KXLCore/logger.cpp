@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "agent/text_escape.h"
+#include "agent/output/text_escape.h"
 #include "logSink.h"
 
 namespace KXL {

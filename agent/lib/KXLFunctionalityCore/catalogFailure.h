@@ -2,22 +2,16 @@
 #ifndef KXLFUNCTIONALITYCORE_CATALOGFAILURE_H
 #define KXLFUNCTIONALITYCORE_CATALOGFAILURE_H
 
-#include <new>
-#include <string>
+#include <string_view>
 
-#include "host/KXLError.h"
+#include "agent/system/host_call.h"
 
 namespace KXP {
 
 // Sets the error text and returns the negative status of a failed catalogue read.
-inline int catalogFailure(const std::string& origin, const std::string& problem) noexcept
+inline int catalogFailure(std::string_view origin, std::string_view problem) noexcept
 {
-    try {
-        KXL::setErrorMessage("guest OS catalogue '" + origin + "': " + problem);
-    } catch (const std::bad_alloc&) {
-        KXL::setErrorMessage("out of memory"); // fits the small-string buffer
-    }
-    return -1;
+    return KXL::host::fail({"guest OS catalogue '", origin, "': ", problem});
 }
 
 } // namespace KXP

@@ -1,13 +1,12 @@
 // The catalogue's sources: a file, or the built-in text.
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <new>
 
 #include "agent/lib/KXLFunctionalityCore/catalogFailure.h"
+#include "agent/system/file_io.h"
 #include "host/KXPCatalog.h"
 
 namespace KXP {
@@ -17,58 +16,37 @@ namespace {
 // Room for millions of guest OSes; keeps a wrong path (a disk image, say) from eating memory.
 constexpr off_t maxCatalogSize = 256 * 1024 * 1024;
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return m_fd; }
+namespace sys = KXL::sys;
 
-private:
-    int m_fd;
-};
-
-std::string systemError(const char* what)
+int tooLarge(const std::string& path)
 {
-    return std::string(what) + ": " + std::strerror(errno);
+    return catalogFailure(path, "larger than " + std::to_string(maxCatalogSize) + " bytes");
 }
 
 // 0 and the whole content, or the negative status with the error text set.
 int readWholeFile(const std::string& path, std::string& content)
 {
-    // O_NONBLOCK: opening a FIFO would otherwise wait for a writer before fstat can refuse it.
-    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (file.get() < 0)
-        return catalogFailure(path, systemError("cannot open"));
     struct stat status {};
-    if (::fstat(file.get(), &status) != 0)
-        return catalogFailure(path, systemError("cannot read"));
-    if (!S_ISREG(status.st_mode)) // reads of which never wait, O_NONBLOCK or not
+    sys::OpenStep failed{};
+    const sys::Fd file = sys::openWithoutWaiting(path, O_RDONLY, 0, status, failed);
+    if (!file)
+        return catalogFailure(
+            path, sys::errorText(failed == sys::OpenStep::Open ? "cannot open" : "cannot read", errno));
+    if (!S_ISREG(status.st_mode))
         return catalogFailure(path, "not a regular file");
     if (status.st_size > maxCatalogSize)
-        return catalogFailure(path, "larger than " + std::to_string(maxCatalogSize) + " bytes");
+        return tooLarge(path);
 
     std::string text;
     text.reserve(static_cast<std::size_t>(status.st_size)); // read once, not regrown and copied
-    char buffer[65536];
-    for (;;) {
-        const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return catalogFailure(path, systemError("cannot read"));
-        }
-        if (got == 0)
-            break;
-        text.append(buffer, static_cast<std::size_t>(got));
-        // The file may grow after fstat.
-        if (text.size() > static_cast<std::size_t>(maxCatalogSize))
-            return catalogFailure(path, "larger than " + std::to_string(maxCatalogSize) + " bytes");
+    // The file may grow after fstat.
+    switch (sys::readAll(file.get(), text, static_cast<std::size_t>(maxCatalogSize))) {
+    case sys::ReadResult::Done:
+        break;
+    case sys::ReadResult::Failed:
+        return catalogFailure(path, sys::errorText("cannot read", errno));
+    case sys::ReadResult::TooLarge:
+        return tooLarge(path);
     }
     content = std::move(text);
     return 0;

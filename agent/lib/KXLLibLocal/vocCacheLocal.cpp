@@ -8,7 +8,7 @@
 
 #include <boost/make_shared.hpp>
 
-#include "agent/lib/KXLMessage/hostCall.h"
+#include "agent/system/host_call.h"
 #include "host/KXLError.h"
 #include "host/KXLLog.h"
 #include "host/KXLMessageFile.h"

@@ -1,8 +1,6 @@
 #include "atomicFile.h"
 
-#include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <optional>
 #include <utility>
 
@@ -10,51 +8,24 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "agent/system/file_io.h"
 #include "staleTemporaries.h"
 
 namespace KXL::voc {
 
 namespace {
 
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd = -1) : m_fd(fd) {}
-    ~UniqueFd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    int get() const { return m_fd; }
-    explicit operator bool() const { return m_fd >= 0; }
-
-private:
-    int m_fd;
-};
-
-std::string reason(const std::string& what, int errorNumber)
-{
-    return what + ": " + std::strerror(errorNumber);
-}
+using sys::errorText;
 
 class FileSink final : public ByteSink {
 public:
     explicit FileSink(int fd) : m_fd(fd) {}
     bool write(std::string_view bytes, std::string& error) override
     {
-        constexpr std::size_t kChunk = std::size_t{1} << 30;
-        while (!bytes.empty()) {
-            const ssize_t written = ::write(m_fd, bytes.data(), std::min(bytes.size(), kChunk));
-            if (written < 0) {
-                if (errno == EINTR)
-                    continue;
-                error = reason("cannot write the temporary file", errno);
-                return false;
-            }
-            bytes.remove_prefix(static_cast<std::size_t>(written));
-        }
-        return true;
+        if (sys::writeAll(m_fd, bytes))
+            return true;
+        error = errorText("cannot write the temporary file", errno);
+        return false;
     }
 
 private:
@@ -69,14 +40,14 @@ constexpr mode_t kCreateMode = 0666 & ~S_IWOTH;
 bool writeAll(int fd, std::optional<mode_t> keptMode, const ContentWriter& content, std::string& error)
 {
     if (keptMode && ::fchmod(fd, *keptMode & 0777 & ~S_IWOTH) != 0) {
-        error = reason("cannot give the temporary file the permissions of the file it replaces", errno);
+        error = errorText("cannot give the temporary file the permissions of the file it replaces", errno);
         return false;
     }
     FileSink sink(fd);
     if (!content(sink, error))
         return false;
     if (::fsync(fd) != 0) {
-        error = reason("cannot flush the temporary file to disk", errno);
+        error = errorText("cannot flush the temporary file to disk", errno);
         return false;
     }
     return true;
@@ -127,12 +98,12 @@ Outcome linkAnonymous(int fd, int dirFd, const std::string& base, std::string& l
 bool commit(int dirFd, TemporaryName& temporary, const std::string& base, std::string& error)
 {
     if (::renameat(dirFd, temporary.name().c_str(), dirFd, base.c_str()) != 0) {
-        error = reason("cannot rename the temporary file over it", errno);
+        error = errorText("cannot rename the temporary file over it", errno);
         return false;
     }
     temporary.release();
     if (::fsync(dirFd) != 0) {
-        error = reason(std::string(kFolderNotFlushed), errno);
+        error = errorText(std::string(kFolderNotFlushed), errno);
         return false;
     }
     return true;
@@ -142,11 +113,11 @@ Outcome saveThroughAnonymous(int dirFd, const std::string& dir, const std::strin
                              std::optional<mode_t> keptMode, const ContentWriter& content,
                              std::string& error)
 {
-    const UniqueFd fd(::openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, kCreateMode));
+    const sys::Fd fd(::openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, kCreateMode));
     if (!fd) {
         if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)
             return Outcome::Unsupported;
-        error = reason("cannot create a temporary file in \"" + dir + "\"", errno);
+        error = errorText("cannot create a temporary file in \"" + dir + "\"", errno);
         return Outcome::Failed;
     }
     lockTemporary(fd.get(), false);
@@ -164,12 +135,12 @@ bool saveThroughNamed(int dirFd, const std::string& dir, const std::string& base
 {
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         std::string name = temporaryName(base);
-        const UniqueFd fd(::openat(dirFd, name.c_str(),
+        const sys::Fd fd(::openat(dirFd, name.c_str(),
                                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kCreateMode));
         if (!fd) {
             if (errno == EEXIST)
                 continue;
-            error = reason("cannot create a temporary file in \"" + dir + "\"", errno);
+            error = errorText("cannot create a temporary file in \"" + dir + "\"", errno);
             return false;
         }
         if (!lockTemporary(fd.get(), true))
@@ -201,9 +172,9 @@ bool replaceFileAtomically(const std::string& path, const ContentWriter& content
         error = "the path does not name a file";
         return false;
     }
-    const UniqueFd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const sys::Fd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!dirFd) {
-        error = reason("cannot open the folder \"" + dir + "\"", errno);
+        error = errorText("cannot open the folder \"" + dir + "\"", errno);
         return false;
     }
     removeStaleTemporaries(dirFd.get(), base);

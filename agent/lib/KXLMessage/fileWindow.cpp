@@ -6,9 +6,9 @@
 #include <new>
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include "agent/system/file_io.h"
 #include "host/KXLMessageFile.h"
 
 namespace KXL::voc {
@@ -22,11 +22,6 @@ namespace {
 #endif
 constexpr std::size_t kWindow = KXL_VOC_WINDOW;
 
-std::string reason(const char* what, int errorNumber)
-{
-    return std::string(what) + ": " + std::strerror(errorNumber);
-}
-
 std::string tooLarge()
 {
     return "the file is larger than " + std::to_string(kMaxVocFileSize >> 20) + " MiB";
@@ -34,23 +29,15 @@ std::string tooLarge()
 
 } // namespace
 
-FileWindow::~FileWindow()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
+FileWindow::~FileWindow() = default;
 
 bool FileWindow::open(const std::string& path, std::string& error)
 {
-    // O_NONBLOCK: opening a FIFO must not wait for a writer before fstat can refuse it.
-    m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (m_fd < 0) {
-        error = reason("cannot open", errno);
-        return false;
-    }
     struct stat status {};
-    if (::fstat(m_fd, &status) != 0) {
-        error = reason("cannot examine", errno);
+    sys::OpenStep failed{};
+    m_fd = sys::openWithoutWaiting(path, O_RDONLY, 0, status, failed);
+    if (!m_fd) {
+        error = sys::errorText(failed == sys::OpenStep::Open ? "cannot open" : "cannot examine", errno);
         return false;
     }
     if (!S_ISREG(status.st_mode)) {
@@ -93,10 +80,9 @@ bool FileWindow::fill(std::size_t keep, std::size_t upTo)
             m_data = m_buffer.get();
             m_capacity = grown;
         }
-        const ssize_t got = ::read(m_fd, m_buffer.get() + m_size, m_capacity - m_size);
+        const ssize_t got = sys::readSome(m_fd.get(), m_buffer.get() + m_size, m_capacity - m_size);
         if (got < 0) {
-            if (errno != EINTR)
-                m_readError = reason("cannot read", errno);
+            m_readError = sys::errorText("cannot read", errno);
             continue;
         }
         if (got == 0)
@@ -125,7 +111,7 @@ std::pair<std::size_t, std::size_t> FileWindow::position(std::size_t offset) con
     } else {
         char chunk[64 << 10];
         for (std::size_t at = 0; at < offset;) {
-            const ssize_t got = ::pread(m_fd, chunk, std::min(sizeof chunk, offset - at), static_cast<off_t>(at));
+            const ssize_t got = ::pread(m_fd.get(), chunk, std::min(sizeof chunk, offset - at), static_cast<off_t>(at));
             if (got <= 0)
                 break;
             count(chunk, at, static_cast<std::size_t>(got));

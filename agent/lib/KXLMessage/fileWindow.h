@@ -9,6 +9,8 @@
 #include <string_view>
 #include <utility>
 
+#include "agent/system/file_io.h"
+
 namespace KXL::voc {
 
 // Offsets are from the start of the input; the window holds [begin(), end()).
@@ -39,7 +41,7 @@ public:
     std::pair<std::size_t, std::size_t> position(std::size_t offset) const;
 
 private:
-    int m_fd = -1;
+    sys::Fd m_fd;
     const char* m_data = nullptr; // m_buffer's, or the caller's bytes
     std::unique_ptr<char[]> m_buffer;
     std::size_t m_capacity = 0;

@@ -4,7 +4,7 @@
 
 #include "KXLMessage/KXLMessageIterator.h"
 #include "host/KXLMessageFile.h"
-#include "hostCall.h"
+#include "agent/system/host_call.h"
 #include "messageIterator.h"
 #include "messageState.h"
 

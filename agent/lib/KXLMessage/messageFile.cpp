@@ -5,7 +5,7 @@
 
 #include "atomicFile.h"
 #include "fileWindow.h"
-#include "hostCall.h"
+#include "agent/system/host_call.h"
 #include "vocReader.h"
 #include "vocWriter.h"
 

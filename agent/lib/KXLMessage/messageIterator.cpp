@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "hostCall.h"
+#include "agent/system/host_call.h"
 #include "vocFormat.h"
 
 namespace KXL {

@@ -13,6 +13,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "agent/system/file_io.h"
+
 namespace KXL::voc {
 
 namespace {
@@ -50,18 +52,17 @@ bool sameFile(const struct stat& a, const struct stat& b)
 // to the file that was locked.
 void removeIfStale(int dirFd, const std::string& name)
 {
-    const int fd = ::openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    const sys::Fd fd(::openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!fd)
         return;
     struct stat locked {};
     struct stat current {};
-    if (::fstat(fd, &locked) == 0 && S_ISREG(locked.st_mode) &&
-        ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+    if (::fstat(fd.get(), &locked) == 0 && S_ISREG(locked.st_mode) &&
+        ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0 &&
         ::fstatat(dirFd, name.c_str(), &current, AT_SYMLINK_NOFOLLOW) == 0 &&
         sameFile(locked, current))
         ::unlinkat(dirFd, name.c_str(), 0);
-    ::close(fd); // drops the lock
-}
+} // closing `fd` drops the lock
 
 } // namespace
 
@@ -94,14 +95,13 @@ bool lockTemporary(int fd, bool named)
 void removeStaleTemporaries(int dirFd, const std::string& base)
 {
     // fdopendir takes over the descriptor it gets, so it gets its own.
-    const int listFd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (listFd < 0)
+    sys::Fd listFd(::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!listFd)
         return;
-    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::fdopendir(listFd), ::closedir);
-    if (!dir) {
-        ::close(listFd);
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::fdopendir(listFd.get()), ::closedir);
+    if (!dir)
         return;
-    }
+    listFd.release();
     const std::string prefix = prefixOf(base);
     while (const dirent* entry = ::readdir(dir.get())) {
         const std::string name = entry->d_name;

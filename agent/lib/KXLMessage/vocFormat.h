@@ -4,9 +4,11 @@
 
 #include <string_view>
 
+#include "host/KXLMessageFile.h"
+
 namespace KXL::voc {
 
-inline constexpr std::string_view kFormatVersion = "1";
+inline constexpr std::string_view kFormatVersion = kVocFormatVersion;
 
 // Elements nest at most this deep below <message>. The reader refuses deeper files so a
 // hostile one cannot exhaust the stack; the message refuses to build what it could not read.

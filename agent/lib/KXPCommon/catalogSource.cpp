@@ -5,7 +5,7 @@
 #include <optional>
 #include <utility>
 
-#include "host/KXLError.h"
+#include "agent/system/host_call.h"
 #include "host/KXPCatalog.h"
 
 namespace KXP {
@@ -43,8 +43,7 @@ int preloadCatalogFile(const std::string& path)
         preloaded = std::move(read);
         return status;
     } catch (const std::bad_alloc&) {
-        KXL::setErrorMessage("out of memory");
-        return -1;
+        return KXL::host::fail("out of memory");
     }
 }
 
@@ -62,8 +61,7 @@ int serveCatalog(KXPOSMap& supported, KXPOSMap& experimental)
         }
         path = catalogFile;
     } catch (const std::bad_alloc&) {
-        KXL::setErrorMessage("out of memory");
-        return -1;
+        return KXL::host::fail("out of memory");
     }
     if (path.empty())
         return builtinCatalog(supported, experimental);

@@ -2,10 +2,9 @@
 
 #include <atomic>
 #include <mutex>
-#include <new>
 
 #include "agent/lib/KXPCommon/sdkState.h"
-#include "host/KXLError.h"
+#include "agent/system/host_call.h"
 
 namespace KXP {
 
@@ -24,14 +23,8 @@ bool sdkReady()
 int KXPSDK::init()
 {
     std::lock_guard<std::mutex> lock(sdkMutex);
-    if (m_ready) {
-        try {
-            KXL::setErrorMessage("KXPSDK::init: the SDK is already initialised; call deinit first");
-        } catch (const std::bad_alloc&) {
-            KXL::setErrorMessage("out of memory"); // fits the small-string buffer
-        }
-        return -1;
-    }
+    if (m_ready)
+        return KXL::host::fail("KXPSDK::init: the SDK is already initialised; call deinit first");
     m_ready = true;
     if (this == &SDK)
         sdkUp.store(true);

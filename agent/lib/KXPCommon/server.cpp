@@ -4,7 +4,7 @@
 
 #include "agent/lib/KXPCommon/catalogSource.h"
 #include "agent/lib/KXPCommon/sdkState.h"
-#include "host/KXLError.h"
+#include "agent/system/host_call.h"
 
 namespace KXP {
 
@@ -15,19 +15,7 @@ struct KXPServer::Impl {
     State state = State::Idle;
 };
 
-namespace {
-
-int fail(const char* text) noexcept
-{
-    try {
-        KXL::setErrorMessage(text);
-    } catch (const std::bad_alloc&) {
-        KXL::setErrorMessage("out of memory"); // fits the small-string buffer
-    }
-    return -1;
-}
-
-} // namespace
+using KXL::host::fail;
 
 // Allocation failure cannot be reported from a constructor without an exception; every
 // call reports it instead.

@@ -1,0 +1,87 @@
+#include "voc_input.h"
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "agent/system/file_io.h"
+#include "host/KXLError.h"
+#include "host/KXLMessageFile.h"
+#include "agent/output/text_escape.h"
+
+namespace KXL {
+
+namespace {
+
+constexpr char kStandardInput[] = "standard input";
+
+} // namespace
+
+std::string withoutPrefix(const std::string& message, const std::string& prefix)
+{
+    return message.compare(0, prefix.size(), prefix) == 0 ? message.substr(prefix.size()) : message;
+}
+
+VocInput::VocInput(const std::string& path) : m_path(path)
+{
+    if (path != "-")
+        return;
+    // As much as the reader takes from a file.
+    switch (sys::readAll(STDIN_FILENO, m_bytes, kMaxVocFileSize)) {
+    case sys::ReadResult::Done:
+        break;
+    case sys::ReadResult::Failed:
+        m_readError = sys::errorText("cannot read", errno);
+        break;
+    case sys::ReadResult::TooLarge:
+        m_readError = "it is larger than " + std::to_string(kMaxVocFileSize >> 20) + " MiB";
+        break;
+    }
+}
+
+bool VocInput::load(KXLDocument& document, std::string& reason) const
+{
+    if (!m_readError.empty()) {
+        reason = m_readError;
+        return false;
+    }
+    const bool standardInput = m_path == "-";
+    if ((standardInput ? loadDocumentFromBytes(m_bytes, kStandardInput, document)
+                       : loadDocument(m_path, document)) == 0)
+        return true;
+    // The caller names the input.
+    reason = withoutPrefix(getErrorMessage(),
+                           "cannot load " + (standardInput ? kStandardInput : "\"" + m_path + "\"") + ": ");
+    return false;
+}
+
+bool VocInput::readAgain(const std::function<bool(std::string_view)>& chunk) const
+{
+    if (m_path == "-") {
+        if (!m_readError.empty())
+            return false;
+        chunk(m_bytes);
+        return true;
+    }
+    const sys::Fd file(::open(m_path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    return file && sys::readEach(file.get(), chunk);
+}
+
+std::string inputName(const std::string& path)
+{
+    return path == "-" ? std::string(kStandardInput) : quoteText(path);
+}
+
+bool readVocabularyFile(const std::string& path, const char* verb, KXLDocument& document,
+                        std::ostream& err)
+{
+    const VocInput input(path);
+    std::string reason;
+    if (input.load(document, reason))
+        return true;
+    err << "host-agent: cannot " << verb << ' ' << inputName(path) << ": " << escapeText(reason) << '\n';
+    return false;
+}
+
+} // namespace KXL

@@ -1,0 +1,196 @@
+#include "text_escape.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+
+#include <utf8proc.h>
+
+namespace KXL {
+
+namespace {
+
+struct CodePoint {
+    std::uint32_t value;
+    std::size_t length;
+};
+
+// Strict UTF-8 (RFC 3629): no overlong forms, no surrogates, nothing above U+10FFFF.
+std::optional<CodePoint> decodeAt(std::string_view text, std::size_t pos)
+{
+    utf8proc_int32_t value = 0;
+    const utf8proc_ssize_t length =
+        utf8proc_iterate(reinterpret_cast<const utf8proc_uint8_t*>(text.data() + pos),
+                         static_cast<utf8proc_ssize_t>(text.size() - pos), &value);
+    if (length <= 0 || value < 0)
+        return std::nullopt;
+    return CodePoint{static_cast<std::uint32_t>(value), static_cast<std::size_t>(length)};
+}
+
+// Characters that move the cursor, change the terminal's state or reorder what is shown.
+bool mustEscape(std::uint32_t c)
+{
+    return c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F) || c == 0x061C ||
+        (c >= 0x200B && c <= 0x200F) || (c >= 0x2028 && c <= 0x202E) ||
+        (c >= 0x2066 && c <= 0x2069) || c == 0xFEFF;
+}
+
+constexpr std::uint32_t kZeroWidthJoiner = 0x200D;
+
+// Grapheme cluster boundaries as utf8proc's tables give them, fed one character at a time.
+class Clusters {
+public:
+    // Whether a cluster ends before c, the character after those fed so far.
+    bool breakBefore(std::uint32_t c)
+    {
+        const bool at = m_previous < 0 ||
+            utf8proc_grapheme_break_stateful(m_previous, static_cast<utf8proc_int32_t>(c), &m_state);
+        m_previous = static_cast<utf8proc_int32_t>(c);
+        return at;
+    }
+
+private:
+    utf8proc_int32_t m_previous = -1;
+    utf8proc_int32_t m_state = 0;
+};
+
+void appendHexByte(std::string& out, unsigned char byte)
+{
+    char buffer[8];
+    std::snprintf(buffer, sizeof buffer, "\\x%02x", byte);
+    out += buffer;
+}
+
+void appendEscaped(std::string& out, std::uint32_t c)
+{
+    switch (c) {
+    case '\t': out += "\\t"; return;
+    case '\n': out += "\\n"; return;
+    case '\r': out += "\\r"; return;
+    default: break;
+    }
+    if (c < 0x80) {
+        appendHexByte(out, static_cast<unsigned char>(c));
+        return;
+    }
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "\\u{%04x}", static_cast<unsigned>(c));
+    out += buffer;
+}
+
+// Rebuilds the bytes: invalid(out, byte) for each byte that is not part of valid UTF-8,
+// valid(out, code point, its bytes, whether it must be escaped) for each character. A
+// zero-width joiner inside a grapheme cluster (an emoji family) need not be: it joins what
+// the cluster shows as one glyph, while one on its own hides a boundary.
+template <typename Invalid, typename Valid>
+std::string rewrite(std::string_view bytes, Invalid invalid, Valid valid)
+{
+    std::string out;
+    out.reserve(bytes.size());
+    Clusters clusters;
+    std::size_t pos = 0;
+    while (pos < bytes.size()) {
+        const auto decoded = decodeAt(bytes, pos);
+        if (!decoded) {
+            invalid(out, static_cast<unsigned char>(bytes[pos]));
+            clusters = {};
+            ++pos;
+            continue;
+        }
+        const std::uint32_t c = decoded->value;
+        const bool inCluster = !clusters.breakBefore(c);
+        bool unsafe = mustEscape(c);
+        if (unsafe && c == kZeroWidthJoiner && inCluster) {
+            const auto next = decodeAt(bytes, pos + decoded->length);
+            Clusters ahead = clusters;
+            unsafe = !next || ahead.breakBefore(next->value);
+        }
+        valid(out, c, bytes.substr(pos, decoded->length), unsafe);
+        pos += decoded->length;
+    }
+    return out;
+}
+
+std::string escape(std::string_view bytes, bool escapeQuote)
+{
+    return rewrite(bytes, appendHexByte,
+                   [escapeQuote](std::string& out, std::uint32_t c, std::string_view utf8, bool unsafe) {
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '"' && escapeQuote)
+            out += "\\\"";
+        else if (unsafe)
+            appendEscaped(out, c);
+        else
+            out += utf8;
+    });
+}
+
+} // namespace
+
+bool escapesToItself(std::string_view bytes)
+{
+    for (const char c : bytes) {
+        if (c < 0x20 || c >= 0x7F || c == '\\')
+            return false;
+    }
+    return true;
+}
+
+std::string escapeText(std::string_view bytes)
+{
+    return escape(bytes, false);
+}
+
+std::string quoteText(std::string_view bytes)
+{
+    return '"' + escape(bytes, true) + '"';
+}
+
+std::string metricLabelText(std::string_view bytes)
+{
+    static constexpr std::string_view kReplacement = "\xEF\xBF\xBD"; // U+FFFD
+    return rewrite(
+        bytes, [](std::string& out, unsigned char) { out += kReplacement; },
+        [](std::string& out, std::uint32_t c, std::string_view utf8, bool unsafe) {
+            if (c == '\\')
+                out += "\\\\";
+            else if (c == '"')
+                out += "\\\"";
+            else if (c == '\n')
+                out += "\\n";
+            else if (unsafe)
+                out += kReplacement;
+            else
+                out += utf8;
+        });
+}
+
+std::size_t displayWidth(std::string_view utf8)
+{
+    std::size_t width = 0;
+    Clusters clusters;
+    std::uint32_t previous = 0;
+    std::size_t pos = 0;
+    while (pos < utf8.size()) {
+        const auto decoded = decodeAt(utf8, pos);
+        if (!decoded) {
+            ++width; // not expected after escapeText; count the byte rather than loop
+            clusters = {};
+            previous = 0;
+            ++pos;
+            continue;
+        }
+        // Wide East Asian characters and emoji 2, combining and other zero-width marks 0; what
+        // a zero-width joiner joins is drawn as one glyph, the width of the cluster's first.
+        const std::uint32_t c = decoded->value;
+        const bool joined = !clusters.breakBefore(c) && previous == kZeroWidthJoiner;
+        if (!joined)
+            width += static_cast<std::size_t>(utf8proc_charwidth(static_cast<utf8proc_int32_t>(c)));
+        previous = c;
+        pos += decoded->length;
+    }
+    return width;
+}
+
+} // namespace KXL

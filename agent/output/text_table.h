@@ -1,0 +1,106 @@
+// Tables of text with aligned columns, as the agent prints vocabularies, and the buffer they
+// are printed through.
+#ifndef AGENT_TEXT_TABLE_H
+#define AGENT_TEXT_TABLE_H
+
+#include <cstddef>
+#include <cstring>
+#include <initializer_list>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace KXL {
+
+// Text gathered in a buffer of a mebibyte and handed to the stream whenever it is full: one
+// stream call a piece, not one a line. What is left is written by flush() or the destructor.
+class TextOut {
+public:
+    explicit TextOut(std::ostream& out);
+    ~TextOut();
+    TextOut(const TextOut&) = delete;
+    TextOut& operator=(const TextOut&) = delete;
+
+    void append(std::string_view text)
+    {
+        if (text.size() > kPiece - m_size)
+            return appendLarge(text);
+        if (text.empty())
+            return; // may have no data at all
+        std::memcpy(m_buffer.get() + m_size, text.data(), text.size());
+        m_size += text.size();
+    }
+    void append(char c) { append(std::string_view(&c, 1)); }
+    void spaces(std::size_t count)
+    {
+        for (std::size_t room; count > (room = kPiece - m_size); count -= room) {
+            std::memset(m_buffer.get() + m_size, ' ', room);
+            m_size = kPiece;
+            flush();
+        }
+        std::memset(m_buffer.get() + m_size, ' ', count);
+        m_size += count;
+    }
+    void flush();
+
+private:
+    static constexpr std::size_t kPiece = std::size_t{1} << 20;
+    std::ostream& m_out;
+    std::unique_ptr<char[]> m_buffer;
+    std::size_t m_size = 0;
+
+    void appendLarge(std::string_view text);
+};
+
+// Printed in two passes over the same rows: measure() each, which keeps only the widest
+// cell of each column, then printHead() and printRow() each. A table never holds its rows.
+// Cells are raw bytes: the table escapes them (escapeText), so nothing reaches the terminal
+// unescaped. A row with the wrong number of cells: std::invalid_argument.
+class TextTable {
+public:
+    enum class Align { Left, Right };
+    struct Column {
+        std::string title;
+        Align align = Align::Left;
+    };
+    using Cells = std::vector<std::string_view>;
+
+    explicit TextTable(std::vector<Column> columns);
+
+    void measure(std::initializer_list<std::string_view> cells) { measure(cells.begin(), cells.size()); }
+    void measure(const Cells& cells) { measure(cells.data(), cells.size()); }
+
+    bool empty() const { return m_rows == 0; }
+    std::size_t rows() const { return m_rows; } // measured
+
+    // Lines start with indent and end in a newline, without trailing padding: the title line
+    // and a rule, then one line a row.
+    void printHead(TextOut& out, std::string_view indent) const;
+    void printRow(TextOut& out, std::string_view indent, std::initializer_list<std::string_view> cells) const
+    {
+        printRow(out, indent, cells.begin(), cells.size());
+    }
+    void printRow(TextOut& out, std::string_view indent, const Cells& cells) const
+    {
+        printRow(out, indent, cells.data(), cells.size());
+    }
+
+private:
+    std::vector<Column> m_columns;
+    std::vector<std::string> m_titles; // escaped
+    std::vector<std::size_t> m_titleWidths;
+    std::vector<std::size_t> m_widths; // the widest cell of each column, titles included
+    std::size_t m_rows = 0;
+
+    void checkCount(std::size_t count) const;
+    void measure(const std::string_view* cells, std::size_t count);
+    void printRow(TextOut& out, std::string_view indent, const std::string_view* cells, std::size_t count) const;
+    template <typename CellAt>
+    void printLine(TextOut& out, std::string_view indent, CellAt cellAt) const;
+};
+
+} // namespace KXL
+
+#endif

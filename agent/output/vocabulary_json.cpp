@@ -1,0 +1,165 @@
+#include "vocabulary_json.h"
+
+#include <optional>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace KXL {
+
+void openJsonDocument(std::ostream& out)
+{
+    // The shape's version: a change a reader must know of raises it.
+    out << "{\"format\":1,";
+}
+
+std::string jsonText(std::string_view text)
+{
+    return nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+void writeGuestJson(std::ostream& out, const GuestEntry& guest)
+{
+    out << "{\"code\":" << guest.code << ",\"identifier\":" << jsonText(guest.identifier)
+        << ",\"display_name\":" << jsonText(guest.displayName)
+        << ",\"experimental\":" << (guest.experimental ? "true" : "false");
+    for (std::size_t i = 0; i < kGuestValueNames.size(); ++i)
+        out << ",\"" << kGuestValueNames[i] << "\":" << guest.values[i];
+    out << '}';
+}
+
+namespace {
+
+// An element's or a named value's own part, up to where an element's children follow.
+void writeNodeHead(std::ostream& out, KXLNodeRef node)
+{
+    if (node.isNamed()) {
+        out << "{\"name\":" << jsonText(node.name()) << ",\"value\":" << node.number() << '}';
+        return;
+    }
+    out << "{\"tag\":" << node.tag() << ",\"value\":";
+    switch (node.valueKind()) {
+    case KXLValueKind::String: out << jsonText(node.text()); break;
+    case KXLValueKind::Int: out << node.number(); break;
+    case KXLValueKind::None: out << "null"; break;
+    }
+    if (const auto stamps = node.stamps()) {
+        out << ",\"stamps\":{";
+        const char* comma = "";
+        if (stamps->ns) {
+            out << comma << "\"namespace\":" << jsonText(*stamps->ns);
+            comma = ",";
+        }
+        if (stamps->nsid) {
+            out << comma << "\"nsid\":" << *stamps->nsid;
+            comma = ",";
+        }
+        if (stamps->type) {
+            out << comma << "\"type\":[" << jsonText(stamps->type->first) << ',' << jsonText(stamps->type->second) << ']';
+            comma = ",";
+        }
+        if (stamps->typeId) {
+            out << comma << "\"typeid\":[" << stamps->typeId->first << ',' << stamps->typeId->second << ']';
+            comma = ",";
+        }
+        if (stamps->itemNSType)
+            out << comma << "\"item_ns_type\":" << *stamps->itemNSType;
+        out << '}';
+    }
+    out << ",\"children\":[";
+}
+
+// A node with everything below it. Iterative: the depth of a tree is not this function's
+// to bound.
+void writeNodeJson(std::ostream& out, KXLNodeRef root)
+{
+    writeNodeHead(out, root);
+    if (root.isNamed())
+        return;
+    std::vector<KXLNodeRef> next{root.firstChild()}; // per open element, its child to write
+    bool first = true;
+    while (!next.empty()) {
+        const KXLNodeRef node = next.back();
+        if (!node) {
+            out << "]}";
+            next.pop_back();
+            first = false;
+            continue;
+        }
+        next.back() = node.nextSibling();
+        if (!first)
+            out << ',';
+        writeNodeHead(out, node);
+        first = node.isElement();
+        if (node.isElement())
+            next.push_back(node.firstChild());
+    }
+}
+
+void writeNodes(std::ostream& out, const std::vector<KXLNodeRef>& nodes)
+{
+    out << ",\"other_entries\":" << nodes.size() << ",\"other\":[";
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        out << (i > 0 ? ",\n" : "\n");
+        writeNodeJson(out, nodes[i]);
+    }
+    out << (nodes.empty() ? "]" : "\n]");
+}
+
+} // namespace
+
+void writeVocabularyMembers(std::ostream& out, const std::optional<std::string>& name,
+                            const KXLDocument& document)
+{
+    out << "\"name\":" << (name ? jsonText(*name) : std::string("null")) << ",\"kind\":" << document.kind();
+    const KXLNodeRef container = vocabularyContainer(document);
+    if (!container) {
+        out << ",\"vocabulary\":false,\"version\":null,\"categories\":[],\"adapters\":[]";
+        writeNodes(out, std::vector<KXLNodeRef>(document.roots().begin(), document.roots().end()));
+        out << ",\"guest_os\":[]";
+        return;
+    }
+
+    // Small parts first, in one pass; the guest OSes, the bulk, stream in a second one.
+    std::optional<VersionEntry> version;
+    std::vector<std::string_view> categories;
+    std::vector<AdapterEntry> adapters;
+    std::vector<KXLNodeRef> others;
+    forEachItem(container, [&](const VocabularyItem& item) {
+        switch (item.kind) {
+        case VocabularyItem::Kind::Version: version = item.version; break;
+        case VocabularyItem::Kind::Category: categories.push_back(item.category); break;
+        case VocabularyItem::Kind::Adapter: adapters.push_back(item.adapter); break;
+        case VocabularyItem::Kind::Other: others.push_back(item.node); break;
+        case VocabularyItem::Kind::Guest: break;
+        }
+    });
+
+    out << ",\"vocabulary\":true,\"version\":";
+    if (version)
+        out << "{\"stamp\":" << jsonText(version->stamp)
+            << ",\"description\":" << jsonText(version->description) << '}';
+    else
+        out << "null";
+    out << ",\"categories\":[";
+    for (std::size_t i = 0; i < categories.size(); ++i)
+        out << (i > 0 ? "," : "") << jsonText(categories[i]);
+    out << "],\"adapters\":[";
+    for (std::size_t i = 0; i < adapters.size(); ++i)
+        out << (i > 0 ? "," : "") << "{\"id\":" << adapters[i].id
+            << ",\"name\":" << jsonText(adapters[i].name) << '}';
+    out << ']';
+    writeNodes(out, others);
+    out << ",\"guest_os\":[";
+    bool first = true;
+    forEachItem(container, [&](const VocabularyItem& item) {
+        if (item.kind != VocabularyItem::Kind::Guest)
+            return;
+        out << (first ? "\n" : ",\n");
+        first = false;
+        writeGuestJson(out, item.guest);
+    });
+    out << (first ? "]" : "\n]");
+}
+
+} // namespace KXL

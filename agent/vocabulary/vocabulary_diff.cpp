@@ -1,0 +1,353 @@
+#include "vocabulary_diff.h"
+
+#include <algorithm>
+#include <map>
+#include <tuple>
+#include <utility>
+
+#include "agent/output/text_escape.h"
+#include "vocabulary_model.h"
+
+namespace KXL {
+
+namespace {
+
+using Change = VocabularyChange;
+using Section = Change::Section;
+
+DiffValue number(std::int64_t value)
+{
+    return DiffValue{value, {}};
+}
+
+DiffValue text(std::string_view value)
+{
+    return DiffValue{std::nullopt, std::string(value)};
+}
+
+// One line that tells an entry of no known kind from any other: its elements, values and
+// named values, nested in brackets.
+void renderNode(KXLNodeRef node, std::string& out)
+{
+    if (node.isNamed()) {
+        out += quoteText(node.name()) + "=" + std::to_string(node.number());
+        return;
+    }
+    out += std::to_string(node.tag());
+    if (node.stamped())
+        out += "[stamped]";
+    if (node.valueKind() == KXLValueKind::String)
+        out += "=" + quoteText(node.text());
+    else if (node.valueKind() == KXLValueKind::Int)
+        out += "=" + std::to_string(node.number());
+    if (node.children().empty())
+        return;
+    out += " {";
+    bool first = true;
+    for (KXLNodeRef child : node.children()) {
+        out += first ? "" : ", ";
+        first = false;
+        renderNode(child, out);
+    }
+    out += "}";
+}
+
+const char* statusOf(bool experimental)
+{
+    return experimental ? "experimental" : "supported";
+}
+
+// An entry of no known kind that has a kind and an id: compared value by value.
+struct KeyedEntry {
+    EntryKey key;
+    std::string render;
+    KXLNodeRef node;
+};
+
+bool keyLess(const KeyedEntry& x, const KeyedEntry& y)
+{
+    return std::tie(x.key.kind, x.key.number, x.key.text) < std::tie(y.key.kind, y.key.number, y.key.text);
+}
+
+// The values below an element by their paths (VocabularyChange::field).
+using Fields = std::map<std::string, DiffValue>;
+
+bool plainName(std::string_view name)
+{
+    return !name.empty() && !(name[0] >= '0' && name[0] <= '9') &&
+        std::all_of(name.begin(), name.end(), [](char c) {
+            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+        });
+}
+
+void collectFields(KXLNodeRef element, const std::string& prefix, Fields& fields)
+{
+    std::map<std::string, int> seen;
+    for (KXLNodeRef child : element.children()) {
+        std::string part = child.isNamed()
+            ? (plainName(child.name()) ? std::string(child.name()) : quoteText(child.name()))
+            : std::to_string(child.tag());
+        if (const int count = ++seen[part]; count > 1)
+            part += "[" + std::to_string(count) + "]";
+        const std::string path = prefix.empty() ? part : prefix + "/" + part;
+        if (child.isNamed() || child.valueKind() == KXLValueKind::Int)
+            fields.emplace(path, number(child.number()));
+        else if (child.valueKind() == KXLValueKind::String)
+            fields.emplace(path, text(child.text()));
+        if (child.isElement())
+            collectFields(child, path, fields);
+    }
+}
+
+struct Parts {
+    std::optional<VersionEntry> version;
+    std::vector<std::string_view> categories;
+    std::vector<AdapterEntry> adapters;
+    std::vector<GuestEntry> guests;
+    std::vector<KeyedEntry> keyed;
+    std::vector<std::string> others;
+};
+
+Parts partsOf(const KXLDocument& document)
+{
+    Parts parts;
+    const KXLNodeRef container = vocabularyContainer(document);
+    if (!container)
+        return parts;
+    forEachItem(container, [&](const VocabularyItem& item) {
+        switch (item.kind) {
+        case VocabularyItem::Kind::Version: parts.version = item.version; break;
+        case VocabularyItem::Kind::Category: parts.categories.push_back(item.category); break;
+        case VocabularyItem::Kind::Adapter: parts.adapters.push_back(item.adapter); break;
+        case VocabularyItem::Kind::Guest: parts.guests.push_back(item.guest); break;
+        case VocabularyItem::Kind::Other: {
+            std::string render;
+            renderNode(item.node, render);
+            if (auto key = entryKey(item.node))
+                parts.keyed.push_back({std::move(*key), std::move(render), item.node});
+            else
+                parts.others.push_back(std::move(render));
+            break;
+        }
+        }
+    });
+    std::stable_sort(parts.keyed.begin(), parts.keyed.end(), keyLess);
+    std::sort(parts.categories.begin(), parts.categories.end());
+    std::stable_sort(parts.adapters.begin(), parts.adapters.end(),
+                     [](const AdapterEntry& x, const AdapterEntry& y) { return x.id < y.id; });
+    std::stable_sort(parts.guests.begin(), parts.guests.end(), [](const GuestEntry& x, const GuestEntry& y) {
+        return std::tie(x.code, x.experimental) < std::tie(y.code, y.experimental);
+    });
+    std::sort(parts.others.begin(), parts.others.end());
+    return parts;
+}
+
+// Walks two sorted ranges together; both(x, y) for equal keys, onlyA/onlyB for the rest.
+template <typename T, typename Less, typename Both, typename OnlyA, typename OnlyB>
+void merge(const std::vector<T>& a, const std::vector<T>& b, Less less, Both both, OnlyA onlyA, OnlyB onlyB)
+{
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < a.size() || j < b.size()) {
+        if (j == b.size() || (i < a.size() && less(a[i], b[j])))
+            onlyA(a[i++]);
+        else if (i == a.size() || less(b[j], a[i]))
+            onlyB(b[j++]);
+        else
+            both(a[i++], b[j++]);
+    }
+}
+
+class Differ {
+public:
+    std::vector<Change> changes;
+
+    void version(const Parts& a, const Parts& b)
+    {
+        const std::string_view before = a.version ? a.version->description : std::string_view();
+        const std::string_view after = b.version ? b.version->description : std::string_view();
+        if (before != after)
+            add({Section::Version, 0, {}, {}, "changed", "description", text(before), text(after)});
+    }
+
+    void categories(const Parts& a, const Parts& b)
+    {
+        merge(a.categories, b.categories, std::less<std::string_view>(),
+            [](std::string_view, std::string_view) {},
+            [&](std::string_view name) { add({Section::Category, 0, std::string(name), {}, "removed", {}, {}, {}}); },
+            [&](std::string_view name) { add({Section::Category, 0, std::string(name), {}, "added", {}, {}, {}}); });
+    }
+
+    void adapters(const Parts& a, const Parts& b)
+    {
+        merge(a.adapters, b.adapters, [](const AdapterEntry& x, const AdapterEntry& y) { return x.id < y.id; },
+            [&](const AdapterEntry& x, const AdapterEntry& y) {
+                if (x.name != y.name)
+                    add({Section::Adapter, x.id, {}, {}, "renamed", "name", text(x.name), text(y.name)});
+            },
+            [&](const AdapterEntry& x) { add({Section::Adapter, x.id, {}, {}, "removed", "name", text(x.name), {}}); },
+            [&](const AdapterEntry& y) { add({Section::Adapter, y.id, {}, {}, "added", "name", {}, text(y.name)}); });
+    }
+
+    // Per code: entries of the same status are compared; a code that lost one status and
+    // gained the other has moved, and its two entries are compared.
+    void guests(const Parts& a, const Parts& b)
+    {
+        std::size_t i = 0;
+        std::size_t j = 0;
+        while (i < a.guests.size() || j < b.guests.size()) {
+            std::uint32_t code;
+            if (j == b.guests.size() || (i < a.guests.size() && a.guests[i].code < b.guests[j].code))
+                code = a.guests[i].code;
+            else
+                code = b.guests[j].code;
+            const std::size_t aEnd = runEnd(a.guests, i, code);
+            const std::size_t bEnd = runEnd(b.guests, j, code);
+            guestCode(a.guests, i, aEnd, b.guests, j, bEnd);
+            i = aEnd;
+            j = bEnd;
+        }
+    }
+
+    // Entries of the same kind and id are compared value by value; were they to differ in
+    // nothing a value path shows (a stamp, an empty element), they are changed as wholes.
+    void keyed(const Parts& a, const Parts& b)
+    {
+        const auto removed = [&](const KeyedEntry& x) { add({Section::Other, 0, x.render, {}, "removed", {}, {}, {}}); };
+        const auto added = [&](const KeyedEntry& y) { add({Section::Other, 0, y.render, {}, "added", {}, {}, {}}); };
+        merge(a.keyed, b.keyed, keyLess,
+            [&](const KeyedEntry& x, const KeyedEntry& y) {
+                if (x.render == y.render)
+                    return;
+                const std::size_t before = changes.size();
+                Fields fx;
+                Fields fy;
+                collectFields(x.node, {}, fx);
+                collectFields(y.node, {}, fy);
+                const DiffValue id = x.key.number ? number(*x.key.number) : text(x.key.text);
+                const auto field = [&](const char* change, const std::string& path,
+                                       std::optional<DiffValue> old, std::optional<DiffValue> now) {
+                    add({Section::Other, 0, x.key.kind, {}, change, path, std::move(old), std::move(now), id});
+                };
+                merge(std::vector<Fields::value_type>(fx.begin(), fx.end()),
+                      std::vector<Fields::value_type>(fy.begin(), fy.end()),
+                      [](const Fields::value_type& p, const Fields::value_type& q) { return p.first < q.first; },
+                      [&](const Fields::value_type& p, const Fields::value_type& q) {
+                          if (p.second.number != q.second.number || p.second.text != q.second.text)
+                              field("changed", p.first, p.second, q.second);
+                      },
+                      [&](const Fields::value_type& p) { field("removed", p.first, p.second, std::nullopt); },
+                      [&](const Fields::value_type& q) { field("added", q.first, std::nullopt, q.second); });
+                if (changes.size() == before) {
+                    removed(x);
+                    added(y);
+                }
+            },
+            removed, added);
+    }
+
+    void others(const Parts& a, const Parts& b)
+    {
+        merge(a.others, b.others, std::less<std::string>(), [](const std::string&, const std::string&) {},
+            [&](const std::string& x) { add({Section::Other, 0, x, {}, "removed", {}, {}, {}}); },
+            [&](const std::string& y) { add({Section::Other, 0, y, {}, "added", {}, {}, {}}); });
+    }
+
+private:
+    void add(Change change) { changes.push_back(std::move(change)); }
+
+    static std::size_t runEnd(const std::vector<GuestEntry>& guests, std::size_t from, std::uint32_t code)
+    {
+        while (from < guests.size() && guests[from].code == code)
+            ++from;
+        return from;
+    }
+
+    void guestCode(const std::vector<GuestEntry>& a, std::size_t aBegin, std::size_t aEnd,
+                   const std::vector<GuestEntry>& b, std::size_t bBegin, std::size_t bEnd)
+    {
+        std::vector<const GuestEntry*> onlyA;
+        std::vector<const GuestEntry*> onlyB;
+        std::vector<std::pair<const GuestEntry*, const GuestEntry*>> pairs;
+        std::size_t i = aBegin;
+        std::size_t j = bBegin;
+        merge_run(a, i, aEnd, b, j, bEnd, pairs, onlyA, onlyB);
+        if (onlyA.size() == 1 && onlyB.size() == 1) {
+            const GuestEntry& x = *onlyA.front();
+            const GuestEntry& y = *onlyB.front();
+            add({Section::GuestOS, x.code, {}, statusOf(y.experimental), "moved", "status",
+                 text(statusOf(x.experimental)), text(statusOf(y.experimental))});
+            pairs.emplace_back(&x, &y);
+            onlyA.clear();
+            onlyB.clear();
+        }
+        for (const GuestEntry* x : onlyA)
+            add({Section::GuestOS, x->code, {}, statusOf(x->experimental), "removed", "identifier",
+                 text(x->identifier), {}});
+        for (const GuestEntry* y : onlyB)
+            add({Section::GuestOS, y->code, {}, statusOf(y->experimental), "added", "identifier", {},
+                 text(y->identifier)});
+        for (const auto& [x, y] : pairs)
+            compare(*x, *y);
+    }
+
+    static void merge_run(const std::vector<GuestEntry>& a, std::size_t i, std::size_t aEnd,
+                          const std::vector<GuestEntry>& b, std::size_t j, std::size_t bEnd,
+                          std::vector<std::pair<const GuestEntry*, const GuestEntry*>>& pairs,
+                          std::vector<const GuestEntry*>& onlyA, std::vector<const GuestEntry*>& onlyB)
+    {
+        while (i < aEnd || j < bEnd) {
+            if (j == bEnd || (i < aEnd && a[i].experimental < b[j].experimental))
+                onlyA.push_back(&a[i++]);
+            else if (i == aEnd || b[j].experimental < a[i].experimental)
+                onlyB.push_back(&b[j++]);
+            else
+                pairs.emplace_back(&a[i++], &b[j++]);
+        }
+    }
+
+    void compare(const GuestEntry& x, const GuestEntry& y)
+    {
+        const std::string status = statusOf(y.experimental);
+        if (x.identifier != y.identifier)
+            add({Section::GuestOS, x.code, {}, status, "renamed", "identifier", text(x.identifier), text(y.identifier)});
+        if (x.displayName != y.displayName)
+            add({Section::GuestOS, x.code, {}, status, "renamed", "display_name", text(x.displayName),
+                 text(y.displayName)});
+        for (std::size_t k = 0; k < kGuestValueNames.size(); ++k)
+            if (x.values[k] != y.values[k])
+                add({Section::GuestOS, x.code, {}, status, "changed", kGuestValueNames[k], number(x.values[k]),
+                     number(y.values[k])});
+    }
+};
+
+} // namespace
+
+const char* sectionName(Section section)
+{
+    switch (section) {
+    case Section::Version: return "version";
+    case Section::Category: return "category";
+    case Section::Adapter: return "adapter";
+    case Section::GuestOS: return "guest_os";
+    case Section::Other: return "other_entry";
+    }
+    return "";
+}
+
+std::vector<VocabularyChange> diffVocabularies(const KXLDocument& a, const KXLDocument& b)
+{
+    const Parts before = partsOf(a);
+    const Parts after = partsOf(b);
+    Differ differ;
+    // Each section is produced in its own order, so the list comes out sorted.
+    differ.version(before, after);
+    differ.categories(before, after);
+    differ.adapters(before, after);
+    differ.guests(before, after);
+    differ.keyed(before, after);
+    differ.others(before, after);
+    return std::move(differ.changes);
+}
+
+} // namespace KXL
