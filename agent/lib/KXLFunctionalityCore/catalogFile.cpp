@@ -8,6 +8,7 @@
 #include <new>
 
 #include "agent/lib/KXLFunctionalityCore/catalogFailure.h"
+#include "agent/lib/KXLFunctionalityCore/catalogReader.h"
 #include "host/KXPCatalog.h"
 
 namespace KXP {
@@ -82,11 +83,7 @@ extern const std::size_t builtinCatalogSize;
 
 int builtinCatalog(KXPOSMap& supported, KXPOSMap& experimental)
 {
-    try {
-        return parseCatalog(std::string(builtinCatalogText, builtinCatalogSize), "built-in", supported, experimental);
-    } catch (const std::bad_alloc&) {
-        return catalogFailure("built-in", "out of memory");
-    }
+    return readCatalog({builtinCatalogText, builtinCatalogSize}, "built-in", supported, experimental);
 }
 
 int readCatalogFile(const std::string& path, KXPOSMap& supported, KXPOSMap& experimental)
@@ -96,7 +93,7 @@ int readCatalogFile(const std::string& path, KXPOSMap& supported, KXPOSMap& expe
         const int status = readWholeFile(path, text);
         if (status != 0)
             return status;
-        return parseCatalog(text, path, supported, experimental);
+        return readCatalog(text, path, supported, experimental);
     } catch (const std::bad_alloc&) {
         return catalogFailure(path, "out of memory");
     }

@@ -1,10 +1,12 @@
-// The catalogue reader: one scan of the text straight into the maps that also names the
+// The catalogue reader: one scan of the text into a flat list of entries that also names the
 // first problem: malformed JSON by line and column, worded as the error texts always were,
 // as soon as it is met; the content's problems by path once the text is known to be JSON.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <new>
 #include <set>
 #include <string>
@@ -15,6 +17,7 @@
 #include <utf8proc.h>
 
 #include "agent/lib/KXLFunctionalityCore/catalogFailure.h"
+#include "agent/lib/KXLFunctionalityCore/catalogReader.h"
 #include "host/KXPCatalog.h"
 
 namespace KXP {
@@ -54,9 +57,9 @@ std::string shownKey(std::string_view key)
 
 class CatalogReader {
 public:
-    CatalogReader(std::string_view text, KXPOSMap& supported, KXPOSMap& experimental)
+    CatalogReader(std::string_view text, Catalog& catalog)
         : m_begin(text.data()), m_at(text.data()), m_end(text.data() + text.size()), m_frames(maxDepth),
-          m_maps{&supported, &experimental}
+          m_catalog(catalog)
     {
     }
 
@@ -80,6 +83,8 @@ public:
         }
         if (!atEnd())
             unexpected("value", "end of input");
+        for (int list = 0; list < 2; ++list)
+            sortCodes(list);
         return m_problem;
     }
 
@@ -98,8 +103,7 @@ private:
     const char* const m_end;
     std::vector<Frame> m_frames; // the open containers, m_depth of them
     std::size_t m_depth = 0;
-    KXPOSMap* const m_maps[2];
-    std::vector<unsigned int> m_codes[2]; // of each entry, to name the first of a repeated code
+    Catalog& m_catalog;
     std::string m_scratch; // a string with escapes, decoded
     const char* m_token = m_begin; // where the last string or number began
     const char* m_context = "value"; // what a malformed token was read for, and what was expected
@@ -189,9 +193,11 @@ private:
 
     bool atEnd()
     {
-        while (m_at != m_end && (*m_at == ' ' || *m_at == '\n' || *m_at == '\r' || *m_at == '\t'))
-            ++m_at;
-        return m_at == m_end;
+        const char* at = m_at; // in a register, not stored back at every byte
+        while (at != m_end && (*at == ' ' || *at == '\n' || *at == '\r' || *at == '\t'))
+            ++at;
+        m_at = at;
+        return at == m_end;
     }
 
     bool token(char c)
@@ -208,8 +214,10 @@ private:
     {
         m_token = m_at - 1;
         const char* const text = m_at;
-        while (m_at != m_end && static_cast<unsigned char>(*m_at - 0x20) < 0x60 && *m_at != '"' && *m_at != '\\')
-            ++m_at;
+        const char* at = m_at;
+        while (at != m_end && static_cast<unsigned char>(*at - 0x20) < 0x60 && *at != '"' && *at != '\\')
+            ++at;
+        m_at = at;
         if (m_at != m_end && *m_at == '"')
             return std::string_view(text, static_cast<std::size_t>(m_at++ - text));
         m_scratch.assign(text, m_at);
@@ -397,7 +405,12 @@ private:
         if (m_depth >= maxDepth)
             throw Stop{"nesting deeper than " + std::to_string(maxDepth) + " levels at " + location(m_depth)};
         ++m_at;
-        return m_frames[m_depth++] = Frame{object, -1, {}, {}, 0, {}};
+        Frame& frame = m_frames[m_depth++];
+        frame.object = object;
+        frame.index = -1;
+        frame.known = 0;
+        frame.others.clear();
+        return frame;
     }
 
     // At '{': an object, `count` of whose keys are `known`. Calls member(the key's index in
@@ -488,25 +501,22 @@ private:
             });
         };
         const char* const start = m_at;
-        m_codes[list].push_back(0);
         if (m_at == m_end || *m_at != '{') {
             value();
             return report(0, {}, [&] { return "an entry must be an object, got " + shown(start); });
         }
-        KXL::KXLOS os;
-        KXL::KXLOptionalProperty<std::string>* const properties[] = {&os.property1, &os.property2, &os.property3,
-                                                                     &os.property4};
-        unsigned int code = 0;
+        CatalogEntry read{0, static_cast<unsigned int>(index), {}};
         bool codeRead = false;
         object(entryKeys, 5, [&](std::size_t field) {
             const char* const valueStart = m_at;
             if (field == 0 && m_at != m_end && (*m_at == '-' || (*m_at >= '0' && *m_at <= '9'))) {
-                codeRead = number(m_at, code);
+                codeRead = number(m_at, read.code);
                 if (codeRead)
                     return;
             } else if (field > 0 && field < unknown && m_at != m_end && *m_at == '"') {
                 ++m_at;
-                *properties[field - 1] = std::string(string());
+                const std::string_view text = string();
+                read.properties[field - 1] = text.data() != m_scratch.data() ? text : m_catalog.decoded.emplace_back(text);
                 return;
             } else {
                 value();
@@ -523,20 +533,27 @@ private:
         });
         if ((m_frames[2].known & 1u) == 0)
             return report(2, {}, [] { return std::string("missing \"code\""); });
-        if (!codeRead)
+        if (codeRead)
+            m_catalog.lists[list].push_back(read);
+    }
+
+    // Catalogues list codes in order, which one comparison an entry confirms; otherwise a
+    // stable sort puts each repeat right after the entry it repeats.
+    void sortCodes(int list)
+    {
+        std::vector<CatalogEntry>& entries = m_catalog.lists[list];
+        const auto byCode = [](const CatalogEntry& a, const CatalogEntry& b) { return a.code < b.code; };
+        if (std::adjacent_find(entries.begin(), entries.end(), std::not_fn(byCode)) == entries.end())
             return;
-        m_codes[list].back() = code;
-        KXPOSMap& map = *m_maps[list];
-        // Catalogues list codes in order: the hint makes each insert constant time.
-        const std::size_t before = map.size();
-        map.emplace_hint(map.end(), code, std::move(os));
-        if (map.size() == before) {
-            report(4, {}, [&] {
-                std::size_t first = 0;
-                while (m_codes[list][first] != code)
-                    ++first;
-                return "code " + std::to_string(code) + " is already listed at " + std::string(topKeys[list]) +
-                       "[" + std::to_string(first) + "]";
+        std::stable_sort(entries.begin(), entries.end(), byCode);
+        for (std::size_t i = 1; i < entries.size(); ++i) {
+            const CatalogEntry& first = entries[i - 1];
+            if (first.code != entries[i].code || (i > 1 && entries[i - 2].code == first.code))
+                continue;
+            problem({2 + list, entries[i].index, 4, {}}, [&] {
+                const std::string name(topKeys[list]);
+                return name + "[" + std::to_string(entries[i].index) + "]: code " + std::to_string(first.code) +
+                       " is already listed at " + name + "[" + std::to_string(first.index) + "]";
             });
         }
     }
@@ -544,24 +561,54 @@ private:
 
 } // namespace
 
-int parseCatalog(const std::string& text, const std::string& origin, KXPOSMap& supported,
-                 KXPOSMap& experimental)
+int readCatalog(std::string_view text, const std::string& origin, Catalog& catalog)
 {
     try {
-        KXPOSMap readSupported;
-        KXPOSMap readExperimental;
-        const std::string problem = CatalogReader(text, readSupported, readExperimental).read();
+        Catalog read;
+        const std::string problem = CatalogReader(text, read).read();
         if (!problem.empty())
             return catalogFailure(origin, problem);
-        // Moving std::maps cannot throw: both outputs change together or not at all.
-        supported = std::move(readSupported);
-        experimental = std::move(readExperimental);
+        catalog = std::move(read);
         return 0;
     } catch (const Stop& stop) {
         return catalogFailure(origin, stop.text);
     } catch (const std::bad_alloc&) {
         return catalogFailure(origin, "out of memory");
     }
+}
+
+int readCatalog(std::string_view text, const std::string& origin, KXPOSMap& supported, KXPOSMap& experimental)
+{
+    try {
+        Catalog catalog;
+        const int status = readCatalog(text, origin, catalog);
+        if (status != 0)
+            return status;
+        KXPOSMap maps[2];
+        for (int list = 0; list < 2; ++list) {
+            for (const CatalogEntry& entry : catalog.lists[list]) {
+                KXL::KXLOS& os = maps[list].emplace_hint(maps[list].end(), entry.code, KXL::KXLOS())->second;
+                KXL::KXLOptionalProperty<std::string>* const properties[] = {&os.property1, &os.property2,
+                                                                             &os.property3, &os.property4};
+                for (int i = 0; i < 4; ++i) {
+                    if (entry.properties[i].data() != nullptr)
+                        *properties[i] = std::string(entry.properties[i]);
+                }
+            }
+        }
+        // Moving std::maps cannot throw: both outputs change together or not at all.
+        supported = std::move(maps[0]);
+        experimental = std::move(maps[1]);
+        return 0;
+    } catch (const std::bad_alloc&) {
+        return catalogFailure(origin, "out of memory");
+    }
+}
+
+int parseCatalog(const std::string& text, const std::string& origin, KXPOSMap& supported,
+                 KXPOSMap& experimental)
+{
+    return readCatalog(text, origin, supported, experimental);
 }
 
 } // namespace KXP
