@@ -8,7 +8,6 @@
 #include <new>
 
 #include "agent/lib/KXLFunctionalityCore/catalogFailure.h"
-#include "agent/lib/KXLFunctionalityCore/catalogReader.h"
 #include "host/KXPCatalog.h"
 
 namespace KXP {
@@ -83,7 +82,11 @@ extern const std::size_t builtinCatalogSize;
 
 int builtinCatalog(KXPOSMap& supported, KXPOSMap& experimental)
 {
-    return readCatalog({builtinCatalogText, builtinCatalogSize}, "built-in", supported, experimental);
+    try {
+        return parseCatalog(std::string(builtinCatalogText, builtinCatalogSize), "built-in", supported, experimental);
+    } catch (const std::bad_alloc&) {
+        return catalogFailure("built-in", "out of memory");
+    }
 }
 
 int readCatalogFile(const std::string& path, KXPOSMap& supported, KXPOSMap& experimental)
@@ -93,7 +96,7 @@ int readCatalogFile(const std::string& path, KXPOSMap& supported, KXPOSMap& expe
         const int status = readWholeFile(path, text);
         if (status != 0)
             return status;
-        return readCatalog(text, path, supported, experimental);
+        return parseCatalog(text, path, supported, experimental);
     } catch (const std::bad_alloc&) {
         return catalogFailure(path, "out of memory");
     }

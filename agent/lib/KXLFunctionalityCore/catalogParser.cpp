@@ -2,6 +2,7 @@
 // first problem: malformed JSON by line and column, worded as the error texts always were,
 // as soon as it is met; the content's problems by path once the text is known to be JSON.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -29,6 +30,14 @@ constexpr std::size_t unknown = 5; // a key index: not one of the object's forma
 constexpr std::string_view topKeys[] = {"supported", "experimental"};
 constexpr std::string_view entryKeys[] = {"code", "property1", "property2", "property3", "property4"};
 const char* const anyValue = "'[', '{', or a literal";
+
+// The bytes a string holds as they are: printable ASCII but the quote and the backslash.
+constexpr std::array<bool, 256> plain = [] {
+    std::array<bool, 256> bytes{};
+    for (int c = 0x20; c < 0x7F; ++c)
+        bytes[static_cast<std::size_t>(c)] = c != '"' && c != '\\';
+    return bytes;
+}();
 
 // Ends the reading at once: malformed JSON, a repeated key, deep nesting.
 struct Stop { std::string text; };
@@ -79,7 +88,7 @@ public:
         } else {
             const char* const start = m_at;
             value();
-            problem({0, 0, 0, {}}, [&] { return "the top level must be an object, got " + shown(start); });
+            problem({0, 0, 0, {}}, "the top level must be an object, got " + shown(start));
         }
         if (!atEnd())
             unexpected("value", "end of input");
@@ -113,13 +122,12 @@ private:
 
     // The content's problems are ranked by where the checks meet them in turn: the top level,
     // its keys, "supported" and "experimental" with each entry's keys, code and properties.
-    // Only the first is kept, and its text made.
-    template <typename Text>
-    void problem(std::tuple<int, long, std::size_t, std::string> rank, Text text)
+    // Only the first is kept.
+    void problem(std::tuple<int, long, std::size_t, std::string> rank, std::string text)
     {
         if (m_problem.empty() || rank < m_rank) {
             m_rank = std::move(rank);
-            m_problem = text();
+            m_problem = std::move(text);
         }
     }
 
@@ -215,7 +223,7 @@ private:
         m_token = m_at - 1;
         const char* const text = m_at;
         const char* at = m_at;
-        while (at != m_end && static_cast<unsigned char>(*at - 0x20) < 0x60 && *at != '"' && *at != '\\')
+        while (at != m_end && plain[static_cast<unsigned char>(*at)])
             ++at;
         m_at = at;
         if (m_at != m_end && *m_at == '"')
@@ -405,12 +413,7 @@ private:
         if (m_depth >= maxDepth)
             throw Stop{"nesting deeper than " + std::to_string(maxDepth) + " levels at " + location(m_depth)};
         ++m_at;
-        Frame& frame = m_frames[m_depth++];
-        frame.object = object;
-        frame.index = -1;
-        frame.known = 0;
-        frame.others.clear();
-        return frame;
+        return m_frames[m_depth++] = Frame{object, -1, {}, {}, 0, {}};
     }
 
     // At '{': an object, `count` of whose keys are `known`. Calls member(the key's index in
@@ -475,16 +478,14 @@ private:
             if (list == unknown) {
                 const std::string key = m_frames[0].key;
                 value();
-                problem({1, 0, 0, key}, [&] {
-                    return "unknown key " + quoted(key) + " at the top level (allowed: supported, experimental)";
-                });
+                problem({1, 0, 0, key},
+                        "unknown key " + quoted(key) + " at the top level (allowed: supported, experimental)");
             } else if (m_at != m_end && *m_at == '[') {
                 array([&] { entry(static_cast<int>(list)); });
             } else {
                 value();
-                problem({2 + static_cast<int>(list), -1, 0, {}}, [&] {
-                    return quoted(topKeys[list]) + " must be an array, got " + shown(start);
-                });
+                problem({2 + static_cast<int>(list), -1, 0, {}},
+                        quoted(topKeys[list]) + " must be an array, got " + shown(start));
             }
         });
         // A list left out is an empty list; a misspelt one is still an unknown key.
@@ -495,15 +496,14 @@ private:
     void entry(int list)
     {
         const long index = m_frames[1].index;
-        const auto report = [&](std::size_t kind, std::string key, auto text) {
-            problem({2 + list, index, kind, std::move(key)}, [&] {
-                return std::string(topKeys[list]) + "[" + std::to_string(index) + "]: " + text();
-            });
+        const auto report = [&](std::size_t kind, std::string key, const std::string& text) {
+            problem({2 + list, index, kind, std::move(key)},
+                    std::string(topKeys[list]) + "[" + std::to_string(index) + "]: " + text);
         };
         const char* const start = m_at;
         if (m_at == m_end || *m_at != '{') {
             value();
-            return report(0, {}, [&] { return "an entry must be an object, got " + shown(start); });
+            return report(0, {}, "an entry must be an object, got " + shown(start));
         }
         CatalogEntry read{0, static_cast<unsigned int>(index), {}};
         bool codeRead = false;
@@ -516,29 +516,29 @@ private:
             } else if (field > 0 && field < unknown && m_at != m_end && *m_at == '"') {
                 ++m_at;
                 const std::string_view text = string();
-                read.properties[field - 1] = text.data() != m_scratch.data() ? text : m_catalog.decoded.emplace_back(text);
+                const bool decoded = text.data() == m_scratch.data();
+                read.properties[field - 1] = decoded ? m_catalog.decoded.emplace_back(text) : text;
                 return;
             } else {
                 value();
             }
             const std::string key = field == unknown ? m_frames[2].key : "";
-            report(field == unknown ? 1 : field == 0 ? 3 : 5 + field, key, [&] {
-                return field == unknown ? "unknown key " + quoted(key) +
-                                              " (allowed: code, property1, property2, property3, property4)"
-                                        : quoted(entryKeys[field]) +
-                                              (field == 0 ? " must be an integer in 0..4294967295, got "
-                                                          : " must be a string, got ") +
-                                              shown(valueStart);
-            });
+            report(field == unknown ? 1 : field == 0 ? 3 : 5 + field, key,
+                   field == unknown ? "unknown key " + quoted(key) +
+                                          " (allowed: code, property1, property2, property3, property4)"
+                                    : quoted(entryKeys[field]) +
+                                          (field == 0 ? " must be an integer in 0..4294967295, got "
+                                                      : " must be a string, got ") +
+                                          shown(valueStart));
         });
         if ((m_frames[2].known & 1u) == 0)
-            return report(2, {}, [] { return std::string("missing \"code\""); });
+            return report(2, {}, "missing \"code\"");
         if (codeRead)
             m_catalog.lists[list].push_back(read);
     }
 
     // Catalogues list codes in order, which one comparison an entry confirms; otherwise a
-    // stable sort puts each repeat right after the entry it repeats.
+    // stable sort puts each repeat right after the entry it repeats (the earliest is named).
     void sortCodes(int list)
     {
         std::vector<CatalogEntry>& entries = m_catalog.lists[list];
@@ -546,15 +546,12 @@ private:
         if (std::adjacent_find(entries.begin(), entries.end(), std::not_fn(byCode)) == entries.end())
             return;
         std::stable_sort(entries.begin(), entries.end(), byCode);
+        const std::string name(topKeys[list]);
         for (std::size_t i = 1; i < entries.size(); ++i) {
-            const CatalogEntry& first = entries[i - 1];
-            if (first.code != entries[i].code || (i > 1 && entries[i - 2].code == first.code))
-                continue;
-            problem({2 + list, entries[i].index, 4, {}}, [&] {
-                const std::string name(topKeys[list]);
-                return name + "[" + std::to_string(entries[i].index) + "]: code " + std::to_string(first.code) +
-                       " is already listed at " + name + "[" + std::to_string(first.index) + "]";
-            });
+            if (entries[i - 1].code == entries[i].code)
+                problem({2 + list, entries[i].index, 4, {}},
+                        name + "[" + std::to_string(entries[i].index) + "]: code " + std::to_string(entries[i].code) +
+                            " is already listed at " + name + "[" + std::to_string(entries[i - 1].index) + "]");
         }
     }
 };
@@ -564,20 +561,14 @@ private:
 int readCatalog(std::string_view text, const std::string& origin, Catalog& catalog)
 {
     try {
-        Catalog read;
-        const std::string problem = CatalogReader(text, read).read();
-        if (!problem.empty())
-            return catalogFailure(origin, problem);
-        catalog = std::move(read);
-        return 0;
+        const std::string problem = CatalogReader(text, catalog).read();
+        return problem.empty() ? 0 : catalogFailure(origin, problem);
     } catch (const Stop& stop) {
         return catalogFailure(origin, stop.text);
-    } catch (const std::bad_alloc&) {
-        return catalogFailure(origin, "out of memory");
     }
 }
 
-int readCatalog(std::string_view text, const std::string& origin, KXPOSMap& supported, KXPOSMap& experimental)
+int parseCatalog(const std::string& text, const std::string& origin, KXPOSMap& supported, KXPOSMap& experimental)
 {
     try {
         Catalog catalog;
@@ -603,12 +594,6 @@ int readCatalog(std::string_view text, const std::string& origin, KXPOSMap& supp
     } catch (const std::bad_alloc&) {
         return catalogFailure(origin, "out of memory");
     }
-}
-
-int parseCatalog(const std::string& text, const std::string& origin, KXPOSMap& supported,
-                 KXPOSMap& experimental)
-{
-    return readCatalog(text, origin, supported, experimental);
 }
 
 } // namespace KXP

@@ -22,11 +22,9 @@ struct Catalog {
     std::deque<std::string> decoded; // strings that held escapes or non-ASCII bytes
 };
 
-// 0 and the catalogue, or the negative status with the error text set. `text` must outlive it.
+// 0 and the catalogue in an empty `catalog`, or the negative status with the error text set;
+// throws std::bad_alloc. `text` must outlive the catalogue.
 int readCatalog(std::string_view text, const std::string& origin, Catalog& catalog);
-
-// As parseCatalog.
-int readCatalog(std::string_view text, const std::string& origin, KXPOSMap& supported, KXPOSMap& experimental);
 
 } // namespace KXP
 
