@@ -46,20 +46,17 @@ void BM_Memcpy(benchmark::State& state)
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(text.size()));
 }
 
-// The reader alone: the scan, every check, the entries in a flat list.
+// The reader alone: the scan and every check, the entries only counted.
 void BM_ParseCatalog(benchmark::State& state)
 {
     const std::string& text = catalogue();
     for (auto _ : state) {
-        KXP::Catalog catalog;
-        if (KXP::readCatalog(text, "bench", catalog) != 0 || catalog.lists[0].size() != 80000 ||
-            catalog.lists[1].size() != 20000) {
+        std::size_t entries[2] = {};
+        if (KXP::readCatalog(text, "bench", [&](int list, const KXP::CatalogEntry&) { ++entries[list]; }) != 0 ||
+            entries[0] != 80000 || entries[1] != 20000) {
             state.SkipWithError(KXL::getErrorMessage());
             break;
         }
-        state.PauseTiming();
-        catalog = {};
-        state.ResumeTiming();
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(text.size()));
 }

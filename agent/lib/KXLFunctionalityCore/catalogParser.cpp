@@ -1,5 +1,5 @@
-// The catalogue reader: one scan of the text into a flat list of entries that also names the
-// first problem: malformed JSON by line and column, worded as the error texts always were,
+// The catalogue reader: one scan of the text that hands each entry on as it is read and names
+// the first problem: malformed JSON by line and column, worded as the error texts always were,
 // as soon as it is met; the content's problems by path once the text is known to be JSON.
 #include <algorithm>
 #include <array>
@@ -7,12 +7,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <new>
 #include <set>
 #include <string>
 #include <string_view>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include <utf8proc.h>
@@ -66,9 +66,9 @@ std::string shownKey(std::string_view key)
 
 class CatalogReader {
 public:
-    CatalogReader(std::string_view text, Catalog& catalog)
+    CatalogReader(std::string_view text, const CatalogSink& sink)
         : m_begin(text.data()), m_at(text.data()), m_end(text.data() + text.size()), m_frames(maxDepth),
-          m_catalog(catalog)
+          m_sink(sink)
     {
     }
 
@@ -93,7 +93,7 @@ public:
         if (!atEnd())
             unexpected("value", "end of input");
         for (int list = 0; list < 2; ++list)
-            sortCodes(list);
+            repeatedCodes(list);
         return m_problem;
     }
 
@@ -112,7 +112,9 @@ private:
     const char* const m_end;
     std::vector<Frame> m_frames; // the open containers, m_depth of them
     std::size_t m_depth = 0;
-    Catalog& m_catalog;
+    const CatalogSink& m_sink;
+    std::vector<std::pair<unsigned int, unsigned int>> m_codes[2]; // and index of each entry handed on
+    std::string m_decoded[4]; // an entry's properties that held escapes or non-ASCII bytes
     std::string m_scratch; // a string with escapes, decoded
     const char* m_token = m_begin; // where the last string or number began
     const char* m_context = "value"; // what a malformed token was read for, and what was expected
@@ -505,7 +507,7 @@ private:
             value();
             return report(0, {}, "an entry must be an object, got " + shown(start));
         }
-        CatalogEntry read{0, static_cast<unsigned int>(index), {}};
+        CatalogEntry read{0, {}};
         bool codeRead = false;
         object(entryKeys, 5, [&](std::size_t field) {
             const char* const valueStart = m_at;
@@ -517,7 +519,7 @@ private:
                 ++m_at;
                 const std::string_view text = string();
                 const bool decoded = text.data() == m_scratch.data();
-                read.properties[field - 1] = decoded ? m_catalog.decoded.emplace_back(text) : text;
+                read.properties[field - 1] = decoded ? m_decoded[field - 1].assign(text) : text;
                 return;
             } else {
                 value();
@@ -533,35 +535,37 @@ private:
         });
         if ((m_frames[2].known & 1u) == 0)
             return report(2, {}, "missing \"code\"");
-        if (codeRead)
-            m_catalog.lists[list].push_back(read);
+        if (!codeRead)
+            return;
+        m_codes[list].emplace_back(read.code, static_cast<unsigned int>(index));
+        m_sink(list, read);
     }
 
     // Catalogues list codes in order, which one comparison an entry confirms; otherwise a
     // stable sort puts each repeat right after the entry it repeats (the earliest is named).
-    void sortCodes(int list)
+    void repeatedCodes(int list)
     {
-        std::vector<CatalogEntry>& entries = m_catalog.lists[list];
-        const auto byCode = [](const CatalogEntry& a, const CatalogEntry& b) { return a.code < b.code; };
-        if (std::adjacent_find(entries.begin(), entries.end(), std::not_fn(byCode)) == entries.end())
+        std::vector<std::pair<unsigned int, unsigned int>>& codes = m_codes[list];
+        if (std::adjacent_find(codes.begin(), codes.end(), [](auto& a, auto& b) { return a.first >= b.first; }) ==
+            codes.end())
             return;
-        std::stable_sort(entries.begin(), entries.end(), byCode);
+        std::stable_sort(codes.begin(), codes.end(), [](auto& a, auto& b) { return a.first < b.first; });
         const std::string name(topKeys[list]);
-        for (std::size_t i = 1; i < entries.size(); ++i) {
-            if (entries[i - 1].code == entries[i].code)
-                problem({2 + list, entries[i].index, 4, {}},
-                        name + "[" + std::to_string(entries[i].index) + "]: code " + std::to_string(entries[i].code) +
-                            " is already listed at " + name + "[" + std::to_string(entries[i - 1].index) + "]");
+        for (std::size_t i = 1; i < codes.size(); ++i) {
+            if (codes[i - 1].first == codes[i].first)
+                problem({2 + list, codes[i].second, 4, {}},
+                        name + "[" + std::to_string(codes[i].second) + "]: code " + std::to_string(codes[i].first) +
+                            " is already listed at " + name + "[" + std::to_string(codes[i - 1].second) + "]");
         }
     }
 };
 
 } // namespace
 
-int readCatalog(std::string_view text, const std::string& origin, Catalog& catalog)
+int readCatalog(std::string_view text, const std::string& origin, const CatalogSink& sink)
 {
     try {
-        const std::string problem = CatalogReader(text, catalog).read();
+        const std::string problem = CatalogReader(text, sink).read();
         return problem.empty() ? 0 : catalogFailure(origin, problem);
     } catch (const Stop& stop) {
         return catalogFailure(origin, stop.text);
@@ -571,22 +575,21 @@ int readCatalog(std::string_view text, const std::string& origin, Catalog& catal
 int parseCatalog(const std::string& text, const std::string& origin, KXPOSMap& supported, KXPOSMap& experimental)
 {
     try {
-        Catalog catalog;
-        const int status = readCatalog(text, origin, catalog);
+        KXPOSMap maps[2];
+        // Codes come in order: each insert at the end is constant time. A repeated one fails
+        // the reading, and the maps are dropped.
+        const int status = readCatalog(text, origin, [&](int list, const CatalogEntry& entry) {
+            KXL::KXLOS os;
+            KXL::KXLOptionalProperty<std::string>* const properties[] = {&os.property1, &os.property2,
+                                                                         &os.property3, &os.property4};
+            for (int i = 0; i < 4; ++i) {
+                if (entry.properties[i].data() != nullptr)
+                    *properties[i] = std::string(entry.properties[i]);
+            }
+            maps[list].emplace_hint(maps[list].end(), entry.code, std::move(os));
+        });
         if (status != 0)
             return status;
-        KXPOSMap maps[2];
-        for (int list = 0; list < 2; ++list) {
-            for (const CatalogEntry& entry : catalog.lists[list]) {
-                KXL::KXLOS& os = maps[list].emplace_hint(maps[list].end(), entry.code, KXL::KXLOS())->second;
-                KXL::KXLOptionalProperty<std::string>* const properties[] = {&os.property1, &os.property2,
-                                                                             &os.property3, &os.property4};
-                for (int i = 0; i < 4; ++i) {
-                    if (entry.properties[i].data() != nullptr)
-                        *properties[i] = std::string(entry.properties[i]);
-                }
-            }
-        }
         // Moving std::maps cannot throw: both outputs change together or not at all.
         supported = std::move(maps[0]);
         experimental = std::move(maps[1]);
