@@ -104,7 +104,7 @@ TEST(CatalogParse, ReadsEntriesAndTellsUnsetFromEmpty)
     const std::string json = R"({
         "supported": [
             {"code": 4294967295, "property1": "ubuntu2204", "property2": "Ubuntu 22.04 LTS",
-             "property3": "linux", "property4": "x86_64"},
+             "property3": "li\u006eux", "property4": "x86_\u0036\u0034"},
             {"code": 0, "property2": ""}
         ],
         "experimental": [ {"code": 0, "property1": "same code, other map"} ]
