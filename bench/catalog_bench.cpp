@@ -61,8 +61,8 @@ void BM_ParseCatalog(benchmark::State& state)
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(text.size()));
 }
 
-// What the host interface costs: the reader and then the maps it fills, once. Freeing them is
-// their owner's cost and is left out of the time.
+// What the host interface costs: the reader filling the two maps. Freeing them is their
+// owner's cost and is left out of the time.
 void BM_ParseCatalogIntoMaps(benchmark::State& state)
 {
     const std::string& text = catalogue();
