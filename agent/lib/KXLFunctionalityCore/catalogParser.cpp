@@ -32,7 +32,7 @@ constexpr std::string_view entryKeys[] = {"code", "property1", "property2", "pro
 const char* const anyValue = "'[', '{', or a literal";
 
 // The bytes a string holds as they are: printable ASCII but the quote and the backslash.
-constexpr std::array<bool, 256> plain = [] {
+constexpr std::array<bool, 256> verbatim = [] {
     std::array<bool, 256> bytes{};
     for (int c = 0x20; c < 0x7F; ++c)
         bytes[static_cast<std::size_t>(c)] = c != '"' && c != '\\';
@@ -225,7 +225,7 @@ private:
         m_token = m_at - 1;
         const char* const text = m_at;
         const char* at = m_at;
-        while (at != m_end && plain[static_cast<unsigned char>(*at)])
+        while (at != m_end && verbatim[static_cast<unsigned char>(*at)])
             ++at;
         m_at = at;
         if (m_at != m_end && *m_at == '"')
