@@ -81,6 +81,8 @@ const BadCatalog badCatalogs[] = {
      R"(supported[0]: unknown key "propety1")"},
     {"DuplicateCode", entry(R"({"code": 1}, {"code": 2}, {"code": 1})"),
      "supported[2]: code 1 is already listed at supported[0]"},
+    {"RepeatsOutOfOrder", entry(R"({"code": 5}, {"code": 3}, {"code": 3}, {"code": 5}, {"code": 3})"),
+     "supported[2]: code 3 is already listed at supported[1]"},
     {"DuplicateExperimentalCode",
      R"({"supported": [], "experimental": [{"code": 7}, {"code": 7}]})",
      "experimental[1]: code 7 is already listed at experimental[0]"},
@@ -102,7 +104,7 @@ TEST(CatalogParse, ReadsEntriesAndTellsUnsetFromEmpty)
     const std::string json = R"({
         "supported": [
             {"code": 4294967295, "property1": "ubuntu2204", "property2": "Ubuntu 22.04 LTS",
-             "property3": "linux", "property4": "x86_64"},
+             "property3": "li\u006eux", "property4": "x86_\u0036\u0034"},
             {"code": 0, "property2": ""}
         ],
         "experimental": [ {"code": 0, "property1": "same code, other map"} ]

@@ -1,6 +1,8 @@
-// The catalogue reader: one scan of the text straight into the maps that also names the
-// first problem: malformed JSON by line and column, worded as the error texts always were,
+// The catalogue reader: one scan of the text that hands each entry on as it is read and names
+// the first problem: malformed JSON by line and column, worded as the error texts always were,
 // as soon as it is met; the content's problems by path once the text is known to be JSON.
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -10,11 +12,13 @@
 #include <string>
 #include <string_view>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include <utf8proc.h>
 
 #include "agent/lib/KXLFunctionalityCore/catalogFailure.h"
+#include "agent/lib/KXLFunctionalityCore/catalogReader.h"
 #include "host/KXPCatalog.h"
 
 namespace KXP {
@@ -26,6 +30,14 @@ constexpr std::size_t unknown = 5; // a key index: not one of the object's forma
 constexpr std::string_view topKeys[] = {"supported", "experimental"};
 constexpr std::string_view entryKeys[] = {"code", "property1", "property2", "property3", "property4"};
 const char* const anyValue = "'[', '{', or a literal";
+
+// The bytes a string holds as they are: printable ASCII but the quote and the backslash.
+constexpr std::array<bool, 256> verbatim = [] {
+    std::array<bool, 256> bytes{};
+    for (int c = 0x20; c < 0x7F; ++c)
+        bytes[static_cast<std::size_t>(c)] = c != '"' && c != '\\';
+    return bytes;
+}();
 
 // Ends the reading at once: malformed JSON, a repeated key, deep nesting.
 struct Stop { std::string text; };
@@ -54,9 +66,9 @@ std::string shownKey(std::string_view key)
 
 class CatalogReader {
 public:
-    CatalogReader(std::string_view text, KXPOSMap& supported, KXPOSMap& experimental)
+    CatalogReader(std::string_view text, const CatalogSink& sink)
         : m_begin(text.data()), m_at(text.data()), m_end(text.data() + text.size()), m_frames(maxDepth),
-          m_maps{&supported, &experimental}
+          m_sink(sink)
     {
     }
 
@@ -76,10 +88,12 @@ public:
         } else {
             const char* const start = m_at;
             value();
-            problem({0, 0, 0, {}}, [&] { return "the top level must be an object, got " + shown(start); });
+            problem({0, 0, 0, {}}, "the top level must be an object, got " + shown(start));
         }
         if (!atEnd())
             unexpected("value", "end of input");
+        for (int list = 0; list < 2; ++list)
+            repeatedCodes(list);
         return m_problem;
     }
 
@@ -98,8 +112,9 @@ private:
     const char* const m_end;
     std::vector<Frame> m_frames; // the open containers, m_depth of them
     std::size_t m_depth = 0;
-    KXPOSMap* const m_maps[2];
-    std::vector<unsigned int> m_codes[2]; // of each entry, to name the first of a repeated code
+    const CatalogSink& m_sink;
+    std::vector<std::pair<unsigned int, unsigned int>> m_codes[2]; // and index of each entry handed on
+    std::string m_decoded[4]; // an entry's properties that held escapes or non-ASCII bytes
     std::string m_scratch; // a string with escapes, decoded
     const char* m_token = m_begin; // where the last string or number began
     const char* m_context = "value"; // what a malformed token was read for, and what was expected
@@ -109,13 +124,12 @@ private:
 
     // The content's problems are ranked by where the checks meet them in turn: the top level,
     // its keys, "supported" and "experimental" with each entry's keys, code and properties.
-    // Only the first is kept, and its text made.
-    template <typename Text>
-    void problem(std::tuple<int, long, std::size_t, std::string> rank, Text text)
+    // Only the first is kept.
+    void problem(std::tuple<int, long, std::size_t, std::string> rank, std::string text)
     {
         if (m_problem.empty() || rank < m_rank) {
             m_rank = std::move(rank);
-            m_problem = text();
+            m_problem = std::move(text);
         }
     }
 
@@ -189,9 +203,11 @@ private:
 
     bool atEnd()
     {
-        while (m_at != m_end && (*m_at == ' ' || *m_at == '\n' || *m_at == '\r' || *m_at == '\t'))
-            ++m_at;
-        return m_at == m_end;
+        const char* at = m_at; // in a register, not stored back at every byte
+        while (at != m_end && (*at == ' ' || *at == '\n' || *at == '\r' || *at == '\t'))
+            ++at;
+        m_at = at;
+        return at == m_end;
     }
 
     bool token(char c)
@@ -208,8 +224,10 @@ private:
     {
         m_token = m_at - 1;
         const char* const text = m_at;
-        while (m_at != m_end && static_cast<unsigned char>(*m_at - 0x20) < 0x60 && *m_at != '"' && *m_at != '\\')
-            ++m_at;
+        const char* at = m_at;
+        while (at != m_end && verbatim[static_cast<unsigned char>(*at)])
+            ++at;
+        m_at = at;
         if (m_at != m_end && *m_at == '"')
             return std::string_view(text, static_cast<std::size_t>(m_at++ - text));
         m_scratch.assign(text, m_at);
@@ -462,16 +480,14 @@ private:
             if (list == unknown) {
                 const std::string key = m_frames[0].key;
                 value();
-                problem({1, 0, 0, key}, [&] {
-                    return "unknown key " + quoted(key) + " at the top level (allowed: supported, experimental)";
-                });
+                problem({1, 0, 0, key},
+                        "unknown key " + quoted(key) + " at the top level (allowed: supported, experimental)");
             } else if (m_at != m_end && *m_at == '[') {
                 array([&] { entry(static_cast<int>(list)); });
             } else {
                 value();
-                problem({2 + static_cast<int>(list), -1, 0, {}}, [&] {
-                    return quoted(topKeys[list]) + " must be an array, got " + shown(start);
-                });
+                problem({2 + static_cast<int>(list), -1, 0, {}},
+                        quoted(topKeys[list]) + " must be an array, got " + shown(start));
             }
         });
         // A list left out is an empty list; a misspelt one is still an unknown key.
@@ -482,83 +498,102 @@ private:
     void entry(int list)
     {
         const long index = m_frames[1].index;
-        const auto report = [&](std::size_t kind, std::string key, auto text) {
-            problem({2 + list, index, kind, std::move(key)}, [&] {
-                return std::string(topKeys[list]) + "[" + std::to_string(index) + "]: " + text();
-            });
+        const auto report = [&](std::size_t kind, std::string key, const std::string& text) {
+            problem({2 + list, index, kind, std::move(key)},
+                    std::string(topKeys[list]) + "[" + std::to_string(index) + "]: " + text);
         };
         const char* const start = m_at;
-        m_codes[list].push_back(0);
         if (m_at == m_end || *m_at != '{') {
             value();
-            return report(0, {}, [&] { return "an entry must be an object, got " + shown(start); });
+            return report(0, {}, "an entry must be an object, got " + shown(start));
         }
-        KXL::KXLOS os;
-        KXL::KXLOptionalProperty<std::string>* const properties[] = {&os.property1, &os.property2, &os.property3,
-                                                                     &os.property4};
-        unsigned int code = 0;
+        CatalogEntry read{0, {}};
         bool codeRead = false;
         object(entryKeys, 5, [&](std::size_t field) {
             const char* const valueStart = m_at;
             if (field == 0 && m_at != m_end && (*m_at == '-' || (*m_at >= '0' && *m_at <= '9'))) {
-                codeRead = number(m_at, code);
+                codeRead = number(m_at, read.code);
                 if (codeRead)
                     return;
             } else if (field > 0 && field < unknown && m_at != m_end && *m_at == '"') {
                 ++m_at;
-                *properties[field - 1] = std::string(string());
+                const std::string_view text = string();
+                const bool decoded = text.data() == m_scratch.data();
+                read.properties[field - 1] = decoded ? m_decoded[field - 1].assign(text) : text;
                 return;
             } else {
                 value();
             }
             const std::string key = field == unknown ? m_frames[2].key : "";
-            report(field == unknown ? 1 : field == 0 ? 3 : 5 + field, key, [&] {
-                return field == unknown ? "unknown key " + quoted(key) +
-                                              " (allowed: code, property1, property2, property3, property4)"
-                                        : quoted(entryKeys[field]) +
-                                              (field == 0 ? " must be an integer in 0..4294967295, got "
-                                                          : " must be a string, got ") +
-                                              shown(valueStart);
-            });
+            report(field == unknown ? 1 : field == 0 ? 3 : 5 + field, key,
+                   field == unknown ? "unknown key " + quoted(key) +
+                                          " (allowed: code, property1, property2, property3, property4)"
+                                    : quoted(entryKeys[field]) +
+                                          (field == 0 ? " must be an integer in 0..4294967295, got "
+                                                      : " must be a string, got ") +
+                                          shown(valueStart));
         });
         if ((m_frames[2].known & 1u) == 0)
-            return report(2, {}, [] { return std::string("missing \"code\""); });
+            return report(2, {}, "missing \"code\"");
         if (!codeRead)
             return;
-        m_codes[list].back() = code;
-        KXPOSMap& map = *m_maps[list];
-        // Catalogues list codes in order: the hint makes each insert constant time.
-        const std::size_t before = map.size();
-        map.emplace_hint(map.end(), code, std::move(os));
-        if (map.size() == before) {
-            report(4, {}, [&] {
-                std::size_t first = 0;
-                while (m_codes[list][first] != code)
-                    ++first;
-                return "code " + std::to_string(code) + " is already listed at " + std::string(topKeys[list]) +
-                       "[" + std::to_string(first) + "]";
-            });
+        m_codes[list].emplace_back(read.code, static_cast<unsigned int>(index));
+        m_sink(list, read);
+    }
+
+    // Catalogues list codes in order, which one comparison an entry confirms; otherwise a
+    // stable sort puts each repeat right after the entry it repeats (the earliest is named).
+    void repeatedCodes(int list)
+    {
+        std::vector<std::pair<unsigned int, unsigned int>>& codes = m_codes[list];
+        if (std::adjacent_find(codes.begin(), codes.end(), [](auto& a, auto& b) { return a.first >= b.first; }) ==
+            codes.end())
+            return;
+        std::stable_sort(codes.begin(), codes.end(), [](auto& a, auto& b) { return a.first < b.first; });
+        const std::string name(topKeys[list]);
+        for (std::size_t i = 1; i < codes.size(); ++i) {
+            if (codes[i - 1].first == codes[i].first)
+                problem({2 + list, codes[i].second, 4, {}},
+                        name + "[" + std::to_string(codes[i].second) + "]: code " + std::to_string(codes[i].first) +
+                            " is already listed at " + name + "[" + std::to_string(codes[i - 1].second) + "]");
         }
     }
 };
 
 } // namespace
 
-int parseCatalog(const std::string& text, const std::string& origin, KXPOSMap& supported,
-                 KXPOSMap& experimental)
+int readCatalog(std::string_view text, const std::string& origin, const CatalogSink& sink)
 {
     try {
-        KXPOSMap readSupported;
-        KXPOSMap readExperimental;
-        const std::string problem = CatalogReader(text, readSupported, readExperimental).read();
-        if (!problem.empty())
-            return catalogFailure(origin, problem);
-        // Moving std::maps cannot throw: both outputs change together or not at all.
-        supported = std::move(readSupported);
-        experimental = std::move(readExperimental);
-        return 0;
+        const std::string problem = CatalogReader(text, sink).read();
+        return problem.empty() ? 0 : catalogFailure(origin, problem);
     } catch (const Stop& stop) {
         return catalogFailure(origin, stop.text);
+    }
+}
+
+int parseCatalog(const std::string& text, const std::string& origin, KXPOSMap& supported, KXPOSMap& experimental)
+{
+    try {
+        KXPOSMap maps[2];
+        // Codes come in order: each insert at the end is constant time. A repeated one fails
+        // the reading, and the maps are dropped.
+        const int status = readCatalog(text, origin, [&](int list, const CatalogEntry& entry) {
+            KXL::KXLOS os;
+            KXL::KXLOptionalProperty<std::string>* const properties[] = {&os.property1, &os.property2,
+                                                                         &os.property3, &os.property4};
+            for (int i = 0; i < 4; ++i) {
+                if (entry.properties[i].data() != nullptr)
+                    *properties[i] = std::string(entry.properties[i]);
+            }
+            maps[list].emplace_hint(maps[list].end(), entry.code, std::move(os));
+        });
+        if (status != 0)
+            return status;
+        // Moving std::maps cannot throw: both outputs change together or not at all.
+        supported = std::move(maps[0]);
+        experimental = std::move(maps[1]);
+        return 0;
     } catch (const std::bad_alloc&) {
         return catalogFailure(origin, "out of memory");
     }
