@@ -10,7 +10,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "TestTree.h"
+#include "test_tree.h"
 
 namespace KXL {
 namespace {

@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "process_runner.h"
-#include "TestFiles.h"
+#include "test_files.h"
 
 namespace KXL::test {
 

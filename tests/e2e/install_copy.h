@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "TestFiles.h"
+#include "test_files.h"
 
 namespace KXL::test {
 

@@ -17,9 +17,9 @@
 #include "host/KXLError.h"
 #include "host/KXLMessageFile.h"
 #include "process_runner.h"
-#include "ExpectedVocabulary.h"
-#include "TestFiles.h"
-#include "TestTree.h"
+#include "expected_vocabulary.h"
+#include "test_files.h"
+#include "test_tree.h"
 
 namespace KXL::test {
 namespace {

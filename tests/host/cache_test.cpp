@@ -12,8 +12,8 @@
 #include "host/KXLError.h"
 #include "host/KXLMessageFile.h"
 #include "host/KXLVocCacheLocal.h"
-#include "TestFiles.h"
-#include "TestTree.h"
+#include "test_files.h"
+#include "test_tree.h"
 
 namespace {
 

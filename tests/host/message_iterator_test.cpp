@@ -8,7 +8,7 @@
 #include "KXLMessage/KXLMessageIterator.h"
 #include "host/KXLError.h"
 #include "host/KXLMessageFile.h"
-#include "TestTree.h"
+#include "test_tree.h"
 
 namespace {
 

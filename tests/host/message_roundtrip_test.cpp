@@ -18,8 +18,8 @@
 #include "host/KXLMessageFile.h"
 #include "host/KXLMessageTree.h"
 #include "host/KXLVocCacheLocal.h"
-#include "TestFiles.h"
-#include "TestTree.h"
+#include "test_files.h"
+#include "test_tree.h"
 
 extern char** environ;
 

@@ -22,8 +22,8 @@
 #include "agent/lib/KXLMessage/vocWriter.h"
 #include "host/KXLError.h"
 #include "host/KXLMessageFile.h"
-#include "TestFiles.h"
-#include "TestTree.h"
+#include "test_files.h"
+#include "test_tree.h"
 
 namespace {
 

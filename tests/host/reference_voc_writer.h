@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "TestTree.h"
+#include "test_tree.h"
 
 namespace kxltest {
 

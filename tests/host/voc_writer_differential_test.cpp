@@ -8,8 +8,8 @@
 #include "host/KXLError.h"
 #include "host/KXLMessageFile.h"
 #include "reference_voc_writer.h"
-#include "TestFiles.h"
-#include "TestTree.h"
+#include "test_files.h"
+#include "test_tree.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "PluginRun.h"
+#include "plugin_run.h"
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;

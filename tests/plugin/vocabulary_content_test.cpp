@@ -2,8 +2,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "ExpectedVocabulary.h"
-#include "PluginRun.h"
+#include "expected_vocabulary.h"
+#include "plugin_run.h"
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;

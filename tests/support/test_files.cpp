@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "TestFiles.h"
+#include "test_files.h"
 
 namespace TestFiles {
 

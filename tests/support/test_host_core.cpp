@@ -4,7 +4,7 @@
 #include <iomanip>
 #include <sstream>
 
-#include "TestHostState.h"
+#include "test_host_state.h"
 #include "host/KXLDebug.h"
 #include "host/KXLError.h"
 #include "host/KXLGUIDBase.h"

@@ -1,5 +1,5 @@
 // Folders and the vocabulary cache of the test host.
-#include "TestHostState.h"
+#include "test_host_state.h"
 #include "host/KXLInstanceFolders.h"
 #include "host/KXLVocCacheLocal.h"
 

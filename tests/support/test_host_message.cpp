@@ -1,7 +1,7 @@
 // The message and iterator of the test host: every call is recorded and mirrored into a
 // tree, so a test can check both the exact sequence and the resulting document.
 #include "KXLMessage/KXLMessageIterator.h"
-#include "TestHostState.h"
+#include "test_host_state.h"
 
 namespace TestHost {
 namespace {

@@ -1,5 +1,5 @@
 // The SDK and the server connection of the test host.
-#include "TestHostState.h"
+#include "test_host_state.h"
 #include "host/KXPSDK.h"
 #include "host/KXPServer.h"
 

@@ -2,7 +2,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "TestHostState.h"
+#include "test_host_state.h"
 
 namespace TestHost {
 

@@ -1,4 +1,4 @@
-#include "TestTree.h"
+#include "test_tree.h"
 
 #include "host/KXLMessageFile.h"
 

@@ -1,6 +1,6 @@
 // Scratch folders and whole-file reads and writes for tests.
-#ifndef TESTS_SUPPORT_TESTFILES_H
-#define TESTS_SUPPORT_TESTFILES_H
+#ifndef TESTS_SUPPORT_TEST_FILES_H
+#define TESTS_SUPPORT_TEST_FILES_H
 
 #include <set>
 #include <string>

@@ -4,9 +4,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "AssertionRecorder.h"
+#include "assertion_recorder.h"
 #include "KXLMessage/KXLMessageIterator.h"
-#include "RecordingIterator.h"
+#include "recording_iterator.h"
 
 namespace KXLFrameworkTest {
 namespace {

@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "AssertionRecorder.h"
+#include "assertion_recorder.h"
 #include "KXLMessage/KXLMessageIterator.h"
 
 namespace {

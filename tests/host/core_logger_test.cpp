@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "TestFiles.h"
+#include "test_files.h"
 #include "host/KXLDebug.h"
 #include "host/KXLError.h"
 #include "host/KXLLog.h"

@@ -1,4 +1,4 @@
-#include "AssertionRecorder.h"
+#include "assertion_recorder.h"
 
 #include "host/KXLDebug.h"
 

@@ -1,12 +1,12 @@
 // Runs the plug-in's entry point against the scriptable test host.
-#ifndef TESTS_PLUGIN_PLUGINRUN_H
-#define TESTS_PLUGIN_PLUGINRUN_H
+#ifndef TESTS_PLUGIN_PLUGIN_RUN_H
+#define TESTS_PLUGIN_PLUGIN_RUN_H
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
-#include "TestHost.h"
+#include "test_host.h"
 
 namespace KXP {
 extern "C" int initKXLPlugIn();

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "TestFiles.h"
+#include "test_files.h"
 #include "host/KXLError.h"
 #include "host/KXPCatalog.h"
 #include "host/KXPSDK.h"

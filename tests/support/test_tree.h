@@ -1,7 +1,7 @@
 // Message trees as plain values, to build expected trees in tests and compare them with
 // what the message library made.
-#ifndef TESTS_SUPPORT_TESTTREE_H
-#define TESTS_SUPPORT_TESTTREE_H
+#ifndef TESTS_SUPPORT_TEST_TREE_H
+#define TESTS_SUPPORT_TEST_TREE_H
 
 #include <ostream>
 #include <string>

@@ -1,11 +1,11 @@
 // Shared state of the test host's pieces.
-#ifndef TESTS_SUPPORT_TESTHOSTSTATE_H
-#define TESTS_SUPPORT_TESTHOSTSTATE_H
+#ifndef TESTS_SUPPORT_TEST_HOST_STATE_H
+#define TESTS_SUPPORT_TEST_HOST_STATE_H
 
 #include <memory>
 #include <string>
 
-#include "TestHost.h"
+#include "test_host.h"
 
 namespace TestHost {
 

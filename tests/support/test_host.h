@@ -1,8 +1,8 @@
 // A scriptable host that stands in for the six host libraries when the plug-in's source is
 // linked into a test. It records every host call in order, can answer any of them with a
 // chosen status or throw from it, and rebuilds the written message as a readable tree.
-#ifndef TESTS_SUPPORT_TESTHOST_H
-#define TESTS_SUPPORT_TESTHOST_H
+#ifndef TESTS_SUPPORT_TEST_HOST_H
+#define TESTS_SUPPORT_TEST_HOST_H
 
 #include <map>
 #include <string>

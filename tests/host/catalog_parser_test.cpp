@@ -4,7 +4,7 @@
 #include <ostream>
 #include <string>
 
-#include "TestFiles.h"
+#include "test_files.h"
 #include "host/KXLError.h"
 #include "host/KXPCatalog.h"
 
