@@ -25,6 +25,16 @@
 #include "test_files.h"
 #include "test_tree.h"
 
+namespace KXL::voc {
+
+// GoogleTest's name for AtomicReplace's parameter (found by argument-dependent lookup).
+void PrintTo(TempFile temp, std::ostream* out)
+{
+    *out << (temp == TempFile::Anonymous ? "Anonymous" : "Named");
+}
+
+} // namespace KXL::voc
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -44,7 +54,7 @@ protected:
 };
 
 INSTANTIATE_TEST_SUITE_P(TempFiles, AtomicReplace, testing::Values(TempFile::Anonymous, TempFile::Named),
-    [](const auto& info) { return info.param == TempFile::Anonymous ? "Anonymous" : "Named"; });
+    [](const auto& info) { return testing::PrintToString(info.param); });
 
 TEST_P(AtomicReplace, ReplacesContentAndLeavesNoTemporaryFile)
 {
@@ -157,6 +167,11 @@ struct UnwritablePath {
     std::string (*make)(const TestFiles::TempFolder&);
     int expectedErrno;
 };
+
+void PrintTo(const UnwritablePath& path, std::ostream* out)
+{
+    *out << path.label;
+}
 
 class SaveFailure : public testing::TestWithParam<UnwritablePath> {};
 

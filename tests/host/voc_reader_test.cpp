@@ -129,6 +129,11 @@ struct BadFile {
     const char* reason; // a fragment the error text must hold
 };
 
+void PrintTo(const BadFile& bad, std::ostream* out)
+{
+    *out << bad.label;
+}
+
 class VocReaderRejects : public testing::TestWithParam<BadFile> {};
 
 TEST_P(VocReaderRejects, NamesPathAndReasonAndKeepsTheDocument)
