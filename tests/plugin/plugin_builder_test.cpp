@@ -4,14 +4,14 @@
 
 #include "plugin_run.h"
 
-using ::testing::ElementsAre;
+using ::testing::IsEmpty;
 
 namespace {
 
-const char builderSignature[] = "int KXP::{anonymous}::putVocabulary(KXP::KXPServer&)";
-const std::string loadCall =
-    "loadVocabularyFromFile(" + std::string(savedPath) + ",ZEVUruruzodovar)";
-const std::string saveCall = "saveToFile(" + std::string(savedPath) + ")";
+const char kBuilderSignature[] = "int KXP::{anonymous}::putVocabulary(KXP::KXPServer&)";
+const std::string kLoadCall =
+    "loadVocabularyFromFile(" + std::string(kSavedPath) + ",ZEVUruruzodovar)";
+const std::string kSaveCall = "saveToFile(" + std::string(kSavedPath) + ")";
 
 TEST(PluginBuilder, NegativeOsMapStatusIsReportedAndNothingIsWritten)
 {
@@ -25,14 +25,14 @@ TEST(PluginBuilder, NegativeOsMapStatusIsReportedAndNothingIsWritten)
     EXPECT_EQ(record.message, "Could not get OS maps: catalogue unavailable");
     EXPECT_EQ(record.format, "Could not get OS maps: %s");
     EXPECT_EQ(record.function, "putVocabulary");
-    EXPECT_EQ(record.prettyFunction, builderSignature);
+    EXPECT_EQ(record.prettyFunction, kBuilderSignature);
     EXPECT_EQ(record.level, 1);
     EXPECT_LT(indexOf("getErrorMessage()"), indexOf("Log2(putVocabulary)"));
     EXPECT_FALSE(wasCalled("createNew()"));
-    EXPECT_FALSE(wasCalled(saveCall));
-    EXPECT_FALSE(wasCalled(loadCall));
-    EXPECT_THAT(callsFrom("~Logger()"),
-                ElementsAre("~Logger()", "release()", "SDK.deinit()", "~KXPServer()"));
+    EXPECT_FALSE(wasCalled(kSaveCall));
+    EXPECT_FALSE(wasCalled(kLoadCall));
+    EXPECT_TRUE(wasCalled("release()"));
+    EXPECT_THAT(unreleased(), IsEmpty());
 }
 
 TEST(PluginBuilder, ZeroOrPositiveOsMapStatusIsSuccess)
@@ -42,7 +42,7 @@ TEST(PluginBuilder, ZeroOrPositiveOsMapStatusIsSuccess)
         script.getOSMaps = status;
         script.supported[3].property1 = "ubuntu2204";
         EXPECT_EQ(runPlugin(script), 0) << status;
-        EXPECT_TRUE(wasCalled(saveCall)) << status;
+        EXPECT_TRUE(wasCalled(kSaveCall)) << status;
         EXPECT_TRUE(wasCalled("putValue(3,0)")) << status;
         EXPECT_TRUE(TestHost::logRecords().empty()) << status;
     }
@@ -57,12 +57,9 @@ TEST(PluginBuilder, FailedSaveIsReportedAndTheCacheIsStillAskedWithTheSamePath)
 
     ASSERT_EQ(TestHost::logRecords().size(), 1u);
     EXPECT_EQ(TestHost::logRecords()[0].message, "Could not save vocabulary file: disk full");
-    EXPECT_EQ(TestHost::logRecords()[0].prettyFunction, builderSignature);
-    EXPECT_THAT(callsFrom(saveCall),
-                ElementsAre(saveCall, "getErrorMessage()", "Log2(putVocabulary)",
-                            "put(1,\"Could not save vocabulary file: disk full\")", "~Logger()",
-                            "vocCacheLocal()", loadCall, "~cacheHandle", "~KXLMessageIterator()",
-                            "destroy()", "release()", "SDK.deinit()", "~KXPServer()"));
+    EXPECT_EQ(TestHost::logRecords()[0].prettyFunction, kBuilderSignature);
+    EXPECT_LT(indexOf(kSaveCall), indexOf(kLoadCall));
+    EXPECT_THAT(unreleased(), IsEmpty());
 }
 
 TEST(PluginBuilder, PathIsThePluginFolderThenItsOwnFolderThenTheFile)
@@ -95,7 +92,7 @@ TEST(PluginBuilder, EmptyMapsGiveVersionCategoriesAndAdaptersOnly)
     }
     EXPECT_EQ(entries, 7);
     EXPECT_EQ(tags, "1017 1264 1264 1264 1017 1017 1017 ");
-    EXPECT_TRUE(wasCalled(loadCall));
+    EXPECT_TRUE(wasCalled(kLoadCall));
 }
 
 TEST(PluginBuilder, HostThatGivesNoMessageOrIteratorIsReportedNotDereferenced)
@@ -106,16 +103,15 @@ TEST(PluginBuilder, HostThatGivesNoMessageOrIteratorIsReportedNotDereferenced)
     ASSERT_EQ(TestHost::logRecords().size(), 1u);
     EXPECT_EQ(TestHost::logRecords()[0].message, "Could not create the vocabulary message");
     EXPECT_FALSE(wasCalled("prepare(0)"));
-    EXPECT_FALSE(wasCalled(loadCall));
+    EXPECT_FALSE(wasCalled(kLoadCall));
 
     TestHost::Script noIterator;
     noIterator.nullIterator = true;
     EXPECT_EQ(runPlugin(noIterator), -1);
     ASSERT_EQ(TestHost::logRecords().size(), 1u);
     EXPECT_EQ(TestHost::logRecords()[0].message, "Could not create the vocabulary message");
-    EXPECT_THAT(callsFrom("~Logger()"),
-                ElementsAre("~Logger()", "destroy()", "release()", "SDK.deinit()",
-                            "~KXPServer()"));
+    EXPECT_FALSE(wasCalled(kLoadCall));
+    EXPECT_THAT(unreleased(), IsEmpty());
 }
 
 TEST(PluginBuilder, EmptyCacheHandleIsReportedAndAFailure)
@@ -125,6 +121,7 @@ TEST(PluginBuilder, EmptyCacheHandleIsReportedAndAFailure)
     EXPECT_EQ(runPlugin(script), -1);
     ASSERT_EQ(TestHost::logRecords().size(), 1u);
     EXPECT_EQ(TestHost::logRecords()[0].message, "Could not reach the vocabulary cache");
+    EXPECT_THAT(unreleased(), IsEmpty());
 
     // A failed save keeps its own status.
     script.save = 6;

@@ -3,6 +3,7 @@
 #define TESTS_PLUGIN_PLUGIN_RUN_H
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -13,8 +14,16 @@ extern "C" int initKXLPlugIn();
 extern "C" int finiKXLPlugIn();
 } // namespace KXP
 
+// The script of the last runPlugin.
+inline TestHost::Script& lastScript()
+{
+    static TestHost::Script script;
+    return script;
+}
+
 inline int runPlugin(const TestHost::Script& script = TestHost::Script())
 {
+    lastScript() = script;
     TestHost::reset(script);
     return KXP::initKXLPlugIn();
 }
@@ -32,12 +41,42 @@ inline long indexOf(const std::string& call)
     return found == calls.end() ? -1 : static_cast<long>(found - calls.begin());
 }
 
-inline std::vector<std::string> callsFrom(const std::string& first)
+// The host objects acquired in the last run and not released exactly once, as
+// "acquisition/release" pairs: empty when nothing leaked and nothing was released twice.
+inline std::vector<std::string> unreleased()
 {
+    static const std::pair<const char*, const char*> kPairs[] = {
+        {"SDK.init()", "SDK.deinit()"}, // an SDK that did not come up is not taken down
+        {"KXPServer()", "~KXPServer()"},
+        {"createNew()", "destroy()"},
+        {"createIterator()", "~KXLMessageIterator()"},
+        {"vocCacheLocal()", "~cacheHandle"}, // an empty handle holds nothing
+        {"Log2(", "~Logger()"},
+    };
     const auto& calls = TestHost::calls();
-    return std::vector<std::string>(std::find(calls.begin(), calls.end(), first), calls.end());
+    const auto count = [&](const std::string& prefix) {
+        return std::count_if(calls.begin(), calls.end(), [&](const std::string& call) {
+            return call.rfind(prefix, 0) == 0;
+        });
+    };
+    const TestHost::Script& script = lastScript();
+    const std::map<std::string, bool> nothingAcquired = {
+        {"SDK.init()", script.sdkInit != 0},
+        {"createNew()", script.nullMessage},
+        {"createIterator()", script.nullIterator},
+        {"vocCacheLocal()", script.nullCache},
+    };
+    std::vector<std::string> result;
+    for (const auto& [acquire, release] : kPairs) {
+        const auto nothing = nothingAcquired.find(acquire);
+        const long acquired =
+            nothing != nothingAcquired.end() && nothing->second ? 0 : count(acquire);
+        if (acquired != count(release))
+            result.push_back(std::string(acquire) + "/" + release);
+    }
+    return result;
 }
 
-const char savedPath[] = "/host/plugins/ZEVUruruzodovar/ZEVUruruzodovar.voc";
+const char kSavedPath[] = "/host/plugins/ZEVUruruzodovar/ZEVUruruzodovar.voc";
 
 #endif

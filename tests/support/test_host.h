@@ -59,9 +59,6 @@ const std::vector<std::string>& calls();
 const std::vector<LogRecord>& logRecords();
 const std::vector<AbortReport>& abortReports();
 
-// The calls made between the first "addChild(1307)" and the save, i.e. every write.
-std::vector<std::string> writeCalls();
-
 // The written message as indented text, one element or named value a line:
 //   1017
 //     1010 = 3

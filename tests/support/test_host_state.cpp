@@ -54,16 +54,6 @@ const std::vector<AbortReport>& abortReports()
     return state().aborts;
 }
 
-std::vector<std::string> writeCalls()
-{
-    const std::vector<std::string>& all = state().calls;
-    const auto first = std::find(all.begin(), all.end(), "addChild(1307)");
-    const auto last = std::find_if(first, all.end(), [](const std::string& call) {
-        return call.rfind("saveToFile(", 0) == 0 || call == "plugins()";
-    });
-    return std::vector<std::string>(first, last);
-}
-
 namespace {
 
 void render(const TreeNode& node, int depth, std::ostringstream& out)
