@@ -30,27 +30,6 @@ using ExpectedVocabulary::guestEntry;
 
 namespace fs = std::filesystem;
 
-// One element or named value a line, values as the file holds them.
-using KXLNode = kxltest::Node;
-using KXLValue = kxltest::Value;
-
-void render(const KXLNode& node, int depth, std::string& out)
-{
-    out += std::string(static_cast<size_t>(depth) * 2, ' ');
-    if (node.kind == KXLNode::Kind::Named) {
-        out += node.name + " := " + std::to_string(node.value.number) + "\n";
-        return;
-    }
-    out += std::to_string(node.tag);
-    if (node.value.kind == KXLValue::Kind::String)
-        out += " = \"" + node.value.text + "\"";
-    else if (node.value.kind == KXLValue::Kind::Int)
-        out += " = " + std::to_string(node.value.number);
-    out += "\n";
-    for (const KXLNode& child : node.children)
-        render(child, depth + 1, out);
-}
-
 class PluginEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override
@@ -146,28 +125,28 @@ TEST_F(PluginEndToEnd, SavedVocabularyHoldsEveryEntryOfAJsonCatalogue)
         runProcess({"xmllint", "--noout", "--relaxng", KXL_VOC_SCHEMA, vocabularyFile()});
     EXPECT_EQ(lint.exitStatus, 0) << lint.err;
 
-    kxltest::Document document;
-    ASSERT_EQ(kxltest::loadPlain(vocabularyFile(), document), 0) << getErrorMessage();
-    EXPECT_EQ(document.kind, 0);
-    ASSERT_EQ(document.roots.size(), 1u);
-    const KXLNode& top = document.roots[0];
-    ASSERT_EQ(top.tag, 1307);
-    ASSERT_EQ(top.children.size(), 1u);
-    const KXLNode& container = top.children[0];
-    ASSERT_EQ(container.tag, 1044);
-    ASSERT_FALSE(container.children.empty());
+    KXL::KXLDocument document;
+    ASSERT_EQ(KXL::loadDocument(vocabularyFile(), document), 0) << getErrorMessage();
+    EXPECT_EQ(document.kind(), 0);
+    const KXL::KXLNodeRef top = document.root().firstChild();
+    ASSERT_TRUE(top);
+    EXPECT_FALSE(top.nextSibling());
+    ASSERT_EQ(top.tag(), 1307);
+    const KXL::KXLNodeRef container = top.firstChild();
+    ASSERT_TRUE(container);
+    EXPECT_FALSE(container.nextSibling());
+    ASSERT_EQ(container.tag(), 1044);
+    ASSERT_TRUE(container.firstChild());
 
     // The stamp is fresh each time; everything else is fixed.
-    const KXLNode& version = container.children[0];
-    ASSERT_EQ(version.children.size(), 4u);
-    const std::string stamp = version.children[2].value.text;
+    const KXL::KXLNodeRef stampNode =
+        container.firstChild().firstChild().nextSibling().nextSibling();
+    ASSERT_TRUE(stampNode);
+    const std::string stamp(stampNode.text());
     EXPECT_THAT(stamp, ::testing::MatchesRegex("\\$Id: ZEVUruruzodovar\\.voc "
                                                "[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-"
                                                "[0-9a-f]{12} \\$"));
-    std::string rendered;
-    for (const KXLNode& entry : container.children)
-        render(entry, 0, rendered);
-    EXPECT_EQ(rendered,
+    EXPECT_EQ(kxltest::render(container.children()),
               ExpectedVocabulary::versionEntry(stamp) +
                   ExpectedVocabulary::categoriesAndAdapters() +
                   guestEntry("3", "ubuntu2204", "Ubuntu 22.04 LTS", false) +

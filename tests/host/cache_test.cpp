@@ -25,10 +25,9 @@ class VocCache : public testing::Test {
 protected:
     std::string saved(const std::string& fileName, const std::string& text)
     {
-        kxltest::Document document;
-        document.roots = {kxltest::withText(kxltest::element(1264), text)};
         const std::string path = dir.file(fileName);
-        EXPECT_EQ(KXL::saveDocument(kxltest::compact(document), path), 0) << KXL::getErrorMessage();
+        EXPECT_EQ(KXL::saveDocument(kxltest::document({kxltest::text(1264, text)}), path), 0)
+            << KXL::getErrorMessage();
         return path;
     }
     static std::string textOf(const std::shared_ptr<const KXL::KXLDocument>& document)

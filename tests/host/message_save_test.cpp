@@ -157,9 +157,7 @@ TEST_P(AtomicReplace, NextSaveRemovesOnlyTemporariesOfKilledSaves)
 
 KXL::KXLDocument smallDocument()
 {
-    kxltest::Document document;
-    document.roots = {kxltest::withText(kxltest::element(1264), "experimental")};
-    return kxltest::compact(document);
+    return kxltest::document({kxltest::text(1264, "experimental")});
 }
 
 struct UnwritablePath {
@@ -224,20 +222,15 @@ TEST(SaveDocument, UnrepresentableTreeIsRefusedAndLeavesTheFileAsItWas)
     const std::string path = dir.file("v.voc");
     TestFiles::writeFile(path, "old");
 
-    kxltest::Document namedAtRoot;
-    namedAtRoot.roots = {kxltest::named("n", 1)};
-    kxltest::Document zeroTag;
-    zeroTag.roots = {kxltest::element(0)};
-    kxltest::Document tooDeep;
-    tooDeep.roots = {kxltest::element(1)};
-    kxltest::Node* deepest = &tooDeep.roots.front();
-    for (int depth = 2; depth <= 257; ++depth) {
-        deepest->children = {kxltest::element(depth)};
-        deepest = &deepest->children.front();
-    }
+    kxltest::Build deepest = kxltest::element(257);
+    for (int depth = 256; depth >= 1; --depth)
+        deepest = kxltest::element(depth, {deepest});
+    KXL::KXLDocument unrepresentable[] = {kxltest::document({kxltest::named("n", 1)}),
+                                          kxltest::document({kxltest::element(0)}),
+                                          kxltest::document({deepest})};
 
-    for (const kxltest::Document* document : {&namedAtRoot, &zeroTag, &tooDeep}) {
-        EXPECT_NE(KXL::saveDocument(kxltest::compact(*document), path), 0);
+    for (const KXL::KXLDocument& document : unrepresentable) {
+        EXPECT_NE(KXL::saveDocument(document, path), 0);
         EXPECT_THAT(KXL::getErrorMessage(), HasSubstr("cannot save \"" + path + "\""));
     }
     EXPECT_EQ(TestFiles::readFile(path), "old");
@@ -250,9 +243,7 @@ TEST_P(AtomicReplace, FileOverTheReadersLimitIsNeverWritten)
 {
     const std::string path = dir.file("v.voc");
     TestFiles::writeFile(path, "old");
-    kxltest::Document large;
-    large.roots = {kxltest::withText(kxltest::element(1), std::string(65536, 'x'))};
-    const KXL::KXLDocument document = kxltest::compact(large);
+    const KXL::KXLDocument document = kxltest::document({kxltest::text(1, std::string(65536, 'x'))});
     const auto writeLimited = [&](KXL::voc::ByteSink& sink, std::string& why) {
         return KXL::voc::writeVoc(document, sink, why, 4096);
     };

@@ -17,8 +17,7 @@ namespace {
 
 using kxltest::element;
 using kxltest::named;
-using kxltest::withInt;
-using kxltest::withText;
+using kxltest::text;
 using testing::AllOf;
 using testing::HasSubstr;
 
@@ -39,12 +38,9 @@ std::string nested(int depth)
 }
 
 // A document the failed load must leave alone.
-kxltest::Document sentinel()
+KXL::KXLDocument sentinel()
 {
-    kxltest::Document document;
-    document.kind = 99;
-    document.roots = {withText(element(5), "before")};
-    return document;
+    return kxltest::document({text(5, "before")}, 99);
 }
 
 TEST(VocReader, AcceptsOtherToolsSpellingOfTheSameContent)
@@ -56,19 +52,17 @@ TEST(VocReader, AcceptsOtherToolsSpellingOfTheSameContent)
         "<message kind='3' format='1'><element tag='10'>"
         "<string>a<![CDATA[<b>]]>&#x43;&#100;&lt;&amp;</string>"
         "<named name='x&#9;y'>0</named><element tag='+1'/></element></message>");
-    kxltest::Document document = sentinel();
-    EXPECT_NE(kxltest::loadPlain(path, document), 0);
+    KXL::KXLDocument document = sentinel();
+    EXPECT_NE(KXL::loadDocument(path, document), 0);
     EXPECT_THAT(KXL::getErrorMessage(), HasSubstr("\"+1\" is not a decimal number"));
 
     TestFiles::writeFile(path,
         "\xEF\xBB\xBF<message kind = '3'\r\n format='1' ><element tag='10'>"
         "<string>a<![CDATA[<b>]]>&#x43;&#100;&lt;&amp;</string>"
         "<named name='x&#9;y'>0</named><element tag='11'>\r\n  \n</element ></element></message >");
-    ASSERT_EQ(kxltest::loadPlain(path, document), 0) << KXL::getErrorMessage();
-    kxltest::Document expected;
-    expected.kind = 3;
-    expected.roots = {withText(element(10, {named("x\ty", 0), element(11)}), "a<b>Cd<&")};
-    EXPECT_EQ(document, expected);
+    ASSERT_EQ(KXL::loadDocument(path, document), 0) << KXL::getErrorMessage();
+    EXPECT_EQ(document,
+              kxltest::document({text(10, "a<b>Cd<&", {named("x\ty", 0), element(11)})}, 3));
 }
 
 TEST(VocReader, DeepestAllowedNestingLoads)
@@ -76,14 +70,11 @@ TEST(VocReader, DeepestAllowedNestingLoads)
     TestFiles::TempFolder dir;
     const std::string path = dir.file("deep.voc");
     TestFiles::writeFile(path, voc(nested(256)));
-    kxltest::Document document;
-    ASSERT_EQ(kxltest::loadPlain(path, document), 0) << KXL::getErrorMessage();
+    KXL::KXLDocument document;
+    ASSERT_EQ(KXL::loadDocument(path, document), 0) << KXL::getErrorMessage();
     int depth = 0;
-    for (const kxltest::Node* node = &document.roots.at(0); ; node = &node->children.at(0)) {
+    for (KXL::KXLNodeRef node = document.root().firstChild(); node; node = node.firstChild())
         ++depth;
-        if (node->children.empty())
-            break;
-    }
     EXPECT_EQ(depth, 256);
 }
 
@@ -98,8 +89,8 @@ TEST(VocReader, ControlCharactersAreRefusedWhereverTheyFallInAWord)
             std::string text(24, 'a');
             text[at] = static_cast<char>(c);
             TestFiles::writeFile(path, voc("<element tag=\"1\"><string>" + text + "</string></element>"));
-            kxltest::Document document;
-            const int status = kxltest::loadPlain(path, document);
+            KXL::KXLDocument document;
+            const int status = KXL::loadDocument(path, document);
             EXPECT_EQ(status == 0, allowed) << "byte " << c << " at " << at << ": " << KXL::getErrorMessage();
             if (!allowed) {
                 EXPECT_THAT(KXL::getErrorMessage(), HasSubstr("not XML 1.0 characters"));
@@ -118,8 +109,8 @@ TEST(VocReader, ErrorsPastGivenBackPagesNameTheirLine)
     for (int i = 0; i < 1000000; ++i)
         inside += "  <element tag=\"2\"/>\n"; // 21 MB in all
     TestFiles::writeFile(path, voc(inside + "  </elemnt>"));
-    kxltest::Document document;
-    EXPECT_NE(kxltest::loadPlain(path, document), 0);
+    KXL::KXLDocument document;
+    EXPECT_NE(KXL::loadDocument(path, document), 0);
     EXPECT_THAT(KXL::getErrorMessage(), HasSubstr("line 1000004, column 3: not well-formed XML"));
 }
 
@@ -141,8 +132,8 @@ TEST_P(VocReaderRejects, NamesPathAndReasonAndKeepsTheDocument)
     TestFiles::TempFolder dir;
     const std::string path = dir.file("bad.voc");
     TestFiles::writeFile(path, GetParam().content);
-    kxltest::Document document = sentinel();
-    EXPECT_NE(kxltest::loadPlain(path, document), 0);
+    KXL::KXLDocument document = sentinel();
+    EXPECT_NE(KXL::loadDocument(path, document), 0);
     EXPECT_THAT(KXL::getErrorMessage(), AllOf(HasSubstr("\"" + path + "\""), HasSubstr(GetParam().reason)));
     EXPECT_EQ(document, sentinel());
 }
@@ -215,23 +206,23 @@ INSTANTIATE_TEST_SUITE_P(Hostile, VocReaderRejects, testing::Values(
 TEST(VocReader, FilesThatAreNotFilesAreRefusedWithoutBlocking)
 {
     TestFiles::TempFolder dir;
-    kxltest::Document document = sentinel();
+    KXL::KXLDocument document = sentinel();
     const std::string missing = dir.file("missing.voc");
-    EXPECT_NE(kxltest::loadPlain(missing, document), 0);
+    EXPECT_NE(KXL::loadDocument(missing, document), 0);
     EXPECT_THAT(KXL::getErrorMessage(), AllOf(HasSubstr(missing), HasSubstr("No such file or directory")));
 
-    EXPECT_NE(kxltest::loadPlain(dir.path(), document), 0);
+    EXPECT_NE(KXL::loadDocument(dir.path(), document), 0);
     EXPECT_THAT(KXL::getErrorMessage(), HasSubstr("folder"));
 
     const std::string huge = dir.file("huge.voc"); // sparse: refused before a byte is read
     TestFiles::writeFile(huge, "");
     ASSERT_EQ(::truncate(huge.c_str(), static_cast<off_t>(KXL::kMaxVocFileSize) + 1), 0);
-    EXPECT_NE(kxltest::loadPlain(huge, document), 0);
+    EXPECT_NE(KXL::loadDocument(huge, document), 0);
     EXPECT_THAT(KXL::getErrorMessage(), HasSubstr("larger than 1024 MiB"));
 
     const std::string fifo = dir.file("fifo.voc"); // no writer: a blocking open would hang
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_NE(kxltest::loadPlain(fifo, document), 0);
+    EXPECT_NE(KXL::loadDocument(fifo, document), 0);
     EXPECT_THAT(KXL::getErrorMessage(), HasSubstr("not a regular file"));
     EXPECT_EQ(document, sentinel());
 }
