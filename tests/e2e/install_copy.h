@@ -27,7 +27,7 @@ public:
     std::string writeCatalogue(const std::string& file, const std::string& prefix, int count) const;
 
 private:
-    TestFiles::TempFolder m_temp{"kxl-install-copy"};
+    test_files::TempFolder m_temp{"kxl-install-copy"};
 };
 
 // How often `word` occurs in `text` (an agent's output, say).

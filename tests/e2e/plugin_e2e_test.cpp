@@ -26,7 +26,7 @@ namespace {
 
 using ::testing::HasSubstr;
 using ::testing::Not;
-using ExpectedVocabulary::guestEntry;
+using expected_vocabulary::guestEntry;
 
 namespace fs = std::filesystem;
 
@@ -66,7 +66,7 @@ protected:
     }
 
 private:
-    TestFiles::TempFolder m_temp{"kxl-plugin-e2e"};
+    test_files::TempFolder m_temp{"kxl-plugin-e2e"};
 };
 
 TEST_F(PluginEndToEnd, ExportsExactlyItsTwoEntryPoints)
@@ -90,7 +90,7 @@ TEST_F(PluginEndToEnd, BuiltInCatalogueIsPublishedSavedAndCached)
                                       "  Version: $Id: ZEVUruruzodovar.voc "));
     EXPECT_THAT(result.out, HasSubstr("     3  VirtIO\n"));
     EXPECT_THAT(result.out, HasSubstr("ubuntu2204"));
-    EXPECT_EQ(TestFiles::readFile(path("agent.log")), ""); // nothing is logged on success
+    EXPECT_EQ(test_files::readFile(path("agent.log")), ""); // nothing is logged on success
 
     ASSERT_TRUE(fs::exists(vocabularyFile()));
     const ProcessResult lint =
@@ -110,7 +110,7 @@ TEST_F(PluginEndToEnd, BuiltInCatalogueIsPublishedSavedAndCached)
 
 TEST_F(PluginEndToEnd, SavedVocabularyHoldsEveryEntryOfAJsonCatalogue)
 {
-    TestFiles::writeFile(path("catalog.json"), R"({ "supported": [
+    test_files::writeFile(path("catalog.json"), R"({ "supported": [
                   { "code": 12, "property1": "win11", "property2": "Windows 11" },
                   { "code": 3, "property1": "ubuntu2204", "property2": "Ubuntu 22.04 LTS",
                     "property3": "linux" },
@@ -147,8 +147,8 @@ TEST_F(PluginEndToEnd, SavedVocabularyHoldsEveryEntryOfAJsonCatalogue)
                                                "[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-"
                                                "[0-9a-f]{12} \\$"));
     EXPECT_EQ(kxltest::render(container.children()),
-              ExpectedVocabulary::versionEntry(stamp) +
-                  ExpectedVocabulary::categoriesAndAdapters() +
+              expected_vocabulary::versionEntry(stamp) +
+                  expected_vocabulary::categoriesAndAdapters() +
                   guestEntry("3", "ubuntu2204", "Ubuntu 22.04 LTS", false) +
                   guestEntry("12", "win11", "Windows 11", false) +
                   guestEntry("-1", "", "No identifier", false) +
@@ -170,7 +170,7 @@ TEST_F(PluginEndToEnd, UnwritableFolderReportsTheSaveFailureOnceWithItsStatus)
 
     EXPECT_EQ(result.exitStatus, 1) << result.out << result.err;
     EXPECT_FALSE(fs::exists(vocabularyFile()));
-    const std::string log = TestFiles::readFile(path("logs/agent.log"));
+    const std::string log = test_files::readFile(path("logs/agent.log"));
     const std::string report = "putVocabulary: Could not save vocabulary file: ";
     const size_t first = log.find(report);
     ASSERT_NE(first, std::string::npos) << log;
@@ -195,7 +195,7 @@ TEST_F(PluginEndToEnd, SaveReasonComesBeforeTheRefusedLoad)
         "\"ZEVUruruzodovar\" was not published: cannot load \"" + vocabularyFile() + "\": ";
     EXPECT_THAT(result.out, HasSubstr(line));
     EXPECT_THAT(result.out, HasSubstr("The vocabulary cache is empty"));
-    EXPECT_THAT(TestFiles::readFile(path("agent.log")),
+    EXPECT_THAT(test_files::readFile(path("agent.log")),
                 HasSubstr("vocabulary \"ZEVUruruzodovar\" not published from " + vocabularyFile()));
 }
 
@@ -228,7 +228,7 @@ TEST_F(PluginEndToEnd, VocabularyKeptFromBeforeIsMarked)
 TEST_F(PluginEndToEnd, RenamedButNotDurableIsNotKeptFromBefore)
 {
     ASSERT_EQ(runAgent({"run", "--log", "/dev/null"}).exitStatus, 0);
-    const std::string before = TestFiles::readFile(vocabularyFile());
+    const std::string before = test_files::readFile(vocabularyFile());
     const char* asan = std::getenv("ASAN_OPTIONS");
     const ProcessResult result =
         RunningProcess({path("bin/host-agent"), "run", "--log", "/dev/null"},
@@ -237,7 +237,7 @@ TEST_F(PluginEndToEnd, RenamedButNotDurableIsNotKeptFromBefore)
             .wait(std::chrono::minutes(2));
 
     EXPECT_EQ(result.exitStatus, 1) << result.out << result.err;
-    const std::string saved = TestFiles::readFile(vocabularyFile());
+    const std::string saved = test_files::readFile(vocabularyFile());
     EXPECT_NE(saved, before);
     const std::size_t stamp = saved.find("$Id: ");
     ASSERT_NE(stamp, std::string::npos);
@@ -253,7 +253,7 @@ TEST_F(PluginEndToEnd, RenamedButNotDurableIsNotKeptFromBefore)
 TEST_F(PluginEndToEnd, DiffOfTwoPublicationsShowsOnlyTheCatalogueChanges)
 {
     const auto publish = [&](const std::string& catalogue, const std::string& copy) {
-        TestFiles::writeFile(path("catalog.json"), catalogue);
+        test_files::writeFile(path("catalog.json"), catalogue);
         const ProcessResult run = runAgent({"run", "--catalog", path("catalog.json"), "--log", "/dev/null"});
         ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
         fs::copy_file(vocabularyFile(), path(copy));
@@ -272,7 +272,7 @@ TEST_F(PluginEndToEnd, DiffOfTwoPublicationsShowsOnlyTheCatalogueChanges)
     EXPECT_EQ(changed.out, "guest_os 3 supported removed \"ubuntu2204\"\n");
     const ProcessResult same = runAgent({"diff", path("b.voc"), vocabularyFile()});
     EXPECT_EQ(same.exitStatus, 0) << same.out << same.err;
-    EXPECT_NE(TestFiles::readFile(path("b.voc")), TestFiles::readFile(vocabularyFile())); // new stamp
+    EXPECT_NE(test_files::readFile(path("b.voc")), test_files::readFile(vocabularyFile())); // new stamp
     const ProcessResult checked = runAgent({"check", vocabularyFile()});
     EXPECT_EQ(checked.exitStatus, 0) << checked.out;
 }

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace KXLFrameworkTest {
+namespace framework_test {
 
 struct AbortReport {
     std::string module;
@@ -28,6 +28,6 @@ struct AssertionLog {
 AssertionLog& assertionLog();
 void resetAssertionLog();
 
-} // namespace KXLFrameworkTest
+} // namespace framework_test
 
 #endif

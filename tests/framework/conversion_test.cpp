@@ -11,7 +11,7 @@
 #include "KXLMessage/KXLMessageIterator.h"
 #include "recording_iterator.h"
 
-namespace KXLFrameworkTest {
+namespace framework_test {
 namespace {
 
 using ::testing::Return;
@@ -105,4 +105,4 @@ TEST_F(ConversionTest, OtherObjectsArePassedByReference)
 }
 
 } // namespace
-} // namespace KXLFrameworkTest
+} // namespace framework_test

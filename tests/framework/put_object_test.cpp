@@ -8,7 +8,7 @@
 #include "KXLMessage/KXLMessageIterator.h"
 #include "recording_iterator.h"
 
-namespace KXLFrameworkTest {
+namespace framework_test {
 namespace {
 
 using ::testing::Return;
@@ -83,4 +83,4 @@ TEST_F(PutObjectTest, WriterStatusComesBackUnchangedOnBothPaths)
 }
 
 } // namespace
-} // namespace KXLFrameworkTest
+} // namespace framework_test

@@ -11,7 +11,7 @@
 #include "assertion_recorder.h"
 #include "KXLMessage/KXLMessageIterator.h"
 
-namespace KXLFrameworkTest {
+namespace framework_test {
 
 class RecordingIterator : public KXL::KXLMessageIterator {
 public:
@@ -52,6 +52,6 @@ protected:
     ::testing::InSequence inOrder;
 };
 
-} // namespace KXLFrameworkTest
+} // namespace framework_test
 
 #endif

@@ -9,7 +9,7 @@
 #include "KXLMessage/KXLMessageIterator.h"
 #include "recording_iterator.h"
 
-namespace KXLFrameworkTest {
+namespace framework_test {
 namespace {
 
 using ::testing::Return;
@@ -123,4 +123,4 @@ TEST_F(StampingTest, IdentifiersAreReadAgainAtEveryUse)
 }
 
 } // namespace
-} // namespace KXLFrameworkTest
+} // namespace framework_test

@@ -35,7 +35,7 @@ protected:
         return document ? std::string(document->root().firstChild().text()) : "<absent>";
     }
 
-    TestFiles::TempFolder dir;
+    test_files::TempFolder dir;
     KXL::KXLVocCacheLocal cache;
 };
 
@@ -57,7 +57,7 @@ TEST_F(VocCache, BadOrMissingFileKeepsThePreviousVocabulary)
     const auto before = cache.find("V");
 
     const std::string truncated = dir.file("truncated.voc");
-    TestFiles::writeFile(truncated, TestFiles::readFile(dir.file("a.voc")).substr(0, 60));
+    test_files::writeFile(truncated, test_files::readFile(dir.file("a.voc")).substr(0, 60));
     const std::string missing = dir.file("missing.voc");
     for (const std::string& path : {truncated, missing}) {
         EXPECT_NE(cache.loadVocabularyFromFile(path, "V"), 0);

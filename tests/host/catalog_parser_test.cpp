@@ -52,7 +52,7 @@ TEST_P(CatalogErrors, FailWithOriginAndProblemAndLeaveMapsAlone)
     EXPECT_EQ(experimental.size(), 1u);
 }
 
-const BadCatalog badCatalogs[] = {
+const BadCatalog kBadCatalogs[] = {
     {"Empty", "", "malformed JSON"},
     {"Truncated", R"({"supported": [)", "malformed JSON"},
     {"InvalidUtf8", entry("{\"code\": 1, \"property1\": \"\xff\"}"), "malformed JSON"},
@@ -94,7 +94,7 @@ const BadCatalog badCatalogs[] = {
      "nesting deeper than"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Catalog, CatalogErrors, ::testing::ValuesIn(badCatalogs),
+INSTANTIATE_TEST_SUITE_P(Catalog, CatalogErrors, ::testing::ValuesIn(kBadCatalogs),
                          [](const auto& info) { return std::string(info.param.what); });
 
 TEST(CatalogParse, ReadsEntriesAndTellsUnsetFromEmpty)
@@ -149,7 +149,7 @@ TEST(CatalogParse, EmptyOrLeftOutListsAreAValidCatalogue)
 
 TEST(CatalogFile, ReadsAFileAndNamesItInErrors)
 {
-    TestFiles::TempFolder scratch;
+    test_files::TempFolder scratch;
     KXPOSMap supported, experimental;
 
     const std::string good =
@@ -165,7 +165,7 @@ TEST(CatalogFile, ReadsAFileAndNamesItInErrors)
 
 TEST(CatalogFile, MissingOrNonRegularFilesFailClearly)
 {
-    TestFiles::TempFolder scratch;
+    test_files::TempFolder scratch;
     KXPOSMap supported, experimental;
 
     const std::string missing = scratch.file("missing.json");

@@ -45,10 +45,10 @@ KXL::KXLDocument sentinel()
 
 TEST(VocReader, AcceptsOtherToolsSpellingOfTheSameContent)
 {
-    TestFiles::TempFolder dir;
+    test_files::TempFolder dir;
     const std::string path = dir.file("hand.voc");
     // No declaration, no indentation, CDATA, character references, single quotes, CR LF.
-    TestFiles::writeFile(path,
+    test_files::writeFile(path,
         "<message kind='3' format='1'><element tag='10'>"
         "<string>a<![CDATA[<b>]]>&#x43;&#100;&lt;&amp;</string>"
         "<named name='x&#9;y'>0</named><element tag='+1'/></element></message>");
@@ -56,7 +56,7 @@ TEST(VocReader, AcceptsOtherToolsSpellingOfTheSameContent)
     EXPECT_NE(KXL::loadDocument(path, document), 0);
     EXPECT_THAT(KXL::getErrorMessage(), HasSubstr("\"+1\" is not a decimal number"));
 
-    TestFiles::writeFile(path,
+    test_files::writeFile(path,
         "\xEF\xBB\xBF<message kind = '3'\r\n format='1' ><element tag='10'>"
         "<string>a<![CDATA[<b>]]>&#x43;&#100;&lt;&amp;</string>"
         "<named name='x&#9;y'>0</named><element tag='11'>\r\n  \n</element ></element></message >");
@@ -67,9 +67,9 @@ TEST(VocReader, AcceptsOtherToolsSpellingOfTheSameContent)
 
 TEST(VocReader, DeepestAllowedNestingLoads)
 {
-    TestFiles::TempFolder dir;
+    test_files::TempFolder dir;
     const std::string path = dir.file("deep.voc");
-    TestFiles::writeFile(path, voc(nested(256)));
+    test_files::writeFile(path, voc(nested(256)));
     KXL::KXLDocument document;
     ASSERT_EQ(KXL::loadDocument(path, document), 0) << KXL::getErrorMessage();
     int depth = 0;
@@ -81,14 +81,14 @@ TEST(VocReader, DeepestAllowedNestingLoads)
 // Each control character, wherever it falls in a text, is refused unless it is TAB, LF or CR.
 TEST(VocReader, ControlCharactersAreRefusedWhereverTheyFallInAWord)
 {
-    TestFiles::TempFolder dir;
+    test_files::TempFolder dir;
     const std::string path = dir.file("control.voc");
     for (int c = 0; c < 0x20; ++c) {
         const bool allowed = c == '\t' || c == '\n' || c == '\r';
         for (std::size_t at = 0; at < 16; ++at) {
             std::string text(24, 'a');
             text[at] = static_cast<char>(c);
-            TestFiles::writeFile(path, voc("<element tag=\"1\"><string>" + text + "</string></element>"));
+            test_files::writeFile(path, voc("<element tag=\"1\"><string>" + text + "</string></element>"));
             KXL::KXLDocument document;
             const int status = KXL::loadDocument(path, document);
             EXPECT_EQ(status == 0, allowed) << "byte " << c << " at " << at << ": " << KXL::getErrorMessage();
@@ -103,12 +103,12 @@ TEST(VocReader, ControlCharactersAreRefusedWhereverTheyFallInAWord)
 // line and column.
 TEST(VocReader, ErrorsPastGivenBackPagesNameTheirLine)
 {
-    TestFiles::TempFolder dir;
+    test_files::TempFolder dir;
     const std::string path = dir.file("large.voc");
     std::string inside = "<element tag=\"1\">\n";
     for (int i = 0; i < 1000000; ++i)
         inside += "  <element tag=\"2\"/>\n"; // 21 MB in all
-    TestFiles::writeFile(path, voc(inside + "  </elemnt>"));
+    test_files::writeFile(path, voc(inside + "  </elemnt>"));
     KXL::KXLDocument document;
     EXPECT_NE(KXL::loadDocument(path, document), 0);
     EXPECT_THAT(KXL::getErrorMessage(), HasSubstr("line 1000004, column 3: not well-formed XML"));
@@ -129,9 +129,9 @@ class VocReaderRejects : public testing::TestWithParam<BadFile> {};
 
 TEST_P(VocReaderRejects, NamesPathAndReasonAndKeepsTheDocument)
 {
-    TestFiles::TempFolder dir;
+    test_files::TempFolder dir;
     const std::string path = dir.file("bad.voc");
-    TestFiles::writeFile(path, GetParam().content);
+    test_files::writeFile(path, GetParam().content);
     KXL::KXLDocument document = sentinel();
     EXPECT_NE(KXL::loadDocument(path, document), 0);
     EXPECT_THAT(KXL::getErrorMessage(), AllOf(HasSubstr("\"" + path + "\""), HasSubstr(GetParam().reason)));
@@ -205,7 +205,7 @@ INSTANTIATE_TEST_SUITE_P(Hostile, VocReaderRejects, testing::Values(
 
 TEST(VocReader, FilesThatAreNotFilesAreRefusedWithoutBlocking)
 {
-    TestFiles::TempFolder dir;
+    test_files::TempFolder dir;
     KXL::KXLDocument document = sentinel();
     const std::string missing = dir.file("missing.voc");
     EXPECT_NE(KXL::loadDocument(missing, document), 0);
@@ -215,7 +215,7 @@ TEST(VocReader, FilesThatAreNotFilesAreRefusedWithoutBlocking)
     EXPECT_THAT(KXL::getErrorMessage(), HasSubstr("folder"));
 
     const std::string huge = dir.file("huge.voc"); // sparse: refused before a byte is read
-    TestFiles::writeFile(huge, "");
+    test_files::writeFile(huge, "");
     ASSERT_EQ(::truncate(huge.c_str(), static_cast<off_t>(KXL::kMaxVocFileSize) + 1), 0);
     EXPECT_NE(KXL::loadDocument(huge, document), 0);
     EXPECT_THAT(KXL::getErrorMessage(), HasSubstr("larger than 1024 MiB"));

@@ -92,12 +92,12 @@ private:
 
 TEST(VocWriterDifferential, SameBytesAsTheDomWriterAndReadsBack)
 {
-    TestFiles::TempFolder dir;
+    test_files::TempFolder dir;
     const std::string path = dir.file("generated.voc");
     for (unsigned seed = 1; seed <= 300; ++seed) {
         const KXL::KXLDocument document = TreeGenerator(seed).document();
         ASSERT_EQ(KXL::saveDocument(document, path), 0) << KXL::getErrorMessage();
-        ASSERT_EQ(TestFiles::readFile(path), kxltest::referenceVoc(document)) << "seed " << seed;
+        ASSERT_EQ(test_files::readFile(path), kxltest::referenceVoc(document)) << "seed " << seed;
         KXL::KXLDocument loaded;
         ASSERT_EQ(KXL::loadDocument(path, loaded), 0) << KXL::getErrorMessage();
         ASSERT_EQ(loaded, document) << "seed " << seed;

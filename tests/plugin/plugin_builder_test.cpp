@@ -15,13 +15,13 @@ const std::string kSaveCall = "saveToFile(" + std::string(kSavedPath) + ")";
 
 TEST(PluginBuilder, NegativeOsMapStatusIsReportedAndNothingIsWritten)
 {
-    TestHost::Script script;
+    test_host::Script script;
     script.getOSMaps = -2;
     script.errorText = "catalogue unavailable";
     EXPECT_EQ(runPlugin(script), -2);
 
-    ASSERT_EQ(TestHost::logRecords().size(), 1u);
-    const TestHost::LogRecord& record = TestHost::logRecords()[0];
+    ASSERT_EQ(test_host::logRecords().size(), 1u);
+    const test_host::LogRecord& record = test_host::logRecords()[0];
     EXPECT_EQ(record.message, "Could not get OS maps: catalogue unavailable");
     EXPECT_EQ(record.format, "Could not get OS maps: %s");
     EXPECT_EQ(record.function, "putVocabulary");
@@ -38,33 +38,33 @@ TEST(PluginBuilder, NegativeOsMapStatusIsReportedAndNothingIsWritten)
 TEST(PluginBuilder, ZeroOrPositiveOsMapStatusIsSuccess)
 {
     for (int status : {1, 3}) {
-        TestHost::Script script;
+        test_host::Script script;
         script.getOSMaps = status;
         script.supported[3].property1 = "ubuntu2204";
         EXPECT_EQ(runPlugin(script), 0) << status;
         EXPECT_TRUE(wasCalled(kSaveCall)) << status;
         EXPECT_TRUE(wasCalled("putValue(3,0)")) << status;
-        EXPECT_TRUE(TestHost::logRecords().empty()) << status;
+        EXPECT_TRUE(test_host::logRecords().empty()) << status;
     }
 }
 
 TEST(PluginBuilder, FailedSaveIsReportedAndTheCacheIsStillAskedWithTheSamePath)
 {
-    TestHost::Script script;
+    test_host::Script script;
     script.save = 7;
     script.errorText = "disk full";
     EXPECT_EQ(runPlugin(script), 7);
 
-    ASSERT_EQ(TestHost::logRecords().size(), 1u);
-    EXPECT_EQ(TestHost::logRecords()[0].message, "Could not save vocabulary file: disk full");
-    EXPECT_EQ(TestHost::logRecords()[0].prettyFunction, kBuilderSignature);
+    ASSERT_EQ(test_host::logRecords().size(), 1u);
+    EXPECT_EQ(test_host::logRecords()[0].message, "Could not save vocabulary file: disk full");
+    EXPECT_EQ(test_host::logRecords()[0].prettyFunction, kBuilderSignature);
     EXPECT_LT(indexOf(kSaveCall), indexOf(kLoadCall));
     EXPECT_THAT(unreleased(), IsEmpty());
 }
 
 TEST(PluginBuilder, PathIsThePluginFolderThenItsOwnFolderThenTheFile)
 {
-    TestHost::Script script;
+    test_host::Script script;
     script.pluginsFolder = "/opt/agent/lib/host-agent/plugins";
     EXPECT_EQ(runPlugin(script), 0);
     const std::string path = "/opt/agent/lib/host-agent/plugins/ZEVUruruzodovar/ZEVUruruzodovar.voc";
@@ -76,7 +76,7 @@ TEST(PluginBuilder, PathIsThePluginFolderThenItsOwnFolderThenTheFile)
 TEST(PluginBuilder, EmptyMapsGiveVersionCategoriesAndAdaptersOnly)
 {
     EXPECT_EQ(runPlugin(), 0);
-    const std::string container = TestHost::tree({1307, 1044});
+    const std::string container = test_host::tree({1307, 1044});
     // Seven entries, each a top-level line of the container's rendering.
     int entries = 0;
     std::string tags;
@@ -97,36 +97,36 @@ TEST(PluginBuilder, EmptyMapsGiveVersionCategoriesAndAdaptersOnly)
 
 TEST(PluginBuilder, HostThatGivesNoMessageOrIteratorIsReportedNotDereferenced)
 {
-    TestHost::Script noMessage;
+    test_host::Script noMessage;
     noMessage.nullMessage = true;
     EXPECT_EQ(runPlugin(noMessage), -1);
-    ASSERT_EQ(TestHost::logRecords().size(), 1u);
-    EXPECT_EQ(TestHost::logRecords()[0].message, "Could not create the vocabulary message");
+    ASSERT_EQ(test_host::logRecords().size(), 1u);
+    EXPECT_EQ(test_host::logRecords()[0].message, "Could not create the vocabulary message");
     EXPECT_FALSE(wasCalled("prepare(0)"));
     EXPECT_FALSE(wasCalled(kLoadCall));
 
-    TestHost::Script noIterator;
+    test_host::Script noIterator;
     noIterator.nullIterator = true;
     EXPECT_EQ(runPlugin(noIterator), -1);
-    ASSERT_EQ(TestHost::logRecords().size(), 1u);
-    EXPECT_EQ(TestHost::logRecords()[0].message, "Could not create the vocabulary message");
+    ASSERT_EQ(test_host::logRecords().size(), 1u);
+    EXPECT_EQ(test_host::logRecords()[0].message, "Could not create the vocabulary message");
     EXPECT_FALSE(wasCalled(kLoadCall));
     EXPECT_THAT(unreleased(), IsEmpty());
 }
 
 TEST(PluginBuilder, EmptyCacheHandleIsReportedAndAFailure)
 {
-    TestHost::Script script;
+    test_host::Script script;
     script.nullCache = true;
     EXPECT_EQ(runPlugin(script), -1);
-    ASSERT_EQ(TestHost::logRecords().size(), 1u);
-    EXPECT_EQ(TestHost::logRecords()[0].message, "Could not reach the vocabulary cache");
+    ASSERT_EQ(test_host::logRecords().size(), 1u);
+    EXPECT_EQ(test_host::logRecords()[0].message, "Could not reach the vocabulary cache");
     EXPECT_THAT(unreleased(), IsEmpty());
 
     // A failed save keeps its own status.
     script.save = 6;
     EXPECT_EQ(runPlugin(script), 6);
-    EXPECT_EQ(TestHost::logRecords().size(), 2u);
+    EXPECT_EQ(test_host::logRecords().size(), 2u);
 }
 
 } // namespace

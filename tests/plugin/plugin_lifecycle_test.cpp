@@ -13,15 +13,15 @@ const char kInitSignature[] = "int KXP::initKXLPlugIn()";
 
 TEST(PluginLifecycle, SdkInitFailureReportsOnceAndTouchesNothingElse)
 {
-    TestHost::Script script;
+    test_host::Script script;
     script.sdkInit = 5;
     EXPECT_EQ(runPlugin(script), 5);
 
-    EXPECT_THAT(TestHost::calls(),
+    EXPECT_THAT(test_host::calls(),
                 ElementsAre("SDK.init()", "Log2(initKXLPlugIn)",
                             "put(1,\"Couldn't initialize Tarvolin SDK\")", "~Logger()"));
-    ASSERT_EQ(TestHost::logRecords().size(), 1u);
-    const TestHost::LogRecord& record = TestHost::logRecords()[0];
+    ASSERT_EQ(test_host::logRecords().size(), 1u);
+    const test_host::LogRecord& record = test_host::logRecords()[0];
     EXPECT_EQ(record.module, "ZEVUruruzodovar");
     EXPECT_EQ(record.file, "plugins/ZEVUruruzodovar/ZEVUruruzodovar.cpp");
     EXPECT_GT(record.line, 0);
@@ -33,7 +33,7 @@ TEST(PluginLifecycle, SdkInitFailureReportsOnceAndTouchesNothingElse)
 
 TEST(PluginLifecycle, LoginFailureReportsHostTextAndStillTakesEverythingDown)
 {
-    TestHost::Script script;
+    test_host::Script script;
     script.login = -1;
     script.errorText = "connection refused by 127.0.0.1";
     EXPECT_EQ(runPlugin(script), -1);
@@ -43,47 +43,47 @@ TEST(PluginLifecycle, LoginFailureReportsHostTextAndStillTakesEverythingDown)
     EXPECT_TRUE(wasCalled("release()"));
     EXPECT_THAT(unreleased(), IsEmpty());
     EXPECT_LT(indexOf("getErrorMessage()"), indexOf("Log2(initKXLPlugIn)"));
-    ASSERT_EQ(TestHost::logRecords().size(), 1u);
-    EXPECT_EQ(TestHost::logRecords()[0].message,
+    ASSERT_EQ(test_host::logRecords().size(), 1u);
+    EXPECT_EQ(test_host::logRecords()[0].message,
               "Couldn't connect to Tarvolin Server: connection refused by 127.0.0.1");
-    EXPECT_EQ(TestHost::logRecords()[0].format, "Couldn't connect to Tarvolin Server: %s");
-    EXPECT_EQ(TestHost::logRecords()[0].prettyFunction, kInitSignature);
+    EXPECT_EQ(test_host::logRecords()[0].format, "Couldn't connect to Tarvolin Server: %s");
+    EXPECT_EQ(test_host::logRecords()[0].prettyFunction, kInitSignature);
 }
 
 TEST(PluginLifecycle, NullErrorTextIsLoggedAsEmptyText)
 {
-    TestHost::Script script;
+    test_host::Script script;
     script.login = 4;
     script.nullErrorText = true;
     EXPECT_EQ(runPlugin(script), 4);
-    ASSERT_EQ(TestHost::logRecords().size(), 1u);
-    EXPECT_EQ(TestHost::logRecords()[0].message, "Couldn't connect to Tarvolin Server: ");
+    ASSERT_EQ(test_host::logRecords().size(), 1u);
+    EXPECT_EQ(test_host::logRecords()[0].message, "Couldn't connect to Tarvolin Server: ");
 }
 
 TEST(PluginLifecycle, FailedCreateIsIgnoredWhenLoginSucceeds)
 {
-    TestHost::Script script;
+    test_host::Script script;
     script.create = 9;
     EXPECT_EQ(runPlugin(script), 0);
     EXPECT_TRUE(wasCalled("saveToFile(" + std::string(kSavedPath) + ")"));
-    EXPECT_TRUE(TestHost::logRecords().empty());
+    EXPECT_TRUE(test_host::logRecords().empty());
 }
 
 // The one test of the order of the host calls: acquisition, every write of every kind of
 // entry, saving and publishing, and release in reverse order of acquisition.
 TEST(PluginLifecycle, SuccessMakesEveryHostCallInOrderAndReleasesInReverse)
 {
-    TestHost::Script script;
+    test_host::Script script;
     script.guid = "5c6d7e8f-0000-4000-8000-00000000abcd";
     script.guidCounts = false;
     script.experimental[7].property1 = "fedora41";
     script.experimental[7].property2 = "Fedora 41";
     EXPECT_EQ(runPlugin(script), 0);
-    EXPECT_TRUE(TestHost::logRecords().empty());
+    EXPECT_TRUE(test_host::logRecords().empty());
 
     const std::string stamp = "$Id: ZEVUruruzodovar.voc 5c6d7e8f-0000-4000-8000-00000000abcd $";
     EXPECT_THAT(
-        TestHost::calls(),
+        test_host::calls(),
         ElementsAre(
             "SDK.init()", "KXPServer()", "create()", "loginLocal()", "getOSMaps(empty, empty)",
             "createNew()", "prepare(0)", "createIterator()", "addChild(1307)", "addChild(1044)",
@@ -124,24 +124,24 @@ TEST(PluginLifecycle, SuccessMakesEveryHostCallInOrderAndReleasesInReverse)
 TEST(PluginLifecycle, EveryCallIsACompleteCycle)
 {
     EXPECT_EQ(runPlugin(), 0);
-    const auto first = TestHost::calls();
+    const auto first = test_host::calls();
     EXPECT_EQ(runPlugin(), 0);
-    EXPECT_EQ(TestHost::calls().size(), first.size());
-    EXPECT_EQ(std::count(TestHost::calls().begin(), TestHost::calls().end(), "SDK.deinit()"), 1);
+    EXPECT_EQ(test_host::calls().size(), first.size());
+    EXPECT_EQ(std::count(test_host::calls().begin(), test_host::calls().end(), "SDK.deinit()"), 1);
 }
 
 TEST(PluginLifecycle, FiniDoesNothingWhetherOrNotInitRan)
 {
-    TestHost::reset();
+    test_host::reset();
     EXPECT_EQ(KXP::finiKXLPlugIn(), 0);
-    EXPECT_TRUE(TestHost::calls().empty());
+    EXPECT_TRUE(test_host::calls().empty());
 
-    TestHost::Script failing;
+    test_host::Script failing;
     failing.sdkInit = 2;
     runPlugin(failing);
-    const size_t before = TestHost::calls().size();
+    const size_t before = test_host::calls().size();
     EXPECT_EQ(KXP::finiKXLPlugIn(), 0);
-    EXPECT_EQ(TestHost::calls().size(), before);
+    EXPECT_EQ(test_host::calls().size(), before);
 }
 
 } // namespace

@@ -15,28 +15,28 @@ extern "C" int finiKXLPlugIn();
 } // namespace KXP
 
 // The script of the last runPlugin.
-inline TestHost::Script& lastScript()
+inline test_host::Script& lastScript()
 {
-    static TestHost::Script script;
+    static test_host::Script script;
     return script;
 }
 
-inline int runPlugin(const TestHost::Script& script = TestHost::Script())
+inline int runPlugin(const test_host::Script& script = test_host::Script())
 {
     lastScript() = script;
-    TestHost::reset(script);
+    test_host::reset(script);
     return KXP::initKXLPlugIn();
 }
 
 inline bool wasCalled(const std::string& call)
 {
-    const auto& calls = TestHost::calls();
+    const auto& calls = test_host::calls();
     return std::find(calls.begin(), calls.end(), call) != calls.end();
 }
 
 inline long indexOf(const std::string& call)
 {
-    const auto& calls = TestHost::calls();
+    const auto& calls = test_host::calls();
     const auto found = std::find(calls.begin(), calls.end(), call);
     return found == calls.end() ? -1 : static_cast<long>(found - calls.begin());
 }
@@ -53,13 +53,13 @@ inline std::vector<std::string> unreleased()
         {"vocCacheLocal()", "~cacheHandle"}, // an empty handle holds nothing
         {"Log2(", "~Logger()"},
     };
-    const auto& calls = TestHost::calls();
+    const auto& calls = test_host::calls();
     const auto count = [&](const std::string& prefix) {
         return std::count_if(calls.begin(), calls.end(), [&](const std::string& call) {
             return call.rfind(prefix, 0) == 0;
         });
     };
-    const TestHost::Script& script = lastScript();
+    const test_host::Script& script = lastScript();
     const std::map<std::string, bool> nothingAcquired = {
         {"SDK.init()", script.sdkInit != 0},
         {"createNew()", script.nullMessage},

@@ -7,7 +7,7 @@
 
 using ::testing::HasSubstr;
 using ::testing::Not;
-using ExpectedVocabulary::guestEntry;
+using expected_vocabulary::guestEntry;
 
 namespace {
 
@@ -22,9 +22,9 @@ KXL::KXLOS os(const std::string& id, const std::string& name)
 
 const char kFixedStamp[] = "$Id: ZEVUruruzodovar.voc 5c6d7e8f-0000-4000-8000-00000000abcd $";
 
-TestHost::Script fixedGuid()
+test_host::Script fixedGuid()
 {
-    TestHost::Script script;
+    test_host::Script script;
     script.guid = "5c6d7e8f-0000-4000-8000-00000000abcd";
     script.guidCounts = false;
     return script;
@@ -32,17 +32,17 @@ TestHost::Script fixedGuid()
 
 TEST(VocabularyContent, WholeContainerInDocumentOrder)
 {
-    TestHost::Script script = fixedGuid();
+    test_host::Script script = fixedGuid();
     script.supported[12] = os("win11", "Windows 11");
     script.supported[3] = os("ubuntu2204", "Ubuntu 22.04 LTS");
     script.experimental[7] = os("fedora41", "Fedora 41");
     EXPECT_EQ(runPlugin(script), 0);
 
-    EXPECT_EQ(TestHost::tree(),
+    EXPECT_EQ(test_host::tree(),
               "1307\n  1044\n" + [] {
                   // The container's content, indented two levels.
-                  std::string body = ExpectedVocabulary::versionEntry(kFixedStamp) +
-                      ExpectedVocabulary::categoriesAndAdapters() +
+                  std::string body = expected_vocabulary::versionEntry(kFixedStamp) +
+                      expected_vocabulary::categoriesAndAdapters() +
                       guestEntry("3", "ubuntu2204", "Ubuntu 22.04 LTS", false) +
                       guestEntry("12", "win11", "Windows 11", false) +
                       guestEntry("7", "fedora41", "Fedora 41", true);
@@ -55,13 +55,13 @@ TEST(VocabularyContent, WholeContainerInDocumentOrder)
                   }
                   return indented;
               }());
-    EXPECT_TRUE(TestHost::logRecords().empty());
+    EXPECT_TRUE(test_host::logRecords().empty());
 }
 
 TEST(VocabularyContent, EveryBuildCarriesAFreshStampWithExactPrefixAndSuffix)
 {
     auto stampOf = [] {
-        const std::string version = TestHost::tree({1307, 1044, 1017});
+        const std::string version = test_host::tree({1307, 1044, 1017});
         const size_t start = version.find("1307 = \"") + 8;
         return version.substr(start, version.find("\"\n", start) - start);
     };
@@ -79,16 +79,16 @@ TEST(VocabularyContent, EveryBuildCarriesAFreshStampWithExactPrefixAndSuffix)
 
 TEST(VocabularyContent, RejectedWritesInsideEntriesLeaveTheRestInPlace)
 {
-    TestHost::Script script = fixedGuid();
+    test_host::Script script = fixedGuid();
     script.statusOf["putValue(1,1010)"] = 5; // first adapter's id
     script.statusOf["putValue(\"guest_os_type\",1010)"] = 7; // second category's name
     script.statusOf["putValue(\"ubuntu2204\",1846)"] = 3; // a guest OS's short name
     script.supported[3] = os("ubuntu2204", "Ubuntu 22.04 LTS");
     script.supported[4] = os("ubuntu2404", "Ubuntu 24.04 LTS");
     EXPECT_EQ(runPlugin(script), 0);
-    EXPECT_TRUE(TestHost::logRecords().empty());
+    EXPECT_TRUE(test_host::logRecords().empty());
 
-    const std::string container = TestHost::tree({1307, 1044});
+    const std::string container = test_host::tree({1307, 1044});
     EXPECT_THAT(container, HasSubstr("1017\n  1010 = 1\n  1264 = \"kxp_network_adapter_type\"\n"
                                      "  1026 = \"Realtek RTL8139\"\n"));
     EXPECT_THAT(container, HasSubstr("1264\n  1010 = \"guest_os_type\"\n1264\n"
@@ -99,7 +99,7 @@ TEST(VocabularyContent, RejectedWritesInsideEntriesLeaveTheRestInPlace)
 
 TEST(VocabularyContent, RejectedKeyEndsThatMapOnlyAndTheVocabularyIsStillSaved)
 {
-    TestHost::Script script = fixedGuid();
+    test_host::Script script = fixedGuid();
     script.supported[1] = os("a", "A");
     script.supported[2] = os("b", "B");
     script.supported[3] = os("c", "C");
@@ -107,10 +107,10 @@ TEST(VocabularyContent, RejectedKeyEndsThatMapOnlyAndTheVocabularyIsStillSaved)
     script.experimental[9] = os("y", "Y");
     script.statusOf["putValue(2,0)"] = 9;
     EXPECT_EQ(runPlugin(script), 0);
-    EXPECT_TRUE(TestHost::logRecords().empty());
+    EXPECT_TRUE(test_host::logRecords().empty());
     EXPECT_TRUE(wasCalled("saveToFile(" + std::string(kSavedPath) + ")"));
 
-    const std::string container = TestHost::tree({1307, 1044});
+    const std::string container = test_host::tree({1307, 1044});
     EXPECT_THAT(container, HasSubstr(guestEntry("1", "a", "A", false) + "1017\n  1010 = 2\n" +
                                      guestEntry("8", "x", "X", true) +
                                      guestEntry("9", "y", "Y", true)));
@@ -119,14 +119,14 @@ TEST(VocabularyContent, RejectedKeyEndsThatMapOnlyAndTheVocabularyIsStillSaved)
 
 TEST(VocabularyContent, CodesKeepTheirBitsAndEntriesAreNeverMerged)
 {
-    TestHost::Script script = fixedGuid();
+    test_host::Script script = fixedGuid();
     script.supported[2147483648u] = os("big", "Big");
     script.supported[4294967295u] = os("max", "Max");
     script.supported[5] = KXL::KXLOS(); // unset texts are written as empty text
     script.experimental[5] = os("five", "Five");
     EXPECT_EQ(runPlugin(script), 0);
 
-    const std::string container = TestHost::tree({1307, 1044});
+    const std::string container = test_host::tree({1307, 1044});
     EXPECT_THAT(container, HasSubstr(guestEntry("5", "", "", false) +
                                      guestEntry("-2147483648", "big", "Big", false) +
                                      guestEntry("-1", "max", "Max", false) +

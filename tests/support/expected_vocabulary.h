@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace ExpectedVocabulary {
+namespace expected_vocabulary {
 
 inline std::string versionEntry(const std::string& stamp)
 {
@@ -57,6 +57,6 @@ inline std::string guestEntry(const std::string& code, const std::string& id,
         "  boot_efi := 0\n";
 }
 
-} // namespace ExpectedVocabulary
+} // namespace expected_vocabulary
 
 #endif

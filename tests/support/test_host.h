@@ -10,7 +10,7 @@
 
 #include "host/KXPServer.h"
 
-namespace TestHost {
+namespace test_host {
 
 struct LogRecord {
     std::string module;
@@ -69,6 +69,6 @@ std::string tree();
 // The subtree of the element with this tag path from the root, e.g. {1307, 1044}.
 std::string tree(const std::vector<int>& path);
 
-} // namespace TestHost
+} // namespace test_host
 
 #endif

@@ -3,7 +3,7 @@
 #include "KXLMessage/KXLMessageIterator.h"
 #include "test_host_state.h"
 
-namespace TestHost {
+namespace test_host {
 namespace {
 
 TreeNode* append(TreeNode* parent, int tag)
@@ -108,14 +108,14 @@ public:
 };
 
 } // namespace
-} // namespace TestHost
+} // namespace test_host
 
 namespace KXL {
 
 KXLMessage* KXLMsgFactory::createNew()
 {
-    TestHost::record("createNew()");
-    return TestHost::state().script.nullMessage ? nullptr : new TestHost::RecordingMessage;
+    test_host::record("createNew()");
+    return test_host::state().script.nullMessage ? nullptr : new test_host::RecordingMessage;
 }
 
 } // namespace KXL

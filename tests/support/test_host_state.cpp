@@ -4,7 +4,7 @@
 
 #include "test_host_state.h"
 
-namespace TestHost {
+namespace test_host {
 
 State& state()
 {
@@ -97,4 +97,4 @@ std::string tree(const std::vector<int>& path)
     return out.str();
 }
 
-} // namespace TestHost
+} // namespace test_host

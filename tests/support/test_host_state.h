@@ -7,7 +7,7 @@
 
 #include "test_host.h"
 
-namespace TestHost {
+namespace test_host {
 
 struct TreeNode {
     bool named = false;
@@ -37,6 +37,6 @@ int record(const std::string& call, int fallback = 0);
 
 std::string quoted(const std::string& text);
 
-} // namespace TestHost
+} // namespace test_host
 
 #endif
