@@ -73,15 +73,13 @@ TEST(PluginLifecycle, FailedCreateIsIgnoredWhenLoginSucceeds)
 // entry, saving and publishing, and release in reverse order of acquisition.
 TEST(PluginLifecycle, SuccessMakesEveryHostCallInOrderAndReleasesInReverse)
 {
-    test_host::Script script;
-    script.guid = "5c6d7e8f-0000-4000-8000-00000000abcd";
-    script.guidCounts = false;
+    test_host::Script script = fixedGuid();
     script.experimental[7].property1 = "fedora41";
     script.experimental[7].property2 = "Fedora 41";
     EXPECT_EQ(runPlugin(script), 0);
     EXPECT_TRUE(test_host::logRecords().empty());
 
-    const std::string stamp = "$Id: ZEVUruruzodovar.voc 5c6d7e8f-0000-4000-8000-00000000abcd $";
+    const std::string stamp = kFixedStamp;
     EXPECT_THAT(
         test_host::calls(),
         ElementsAre(

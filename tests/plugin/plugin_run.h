@@ -3,7 +3,6 @@
 #define TESTS_PLUGIN_PLUGIN_RUN_H
 
 #include <algorithm>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -41,42 +40,47 @@ inline long indexOf(const std::string& call)
     return found == calls.end() ? -1 : static_cast<long>(found - calls.begin());
 }
 
-// The host objects acquired in the last run and not released exactly once, as
-// "acquisition/release" pairs: empty when nothing leaked and nothing was released twice.
+// The host objects the last run acquired and did not release exactly once, as
+// "acquisition/release": empty when nothing leaked and nothing was released twice.
 inline std::vector<std::string> unreleased()
 {
-    static const std::pair<const char*, const char*> kPairs[] = {
-        {"SDK.init()", "SDK.deinit()"}, // an SDK that did not come up is not taken down
-        {"KXPServer()", "~KXPServer()"},
-        {"createNew()", "destroy()"},
-        {"createIterator()", "~KXLMessageIterator()"},
-        {"vocCacheLocal()", "~cacheHandle"}, // an empty handle holds nothing
-        {"Log2(", "~Logger()"},
-    };
-    const auto& calls = test_host::calls();
-    const auto count = [&](const std::string& prefix) {
+    const auto count = [](const std::string& prefix) {
+        const auto& calls = test_host::calls();
         return std::count_if(calls.begin(), calls.end(), [&](const std::string& call) {
             return call.rfind(prefix, 0) == 0;
         });
     };
+    // An SDK that did not come up, and a null message, iterator or cache, hold nothing.
     const test_host::Script& script = lastScript();
-    const std::map<std::string, bool> nothingAcquired = {
-        {"SDK.init()", script.sdkInit != 0},
-        {"createNew()", script.nullMessage},
-        {"createIterator()", script.nullIterator},
-        {"vocCacheLocal()", script.nullCache},
+    const struct {
+        const char* acquire;
+        const char* release;
+        bool held;
+    } pairs[] = {
+        {"SDK.init()", "SDK.deinit()", script.sdkInit == 0},
+        {"KXPServer()", "~KXPServer()", true},
+        {"createNew()", "destroy()", !script.nullMessage},
+        {"createIterator()", "~KXLMessageIterator()", !script.nullIterator},
+        {"vocCacheLocal()", "~cacheHandle", !script.nullCache},
+        {"Log2(", "~Logger()", true},
     };
     std::vector<std::string> result;
-    for (const auto& [acquire, release] : kPairs) {
-        const auto nothing = nothingAcquired.find(acquire);
-        const long acquired =
-            nothing != nothingAcquired.end() && nothing->second ? 0 : count(acquire);
-        if (acquired != count(release))
-            result.push_back(std::string(acquire) + "/" + release);
-    }
+    for (const auto& pair : pairs)
+        if ((pair.held ? count(pair.acquire) : 0) != count(pair.release))
+            result.push_back(std::string(pair.acquire) + "/" + pair.release);
     return result;
 }
 
+// A host whose every GUID is the same, so that the version stamp is known.
+inline test_host::Script fixedGuid()
+{
+    test_host::Script script;
+    script.guid = "5c6d7e8f-0000-4000-8000-00000000abcd";
+    script.guidCounts = false;
+    return script;
+}
+
+const char kFixedStamp[] = "$Id: ZEVUruruzodovar.voc 5c6d7e8f-0000-4000-8000-00000000abcd $";
 const char kSavedPath[] = "/host/plugins/ZEVUruruzodovar/ZEVUruruzodovar.voc";
 
 #endif

@@ -20,16 +20,6 @@ KXL::KXLOS os(const std::string& id, const std::string& name)
     return record;
 }
 
-const char kFixedStamp[] = "$Id: ZEVUruruzodovar.voc 5c6d7e8f-0000-4000-8000-00000000abcd $";
-
-test_host::Script fixedGuid()
-{
-    test_host::Script script;
-    script.guid = "5c6d7e8f-0000-4000-8000-00000000abcd";
-    script.guidCounts = false;
-    return script;
-}
-
 TEST(VocabularyContent, WholeContainerInDocumentOrder)
 {
     test_host::Script script = fixedGuid();

@@ -59,15 +59,13 @@ const std::vector<std::string>& calls();
 const std::vector<LogRecord>& logRecords();
 const std::vector<AbortReport>& abortReports();
 
-// The written message as indented text, one element or named value a line:
+// The written message as indented text, one element or named value a line, or what the
+// element at a tag path from the root holds (e.g. {1307, 1044}):
 //   1017
 //     1010 = 3
 //     1264 = "guest_os_type"
 //     min_hdd_size := 100
-std::string tree();
-
-// The subtree of the element with this tag path from the root, e.g. {1307, 1044}.
-std::string tree(const std::vector<int>& path);
+std::string tree(const std::vector<int>& path = {});
 
 } // namespace test_host
 

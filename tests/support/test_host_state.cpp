@@ -69,14 +69,6 @@ void render(const TreeNode& node, int depth, std::ostringstream& out)
 
 } // namespace
 
-std::string tree()
-{
-    std::ostringstream out;
-    for (const auto& child : state().root.children)
-        render(*child, 0, out);
-    return out.str();
-}
-
 std::string tree(const std::vector<int>& path)
 {
     const TreeNode* node = &state().root;
