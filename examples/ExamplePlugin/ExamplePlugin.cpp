@@ -62,12 +62,11 @@ struct Tier {
 struct VersionWriter : KXL::KXLWriterBase {
     int operator()(KXL::KXLMessageIterator& it, const std::string& stamp) const
     {
-        // Statuses are collected so that a rejected value fails the entry.
-        int status = it.putValue(std::string("vocversion"), tagId);
-        status |= it.putValue(std::string("vocabulary"), tagCategory);
-        status |= it.putValue(stamp, tagVocabulary);
-        status |= it.putValue(std::string("Vocabulary version"), tagDescription);
-        return status;
+        it.putValue(std::string("vocversion"), tagId);
+        it.putValue(std::string("vocabulary"), tagCategory);
+        it.putValue(stamp, tagVocabulary);
+        it.putValue(std::string("Vocabulary version"), tagDescription);
+        return 0;
     }
 };
 
@@ -83,14 +82,17 @@ struct CategoryWriter : KXL::KXLWriterBase {
 struct TierWriter : KXL::KXLWriterBase {
     int operator()(KXL::KXLMessageIterator& it, const Tier& tier) const
     {
-        int status = it.putValue(std::string(category), tagCategory); // the entry's mark
-        status |= it.putValue(tier.name, tagName);
-        status |= it.putValueByName(tier.maxIops, "max_iops");
-        return status;
+        it.putValue(std::string(category), tagCategory); // the entry's mark
+        it.putValue(tier.name, tagName);
+        it.putValueByName(tier.maxIops, "max_iops");
+        return 0;
     }
 };
 
-// Writes the whole vocabulary below the iterator's root. Non-zero on the first failure.
+// Writes the whole vocabulary below the iterator's root. The statuses of single writes are
+// not examined, as in the product's own plug-in: a value the host rejects costs that value
+// (or, for a map's key, the rest of that map), never the rest of the vocabulary. Whether the
+// publication succeeded is decided by the save and the cache below. -1 without a stamp.
 int putVocabulary(KXL::KXLMessageIterator& it, const std::map<int, Tier>& tiers)
 {
     KXL::KXLGUIDBase guid;
@@ -98,17 +100,14 @@ int putVocabulary(KXL::KXLMessageIterator& it, const std::map<int, Tier>& tiers)
         return -1;
     const std::string stamp = "$Id: ExamplePlugin.voc " + guid.toString() + " $";
 
-    if (it.addChild(tagVocabulary) != 0 || it.addChild(tagContainer) != 0)
-        return -1;
+    it.addChild(tagVocabulary);
+    it.addChild(tagContainer);
     // Inside the container: the version entry, the category definitions, the entries.
-    if (it.putObject(stamp, VersionWriter(), tagEntry) != 0)
-        return -1;
-    if (it.putObject(category, KXL::KXLWriterID(CategoryWriter(), tagCategory), 0) != 0)
-        return -1;
+    it.putObject(stamp, VersionWriter(), tagEntry);
+    it.putObject(category, KXL::KXLWriterID(CategoryWriter(), tagCategory), 0);
     // One 1017 per tier: 1010 holding the key, then TierWriter's values.
     const auto idWriter = KXL::KXLWriterID(KXL::KXLWriterSimple<const int>(), tagId);
-    if (it.putObject(tiers, KXL::KXLWriterMap(tagEntry, idWriter, TierWriter()), 0) != 0)
-        return -1;
+    it.putObject(tiers, KXL::KXLWriterMap(tagEntry, idWriter, TierWriter()), 0);
     return 0;
 }
 

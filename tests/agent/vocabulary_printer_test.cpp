@@ -10,7 +10,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "TestTree.h"
+#include "test_tree.h"
 
 namespace KXL {
 namespace {
@@ -18,64 +18,67 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::Not;
 
+using kxltest::Build;
 using kxltest::element;
 using kxltest::named;
-using KXLNode = kxltest::Node;
-using KXLDocument = kxltest::Document;
+using kxltest::number;
+using kxltest::text;
 
-std::string printVocabulary(const std::string& name, const KXLDocument& document, const GuestColumns& columns = {})
+Build vocabularyRoot(std::vector<Build> entries)
 {
-    return KXL::printVocabulary(name, kxltest::compact(document), columns);
+    return element(1307, {element(1044, std::move(entries))});
 }
 
-KXLNode text(int tag, std::string value)
+KXLDocument vocabulary(std::vector<Build> entries)
 {
-    return kxltest::withText(element(tag), std::move(value));
+    return kxltest::document({vocabularyRoot(std::move(entries))});
 }
 
-KXLNode number(int tag, int value)
+std::vector<Build> versionValues(const std::string& stamp)
 {
-    return kxltest::withInt(element(tag), value);
+    return {text(1010, "vocversion"), text(1264, "vocabulary"), text(1307, stamp),
+            text(1303, "Vocabulary version")};
 }
 
-KXLDocument vocabulary(std::vector<KXLNode> entries)
+Build versionEntry(const std::string& stamp)
 {
-    KXLDocument document;
-    document.roots.push_back(element(1307, {element(1044, std::move(entries))}));
-    return document;
+    return element(1017, versionValues(stamp));
 }
 
-KXLNode versionEntry(const std::string& stamp)
-{
-    return element(1017, {text(1010, "vocversion"), text(1264, "vocabulary"),
-        text(1307, stamp), text(1303, "Vocabulary version")});
-}
-
-KXLNode category(const std::string& name)
+Build category(const std::string& name)
 {
     return element(1264, {text(1010, name)});
 }
 
-KXLNode adapter(int id, const std::string& name)
+std::vector<Build> adapterValues(int id, const std::string& name)
 {
-    return element(1017, {number(1010, id), text(1264, "kxp_network_adapter_type"),
-        text(1026, name)});
+    return {number(1010, id), text(1264, "kxp_network_adapter_type"), text(1026, name)};
 }
 
-KXLNode guest(int code, const std::string& identifier, const std::string& name,
-              bool experimental)
+Build adapter(int id, const std::string& name)
 {
-    KXLNode entry = element(1017, {number(1010, code), text(1264, "guest_os_type")});
+    return element(1017, adapterValues(id, name));
+}
+
+std::vector<Build> guestValues(int code, const std::string& identifier, const std::string& name,
+                               bool experimental)
+{
+    std::vector<Build> values = {number(1010, code), text(1264, "guest_os_type")};
     if (experimental)
-        entry.children.push_back(text(1264, "experimental"));
-    entry.children.push_back(text(1846, identifier));
-    entry.children.push_back(text(1026, name));
+        values.push_back(text(1264, "experimental"));
+    values.push_back(text(1846, identifier));
+    values.push_back(text(1026, name));
     for (auto [valueName, value] : std::vector<std::pair<const char*, int>>{
              {"min_hdd_size", 100}, {"max_hdd_size", 16777216},
              {"recommended_hdd_size", 65536}, {"hdd_interface", 1}, {"adapter_type", 3},
              {"boot_efi", 0}})
-        entry.children.push_back(named(valueName, value));
-    return entry;
+        values.push_back(named(valueName, value));
+    return values;
+}
+
+Build guest(int code, const std::string& identifier, const std::string& name, bool experimental)
+{
+    return element(1017, guestValues(code, identifier, name, experimental));
 }
 
 TEST(VocabularyPrinter, PrintsEveryPartAsAlignedTables)
@@ -118,7 +121,7 @@ TEST(VocabularyPrinter, PrintsEveryPartAsAlignedTables)
 TEST(VocabularyPrinter, RowsBeyondOneOutputPieceStayWholeAndAligned)
 {
     constexpr int count = 20000;
-    std::vector<KXLNode> guests;
+    std::vector<Build> guests;
     for (int i = 0; i < count; ++i)
         guests.push_back(guest(i, "os" + std::to_string(i), i + 1 == count ? "Widest of all" : "Guest", false));
     const std::string out = printVocabulary("big", vocabulary(std::move(guests)));
@@ -208,18 +211,19 @@ TEST(VocabularyPrinter, GuestColumnsArePickedByName)
 
 TEST(VocabularyPrinter, EntriesOfNoKnownShapeAreDumpedWhole)
 {
-    KXLNode stamped = adapter(2, "Intel PRO/1000 MT");
-    stamped.stamps.ns = "net";
-    stamped.stamps.typeId = std::make_pair(4, 5);
-    KXLNode incomplete = guest(7, "partial", "Partial OS", false);
-    incomplete.children.pop_back(); // no boot_efi
-    KXLNode extra = guest(8, "extra", "Extra OS", false);
-    extra.children.push_back(named("color", 9));
-    KXLNode twiceMarked = adapter(4, "Twice");
-    twiceMarked.children.push_back(text(1264, "kxp_network_adapter_type"));
+    KXLStamps stamps;
+    stamps.ns = "net";
+    stamps.typeId = std::make_pair(4, 5);
+    const Build stamped = element(1017, stamps, adapterValues(2, "Intel PRO/1000 MT"));
+    std::vector<Build> incomplete = guestValues(7, "partial", "Partial OS", false);
+    incomplete.pop_back(); // no boot_efi
+    std::vector<Build> extra = guestValues(8, "extra", "Extra OS", false);
+    extra.push_back(named("color", 9));
+    std::vector<Build> twiceMarked = adapterValues(4, "Twice");
+    twiceMarked.push_back(text(1264, "kxp_network_adapter_type"));
 
-    const std::string out = printVocabulary("v", vocabulary({stamped, incomplete, extra,
-        twiceMarked, element(1017, {text(1010, "note"), element(5, {number(6, -3)})}),
+    const std::string out = printVocabulary("v", vocabulary({stamped, element(1017, incomplete),
+        element(1017, extra), element(1017, twiceMarked), element(1017, {text(1010, "note"), element(5, {number(6, -3)})}),
         named("loose", 11), text(1999, "stray")}));
 
     EXPECT_THAT(out, Not(HasSubstr("Network adapters")));
@@ -247,9 +251,9 @@ TEST(VocabularyPrinter, EntriesOfNoKnownShapeAreDumpedWhole)
 
 TEST(VocabularyPrinter, OnlyTheFirstVersionEntryIsTheVersion)
 {
-    KXLNode odd = versionEntry("$Id: other $");
-    odd.children.push_back(text(1303, "second text"));
-    const std::string out = printVocabulary("v", vocabulary({odd, versionEntry("$Id: first $"),
+    std::vector<Build> odd = versionValues("$Id: other $");
+    odd.push_back(text(1303, "second text"));
+    const std::string out = printVocabulary("v", vocabulary({element(1017, odd), versionEntry("$Id: first $"),
         versionEntry("$Id: second $")}));
     EXPECT_THAT(out, HasSubstr("  Version: $Id: first $ (Vocabulary version)\n"));
     EXPECT_THAT(out, HasSubstr("Other entries (2)"));
@@ -278,9 +282,8 @@ TEST(VocabularyPrinter, TextsNeverReachTheTerminalRaw)
 
 TEST(VocabularyPrinter, DocumentThatIsNotAVocabularyIsDumpedWhole)
 {
-    KXLDocument twoRoots = vocabulary({adapter(1, "kept")});
-    twoRoots.roots.push_back(text(77, "second root"));
-    twoRoots.kind = 4;
+    const KXLDocument twoRoots =
+        kxltest::document({vocabularyRoot({adapter(1, "kept")}), text(77, "second root")}, 4);
     EXPECT_EQ(printVocabulary("odd", twoRoots),
               "Vocabulary \"odd\"\n"
               "  Message kind: 4\n"
@@ -295,13 +298,11 @@ TEST(VocabularyPrinter, DocumentThatIsNotAVocabularyIsDumpedWhole)
               "          element 1026 = \"kept\"\n"
               "    element 77 = \"second root\"\n");
 
-    KXLDocument valued = vocabulary({});
-    valued.roots.front().value.kind = kxltest::Value::Kind::Int;
-    valued.roots.front().value.number = 5;
+    const KXLDocument valued = kxltest::document({number(1307, 5, {element(1044)})});
     EXPECT_THAT(printVocabulary("v", valued), HasSubstr("    element 1307 = 5\n"
                                                        "      element 1044\n"));
 
-    EXPECT_EQ(printVocabulary("none", KXLDocument{}),
+    EXPECT_EQ(printVocabulary("none", KXLDocument()),
               "Vocabulary \"none\"\n"
               "  Not a vocabulary (expected one element 1307 holding one element 1044)\n"
               "  The document is empty\n");

@@ -10,12 +10,12 @@
 #include <gtest/gtest.h>
 
 #include "process_runner.h"
-#include "TestFiles.h"
+#include "test_files.h"
 
 namespace KXL::test {
 
-using TestFiles::readFile;
-using TestFiles::writeFile;
+using test_files::readFile;
+using test_files::writeFile;
 bool fileExists(const std::string& path);
 
 // Hand-written .voc text: the items of a vocabulary, and the document around them.
@@ -55,7 +55,7 @@ protected:
     void SetUp() override;
 
 private:
-    TestFiles::TempFolder m_temp{"kxl-agent-e2e"};
+    test_files::TempFolder m_temp{"kxl-agent-e2e"};
 };
 
 } // namespace KXL::test

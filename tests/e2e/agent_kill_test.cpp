@@ -105,7 +105,7 @@ TEST_F(AgentKill, KillsAtRandomMomentsOfLargeSavesLeaveAWholeVocabulary)
     const Clock::time_point start = Clock::now();
     ASSERT_EQ(run(catalogues[0]).exitStatus, 0);
     const auto runTime = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
-    std::string previous = TestFiles::readFile(m_tree.vocabularyFile());
+    std::string previous = test_files::readFile(m_tree.vocabularyFile());
 
     std::random_device seed;
     std::mt19937 random(seed());
@@ -121,7 +121,7 @@ TEST_F(AgentKill, KillsAtRandomMomentsOfLargeSavesLeaveAWholeVocabulary)
 
         // Unchanged, or the new vocabulary as a whole: the reader accepts it and it holds
         // every guest OS of the new catalogue and none of the old.
-        const std::string saved = TestFiles::readFile(m_tree.vocabularyFile());
+        const std::string saved = test_files::readFile(m_tree.vocabularyFile());
         if (saved == previous)
             continue;
         const ProcessResult shown = runProcess(m_tree.agentCommand({"show", m_tree.vocabularyFile()}));

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "TestFiles.h"
+#include "test_files.h"
 
 namespace KXL::test {
 
@@ -27,7 +27,7 @@ public:
     std::string writeCatalogue(const std::string& file, const std::string& prefix, int count) const;
 
 private:
-    TestFiles::TempFolder m_temp{"kxl-install-copy"};
+    test_files::TempFolder m_temp{"kxl-install-copy"};
 };
 
 // How often `word` occurs in `text` (an agent's output, say).

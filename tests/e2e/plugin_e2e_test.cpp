@@ -17,39 +17,18 @@
 #include "host/KXLError.h"
 #include "host/KXLMessageFile.h"
 #include "process_runner.h"
-#include "ExpectedVocabulary.h"
-#include "TestFiles.h"
-#include "TestTree.h"
+#include "expected_vocabulary.h"
+#include "test_files.h"
+#include "test_tree.h"
 
 namespace KXL::test {
 namespace {
 
 using ::testing::HasSubstr;
 using ::testing::Not;
-using ExpectedVocabulary::guestEntry;
+using expected_vocabulary::guestEntry;
 
 namespace fs = std::filesystem;
-
-// One element or named value a line, values as the file holds them.
-using KXLNode = kxltest::Node;
-using KXLValue = kxltest::Value;
-
-void render(const KXLNode& node, int depth, std::string& out)
-{
-    out += std::string(static_cast<size_t>(depth) * 2, ' ');
-    if (node.kind == KXLNode::Kind::Named) {
-        out += node.name + " := " + std::to_string(node.value.number) + "\n";
-        return;
-    }
-    out += std::to_string(node.tag);
-    if (node.value.kind == KXLValue::Kind::String)
-        out += " = \"" + node.value.text + "\"";
-    else if (node.value.kind == KXLValue::Kind::Int)
-        out += " = " + std::to_string(node.value.number);
-    out += "\n";
-    for (const KXLNode& child : node.children)
-        render(child, depth + 1, out);
-}
 
 class PluginEndToEnd : public ::testing::Test {
 protected:
@@ -87,7 +66,7 @@ protected:
     }
 
 private:
-    TestFiles::TempFolder m_temp{"kxl-plugin-e2e"};
+    test_files::TempFolder m_temp{"kxl-plugin-e2e"};
 };
 
 TEST_F(PluginEndToEnd, ExportsExactlyItsTwoEntryPoints)
@@ -111,7 +90,7 @@ TEST_F(PluginEndToEnd, BuiltInCatalogueIsPublishedSavedAndCached)
                                       "  Version: $Id: ZEVUruruzodovar.voc "));
     EXPECT_THAT(result.out, HasSubstr("     3  VirtIO\n"));
     EXPECT_THAT(result.out, HasSubstr("ubuntu2204"));
-    EXPECT_EQ(TestFiles::readFile(path("agent.log")), ""); // nothing is logged on success
+    EXPECT_EQ(test_files::readFile(path("agent.log")), ""); // nothing is logged on success
 
     ASSERT_TRUE(fs::exists(vocabularyFile()));
     const ProcessResult lint =
@@ -131,7 +110,7 @@ TEST_F(PluginEndToEnd, BuiltInCatalogueIsPublishedSavedAndCached)
 
 TEST_F(PluginEndToEnd, SavedVocabularyHoldsEveryEntryOfAJsonCatalogue)
 {
-    TestFiles::writeFile(path("catalog.json"), R"({ "supported": [
+    test_files::writeFile(path("catalog.json"), R"({ "supported": [
                   { "code": 12, "property1": "win11", "property2": "Windows 11" },
                   { "code": 3, "property1": "ubuntu2204", "property2": "Ubuntu 22.04 LTS",
                     "property3": "linux" },
@@ -146,30 +125,30 @@ TEST_F(PluginEndToEnd, SavedVocabularyHoldsEveryEntryOfAJsonCatalogue)
         runProcess({"xmllint", "--noout", "--relaxng", KXL_VOC_SCHEMA, vocabularyFile()});
     EXPECT_EQ(lint.exitStatus, 0) << lint.err;
 
-    kxltest::Document document;
-    ASSERT_EQ(kxltest::loadPlain(vocabularyFile(), document), 0) << getErrorMessage();
-    EXPECT_EQ(document.kind, 0);
-    ASSERT_EQ(document.roots.size(), 1u);
-    const KXLNode& top = document.roots[0];
-    ASSERT_EQ(top.tag, 1307);
-    ASSERT_EQ(top.children.size(), 1u);
-    const KXLNode& container = top.children[0];
-    ASSERT_EQ(container.tag, 1044);
-    ASSERT_FALSE(container.children.empty());
+    KXL::KXLDocument document;
+    ASSERT_EQ(KXL::loadDocument(vocabularyFile(), document), 0) << getErrorMessage();
+    EXPECT_EQ(document.kind(), 0);
+    const KXL::KXLNodeRef top = document.root().firstChild();
+    ASSERT_TRUE(top);
+    EXPECT_FALSE(top.nextSibling());
+    ASSERT_EQ(top.tag(), 1307);
+    const KXL::KXLNodeRef container = top.firstChild();
+    ASSERT_TRUE(container);
+    EXPECT_FALSE(container.nextSibling());
+    ASSERT_EQ(container.tag(), 1044);
+    ASSERT_TRUE(container.firstChild());
 
     // The stamp is fresh each time; everything else is fixed.
-    const KXLNode& version = container.children[0];
-    ASSERT_EQ(version.children.size(), 4u);
-    const std::string stamp = version.children[2].value.text;
+    const KXL::KXLNodeRef stampNode =
+        container.firstChild().firstChild().nextSibling().nextSibling();
+    ASSERT_TRUE(stampNode);
+    const std::string stamp(stampNode.text());
     EXPECT_THAT(stamp, ::testing::MatchesRegex("\\$Id: ZEVUruruzodovar\\.voc "
                                                "[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-"
                                                "[0-9a-f]{12} \\$"));
-    std::string rendered;
-    for (const KXLNode& entry : container.children)
-        render(entry, 0, rendered);
-    EXPECT_EQ(rendered,
-              ExpectedVocabulary::versionEntry(stamp) +
-                  ExpectedVocabulary::categoriesAndAdapters() +
+    EXPECT_EQ(kxltest::render(container.children()),
+              expected_vocabulary::versionEntry(stamp) +
+                  expected_vocabulary::categoriesAndAdapters() +
                   guestEntry("3", "ubuntu2204", "Ubuntu 22.04 LTS", false) +
                   guestEntry("12", "win11", "Windows 11", false) +
                   guestEntry("-1", "", "No identifier", false) +
@@ -191,7 +170,7 @@ TEST_F(PluginEndToEnd, UnwritableFolderReportsTheSaveFailureOnceWithItsStatus)
 
     EXPECT_EQ(result.exitStatus, 1) << result.out << result.err;
     EXPECT_FALSE(fs::exists(vocabularyFile()));
-    const std::string log = TestFiles::readFile(path("logs/agent.log"));
+    const std::string log = test_files::readFile(path("logs/agent.log"));
     const std::string report = "putVocabulary: Could not save vocabulary file: ";
     const size_t first = log.find(report);
     ASSERT_NE(first, std::string::npos) << log;
@@ -216,7 +195,7 @@ TEST_F(PluginEndToEnd, SaveReasonComesBeforeTheRefusedLoad)
         "\"ZEVUruruzodovar\" was not published: cannot load \"" + vocabularyFile() + "\": ";
     EXPECT_THAT(result.out, HasSubstr(line));
     EXPECT_THAT(result.out, HasSubstr("The vocabulary cache is empty"));
-    EXPECT_THAT(TestFiles::readFile(path("agent.log")),
+    EXPECT_THAT(test_files::readFile(path("agent.log")),
                 HasSubstr("vocabulary \"ZEVUruruzodovar\" not published from " + vocabularyFile()));
 }
 
@@ -249,7 +228,7 @@ TEST_F(PluginEndToEnd, VocabularyKeptFromBeforeIsMarked)
 TEST_F(PluginEndToEnd, RenamedButNotDurableIsNotKeptFromBefore)
 {
     ASSERT_EQ(runAgent({"run", "--log", "/dev/null"}).exitStatus, 0);
-    const std::string before = TestFiles::readFile(vocabularyFile());
+    const std::string before = test_files::readFile(vocabularyFile());
     const char* asan = std::getenv("ASAN_OPTIONS");
     const ProcessResult result =
         RunningProcess({path("bin/host-agent"), "run", "--log", "/dev/null"},
@@ -258,7 +237,7 @@ TEST_F(PluginEndToEnd, RenamedButNotDurableIsNotKeptFromBefore)
             .wait(std::chrono::minutes(2));
 
     EXPECT_EQ(result.exitStatus, 1) << result.out << result.err;
-    const std::string saved = TestFiles::readFile(vocabularyFile());
+    const std::string saved = test_files::readFile(vocabularyFile());
     EXPECT_NE(saved, before);
     const std::size_t stamp = saved.find("$Id: ");
     ASSERT_NE(stamp, std::string::npos);
@@ -274,7 +253,7 @@ TEST_F(PluginEndToEnd, RenamedButNotDurableIsNotKeptFromBefore)
 TEST_F(PluginEndToEnd, DiffOfTwoPublicationsShowsOnlyTheCatalogueChanges)
 {
     const auto publish = [&](const std::string& catalogue, const std::string& copy) {
-        TestFiles::writeFile(path("catalog.json"), catalogue);
+        test_files::writeFile(path("catalog.json"), catalogue);
         const ProcessResult run = runAgent({"run", "--catalog", path("catalog.json"), "--log", "/dev/null"});
         ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
         fs::copy_file(vocabularyFile(), path(copy));
@@ -293,7 +272,7 @@ TEST_F(PluginEndToEnd, DiffOfTwoPublicationsShowsOnlyTheCatalogueChanges)
     EXPECT_EQ(changed.out, "guest_os 3 supported removed \"ubuntu2204\"\n");
     const ProcessResult same = runAgent({"diff", path("b.voc"), vocabularyFile()});
     EXPECT_EQ(same.exitStatus, 0) << same.out << same.err;
-    EXPECT_NE(TestFiles::readFile(path("b.voc")), TestFiles::readFile(vocabularyFile())); // new stamp
+    EXPECT_NE(test_files::readFile(path("b.voc")), test_files::readFile(vocabularyFile())); // new stamp
     const ProcessResult checked = runAgent({"check", vocabularyFile()});
     EXPECT_EQ(checked.exitStatus, 0) << checked.out;
 }

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "TestFiles.h"
+#include "test_files.h"
 
 namespace KXL::test {
 
@@ -41,7 +41,7 @@ public:
     ProcessResult wait(std::chrono::milliseconds limit = std::chrono::hours(1));
 
 private:
-    TestFiles::TempFolder m_outputs{"kxl-process"};
+    test_files::TempFolder m_outputs{"kxl-process"};
     pid_t m_pid = -1;
 };
 

@@ -12,8 +12,8 @@
 #include "host/KXLError.h"
 #include "host/KXLMessageFile.h"
 #include "host/KXLVocCacheLocal.h"
-#include "TestFiles.h"
-#include "TestTree.h"
+#include "test_files.h"
+#include "test_tree.h"
 
 namespace {
 
@@ -25,10 +25,9 @@ class VocCache : public testing::Test {
 protected:
     std::string saved(const std::string& fileName, const std::string& text)
     {
-        kxltest::Document document;
-        document.roots = {kxltest::withText(kxltest::element(1264), text)};
         const std::string path = dir.file(fileName);
-        EXPECT_EQ(KXL::saveDocument(kxltest::compact(document), path), 0) << KXL::getErrorMessage();
+        EXPECT_EQ(KXL::saveDocument(kxltest::document({kxltest::text(1264, text)}), path), 0)
+            << KXL::getErrorMessage();
         return path;
     }
     static std::string textOf(const std::shared_ptr<const KXL::KXLDocument>& document)
@@ -36,7 +35,7 @@ protected:
         return document ? std::string(document->root().firstChild().text()) : "<absent>";
     }
 
-    TestFiles::TempFolder dir;
+    test_files::TempFolder dir;
     KXL::KXLVocCacheLocal cache;
 };
 
@@ -58,7 +57,7 @@ TEST_F(VocCache, BadOrMissingFileKeepsThePreviousVocabulary)
     const auto before = cache.find("V");
 
     const std::string truncated = dir.file("truncated.voc");
-    TestFiles::writeFile(truncated, TestFiles::readFile(dir.file("a.voc")).substr(0, 60));
+    test_files::writeFile(truncated, test_files::readFile(dir.file("a.voc")).substr(0, 60));
     const std::string missing = dir.file("missing.voc");
     for (const std::string& path : {truncated, missing}) {
         EXPECT_NE(cache.loadVocabularyFromFile(path, "V"), 0);

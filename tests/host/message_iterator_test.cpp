@@ -8,16 +8,14 @@
 #include "KXLMessage/KXLMessageIterator.h"
 #include "host/KXLError.h"
 #include "host/KXLMessageFile.h"
-#include "TestTree.h"
+#include "test_tree.h"
 
 namespace {
 
-using KXLDocument = kxltest::Document;
-using KXLNode = kxltest::Node;
 using kxltest::element;
 using kxltest::named;
-using kxltest::withInt;
-using kxltest::withText;
+using kxltest::number;
+using kxltest::text;
 using testing::HasSubstr;
 
 class MessageTree : public testing::Test {
@@ -35,7 +33,7 @@ protected:
         it.reset();
         message->destroy();
     }
-    KXLDocument doc() const { return kxltest::plain(KXL::messageDocument(*message)); }
+    const KXL::KXLDocument& doc() const { return KXL::messageDocument(*message); }
 
     KXL::KXLMessage* message = nullptr;
     std::unique_ptr<KXL::KXLMessageIterator> it;
@@ -51,10 +49,8 @@ TEST_F(MessageTree, NestedWriteLeavesFormerElementCurrent)
     // Lands in 1044 only if 1044 is current again.
     ASSERT_EQ(it->putValue(7, 1010), 0);
 
-    KXLDocument expected;
-    expected.roots = {element(1307, {element(1044, {withText(element(1264), "experimental"),
-                                                    withInt(element(1010), 7)})})};
-    EXPECT_EQ(doc(), expected);
+    EXPECT_EQ(doc(), kxltest::document({element(
+                         1307, {element(1044, {text(1264, "experimental"), number(1010, 7)})})}));
 }
 
 TEST_F(MessageTree, ValuesChildrenAndNamedValuesKeepWriteOrder)
@@ -68,12 +64,10 @@ TEST_F(MessageTree, ValuesChildrenAndNamedValuesKeepWriteOrder)
     ASSERT_EQ(it->leaveChild(), 0);
     ASSERT_EQ(it->addChild(1017), 0); // a second top-level element
 
-    KXLDocument expected;
-    expected.roots = {withInt(element(1017, {named("min_hdd_size", 100), withText(element(1026), "Ubuntu"),
-                                             named("min_hdd_size", -1)}),
-                              42),
-                      element(1017)};
-    EXPECT_EQ(doc(), expected);
+    EXPECT_EQ(doc(), kxltest::document({number(1017, 42,
+                                               {named("min_hdd_size", 100), text(1026, "Ubuntu"),
+                                                named("min_hdd_size", -1)}),
+                                        element(1017)}));
 }
 
 TEST_F(MessageTree, StampsRecordedAndNamespaceResetBySetNSIDZero)
@@ -85,7 +79,7 @@ TEST_F(MessageTree, StampsRecordedAndNamespaceResetBySetNSIDZero)
     ASSERT_EQ(it->setTypeID(0, 101), 0);
     ASSERT_EQ(it->setItemNSType(3), 0);
 
-    KXL::KXLStamps stamps = doc().roots.at(0).stamps;
+    KXL::KXLStamps stamps = doc().root().firstChild().stamps().value_or(KXL::KXLStamps());
     EXPECT_EQ(stamps.ns, "kxp");
     EXPECT_EQ(stamps.nsid, 5);
     EXPECT_EQ(stamps.type, std::make_pair(std::string(), std::string("adapter")));
@@ -93,7 +87,7 @@ TEST_F(MessageTree, StampsRecordedAndNamespaceResetBySetNSIDZero)
     EXPECT_EQ(stamps.itemNSType, 3);
 
     ASSERT_EQ(it->setNSID(0), 0);
-    stamps = doc().roots.at(0).stamps;
+    stamps = doc().root().firstChild().stamps().value_or(KXL::KXLStamps());
     EXPECT_FALSE(stamps.ns.has_value());
     EXPECT_FALSE(stamps.nsid.has_value());
     EXPECT_TRUE(stamps.type.has_value()) << "the type is not part of the namespace reset";
@@ -127,17 +121,18 @@ TEST_F(MessageTree, ElementsWithEqualStampsKeepTheirOwnWhenOneIsStampedFurther)
     ASSERT_EQ(it->leaveChild(), 0);
     ASSERT_EQ(it->setNSID(8), 0); // the parent again, after its child took the same stamps
 
-    KXLDocument expected;
-    expected.roots = {element(1), element(2), element(3), element(4), element(5, {element(6)})};
-    expected.roots[0].stamps.nsid = 5;
-    expected.roots[1].stamps.nsid = 5;
-    expected.roots[1].stamps.ns = "kxp";
-    expected.roots[2].stamps.type.emplace("kxp", "adapter");
-    expected.roots[3].stamps.type.emplace("", "bus");
-    expected.roots[3].stamps.itemNSType = 0;
-    expected.roots[4].stamps.nsid = 8;
-    expected.roots[4].children[0].stamps.nsid = 7;
-    EXPECT_EQ(doc(), expected);
+    KXL::KXLStamps first, second, third, fourth, fifth, sixth;
+    first.nsid = 5;
+    second.nsid = 5;
+    second.ns = "kxp";
+    third.type.emplace("kxp", "adapter");
+    fourth.type.emplace("", "bus");
+    fourth.itemNSType = 0;
+    fifth.nsid = 8;
+    sixth.nsid = 7;
+    EXPECT_EQ(doc(), kxltest::document({element(1, first), element(2, second), element(3, third),
+                                        element(4, fourth),
+                                        element(5, fifth, {element(6, sixth)})}));
 }
 
 TEST_F(MessageTree, ProbeAcceptsOnlyPositiveTagsAndRejectionIsHarmless)
@@ -146,7 +141,7 @@ TEST_F(MessageTree, ProbeAcceptsOnlyPositiveTagsAndRejectionIsHarmless)
     EXPECT_EQ(it->probeTag(0), 0);
     EXPECT_EQ(it->probeTag(-4), 0);
     EXPECT_EQ(it->onTagRejected(), 0);
-    EXPECT_EQ(doc(), KXLDocument{});
+    EXPECT_EQ(doc(), KXL::KXLDocument());
 }
 
 TEST_F(MessageTree, OperationsOutsideAnElementFailAndChangeNothing)
@@ -165,13 +160,13 @@ TEST_F(MessageTree, OperationsOutsideAnElementFailAndChangeNothing)
     failsAtRoot(it->setType("ns", "t"), "setType");
     failsAtRoot(it->setTypeID(1, 101), "setTypeID");
     failsAtRoot(it->setItemNSType(1), "setItemNSType");
-    EXPECT_EQ(doc(), KXLDocument{});
+    EXPECT_EQ(doc(), KXL::KXLDocument());
 
     // Leaving the only element returns to the root, where the same rules hold.
     ASSERT_EQ(it->addChild(1), 0);
     ASSERT_EQ(it->leaveChild(), 0);
     failsAtRoot(it->leaveChild(), "leaveChild");
-    EXPECT_EQ(doc().roots.size(), 1u);
+    EXPECT_EQ(kxltest::render(doc().roots()), "1\n");
 }
 
 TEST_F(MessageTree, MeaninglessArgumentsFailWithReason)
@@ -187,9 +182,7 @@ TEST_F(MessageTree, MeaninglessArgumentsFailWithReason)
     EXPECT_NE(it->setNamespace(""), 0);
     EXPECT_NE(it->setType("ns", ""), 0);
 
-    KXLDocument expected;
-    expected.roots = {element(1)};
-    EXPECT_EQ(doc(), expected);
+    EXPECT_EQ(doc(), kxltest::document({element(1)}));
 }
 
 TEST_F(MessageTree, PrepareOnlyOnceAndBeforeWrites)
@@ -235,14 +228,14 @@ TEST_F(MessageTree, IteratorsOnOneMessageDoNotDisturbEachOther)
     ASSERT_EQ(it->addChild(4), 0);
     ASSERT_EQ(it->putValue(9, 0), 0);
 
-    const KXLDocument written = doc();
-    ASSERT_EQ(written.roots.size(), 1001u);
-    const KXLNode& first = written.roots[0];
-    ASSERT_EQ(first.children.size(), 1002u);
-    EXPECT_EQ(first.children[0], withText(element(2), "deep"));
-    EXPECT_EQ(first.children[1000], withInt(element(3), 999));
-    EXPECT_EQ(first.children[1001], withInt(element(4), 9));
-    EXPECT_EQ(written.roots[1000], element(10));
+    std::vector<kxltest::Build> children = {text(2, "deep")};
+    for (int i = 0; i < 1000; ++i)
+        children.push_back(number(3, i));
+    children.push_back(number(4, 9));
+    std::vector<kxltest::Build> roots = {element(1, children)};
+    roots.resize(1001, element(10));
+    // EXPECT_EQ would print some 4000 lines on failure.
+    EXPECT_TRUE(doc() == kxltest::document(roots));
 }
 
 // Deleting the message before its iterator is a caller error; it must fail, not corrupt.
@@ -256,6 +249,39 @@ TEST(MessageLifecycle, IteratorOutlivingItsMessageFailsCleanly)
     EXPECT_THAT(KXL::getErrorMessage(), HasSubstr("destroyed"));
     EXPECT_NE(it->addChild(2), 0);
     EXPECT_NE(it->leaveChild(), 0);
+}
+
+// Tests compare trees with the tree's own equality, so every one difference must count.
+TEST(DocumentEquality, AnyOneDifferenceMakesDocumentsUnequal)
+{
+    KXL::KXLStamps stamps;
+    stamps.nsid = 5;
+    KXL::KXLStamps otherStamps;
+    otherStamps.nsid = 6;
+    const auto make = [&](int kind, int tag, const KXL::KXLStamps& with,
+                          std::vector<kxltest::Build> values) {
+        return kxltest::document({element(tag, with, std::move(values))}, kind);
+    };
+    const std::vector<kxltest::Build> values = {text(2, "a"), named("n", 3), number(4, 5)};
+    EXPECT_EQ(make(0, 1, stamps, values), make(0, 1, stamps, values));
+
+    const KXL::KXLDocument different[] = {
+        make(1, 1, stamps, values),
+        make(0, 9, stamps, values),
+        make(0, 1, otherStamps, values),
+        make(0, 1, KXL::KXLStamps(), values),
+        make(0, 1, stamps, {text(2, "b"), named("n", 3), number(4, 5)}),
+        make(0, 1, stamps, {number(2, 0), named("n", 3), number(4, 5)}),
+        make(0, 1, stamps, {text(2, "a"), named("m", 3), number(4, 5)}),
+        make(0, 1, stamps, {text(2, "a"), named("n", 4), number(4, 5)}),
+        make(0, 1, stamps, {text(2, "a"), named("n", 3), number(4, 6)}),
+        make(0, 1, stamps, {text(2, "a"), named("n", 3)}),
+        make(0, 1, stamps, {text(2, "a"), number(4, 5), named("n", 3)}),
+        make(0, 1, stamps, {text(2, "a", {element(7)}), named("n", 3), number(4, 5)}),
+        kxltest::document({element(1, stamps, values), element(1)}),
+    };
+    for (std::size_t i = 0; i < std::size(different); ++i)
+        EXPECT_NE(make(0, 1, stamps, values), different[i]) << "variant " << i;
 }
 
 } // namespace

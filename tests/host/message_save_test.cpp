@@ -22,8 +22,18 @@
 #include "agent/lib/KXLMessage/vocWriter.h"
 #include "host/KXLError.h"
 #include "host/KXLMessageFile.h"
-#include "TestFiles.h"
-#include "TestTree.h"
+#include "test_files.h"
+#include "test_tree.h"
+
+namespace KXL::voc {
+
+// GoogleTest's name for AtomicReplace's parameter (found by argument-dependent lookup).
+void PrintTo(TempFile temp, std::ostream* out)
+{
+    *out << (temp == TempFile::Anonymous ? "Anonymous" : "Named");
+}
+
+} // namespace KXL::voc
 
 namespace {
 
@@ -39,26 +49,26 @@ protected:
         return KXL::voc::replaceFileAtomically(path, content, error, GetParam());
     }
 
-    TestFiles::TempFolder dir;
+    test_files::TempFolder dir;
     std::string error;
 };
 
 INSTANTIATE_TEST_SUITE_P(TempFiles, AtomicReplace, testing::Values(TempFile::Anonymous, TempFile::Named),
-    [](const auto& info) { return info.param == TempFile::Anonymous ? "Anonymous" : "Named"; });
+    [](const auto& info) { return testing::PrintToString(info.param); });
 
 TEST_P(AtomicReplace, ReplacesContentAndLeavesNoTemporaryFile)
 {
     const std::string path = dir.file("v.voc");
-    TestFiles::writeFile(path, "old content that is longer than the new one");
+    test_files::writeFile(path, "old content that is longer than the new one");
     ASSERT_TRUE(replace(path, "new")) << error;
-    EXPECT_EQ(TestFiles::readFile(path), "new");
+    EXPECT_EQ(test_files::readFile(path), "new");
     EXPECT_EQ(dir.entries(), std::set<std::string>{"v.voc"});
 }
 
 TEST_P(AtomicReplace, SymlinkAtThePathIsReplacedNotFollowed)
 {
     const std::string target = dir.file("target");
-    TestFiles::writeFile(target, "keep");
+    test_files::writeFile(target, "keep");
     const std::string link = dir.file("link.voc");
     fs::create_symlink(target, link);
     const std::string dangling = dir.file("dangling.voc");
@@ -68,8 +78,8 @@ TEST_P(AtomicReplace, SymlinkAtThePathIsReplacedNotFollowed)
     ASSERT_TRUE(replace(dangling, "new")) << error;
 
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(link)));
-    EXPECT_EQ(TestFiles::readFile(link), "new");
-    EXPECT_EQ(TestFiles::readFile(target), "keep");
+    EXPECT_EQ(test_files::readFile(link), "new");
+    EXPECT_EQ(test_files::readFile(target), "keep");
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dangling)));
     EXPECT_FALSE(fs::exists(dir.file("would-be-created")));
 }
@@ -82,7 +92,7 @@ TEST_P(AtomicReplace, PermissionsAreKeptAndNeverWritableByOthers)
         const std::string path = dir.file("perm.voc");
         std::remove(path.c_str());
         if (existing) {
-            TestFiles::writeFile(path, "old");
+            test_files::writeFile(path, "old");
             ::chmod(path.c_str(), *existing);
         }
         const mode_t previous = ::umask(mask);
@@ -106,7 +116,7 @@ TEST_P(AtomicReplace, PermissionsAreKeptAndNeverWritableByOthers)
 TEST_P(AtomicReplace, FailedWriteKeepsOldFileAndRemovesTemporary)
 {
     const std::string path = dir.file("v.voc");
-    TestFiles::writeFile(path, "old");
+    test_files::writeFile(path, "old");
     struct rlimit saved {};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
     const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
@@ -120,7 +130,7 @@ TEST_P(AtomicReplace, FailedWriteKeepsOldFileAndRemovesTemporary)
     std::signal(SIGXFSZ, previousHandler);
     EXPECT_FALSE(replaced);
     EXPECT_THAT(error, HasSubstr(std::strerror(EFBIG)));
-    EXPECT_EQ(TestFiles::readFile(path), "old");
+    EXPECT_EQ(test_files::readFile(path), "old");
     EXPECT_EQ(dir.entries(), std::set<std::string>{"v.voc"});
 }
 
@@ -147,35 +157,38 @@ TEST_P(AtomicReplace, NextSaveRemovesOnlyTemporariesOfKilledSaves)
 
 KXL::KXLDocument smallDocument()
 {
-    kxltest::Document document;
-    document.roots = {kxltest::withText(kxltest::element(1264), "experimental")};
-    return kxltest::compact(document);
+    return kxltest::document({kxltest::text(1264, "experimental")});
 }
 
 struct UnwritablePath {
     const char* label;
-    std::string (*make)(const TestFiles::TempFolder&);
+    std::string (*make)(const test_files::TempFolder&);
     int expectedErrno;
 };
+
+void PrintTo(const UnwritablePath& path, std::ostream* out)
+{
+    *out << path.label;
+}
 
 class SaveFailure : public testing::TestWithParam<UnwritablePath> {};
 
 INSTANTIATE_TEST_SUITE_P(Paths, SaveFailure, testing::Values(
-    UnwritablePath{"MissingFolder", [](const TestFiles::TempFolder& d) { return d.file("missing/v.voc"); }, ENOENT},
-    UnwritablePath{"ParentIsAFile", [](const TestFiles::TempFolder& d) {
-        TestFiles::writeFile(d.file("plain"), "keep");
+    UnwritablePath{"MissingFolder", [](const test_files::TempFolder& d) { return d.file("missing/v.voc"); }, ENOENT},
+    UnwritablePath{"ParentIsAFile", [](const test_files::TempFolder& d) {
+        test_files::writeFile(d.file("plain"), "keep");
         return d.file("plain/v.voc");
     }, ENOTDIR},
-    UnwritablePath{"PathIsAFolder", [](const TestFiles::TempFolder& d) {
+    UnwritablePath{"PathIsAFolder", [](const test_files::TempFolder& d) {
         fs::create_directory(d.file("folder"));
-        TestFiles::writeFile(d.file("folder/inside"), "keep");
+        test_files::writeFile(d.file("folder/inside"), "keep");
         return d.file("folder");
     }, EISDIR}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST_P(SaveFailure, ReportsPathAndReasonAndTouchesNothing)
 {
-    TestFiles::TempFolder dir;
+    test_files::TempFolder dir;
     const std::string path = GetParam().make(dir);
     const std::set<std::string> before = dir.entries();
 
@@ -184,16 +197,16 @@ TEST_P(SaveFailure, ReportsPathAndReasonAndTouchesNothing)
                 AllOf(HasSubstr("\"" + path + "\""), HasSubstr(std::strerror(GetParam().expectedErrno))));
     EXPECT_EQ(dir.entries(), before);
     if (fs::exists(dir.file("plain"))) {
-        EXPECT_EQ(TestFiles::readFile(dir.file("plain")), "keep");
+        EXPECT_EQ(test_files::readFile(dir.file("plain")), "keep");
     }
     if (fs::exists(dir.file("folder"))) {
-        EXPECT_EQ(TestFiles::readFile(dir.file("folder/inside")), "keep");
+        EXPECT_EQ(test_files::readFile(dir.file("folder/inside")), "keep");
     }
 }
 
 TEST(SaveDocument, PathWithoutAFileNameIsRefused)
 {
-    TestFiles::TempFolder dir;
+    test_files::TempFolder dir;
     for (const std::string& path : {std::string(), dir.file("") + "/", dir.file(".."), std::string("/")}) {
         EXPECT_NE(KXL::saveDocument(smallDocument(), path), 0) << path;
         EXPECT_THAT(KXL::getErrorMessage(), HasSubstr("cannot save")) << path;
@@ -205,27 +218,22 @@ TEST(SaveDocument, PathWithoutAFileNameIsRefused)
 // and no temporary file stays.
 TEST(SaveDocument, UnrepresentableTreeIsRefusedAndLeavesTheFileAsItWas)
 {
-    TestFiles::TempFolder dir;
+    test_files::TempFolder dir;
     const std::string path = dir.file("v.voc");
-    TestFiles::writeFile(path, "old");
+    test_files::writeFile(path, "old");
 
-    kxltest::Document namedAtRoot;
-    namedAtRoot.roots = {kxltest::named("n", 1)};
-    kxltest::Document zeroTag;
-    zeroTag.roots = {kxltest::element(0)};
-    kxltest::Document tooDeep;
-    tooDeep.roots = {kxltest::element(1)};
-    kxltest::Node* deepest = &tooDeep.roots.front();
-    for (int depth = 2; depth <= 257; ++depth) {
-        deepest->children = {kxltest::element(depth)};
-        deepest = &deepest->children.front();
-    }
+    kxltest::Build deepest = kxltest::element(257);
+    for (int depth = 256; depth >= 1; --depth)
+        deepest = kxltest::element(depth, {deepest});
+    KXL::KXLDocument unrepresentable[] = {kxltest::document({kxltest::named("n", 1)}),
+                                          kxltest::document({kxltest::element(0)}),
+                                          kxltest::document({deepest})};
 
-    for (const kxltest::Document* document : {&namedAtRoot, &zeroTag, &tooDeep}) {
-        EXPECT_NE(KXL::saveDocument(kxltest::compact(*document), path), 0);
+    for (const KXL::KXLDocument& document : unrepresentable) {
+        EXPECT_NE(KXL::saveDocument(document, path), 0);
         EXPECT_THAT(KXL::getErrorMessage(), HasSubstr("cannot save \"" + path + "\""));
     }
-    EXPECT_EQ(TestFiles::readFile(path), "old");
+    EXPECT_EQ(test_files::readFile(path), "old");
     EXPECT_EQ(dir.entries(), std::set<std::string>{"v.voc"});
 }
 
@@ -234,16 +242,14 @@ TEST(SaveDocument, UnrepresentableTreeIsRefusedAndLeavesTheFileAsItWas)
 TEST_P(AtomicReplace, FileOverTheReadersLimitIsNeverWritten)
 {
     const std::string path = dir.file("v.voc");
-    TestFiles::writeFile(path, "old");
-    kxltest::Document large;
-    large.roots = {kxltest::withText(kxltest::element(1), std::string(65536, 'x'))};
-    const KXL::KXLDocument document = kxltest::compact(large);
+    test_files::writeFile(path, "old");
+    const KXL::KXLDocument document = kxltest::document({kxltest::text(1, std::string(65536, 'x'))});
     const auto writeLimited = [&](KXL::voc::ByteSink& sink, std::string& why) {
         return KXL::voc::writeVoc(document, sink, why, 4096);
     };
     EXPECT_FALSE(KXL::voc::replaceFileAtomically(path, writeLimited, error, GetParam()));
     EXPECT_THAT(error, HasSubstr("larger than 4096 bytes"));
-    EXPECT_EQ(TestFiles::readFile(path), "old");
+    EXPECT_EQ(test_files::readFile(path), "old");
     EXPECT_EQ(dir.entries(), std::set<std::string>{"v.voc"});
 }
 

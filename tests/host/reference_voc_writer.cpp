@@ -76,17 +76,17 @@ void text(pugi::xml_node node, const std::string& value)
         node.append_child(pugi::node_pcdata).set_value(value.c_str());
 }
 
-void append(pugi::xml_node parent, const Node& node)
+void append(pugi::xml_node parent, KXL::KXLNodeRef node)
 {
-    if (node.kind == Node::Kind::Named) {
+    if (node.isNamed()) {
         pugi::xml_node named = parent.append_child("named");
-        textAttribute(named, "name", "name-base64", node.name);
-        text(named, std::to_string(node.value.number));
+        textAttribute(named, "name", "name-base64", std::string(node.name()));
+        text(named, std::to_string(node.number()));
         return;
     }
     pugi::xml_node element = parent.append_child("element");
-    attribute(element, "tag", std::to_string(node.tag));
-    const KXL::KXLStamps& s = node.stamps;
+    attribute(element, "tag", std::to_string(node.tag()));
+    const KXL::KXLStamps s = node.stamps().value_or(KXL::KXLStamps());
     if (s.ns)
         textAttribute(element, "namespace", "namespace-base64", *s.ns);
     if (s.nsid)
@@ -101,18 +101,19 @@ void append(pugi::xml_node parent, const Node& node)
     }
     if (s.itemNSType)
         attribute(element, "item-ns-type", std::to_string(*s.itemNSType));
-    if (node.value.kind == Value::Kind::Int) {
-        text(element.append_child("int"), std::to_string(node.value.number));
-    } else if (node.value.kind == Value::Kind::String) {
+    if (node.valueKind() == KXL::KXLValueKind::Int) {
+        text(element.append_child("int"), std::to_string(node.number()));
+    } else if (node.valueKind() == KXL::KXLValueKind::String) {
+        const std::string value(node.text());
         pugi::xml_node string = element.append_child("string");
-        if (isPlain(node.value.text)) {
-            text(string, node.value.text);
+        if (isPlain(value)) {
+            text(string, value);
         } else {
             attribute(string, "encoding", "base64");
-            text(string, base64(node.value.text));
+            text(string, base64(value));
         }
     }
-    for (const Node& child : node.children)
+    for (KXL::KXLNodeRef child : node.children())
         append(element, child);
 }
 
@@ -123,7 +124,7 @@ struct StringWriter : pugi::xml_writer {
 
 } // namespace
 
-std::string referenceVoc(const Document& document)
+std::string referenceVoc(const KXL::KXLDocument& document)
 {
     pugi::xml_document xml;
     pugi::xml_node declaration = xml.append_child(pugi::node_declaration);
@@ -131,8 +132,8 @@ std::string referenceVoc(const Document& document)
     attribute(declaration, "encoding", "UTF-8");
     pugi::xml_node message = xml.append_child("message");
     attribute(message, "format", "1");
-    attribute(message, "kind", std::to_string(document.kind));
-    for (const Node& root : document.roots)
+    attribute(message, "kind", std::to_string(document.kind()));
+    for (KXL::KXLNodeRef root : document.roots())
         append(message, root);
     StringWriter writer;
     xml.save(writer, "  ", pugi::format_indent, pugi::encoding_utf8);

@@ -5,11 +5,11 @@
 
 #include <string>
 
-#include "TestTree.h"
+#include "host/KXLMessageTree.h"
 
 namespace kxltest {
 
-std::string referenceVoc(const Document& document);
+std::string referenceVoc(const KXL::KXLDocument& document);
 
 } // namespace kxltest
 

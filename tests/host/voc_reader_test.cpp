@@ -10,15 +10,14 @@
 
 #include "host/KXLError.h"
 #include "host/KXLMessageFile.h"
-#include "TestFiles.h"
-#include "TestTree.h"
+#include "test_files.h"
+#include "test_tree.h"
 
 namespace {
 
 using kxltest::element;
 using kxltest::named;
-using kxltest::withInt;
-using kxltest::withText;
+using kxltest::text;
 using testing::AllOf;
 using testing::HasSubstr;
 
@@ -39,67 +38,59 @@ std::string nested(int depth)
 }
 
 // A document the failed load must leave alone.
-kxltest::Document sentinel()
+KXL::KXLDocument sentinel()
 {
-    kxltest::Document document;
-    document.kind = 99;
-    document.roots = {withText(element(5), "before")};
-    return document;
+    return kxltest::document({text(5, "before")}, 99);
 }
 
 TEST(VocReader, AcceptsOtherToolsSpellingOfTheSameContent)
 {
-    TestFiles::TempFolder dir;
+    test_files::TempFolder dir;
     const std::string path = dir.file("hand.voc");
     // No declaration, no indentation, CDATA, character references, single quotes, CR LF.
-    TestFiles::writeFile(path,
+    test_files::writeFile(path,
         "<message kind='3' format='1'><element tag='10'>"
         "<string>a<![CDATA[<b>]]>&#x43;&#100;&lt;&amp;</string>"
         "<named name='x&#9;y'>0</named><element tag='+1'/></element></message>");
-    kxltest::Document document = sentinel();
-    EXPECT_NE(kxltest::loadPlain(path, document), 0);
+    KXL::KXLDocument document = sentinel();
+    EXPECT_NE(KXL::loadDocument(path, document), 0);
     EXPECT_THAT(KXL::getErrorMessage(), HasSubstr("\"+1\" is not a decimal number"));
 
-    TestFiles::writeFile(path,
+    test_files::writeFile(path,
         "\xEF\xBB\xBF<message kind = '3'\r\n format='1' ><element tag='10'>"
         "<string>a<![CDATA[<b>]]>&#x43;&#100;&lt;&amp;</string>"
         "<named name='x&#9;y'>0</named><element tag='11'>\r\n  \n</element ></element></message >");
-    ASSERT_EQ(kxltest::loadPlain(path, document), 0) << KXL::getErrorMessage();
-    kxltest::Document expected;
-    expected.kind = 3;
-    expected.roots = {withText(element(10, {named("x\ty", 0), element(11)}), "a<b>Cd<&")};
-    EXPECT_EQ(document, expected);
+    ASSERT_EQ(KXL::loadDocument(path, document), 0) << KXL::getErrorMessage();
+    EXPECT_EQ(document,
+              kxltest::document({text(10, "a<b>Cd<&", {named("x\ty", 0), element(11)})}, 3));
 }
 
 TEST(VocReader, DeepestAllowedNestingLoads)
 {
-    TestFiles::TempFolder dir;
+    test_files::TempFolder dir;
     const std::string path = dir.file("deep.voc");
-    TestFiles::writeFile(path, voc(nested(256)));
-    kxltest::Document document;
-    ASSERT_EQ(kxltest::loadPlain(path, document), 0) << KXL::getErrorMessage();
+    test_files::writeFile(path, voc(nested(256)));
+    KXL::KXLDocument document;
+    ASSERT_EQ(KXL::loadDocument(path, document), 0) << KXL::getErrorMessage();
     int depth = 0;
-    for (const kxltest::Node* node = &document.roots.at(0); ; node = &node->children.at(0)) {
+    for (KXL::KXLNodeRef node = document.root().firstChild(); node; node = node.firstChild())
         ++depth;
-        if (node->children.empty())
-            break;
-    }
     EXPECT_EQ(depth, 256);
 }
 
 // Each control character, wherever it falls in a text, is refused unless it is TAB, LF or CR.
 TEST(VocReader, ControlCharactersAreRefusedWhereverTheyFallInAWord)
 {
-    TestFiles::TempFolder dir;
+    test_files::TempFolder dir;
     const std::string path = dir.file("control.voc");
     for (int c = 0; c < 0x20; ++c) {
         const bool allowed = c == '\t' || c == '\n' || c == '\r';
         for (std::size_t at = 0; at < 16; ++at) {
             std::string text(24, 'a');
             text[at] = static_cast<char>(c);
-            TestFiles::writeFile(path, voc("<element tag=\"1\"><string>" + text + "</string></element>"));
-            kxltest::Document document;
-            const int status = kxltest::loadPlain(path, document);
+            test_files::writeFile(path, voc("<element tag=\"1\"><string>" + text + "</string></element>"));
+            KXL::KXLDocument document;
+            const int status = KXL::loadDocument(path, document);
             EXPECT_EQ(status == 0, allowed) << "byte " << c << " at " << at << ": " << KXL::getErrorMessage();
             if (!allowed) {
                 EXPECT_THAT(KXL::getErrorMessage(), HasSubstr("not XML 1.0 characters"));
@@ -112,14 +103,14 @@ TEST(VocReader, ControlCharactersAreRefusedWhereverTheyFallInAWord)
 // line and column.
 TEST(VocReader, ErrorsPastGivenBackPagesNameTheirLine)
 {
-    TestFiles::TempFolder dir;
+    test_files::TempFolder dir;
     const std::string path = dir.file("large.voc");
     std::string inside = "<element tag=\"1\">\n";
     for (int i = 0; i < 1000000; ++i)
         inside += "  <element tag=\"2\"/>\n"; // 21 MB in all
-    TestFiles::writeFile(path, voc(inside + "  </elemnt>"));
-    kxltest::Document document;
-    EXPECT_NE(kxltest::loadPlain(path, document), 0);
+    test_files::writeFile(path, voc(inside + "  </elemnt>"));
+    KXL::KXLDocument document;
+    EXPECT_NE(KXL::loadDocument(path, document), 0);
     EXPECT_THAT(KXL::getErrorMessage(), HasSubstr("line 1000004, column 3: not well-formed XML"));
 }
 
@@ -129,15 +120,20 @@ struct BadFile {
     const char* reason; // a fragment the error text must hold
 };
 
+void PrintTo(const BadFile& bad, std::ostream* out)
+{
+    *out << bad.label;
+}
+
 class VocReaderRejects : public testing::TestWithParam<BadFile> {};
 
 TEST_P(VocReaderRejects, NamesPathAndReasonAndKeepsTheDocument)
 {
-    TestFiles::TempFolder dir;
+    test_files::TempFolder dir;
     const std::string path = dir.file("bad.voc");
-    TestFiles::writeFile(path, GetParam().content);
-    kxltest::Document document = sentinel();
-    EXPECT_NE(kxltest::loadPlain(path, document), 0);
+    test_files::writeFile(path, GetParam().content);
+    KXL::KXLDocument document = sentinel();
+    EXPECT_NE(KXL::loadDocument(path, document), 0);
     EXPECT_THAT(KXL::getErrorMessage(), AllOf(HasSubstr("\"" + path + "\""), HasSubstr(GetParam().reason)));
     EXPECT_EQ(document, sentinel());
 }
@@ -209,24 +205,24 @@ INSTANTIATE_TEST_SUITE_P(Hostile, VocReaderRejects, testing::Values(
 
 TEST(VocReader, FilesThatAreNotFilesAreRefusedWithoutBlocking)
 {
-    TestFiles::TempFolder dir;
-    kxltest::Document document = sentinel();
+    test_files::TempFolder dir;
+    KXL::KXLDocument document = sentinel();
     const std::string missing = dir.file("missing.voc");
-    EXPECT_NE(kxltest::loadPlain(missing, document), 0);
+    EXPECT_NE(KXL::loadDocument(missing, document), 0);
     EXPECT_THAT(KXL::getErrorMessage(), AllOf(HasSubstr(missing), HasSubstr("No such file or directory")));
 
-    EXPECT_NE(kxltest::loadPlain(dir.path(), document), 0);
+    EXPECT_NE(KXL::loadDocument(dir.path(), document), 0);
     EXPECT_THAT(KXL::getErrorMessage(), HasSubstr("folder"));
 
     const std::string huge = dir.file("huge.voc"); // sparse: refused before a byte is read
-    TestFiles::writeFile(huge, "");
+    test_files::writeFile(huge, "");
     ASSERT_EQ(::truncate(huge.c_str(), static_cast<off_t>(KXL::kMaxVocFileSize) + 1), 0);
-    EXPECT_NE(kxltest::loadPlain(huge, document), 0);
+    EXPECT_NE(KXL::loadDocument(huge, document), 0);
     EXPECT_THAT(KXL::getErrorMessage(), HasSubstr("larger than 1024 MiB"));
 
     const std::string fifo = dir.file("fifo.voc"); // no writer: a blocking open would hang
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_NE(kxltest::loadPlain(fifo, document), 0);
+    EXPECT_NE(KXL::loadDocument(fifo, document), 0);
     EXPECT_THAT(KXL::getErrorMessage(), HasSubstr("not a regular file"));
     EXPECT_EQ(document, sentinel());
 }

@@ -8,25 +8,24 @@
 #include "host/KXLError.h"
 #include "host/KXLMessageFile.h"
 #include "reference_voc_writer.h"
-#include "TestFiles.h"
-#include "TestTree.h"
+#include "test_files.h"
+#include "test_tree.h"
 
 namespace {
 
-using kxltest::Document;
-using kxltest::Node;
+using NodeId = KXL::KXLDocument::NodeId;
 
 class TreeGenerator {
 public:
     explicit TreeGenerator(unsigned seed) : m_random(seed) {}
 
-    Document document()
+    KXL::KXLDocument document()
     {
-        Document document;
-        document.kind = number();
+        KXL::KXLDocument document;
+        document.setKind(number());
         const int roots = below(4);
         for (int i = 0; i < roots; ++i)
-            document.roots.push_back(element(1));
+            element(document, KXL::KXLDocument::kRoot, 1);
         return document;
     }
 
@@ -62,48 +61,45 @@ private:
         return out.empty() ? "n" : out;
     }
 
-    Node element(int depth)
+    void element(KXL::KXLDocument& document, NodeId parent, int depth)
     {
-        Node node;
-        node.tag = 1 + below(2000);
+        const NodeId id = document.appendElement(parent, 1 + below(2000));
         switch (below(3)) {
         case 0: break;
-        case 1:
-            node.value.kind = kxltest::Value::Kind::Int;
-            node.value.number = number();
-            break;
-        default:
-            node.value.kind = kxltest::Value::Kind::String;
-            node.value.text = text();
+        case 1: document.setInt(id, number()); break;
+        default: document.setText(id, text());
         }
         if (below(6) == 0) {
-            node.stamps.ns = nonEmptyText();
-            node.stamps.nsid = number() | 1;
-            node.stamps.type.emplace(text(), nonEmptyText());
-            node.stamps.typeId.emplace(number(), number());
-            node.stamps.itemNSType = number();
+            KXL::KXLStamps stamps;
+            stamps.ns = nonEmptyText();
+            stamps.nsid = number() | 1;
+            stamps.type.emplace(text(), nonEmptyText());
+            stamps.typeId.emplace(number(), number());
+            stamps.itemNSType = number();
+            document.setStamps(id, stamps);
         }
         const int children = depth < 5 ? below(5) : 0;
         for (int i = 0; i < children; ++i) {
-            if (below(3) == 0)
-                node.children.push_back(kxltest::named(nonEmptyText(), number()));
-            else
-                node.children.push_back(element(depth + 1));
+            if (below(3) == 0) {
+                const std::string name = nonEmptyText();
+                document.appendNamed(id, name, number());
+            } else {
+                element(document, id, depth + 1);
+            }
         }
-        return node;
     }
 };
 
 TEST(VocWriterDifferential, SameBytesAsTheDomWriterAndReadsBack)
 {
-    TestFiles::TempFolder dir;
+    test_files::TempFolder dir;
     const std::string path = dir.file("generated.voc");
     for (unsigned seed = 1; seed <= 300; ++seed) {
-        const Document document = TreeGenerator(seed).document();
-        ASSERT_EQ(KXL::saveDocument(kxltest::compact(document), path), 0) << KXL::getErrorMessage();
-        ASSERT_EQ(TestFiles::readFile(path), kxltest::referenceVoc(document)) << "seed " << seed;
-        Document loaded;
-        ASSERT_EQ(kxltest::loadPlain(path, loaded), 0) << KXL::getErrorMessage();
+        const KXL::KXLDocument document = TreeGenerator(seed).document();
+        ASSERT_EQ(KXL::saveDocument(document, path), 0) << KXL::getErrorMessage();
+        ASSERT_EQ(test_files::readFile(path), kxltest::referenceVoc(document)) << "seed " << seed;
+        KXL::KXLDocument loaded;
+        ASSERT_EQ(KXL::loadDocument(path, loaded), 0) << KXL::getErrorMessage();
         ASSERT_EQ(loaded, document) << "seed " << seed;
     }
 }

@@ -6,7 +6,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "PluginRun.h"
+#include "plugin_run.h"
 
 namespace {
 
@@ -36,24 +36,24 @@ std::vector<std::string> expectedReleases(const std::vector<std::string>& calls,
 }
 
 // Returns how many distinct calls were made to throw.
-size_t expectCleanUnwindAtEveryCall(TestHost::Script base)
+size_t expectCleanUnwindAtEveryCall(test_host::Script base)
 {
     base.guidCounts = false; // every run must make the same calls
-    TestHost::reset(base);
+    test_host::reset(base);
     KXP::initKXLPlugIn();
-    const std::vector<std::string> reference = TestHost::calls();
+    const std::vector<std::string> reference = test_host::calls();
     std::set<std::string> tried;
     for (size_t i = 0; i < reference.size(); ++i) {
         const std::string& call = reference[i];
         // Destructors never throw; every other host call can.
         if (call[0] == '~' || call == "destroy()" || !tried.insert(call).second)
             continue;
-        TestHost::Script script = base;
+        test_host::Script script = base;
         script.throwAt = call;
-        TestHost::reset(script);
+        test_host::reset(script);
         EXPECT_THROW(KXP::initKXLPlugIn(), std::runtime_error) << call;
 
-        const std::vector<std::string>& calls = TestHost::calls();
+        const std::vector<std::string>& calls = test_host::calls();
         const size_t thrownAt = static_cast<size_t>(indexOf(call));
         const std::vector<std::string> after(calls.begin() + static_cast<long>(thrownAt) + 1,
                                              calls.end());
@@ -65,7 +65,7 @@ size_t expectCleanUnwindAtEveryCall(TestHost::Script base)
 
 TEST(PluginExceptions, EveryCallOfASuccessfulRun)
 {
-    TestHost::Script script;
+    test_host::Script script;
     script.supported[3].property1 = "debian12";
     script.experimental[7].property2 = "Next";
     EXPECT_GT(expectCleanUnwindAtEveryCall(script), 40u);
@@ -73,16 +73,16 @@ TEST(PluginExceptions, EveryCallOfASuccessfulRun)
 
 TEST(PluginExceptions, EveryCallOfTheReportingPaths)
 {
-    TestHost::Script sdk;
+    test_host::Script sdk;
     sdk.sdkInit = 1;
     EXPECT_EQ(expectCleanUnwindAtEveryCall(sdk), 3u); // init, Log2, put
-    TestHost::Script login;
+    test_host::Script login;
     login.login = 1;
     expectCleanUnwindAtEveryCall(login);
-    TestHost::Script maps;
+    test_host::Script maps;
     maps.getOSMaps = -1;
     expectCleanUnwindAtEveryCall(maps);
-    TestHost::Script save;
+    test_host::Script save;
     save.save = 2;
     expectCleanUnwindAtEveryCall(save);
 }

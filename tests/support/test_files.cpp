@@ -8,9 +8,9 @@
 #include <stdexcept>
 #include <vector>
 
-#include "TestFiles.h"
+#include "test_files.h"
 
-namespace TestFiles {
+namespace test_files {
 
 TempFolder::TempFolder(const std::string& prefix)
 {
@@ -59,4 +59,4 @@ void writeFile(const std::string& path, const std::string& bytes)
         throw std::runtime_error("cannot write " + path);
 }
 
-} // namespace TestFiles
+} // namespace test_files

@@ -4,7 +4,7 @@
 #include <iomanip>
 #include <sstream>
 
-#include "TestHostState.h"
+#include "test_host_state.h"
 #include "host/KXLDebug.h"
 #include "host/KXLError.h"
 #include "host/KXLGUIDBase.h"
@@ -14,14 +14,14 @@ namespace KXL {
 
 const char* getErrorMessage()
 {
-    TestHost::record("getErrorMessage()");
-    TestHost::State& s = TestHost::state();
+    test_host::record("getErrorMessage()");
+    test_host::State& s = test_host::state();
     return s.script.nullErrorText ? nullptr : s.errorText.c_str();
 }
 
 void setErrorMessage(const std::string& text)
 {
-    TestHost::state().errorText = text;
+    test_host::state().errorText = text;
 }
 
 Logger::Logger(const char* module, const char* file, int line, const char* function,
@@ -33,7 +33,7 @@ Logger::Logger(const char* module, const char* file, int line, const char* funct
 
 Logger::~Logger()
 {
-    TestHost::state().calls.push_back("~Logger()");
+    test_host::state().calls.push_back("~Logger()");
 }
 
 void Logger::put(int level, const char* format, ...) const
@@ -43,16 +43,16 @@ void Logger::put(int level, const char* format, ...) const
     va_start(args, format);
     std::vsnprintf(buffer, sizeof buffer, format, args);
     va_end(args);
-    TestHost::LogRecord record{m_module, m_file, m_line, m_function, m_prettyFunction,
+    test_host::LogRecord record{m_module, m_file, m_line, m_function, m_prettyFunction,
                                level, format, buffer};
-    TestHost::state().log.push_back(record);
-    TestHost::record("put(" + std::to_string(level) + "," + TestHost::quoted(buffer) + ")");
+    test_host::state().log.push_back(record);
+    test_host::record("put(" + std::to_string(level) + "," + test_host::quoted(buffer) + ")");
 }
 
 Logger Log2(const char* module, const char* file, int line, const char* function,
             const char* prettyFunction)
 {
-    TestHost::record("Log2(" + std::string(function) + ")");
+    test_host::record("Log2(" + std::string(function) + ")");
     return Logger(module, file, line, function, prettyFunction);
 }
 
@@ -69,25 +69,25 @@ bool Debug::check(bool condition)
 void abort(const char* module, const char* file, int line, const char* function,
            const char* prettyFunction)
 {
-    TestHost::state().aborts.push_back({module, file, line, function, prettyFunction});
-    TestHost::record("abort(" + std::to_string(line) + ")");
+    test_host::state().aborts.push_back({module, file, line, function, prettyFunction});
+    test_host::record("abort(" + std::to_string(line) + ")");
 }
 
 KXLGUIDBase::KXLGUIDBase() : m_bytes{}
 {
-    TestHost::record("KXLGUIDBase()");
+    test_host::record("KXLGUIDBase()");
 }
 
 int KXLGUIDBase::generate()
 {
-    ++TestHost::state().guidCounter;
-    return TestHost::record("generate()");
+    ++test_host::state().guidCounter;
+    return test_host::record("generate()");
 }
 
 std::string KXLGUIDBase::toString() const
 {
-    TestHost::record("toString()");
-    const TestHost::State& s = TestHost::state();
+    test_host::record("toString()");
+    const test_host::State& s = test_host::state();
     if (!s.script.guidCounts)
         return s.script.guid;
     std::ostringstream counted;

@@ -1,9 +1,9 @@
 // The message and iterator of the test host: every call is recorded and mirrored into a
 // tree, so a test can check both the exact sequence and the resulting document.
 #include "KXLMessage/KXLMessageIterator.h"
-#include "TestHostState.h"
+#include "test_host_state.h"
 
-namespace TestHost {
+namespace test_host {
 namespace {
 
 TreeNode* append(TreeNode* parent, int tag)
@@ -108,14 +108,14 @@ public:
 };
 
 } // namespace
-} // namespace TestHost
+} // namespace test_host
 
 namespace KXL {
 
 KXLMessage* KXLMsgFactory::createNew()
 {
-    TestHost::record("createNew()");
-    return TestHost::state().script.nullMessage ? nullptr : new TestHost::RecordingMessage;
+    test_host::record("createNew()");
+    return test_host::state().script.nullMessage ? nullptr : new test_host::RecordingMessage;
 }
 
 } // namespace KXL

@@ -1,5 +1,5 @@
 // The SDK and the server connection of the test host.
-#include "TestHostState.h"
+#include "test_host_state.h"
 #include "host/KXPSDK.h"
 #include "host/KXPServer.h"
 
@@ -9,12 +9,12 @@ KXPSDK SDK;
 
 int KXPSDK::init()
 {
-    return TestHost::record("SDK.init()", TestHost::state().script.sdkInit);
+    return test_host::record("SDK.init()", test_host::state().script.sdkInit);
 }
 
 void KXPSDK::deinit()
 {
-    TestHost::record("SDK.deinit()");
+    test_host::record("SDK.deinit()");
 }
 
 struct KXPServer::Impl {
@@ -22,34 +22,34 @@ struct KXPServer::Impl {
 
 KXPServer::KXPServer() : m_impl(nullptr)
 {
-    TestHost::record("KXPServer()");
+    test_host::record("KXPServer()");
 }
 
 KXPServer::~KXPServer()
 {
-    TestHost::state().calls.push_back("~KXPServer()");
+    test_host::state().calls.push_back("~KXPServer()");
 }
 
 int KXPServer::create()
 {
-    return TestHost::record("create()", TestHost::state().script.create);
+    return test_host::record("create()", test_host::state().script.create);
 }
 
 int KXPServer::loginLocal()
 {
-    return TestHost::record("loginLocal()", TestHost::state().script.login);
+    return test_host::record("loginLocal()", test_host::state().script.login);
 }
 
 int KXPServer::release()
 {
-    return TestHost::record("release()");
+    return test_host::record("release()");
 }
 
 int KXPServer::getOSMaps(KXPOSMap& supportedOS, KXPOSMap& experimentalOS) const
 {
-    const TestHost::Script& script = TestHost::state().script;
+    const test_host::Script& script = test_host::state().script;
     const bool empty = supportedOS.empty() && experimentalOS.empty();
-    const int status = TestHost::record(empty ? "getOSMaps(empty, empty)" : "getOSMaps(filled)",
+    const int status = test_host::record(empty ? "getOSMaps(empty, empty)" : "getOSMaps(filled)",
                                         script.getOSMaps);
     if (status >= 0) {
         supportedOS = script.supported;

@@ -2,9 +2,9 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "TestHostState.h"
+#include "test_host_state.h"
 
-namespace TestHost {
+namespace test_host {
 
 State& state()
 {
@@ -54,16 +54,6 @@ const std::vector<AbortReport>& abortReports()
     return state().aborts;
 }
 
-std::vector<std::string> writeCalls()
-{
-    const std::vector<std::string>& all = state().calls;
-    const auto first = std::find(all.begin(), all.end(), "addChild(1307)");
-    const auto last = std::find_if(first, all.end(), [](const std::string& call) {
-        return call.rfind("saveToFile(", 0) == 0 || call == "plugins()";
-    });
-    return std::vector<std::string>(first, last);
-}
-
 namespace {
 
 void render(const TreeNode& node, int depth, std::ostringstream& out)
@@ -78,14 +68,6 @@ void render(const TreeNode& node, int depth, std::ostringstream& out)
 }
 
 } // namespace
-
-std::string tree()
-{
-    std::ostringstream out;
-    for (const auto& child : state().root.children)
-        render(*child, 0, out);
-    return out.str();
-}
 
 std::string tree(const std::vector<int>& path)
 {
@@ -107,4 +89,4 @@ std::string tree(const std::vector<int>& path)
     return out.str();
 }
 
-} // namespace TestHost
+} // namespace test_host

@@ -1,105 +1,130 @@
-#include "TestTree.h"
+#include "test_tree.h"
 
-#include "host/KXLMessageFile.h"
+#include <utility>
 
 namespace kxltest {
 
 namespace {
 
-Node plainNode(KXL::KXLNodeRef ref)
+using NodeId = KXL::KXLDocument::NodeId;
+
+void appendAll(KXL::KXLDocument& document, NodeId parent, const std::vector<Build>& children)
 {
-    Node node;
-    if (ref.isNamed()) {
-        node.kind = Node::Kind::Named;
-        node.name = std::string(ref.name());
-    } else {
-        node.tag = ref.tag();
-        if (const auto stamps = ref.stamps())
-            node.stamps = *stamps;
-    }
-    switch (ref.valueKind()) {
-    case KXL::KXLValueKind::None: break;
-    case KXL::KXLValueKind::String:
-        node.value.kind = Value::Kind::String;
-        node.value.text = std::string(ref.text());
-        break;
-    case KXL::KXLValueKind::Int:
-        node.value.kind = Value::Kind::Int;
-        node.value.number = ref.number();
-        break;
-    }
-    for (KXL::KXLNodeRef child : ref.children())
-        node.children.push_back(plainNode(child));
-    return node;
+    for (const Build& child : children)
+        child(document, parent);
 }
 
-void addNode(KXL::KXLDocument& document, KXL::KXLDocument::NodeId parent, const Node& node)
+template <typename SetValue>
+Build elementWith(int tag, SetValue setValue, std::vector<Build> children)
 {
-    if (node.kind == Node::Kind::Named) {
-        document.appendNamed(parent, node.name, node.value.number);
+    return [=](KXL::KXLDocument& document, NodeId parent) {
+        const NodeId id = document.appendElement(parent, tag);
+        setValue(document, id);
+        appendAll(document, id, children);
+    };
+}
+
+void renderStamps(const KXL::KXLStamps& stamps, std::string& out)
+{
+    out += " {";
+    if (stamps.ns)
+        out += " ns \"" + *stamps.ns + "\"";
+    if (stamps.nsid)
+        out += " nsid " + std::to_string(*stamps.nsid);
+    if (stamps.type)
+        out += " type \"" + stamps.type->first + "\" \"" + stamps.type->second + "\"";
+    if (stamps.typeId)
+        out += " typeid " + std::to_string(stamps.typeId->first) + " " +
+            std::to_string(stamps.typeId->second);
+    if (stamps.itemNSType)
+        out += " item-ns-type " + std::to_string(*stamps.itemNSType);
+    out += " }";
+}
+
+void render(KXL::KXLNodeRef node, int depth, std::string& out)
+{
+    out += std::string(2 * static_cast<std::size_t>(depth), ' ');
+    if (node.isNamed()) {
+        out += std::string(node.name()) + " := " + std::to_string(node.number()) + "\n";
         return;
     }
-    const auto id = document.appendElement(parent, node.tag);
-    if (node.value.kind == Value::Kind::String)
-        document.setText(id, node.value.text);
-    else if (node.value.kind == Value::Kind::Int)
-        document.setInt(id, node.value.number);
-    if (!node.stamps.empty())
-        document.setStamps(id, node.stamps);
-    for (const Node& child : node.children)
-        addNode(document, id, child);
-}
-
-void print(const Node& node, int depth, std::ostream& out)
-{
-    out << std::string(2 * static_cast<std::size_t>(depth), ' ');
-    if (node.kind == Node::Kind::Named)
-        out << "named \"" << node.name << "\"";
-    else
-        out << "element " << node.tag << (node.stamps.empty() ? "" : " [stamped]");
-    if (node.value.kind == Value::Kind::String)
-        out << " = \"" << node.value.text << "\"";
-    else if (node.value.kind == Value::Kind::Int)
-        out << " = " << node.value.number;
-    out << '\n';
-    for (const Node& child : node.children)
-        print(child, depth + 1, out);
+    out += std::to_string(node.tag());
+    if (node.valueKind() == KXL::KXLValueKind::String)
+        out += " = \"" + std::string(node.text()) + "\"";
+    else if (node.valueKind() == KXL::KXLValueKind::Int)
+        out += " = " + std::to_string(node.number());
+    if (const auto stamps = node.stamps())
+        renderStamps(*stamps, out);
+    out += "\n";
+    for (KXL::KXLNodeRef child : node.children())
+        render(child, depth + 1, out);
 }
 
 } // namespace
 
-void PrintTo(const Document& document, std::ostream* out)
+Build element(int tag, std::vector<Build> children)
 {
-    *out << "kind " << document.kind << '\n';
-    for (const Node& root : document.roots)
-        print(root, 0, *out);
+    return elementWith(tag, [](KXL::KXLDocument&, NodeId) {}, std::move(children));
 }
 
-Document plain(const KXL::KXLDocument& document)
+Build element(int tag, KXL::KXLStamps stamps, std::vector<Build> children)
 {
-    Document result;
-    result.kind = document.kind();
-    for (KXL::KXLNodeRef root : document.roots())
-        result.roots.push_back(plainNode(root));
-    return result;
+    return elementWith(
+        tag, [stamps](KXL::KXLDocument& document, NodeId id) { document.setStamps(id, stamps); },
+        std::move(children));
 }
 
-KXL::KXLDocument compact(const Document& document)
+Build text(int tag, std::string value, std::vector<Build> children)
+{
+    return elementWith(
+        tag, [value](KXL::KXLDocument& document, NodeId id) { document.setText(id, value); },
+        std::move(children));
+}
+
+Build number(int tag, int value, std::vector<Build> children)
+{
+    return elementWith(
+        tag, [value](KXL::KXLDocument& document, NodeId id) { document.setInt(id, value); },
+        std::move(children));
+}
+
+Build named(std::string name, int value)
+{
+    return [name, value](KXL::KXLDocument& document, NodeId parent) {
+        document.appendNamed(parent, name, value);
+    };
+}
+
+KXL::KXLDocument document(const std::vector<Build>& roots, int kind)
 {
     KXL::KXLDocument result;
-    result.setKind(document.kind);
-    for (const Node& root : document.roots)
-        addNode(result, KXL::KXLDocument::kRoot, root);
+    result.setKind(kind);
+    appendAll(result, KXL::KXLDocument::kRoot, roots);
     return result;
 }
 
-int loadPlain(const std::string& path, Document& document)
+std::string render(KXL::KXLNodeRef node)
 {
-    KXL::KXLDocument loaded;
-    const int status = KXL::loadDocument(path, loaded);
-    if (status == 0)
-        document = plain(loaded);
-    return status;
+    std::string out;
+    render(node, 0, out);
+    return out;
+}
+
+std::string render(KXL::KXLNodeRef::Children nodes)
+{
+    std::string out;
+    for (KXL::KXLNodeRef node : nodes)
+        render(node, 0, out);
+    return out;
 }
 
 } // namespace kxltest
+
+namespace KXL {
+
+void PrintTo(const KXLDocument& document, std::ostream* out)
+{
+    *out << "kind " << document.kind() << "\n" << kxltest::render(document.roots());
+}
+
+} // namespace KXL

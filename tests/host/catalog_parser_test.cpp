@@ -4,7 +4,7 @@
 #include <ostream>
 #include <string>
 
-#include "TestFiles.h"
+#include "test_files.h"
 #include "host/KXLError.h"
 #include "host/KXPCatalog.h"
 
@@ -52,7 +52,7 @@ TEST_P(CatalogErrors, FailWithOriginAndProblemAndLeaveMapsAlone)
     EXPECT_EQ(experimental.size(), 1u);
 }
 
-const BadCatalog badCatalogs[] = {
+const BadCatalog kBadCatalogs[] = {
     {"Empty", "", "malformed JSON"},
     {"Truncated", R"({"supported": [)", "malformed JSON"},
     {"InvalidUtf8", entry("{\"code\": 1, \"property1\": \"\xff\"}"), "malformed JSON"},
@@ -96,7 +96,7 @@ const BadCatalog badCatalogs[] = {
      "nesting deeper than"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Catalog, CatalogErrors, ::testing::ValuesIn(badCatalogs),
+INSTANTIATE_TEST_SUITE_P(Catalog, CatalogErrors, ::testing::ValuesIn(kBadCatalogs),
                          [](const auto& info) { return std::string(info.param.what); });
 
 TEST(CatalogParse, ReadsEntriesAndTellsUnsetFromEmpty)
@@ -151,7 +151,7 @@ TEST(CatalogParse, EmptyOrLeftOutListsAreAValidCatalogue)
 
 TEST(CatalogFile, ReadsAFileAndNamesItInErrors)
 {
-    TestFiles::TempFolder scratch;
+    test_files::TempFolder scratch;
     KXPOSMap supported, experimental;
 
     const std::string good =
@@ -167,7 +167,7 @@ TEST(CatalogFile, ReadsAFileAndNamesItInErrors)
 
 TEST(CatalogFile, MissingOrNonRegularFilesFailClearly)
 {
-    TestFiles::TempFolder scratch;
+    test_files::TempFolder scratch;
     KXPOSMap supported, experimental;
 
     const std::string missing = scratch.file("missing.json");

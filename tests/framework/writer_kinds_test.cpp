@@ -8,11 +8,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "AssertionRecorder.h"
+#include "assertion_recorder.h"
 #include "KXLMessage/KXLMessageIterator.h"
-#include "RecordingIterator.h"
+#include "recording_iterator.h"
 
-namespace KXLFrameworkTest {
+namespace framework_test {
 namespace {
 
 using ::testing::Return;
@@ -98,7 +98,7 @@ TEST_F(WriterKindsTest, PairReportsFailingValueAsMinusOneAndSuccessAsZero)
 
 // What the vocabulary's OS maps use: the key in a 1010 child, the record's output beside
 // it, all in a 1017 child per entry.
-const auto codeMapWriter =
+const auto kCodeMapWriter =
     KXLWriterMap(1017, KXLWriterID(IntWriter(), 1010), KXLWriterID(TextWriter(), 1026));
 
 void expectEntry(StrictIterator& it, int code, const std::string& name)
@@ -115,8 +115,8 @@ void expectEntry(StrictIterator& it, int code, const std::string& name)
 
 TEST_F(WriterKindsTest, EmptyMapMakesNoCallAndSucceeds)
 {
-    EXPECT_EQ(codeMapWriter(it, std::map<unsigned int, std::string>()), 0);
-    EXPECT_EQ(it.putObject(std::map<unsigned int, std::string>(), codeMapWriter, 0), 0);
+    EXPECT_EQ(kCodeMapWriter(it, std::map<unsigned int, std::string>()), 0);
+    EXPECT_EQ(it.putObject(std::map<unsigned int, std::string>(), kCodeMapWriter, 0), 0);
 }
 
 TEST_F(WriterKindsTest, MapWritesEveryEntryInAscendingKeyOrder)
@@ -126,7 +126,7 @@ TEST_F(WriterKindsTest, MapWritesEveryEntryInAscendingKeyOrder)
     expectEntry(it, 5, "five");
     expectEntry(it, 9, "nine");
 
-    EXPECT_EQ(it.putObject(oses, codeMapWriter, 0), 0);
+    EXPECT_EQ(it.putObject(oses, kCodeMapWriter, 0), 0);
 }
 
 TEST_F(WriterKindsTest, MapStopsAfterFailingThirdKeyWhichIsStillClosed)
@@ -142,7 +142,7 @@ TEST_F(WriterKindsTest, MapStopsAfterFailingThirdKeyWhichIsStillClosed)
     EXPECT_CALL(it, leaveChild());
     // nothing of entry 3's value, nothing of entry 4
 
-    EXPECT_EQ(it.putObject(oses, codeMapWriter, 0), 1);
+    EXPECT_EQ(it.putObject(oses, kCodeMapWriter, 0), 1);
 }
 
 TEST_F(WriterKindsTest, ListWithoutTagWritesEntriesIntoCurrentElement)
@@ -165,4 +165,4 @@ TEST_F(WriterKindsTest, ListWithTagGivesEachEntryItsOwnChild)
 }
 
 } // namespace
-} // namespace KXLFrameworkTest
+} // namespace framework_test

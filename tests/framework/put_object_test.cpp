@@ -4,11 +4,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "AssertionRecorder.h"
+#include "assertion_recorder.h"
 #include "KXLMessage/KXLMessageIterator.h"
-#include "RecordingIterator.h"
+#include "recording_iterator.h"
 
-namespace KXLFrameworkTest {
+namespace framework_test {
 namespace {
 
 using ::testing::Return;
@@ -83,4 +83,4 @@ TEST_F(PutObjectTest, WriterStatusComesBackUnchangedOnBothPaths)
 }
 
 } // namespace
-} // namespace KXLFrameworkTest
+} // namespace framework_test

@@ -1,12 +1,12 @@
 // Recording stand-ins for the host's Debug::check and abort, linked into the framework
 // tests instead of libKXLCore: every check and every abort report is kept for inspection.
-#ifndef TESTS_FRAMEWORK_ASSERTIONRECORDER_H
-#define TESTS_FRAMEWORK_ASSERTIONRECORDER_H
+#ifndef TESTS_FRAMEWORK_ASSERTION_RECORDER_H
+#define TESTS_FRAMEWORK_ASSERTION_RECORDER_H
 
 #include <string>
 #include <vector>
 
-namespace KXLFrameworkTest {
+namespace framework_test {
 
 struct AbortReport {
     std::string module;
@@ -17,7 +17,7 @@ struct AbortReport {
 };
 
 struct AssertionLog {
-    // Counters, not a list: checking must not allocate (see NoAllocationTest).
+    // Counters, not a list: checking must not allocate (see no_allocation_test.cpp).
     int checks = 0;                   // conditions Debug::check received
     int falseChecks = 0;              // of which false
     std::vector<AbortReport> aborts;  // every abort, in order
@@ -28,6 +28,6 @@ struct AssertionLog {
 AssertionLog& assertionLog();
 void resetAssertionLog();
 
-} // namespace KXLFrameworkTest
+} // namespace framework_test
 
 #endif

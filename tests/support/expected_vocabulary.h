@@ -1,11 +1,11 @@
 // The published vocabulary's entries as the tests render trees: one element or named
 // value a line, two spaces a level ("1010 = 3", "1264 = \"text\"", "min_hdd_size := 100").
-#ifndef TESTS_SUPPORT_EXPECTEDVOCABULARY_H
-#define TESTS_SUPPORT_EXPECTEDVOCABULARY_H
+#ifndef TESTS_SUPPORT_EXPECTED_VOCABULARY_H
+#define TESTS_SUPPORT_EXPECTED_VOCABULARY_H
 
 #include <string>
 
-namespace ExpectedVocabulary {
+namespace expected_vocabulary {
 
 inline std::string versionEntry(const std::string& stamp)
 {
@@ -57,6 +57,6 @@ inline std::string guestEntry(const std::string& code, const std::string& id,
         "  boot_efi := 0\n";
 }
 
-} // namespace ExpectedVocabulary
+} // namespace expected_vocabulary
 
 #endif

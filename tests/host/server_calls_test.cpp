@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "TestFiles.h"
+#include "test_files.h"
 #include "host/KXLError.h"
 #include "host/KXPCatalog.h"
 #include "host/KXPSDK.h"
@@ -139,7 +139,7 @@ TEST_F(ServerTest, MapsPassedInFullAreReplaced)
 
 TEST_F(ServerTest, CatalogueFileIsReadAtEveryCall)
 {
-    TestFiles::TempFolder scratch;
+    test_files::TempFolder scratch;
     const std::string path =
         scratch.write("os.json", R"({"supported": [{"code": 1, "property1": "one"}], "experimental": []})");
     setCatalogFile(path);
@@ -161,7 +161,7 @@ TEST_F(ServerTest, CatalogueFileIsReadAtEveryCall)
 
 TEST_F(ServerTest, BadCatalogueFileFailsWithTheFileAndTheProblem)
 {
-    TestFiles::TempFolder scratch;
+    test_files::TempFolder scratch;
     const std::string path = scratch.write(
         "os.json", R"({"supported": [{"code": 1}, {"code": 1}], "experimental": []})");
     setCatalogFile(path);

@@ -1,11 +1,11 @@
 // Scratch folders and whole-file reads and writes for tests.
-#ifndef TESTS_SUPPORT_TESTFILES_H
-#define TESTS_SUPPORT_TESTFILES_H
+#ifndef TESTS_SUPPORT_TEST_FILES_H
+#define TESTS_SUPPORT_TEST_FILES_H
 
 #include <set>
 #include <string>
 
-namespace TestFiles {
+namespace test_files {
 
 // A fresh folder under the system's temporary folder, removed with everything in it when
 // the test ends.
@@ -33,6 +33,6 @@ private:
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
 
-} // namespace TestFiles
+} // namespace test_files
 
 #endif

@@ -1,8 +1,8 @@
-#include "AssertionRecorder.h"
+#include "assertion_recorder.h"
 
 #include "host/KXLDebug.h"
 
-namespace KXLFrameworkTest {
+namespace framework_test {
 
 AssertionLog& assertionLog()
 {
@@ -19,13 +19,13 @@ void resetAssertionLog()
     log.denyChecks = false;
 }
 
-} // namespace KXLFrameworkTest
+} // namespace framework_test
 
 namespace KXL {
 
 bool Debug::check(bool condition)
 {
-    KXLFrameworkTest::AssertionLog& log = KXLFrameworkTest::assertionLog();
+    framework_test::AssertionLog& log = framework_test::assertionLog();
     ++log.checks;
     if (!condition)
         ++log.falseChecks;
@@ -36,7 +36,7 @@ bool Debug::check(bool condition)
 void abort(const char* module, const char* file, int line, const char* function,
            const char* prettyFunction)
 {
-    KXLFrameworkTest::assertionLog().aborts.push_back(
+    framework_test::assertionLog().aborts.push_back(
         {module, file, line, function, prettyFunction});
 }
 

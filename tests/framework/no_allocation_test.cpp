@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "AssertionRecorder.h"
+#include "assertion_recorder.h"
 #include "KXLMessage/KXLMessageIterator.h"
 
 namespace {
@@ -51,7 +51,7 @@ void operator delete[](void* memory, std::size_t) noexcept
     std::free(memory);
 }
 
-namespace KXLFrameworkTest {
+namespace framework_test {
 namespace {
 
 using KXL::KXLWriterID;
@@ -140,4 +140,4 @@ TEST(NoAllocation, WritingMapThroughKXLWriterMapAllocatesNothing)
 }
 
 } // namespace
-} // namespace KXLFrameworkTest
+} // namespace framework_test

@@ -1,13 +1,13 @@
 // Shared state of the test host's pieces.
-#ifndef TESTS_SUPPORT_TESTHOSTSTATE_H
-#define TESTS_SUPPORT_TESTHOSTSTATE_H
+#ifndef TESTS_SUPPORT_TEST_HOST_STATE_H
+#define TESTS_SUPPORT_TEST_HOST_STATE_H
 
 #include <memory>
 #include <string>
 
-#include "TestHost.h"
+#include "test_host.h"
 
-namespace TestHost {
+namespace test_host {
 
 struct TreeNode {
     bool named = false;
@@ -37,6 +37,6 @@ int record(const std::string& call, int fallback = 0);
 
 std::string quoted(const std::string& text);
 
-} // namespace TestHost
+} // namespace test_host
 
 #endif

@@ -13,7 +13,7 @@
 
 namespace {
 
-const char vocabularyName[] = "TestVocabulary";
+const char kVocabularyName[] = "TestVocabulary";
 
 // Keeps the first failed status of a run of host calls.
 class FirstFailure {
@@ -107,11 +107,11 @@ int initKXLPlugIn()
     if (check.status() != 0)
         return check.status();
 
-    const std::string path = KXL::KXLInstanceFolders().plugins().leaf(vocabularyName)
-                                 .leaf(std::string(vocabularyName) + ".voc");
+    const std::string path = KXL::KXLInstanceFolders().plugins().leaf(kVocabularyName)
+                                 .leaf(std::string(kVocabularyName) + ".voc");
     if (const int status = message->saveToFile(path); status != 0)
         return status;
-    return KXL::vocCacheLocal()->loadVocabularyFromFile(path, vocabularyName);
+    return KXL::vocCacheLocal()->loadVocabularyFromFile(path, kVocabularyName);
 }
 
 int finiKXLPlugIn()

@@ -1,17 +1,17 @@
 // A KXLMessageIterator that records every operation for GoogleMock; tests use it as a
 // StrictMock under InSequence, so any call not expected, or out of order, fails.
-#ifndef TESTS_FRAMEWORK_RECORDINGITERATOR_H
-#define TESTS_FRAMEWORK_RECORDINGITERATOR_H
+#ifndef TESTS_FRAMEWORK_RECORDING_ITERATOR_H
+#define TESTS_FRAMEWORK_RECORDING_ITERATOR_H
 
 #include <string>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "AssertionRecorder.h"
+#include "assertion_recorder.h"
 #include "KXLMessage/KXLMessageIterator.h"
 
-namespace KXLFrameworkTest {
+namespace framework_test {
 
 class RecordingIterator : public KXL::KXLMessageIterator {
 public:
@@ -52,6 +52,6 @@ protected:
     ::testing::InSequence inOrder;
 };
 
-} // namespace KXLFrameworkTest
+} // namespace framework_test
 
 #endif

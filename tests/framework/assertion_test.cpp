@@ -7,11 +7,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "AssertionRecorder.h"
+#include "assertion_recorder.h"
 #include "KXLMessage/KXLMessageIterator.h"
-#include "RecordingIterator.h"
+#include "recording_iterator.h"
 
-namespace KXLFrameworkTest {
+namespace framework_test {
 namespace {
 
 using ::testing::HasSubstr;
@@ -103,7 +103,7 @@ TEST_F(AssertionTest, NullNamespaceTextIsReportedAndTakenAsEmpty)
     EXPECT_EQ(aborts[0].function, "putObjectInternal");
     expectSignature(aborts[0].signature,
                     "int KXL::KXLMessageIterator::putObjectInternal(const T&, const Writer&) "
-                    "[with T = int; Writer = KXLFrameworkTest::{anonymous}::NullNamespaceTextWriter]",
+                    "[with T = int; Writer = framework_test::{anonymous}::NullNamespaceTextWriter]",
                     "NullNamespaceTextWriter");
 }
 
@@ -122,7 +122,7 @@ TEST_F(AssertionTest, NullTypeTextIsReportedAndWriteGoesOn)
     EXPECT_EQ(aborts[0].function, "putObjectInternal");
     expectSignature(aborts[0].signature,
                     "int KXL::KXLMessageIterator::putObjectInternal(const T&, const Writer&) "
-                    "[with T = int; Writer = KXLFrameworkTest::{anonymous}::NullTypeTextWriter]",
+                    "[with T = int; Writer = framework_test::{anonymous}::NullTypeTextWriter]",
                     "NullTypeTextWriter");
 }
 
@@ -163,4 +163,4 @@ TEST(AssertionLines, AssertionsStandOnTheirReportedLines)
 }
 
 } // namespace
-} // namespace KXLFrameworkTest
+} // namespace framework_test

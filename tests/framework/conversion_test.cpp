@@ -7,11 +7,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "AssertionRecorder.h"
+#include "assertion_recorder.h"
 #include "KXLMessage/KXLMessageIterator.h"
-#include "RecordingIterator.h"
+#include "recording_iterator.h"
 
-namespace KXLFrameworkTest {
+namespace framework_test {
 namespace {
 
 using ::testing::Return;
@@ -105,4 +105,4 @@ TEST_F(ConversionTest, OtherObjectsArePassedByReference)
 }
 
 } // namespace
-} // namespace KXLFrameworkTest
+} // namespace framework_test

@@ -1,8 +1,8 @@
 // A scriptable host that stands in for the six host libraries when the plug-in's source is
 // linked into a test. It records every host call in order, can answer any of them with a
 // chosen status or throw from it, and rebuilds the written message as a readable tree.
-#ifndef TESTS_SUPPORT_TESTHOST_H
-#define TESTS_SUPPORT_TESTHOST_H
+#ifndef TESTS_SUPPORT_TEST_HOST_H
+#define TESTS_SUPPORT_TEST_HOST_H
 
 #include <map>
 #include <string>
@@ -10,7 +10,7 @@
 
 #include "host/KXPServer.h"
 
-namespace TestHost {
+namespace test_host {
 
 struct LogRecord {
     std::string module;
@@ -59,19 +59,14 @@ const std::vector<std::string>& calls();
 const std::vector<LogRecord>& logRecords();
 const std::vector<AbortReport>& abortReports();
 
-// The calls made between the first "addChild(1307)" and the save, i.e. every write.
-std::vector<std::string> writeCalls();
-
-// The written message as indented text, one element or named value a line:
+// The written message as indented text, one element or named value a line, or what the
+// element at a tag path from the root holds (e.g. {1307, 1044}):
 //   1017
 //     1010 = 3
 //     1264 = "guest_os_type"
 //     min_hdd_size := 100
-std::string tree();
+std::string tree(const std::vector<int>& path = {});
 
-// The subtree of the element with this tag path from the root, e.g. {1307, 1044}.
-std::string tree(const std::vector<int>& path);
-
-} // namespace TestHost
+} // namespace test_host
 
 #endif
