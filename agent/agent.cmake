@@ -4,6 +4,7 @@
 add_library(kxl_agent_print STATIC
   ${CMAKE_CURRENT_LIST_DIR}/text_table.cpp
   ${CMAKE_CURRENT_LIST_DIR}/vocabulary_model.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/vocabulary_check.cpp
   ${CMAKE_CURRENT_LIST_DIR}/vocabulary_printer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/vocabulary_json.cpp
   ${CMAKE_CURRENT_LIST_DIR}/vocabulary_diff.cpp)

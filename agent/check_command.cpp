@@ -10,7 +10,7 @@
 #include "voc_input.h"
 #include "voc_positions.h"
 #include "vocabulary_json.h"
-#include "vocabulary_model.h"
+#include "vocabulary_check.h"
 
 namespace KXL {
 

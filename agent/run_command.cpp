@@ -23,7 +23,7 @@
 #include "text_escape.h"
 #include "voc_input.h"
 #include "vocabulary_json.h"
-#include "vocabulary_model.h"
+#include "vocabulary_check.h"
 #include "vocabulary_printer.h"
 
 namespace KXL {

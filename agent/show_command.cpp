@@ -9,7 +9,7 @@
 #include "text_escape.h"
 #include "voc_input.h"
 #include "vocabulary_json.h"
-#include "vocabulary_model.h"
+#include "vocabulary_check.h"
 #include "vocabulary_printer.h"
 
 namespace KXL {
@@ -57,20 +57,17 @@ int showGuest(const KXLShowOptions& options, const Shown& shown, const KXLDocume
     const GuestQuery wanted(*options.guest);
     std::size_t found = 0;
     if (options.json) {
-        const KXLNodeRef container = vocabularyContainer(document);
-        if (container) {
-            forEachItem(container, [&](const KXLVocabularyItem& item) {
-                if (item.kind != KXLVocabularyItem::Kind::Guest || !wanted(item.guest))
-                    return;
-                if (found++ == 0) {
-                    jsonHead(out, options.file);
-                    out << "\"name\":" << (shown.name ? jsonText(*shown.name) : std::string("null"))
-                        << ",\"guest_os\":[\n";
-                } else {
-                    out << ",\n";
-                }
-                writeGuestJson(out, item.guest);
-            });
+        for (const KXLGuestEntry& guest : classifyVocabulary(vocabularyContainer(document)).guests) {
+            if (!wanted(guest))
+                continue;
+            if (found++ == 0) {
+                jsonHead(out, options.file);
+                out << "\"name\":" << (shown.name ? jsonText(*shown.name) : std::string("null"))
+                    << ",\"guest_os\":[\n";
+            } else {
+                out << ",\n";
+            }
+            writeGuestJson(out, guest);
         }
         if (found > 0)
             out << "\n]}\n";

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "vocabulary_model.h"
+#include "vocabulary_check.h"
 
 namespace KXL {
 

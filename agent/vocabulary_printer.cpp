@@ -170,17 +170,20 @@ bool sectionTitle(KXLTextOut& out, const std::string& title, std::size_t rows)
     return rows > 0;
 }
 
-// The rows of the guest OSes for which wanted(entry) holds, after the table measured them.
+// The guest OS table of the rows for which wanted(entry) holds: measured, then printed.
 template <typename Wanted>
-void printGuestRows(KXLTextOut& out, const KXLTextTable& guests, const KXLGuestColumns& columns,
-                    KXLNodeRef container, Wanted wanted)
+void printGuestTable(KXLTextOut& out, const std::vector<KXLGuestEntry>& entries, const KXLGuestColumns& columns,
+                     Wanted wanted)
 {
-    guests.printHead(out, tableIndent);
+    KXLTextTable guests(guestColumns(columns));
     KXLGuestRow row(columns);
-    forEachItem(container, [&](const KXLVocabularyItem& item) {
-        if (item.kind == KXLVocabularyItem::Kind::Guest && wanted(item.guest))
-            guests.printRow(out, tableIndent, row.cells(item.guest));
-    });
+    for (const KXLGuestEntry& guest : entries)
+        if (wanted(guest))
+            guests.measure(row.cells(guest));
+    guests.printHead(out, tableIndent);
+    for (const KXLGuestEntry& guest : entries)
+        if (wanted(guest))
+            guests.printRow(out, tableIndent, row.cells(guest));
 }
 
 // The names --columns takes: the titles, with no blank inside.
@@ -248,58 +251,36 @@ void printVocabulary(std::ostream& stream, const std::string& name, const KXLDoc
         return;
     }
 
-    // The first pass measures every table; the few categories and adapters are kept from
-    // it, the guest OSes, the bulk, are read again for their rows.
-    KXLTextTable categories({{"name"}});
-    KXLTextTable adapters({{"id", KXLTextTable::Align::Right}, {"name"}});
-    const KXLGuestColumns& columns = orAll(asked);
-    KXLTextTable guests(guestColumns(columns));
-    KXLGuestRow row(columns);
-    std::vector<std::string_view> categoryNames;
-    std::vector<KXLAdapterEntry> adapterEntries;
-    std::optional<KXLVersionEntry> version;
-    std::vector<KXLNodeRef> others;
-    forEachItem(container, [&](const KXLVocabularyItem& item) {
-        switch (item.kind) {
-        case KXLVocabularyItem::Kind::Category:
-            categories.measure({item.category});
-            categoryNames.push_back(item.category);
-            break;
-        case KXLVocabularyItem::Kind::Version: version = item.version; break;
-        case KXLVocabularyItem::Kind::Adapter:
-            adapters.measure({std::to_string(item.adapter.id), item.adapter.name});
-            adapterEntries.push_back(item.adapter);
-            break;
-        case KXLVocabularyItem::Kind::Guest: guests.measure(row.cells(item.guest)); break;
-        case KXLVocabularyItem::Kind::Other: others.push_back(item.node); break;
-        }
-    });
-
-    if (version)
-        out.append(sectionIndent + "Version: " + escapeText(version->stamp) + " (" +
-            escapeText(version->description) + ")\n");
+    const KXLVocabulary vocabulary = classifyVocabulary(container);
+    if (vocabulary.version)
+        out.append(sectionIndent + "Version: " + escapeText(vocabulary.version->stamp) + " (" +
+            escapeText(vocabulary.version->description) + ")\n");
     else
         out.append(sectionIndent + "Version: none (no version entry)\n");
-    if (sectionTitle(out, "Categories", categories.rows())) {
+    if (sectionTitle(out, "Categories", vocabulary.categories.size())) {
+        KXLTextTable categories({{"name"}});
+        for (const KXLCategoryEntry& category : vocabulary.categories)
+            categories.measure({category.name});
         categories.printHead(out, tableIndent);
-        for (std::string_view category : categoryNames)
-            categories.printRow(out, tableIndent, {category});
+        for (const KXLCategoryEntry& category : vocabulary.categories)
+            categories.printRow(out, tableIndent, {category.name});
     }
-    const auto has = [&](std::string_view category, const KXLTextTable& entries) {
-        return !entries.empty() ||
-            std::find(categoryNames.begin(), categoryNames.end(), category) != categoryNames.end();
-    };
-    if (has(kAdapterCategory, adapters) && sectionTitle(out, "Network adapters", adapters.rows())) {
+    if ((!vocabulary.adapters.empty() || vocabulary.defines(kAdapterCategory)) &&
+        sectionTitle(out, "Network adapters", vocabulary.adapters.size())) {
+        KXLTextTable adapters({{"id", KXLTextTable::Align::Right}, {"name"}});
+        for (const KXLAdapterEntry& adapter : vocabulary.adapters)
+            adapters.measure({std::to_string(adapter.id), adapter.name});
         adapters.printHead(out, tableIndent);
-        for (const KXLAdapterEntry& adapter : adapterEntries)
+        for (const KXLAdapterEntry& adapter : vocabulary.adapters)
             adapters.printRow(out, tableIndent, {std::to_string(adapter.id), adapter.name});
     }
-    if (has(kGuestCategory, guests) && sectionTitle(out, "Guest operating systems", guests.rows()))
-        printGuestRows(out, guests, columns, container, [](const KXLGuestEntry&) { return true; });
-    if (!others.empty()) {
-        out.append('\n' + sectionIndent + "Other entries (" + std::to_string(others.size()) + ")\n");
-        for (KXLNodeRef entry : others)
-            dumpNode(out, entry, tableIndent);
+    if ((!vocabulary.guests.empty() || vocabulary.defines(kGuestCategory)) &&
+        sectionTitle(out, "Guest operating systems", vocabulary.guests.size()))
+        printGuestTable(out, vocabulary.guests, orAll(asked), [](const KXLGuestEntry&) { return true; });
+    if (!vocabulary.others.empty()) {
+        out.append('\n' + sectionIndent + "Other entries (" + std::to_string(vocabulary.others.size()) + ")\n");
+        for (const KXLOtherEntry& entry : vocabulary.others)
+            dumpNode(out, entry.node, tableIndent);
     }
 }
 
@@ -307,23 +288,16 @@ std::size_t printGuests(std::ostream& stream, const std::string& name, const KXL
                         const std::function<bool(const KXLGuestEntry&)>& wanted, std::string_view remark,
                         const KXLGuestColumns& asked)
 {
-    const KXLNodeRef container = vocabularyContainer(document);
-    if (!container)
-        return 0;
-    const KXLGuestColumns& columns = orAll(asked);
-    KXLTextTable guests(guestColumns(columns));
-    KXLGuestRow row(columns);
-    forEachItem(container, [&](const KXLVocabularyItem& item) {
-        if (item.kind == KXLVocabularyItem::Kind::Guest && wanted(item.guest))
-            guests.measure(row.cells(item.guest));
-    });
-    if (guests.empty())
+    const KXLVocabulary vocabulary = classifyVocabulary(vocabularyContainer(document));
+    const std::size_t found = static_cast<std::size_t>(
+        std::count_if(vocabulary.guests.begin(), vocabulary.guests.end(), wanted));
+    if (found == 0)
         return 0;
     KXLTextOut out(stream);
     title(out, name, remark);
-    sectionTitle(out, "Guest operating systems", guests.rows());
-    printGuestRows(out, guests, columns, container, wanted);
-    return guests.rows();
+    sectionTitle(out, "Guest operating systems", found);
+    printGuestTable(out, vocabulary.guests, orAll(asked), wanted);
+    return found;
 }
 
 std::string printVocabulary(const std::string& name, const KXLDocument& document, const KXLGuestColumns& columns)
