@@ -39,7 +39,7 @@ enum KXLGuestValue : std::size_t {
     kBootEfi,
     kGuestValueCount
 };
-inline constexpr std::array<const char*, kGuestValueCount> kGuestValueNames = {"min_hdd_size", "max_hdd_size",
+inline constexpr std::array<std::string_view, kGuestValueCount> kGuestValueNames = {"min_hdd_size", "max_hdd_size",
     "recommended_hdd_size", "hdd_interface", "adapter_type", "boot_efi"};
 
 } // namespace KXL

@@ -305,7 +305,7 @@ private:
                  text(y.displayName)});
         for (std::size_t k = 0; k < kGuestValueNames.size(); ++k)
             if (x.values[k] != y.values[k])
-                add({Section::GuestOS, x.code, {}, status, Kind::Changed, kGuestValueNames[k], number(x.values[k]),
+                add({Section::GuestOS, x.code, {}, status, Kind::Changed, std::string(kGuestValueNames[k]), number(x.values[k]),
                      number(y.values[k])});
     }
 };

@@ -21,6 +21,7 @@ namespace {
 
 const std::string sectionIndent = "  ";
 const std::string tableIndent = "    ";
+constexpr std::size_t kGuestColumnCount = 4 + kGuestValueCount; // code, identifier, display name, experimental
 
 std::string formatValue(KXLNodeRef node)
 {
@@ -90,8 +91,8 @@ const std::vector<KXLTextTable::Column>& allGuestColumns()
     static const std::vector<KXLTextTable::Column> columns = [] {
         std::vector<KXLTextTable::Column> all = {{"code", KXLTextTable::Align::Right}, {"identifier"},
             {"display name"}, {"experimental"}};
-        for (const char* valueName : kGuestValueNames)
-            all.push_back({valueName, KXLTextTable::Align::Right});
+        for (std::string_view valueName : kGuestValueNames)
+            all.push_back({std::string(valueName), KXLTextTable::Align::Right});
         return all;
     }();
     return columns;
@@ -117,40 +118,44 @@ std::vector<KXLTextTable::Column> guestColumns(const KXLGuestColumns& columns)
     return picked;
 }
 
-// The cells of one guest OS row in the columns asked for; the numbers' texts live here
-// until the row is printed.
+// The cells of one guest OS row in the columns asked for, as shown; the numbers' and the
+// escaped texts live here until the row is printed.
 class KXLGuestRow {
 public:
     explicit KXLGuestRow(const KXLGuestColumns& columns) : m_columns(columns), m_cells(columns.size()) {}
 
-    const KXLTextTable::Cells& cells(const KXLGuestEntry& guest)
+    const KXLTextTable::Shown* cells(const KXLGuestEntry& guest)
     {
         for (std::size_t i = 0; i < m_columns.size(); ++i)
             m_cells[i] = cell(guest, m_columns[i]);
-        return m_cells;
+        return m_cells.data();
     }
+    std::size_t size() const { return m_cells.size(); }
 
 private:
     const KXLGuestColumns& m_columns;
-    std::array<std::array<char, 16>, 4 + kGuestValueNames.size()> m_numbers; // by column
-    KXLTextTable::Cells m_cells;
+    std::array<std::array<char, 16>, kGuestColumnCount> m_numbers; // by column
+    std::array<std::string, kGuestColumnCount> m_escaped; // by column
+    std::vector<KXLTextTable::Shown> m_cells;
 
-    std::string_view cell(const KXLGuestEntry& guest, std::size_t column)
+    KXLTextTable::Shown cell(const KXLGuestEntry& guest, std::size_t column)
     {
         switch (column) {
         case 0: return format(column, guest.code);
-        case 1: return guest.identifier;
-        case 2: return guest.displayName;
-        case 3: return guest.experimental ? "yes" : "no";
+        case 1: return KXLTextTable::shown(guest.identifier, m_escaped[column]);
+        case 2: return KXLTextTable::shown(guest.displayName, m_escaped[column]);
+        case 3: return guest.experimental ? KXLTextTable::Shown{"yes", 3} : KXLTextTable::Shown{"no", 2};
         default: return format(column, guest.values[column - 4]);
         }
     }
 
     template <typename Number>
-    std::string_view format(std::size_t slot, Number number)
+    KXLTextTable::Shown format(std::size_t slot, Number number)
     {
         char* begin = m_numbers[slot].data();
-        return std::string_view(begin, std::to_chars(begin, begin + m_numbers[slot].size(), number).ptr - begin);
+        const std::size_t size = static_cast<std::size_t>(
+            std::to_chars(begin, begin + m_numbers[slot].size(), number).ptr - begin);
+        return {std::string_view(begin, size), size};
     }
 };
 
@@ -179,11 +184,11 @@ void printGuestTable(KXLTextOut& out, const std::vector<KXLGuestEntry>& entries,
     KXLGuestRow row(columns);
     for (const KXLGuestEntry& guest : entries)
         if (wanted(guest))
-            guests.measure(row.cells(guest));
+            guests.measure(row.cells(guest), row.size());
     guests.printHead(out, tableIndent);
     for (const KXLGuestEntry& guest : entries)
         if (wanted(guest))
-            guests.printRow(out, tableIndent, row.cells(guest));
+            guests.printRow(out, tableIndent, row.cells(guest), row.size());
 }
 
 // The names --columns takes: the titles, with no blank inside.
