@@ -1,5 +1,6 @@
 #include "agent/vocabulary_printer.h"
 
+#include <array>
 #include <climits>
 #include <sstream>
 #include <stdexcept>
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "TestTree.h"
+#include "agent/vocabulary_constants.h"
 
 namespace KXL {
 namespace {
@@ -28,9 +30,9 @@ std::string printVocabulary(const std::string& name, const KXLDocument& document
     return KXL::printVocabulary(name, kxltest::compact(document), columns);
 }
 
-KXLNode text(int tag, std::string value)
+KXLNode text(int tag, std::string_view value)
 {
-    return kxltest::withText(element(tag), std::move(value));
+    return kxltest::withText(element(tag), std::string(value));
 }
 
 KXLNode number(int tag, int value)
@@ -41,40 +43,37 @@ KXLNode number(int tag, int value)
 KXLDocument vocabulary(std::vector<KXLNode> entries)
 {
     KXLDocument document;
-    document.roots.push_back(element(1307, {element(1044, std::move(entries))}));
+    document.roots.push_back(element(kTagVocabulary, {element(kTagContainer, std::move(entries))}));
     return document;
 }
 
 KXLNode versionEntry(const std::string& stamp)
 {
-    return element(1017, {text(1010, "vocversion"), text(1264, "vocabulary"),
-        text(1307, stamp), text(1303, "Vocabulary version")});
+    return element(kTagEntry, {text(kTagId, kVersionId), text(kTagCategory, kVersionMark),
+        text(kTagVocabulary, stamp), text(kTagDescription, "Vocabulary version")});
 }
 
-KXLNode category(const std::string& name)
+KXLNode category(std::string_view name)
 {
-    return element(1264, {text(1010, name)});
+    return element(kTagCategory, {text(kTagId, name)});
 }
 
 KXLNode adapter(int id, const std::string& name)
 {
-    return element(1017, {number(1010, id), text(1264, "kxp_network_adapter_type"),
-        text(1026, name)});
+    return element(kTagEntry, {number(kTagId, id), text(kTagCategory, kAdapterCategory), text(kTagDisplayName, name)});
 }
 
 KXLNode guest(int code, const std::string& identifier, const std::string& name,
               bool experimental)
 {
-    KXLNode entry = element(1017, {number(1010, code), text(1264, "guest_os_type")});
+    KXLNode entry = element(kTagEntry, {number(kTagId, code), text(kTagCategory, kGuestCategory)});
     if (experimental)
-        entry.children.push_back(text(1264, "experimental"));
-    entry.children.push_back(text(1846, identifier));
-    entry.children.push_back(text(1026, name));
-    for (auto [valueName, value] : std::vector<std::pair<const char*, int>>{
-             {"min_hdd_size", 100}, {"max_hdd_size", 16777216},
-             {"recommended_hdd_size", 65536}, {"hdd_interface", 1}, {"adapter_type", 3},
-             {"boot_efi", 0}})
-        entry.children.push_back(named(valueName, value));
+        entry.children.push_back(text(kTagCategory, kExperimentalCategory));
+    entry.children.push_back(text(kTagIdentifier, identifier));
+    entry.children.push_back(text(kTagDisplayName, name));
+    const std::array<int, kGuestValueCount> values = {100, 16777216, 65536, 1, 3, 0};
+    for (std::size_t i = 0; i < kGuestValueCount; ++i)
+        entry.children.push_back(named(std::string(kGuestValueNames[i]), values[i]));
     return entry;
 }
 
