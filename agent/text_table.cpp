@@ -72,12 +72,9 @@ void KXLTextTable::measure(const std::string_view* cells, std::size_t count)
     ++m_rows;
 }
 
-void KXLTextTable::measure(const Shown* cells, std::size_t count)
+void KXLTextTable::widen(std::size_t column, std::size_t width)
 {
-    checkCount(count);
-    for (std::size_t i = 0; i < count; ++i)
-        m_widths[i] = std::max(m_widths[i], cells[i].width);
-    ++m_rows;
+    m_widths.at(column) = std::max(m_widths.at(column), width);
 }
 
 template <typename CellAt>

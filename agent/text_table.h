@@ -79,9 +79,10 @@ public:
     void measure(std::initializer_list<std::string_view> cells) { measure(cells.begin(), cells.size()); }
     void measure(const Cells& cells) { measure(cells.data(), cells.size()); }
 
-    // Rows made of cells already shown, for callers that know most of theirs print as they
-    // are (numbers): the table's bulk, measured and printed without a second look.
-    void measure(const Shown* cells, std::size_t count);
+    // For callers that measure their rows themselves: the column is at least that wide.
+    void widen(std::size_t column, std::size_t width);
+    // A row made of cells already shown, for callers that know most of theirs print as they
+    // are (numbers): the table's bulk, printed without a second look.
     void printRow(KXLTextOut& out, std::string_view indent, const Shown* cells, std::size_t count) const;
 
     bool empty() const { return m_rows == 0; }

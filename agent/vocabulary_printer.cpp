@@ -175,16 +175,67 @@ bool sectionTitle(KXLTextOut& out, const std::string& title, std::size_t rows)
     return rows > 0;
 }
 
-// The guest OS table of the rows for which wanted(entry) holds: measured, then printed.
+template <typename Number>
+std::size_t printedWidth(Number number)
+{
+    std::array<char, 16> digits;
+    return static_cast<std::size_t>(std::to_chars(digits.begin(), digits.end(), number).ptr - digits.begin());
+}
+
+// The widest cell of each guest OS column, from the texts' widths and, for numbers, only
+// from the smallest and the largest: the measuring pass formats no number.
+class KXLGuestWidths {
+public:
+    void add(const KXLGuestEntry& guest)
+    {
+        if (m_rows++ == 0)
+            m_least = m_most = guest.values;
+        m_code = std::max(m_code, guest.code);
+        for (std::size_t i = 0; i < kGuestValueCount; ++i) {
+            m_least[i] = std::min(m_least[i], guest.values[i]);
+            m_most[i] = std::max(m_most[i], guest.values[i]);
+        }
+        m_identifier = std::max(m_identifier, KXLTextTable::shown(guest.identifier, m_scratch).width);
+        m_displayName = std::max(m_displayName, KXLTextTable::shown(guest.displayName, m_scratch).width);
+        m_experimental |= guest.experimental;
+    }
+
+    std::size_t width(std::size_t column) const
+    {
+        switch (column) {
+        case 0: return printedWidth(m_code);
+        case 1: return m_identifier;
+        case 2: return m_displayName;
+        case 3: return m_experimental ? 3 : 2; // "yes", "no"
+        default: return std::max(printedWidth(m_least[column - 4]), printedWidth(m_most[column - 4]));
+        }
+    }
+
+private:
+    std::size_t m_rows = 0;
+    std::uint32_t m_code = 0;
+    std::array<int, kGuestValueCount> m_least{};
+    std::array<int, kGuestValueCount> m_most{};
+    std::size_t m_identifier = 0;
+    std::size_t m_displayName = 0;
+    bool m_experimental = false;
+    std::string m_scratch;
+};
+
+// The guest OS table of the rows for which wanted(entry) holds, of which there are some:
+// measured, then printed.
 template <typename Wanted>
 void printGuestTable(KXLTextOut& out, const std::vector<KXLGuestEntry>& entries, const KXLGuestColumns& columns,
                      Wanted wanted)
 {
-    KXLTextTable guests(guestColumns(columns));
-    KXLGuestRow row(columns);
+    KXLGuestWidths widths;
     for (const KXLGuestEntry& guest : entries)
         if (wanted(guest))
-            guests.measure(row.cells(guest), row.size());
+            widths.add(guest);
+    KXLTextTable guests(guestColumns(columns));
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        guests.widen(i, widths.width(columns[i]));
+    KXLGuestRow row(columns);
     guests.printHead(out, tableIndent);
     for (const KXLGuestEntry& guest : entries)
         if (wanted(guest))
