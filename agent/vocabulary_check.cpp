@@ -68,7 +68,9 @@ std::string describe(KXLNodeRef node)
     return node.isElement() ? "element " + std::to_string(node.tag()) : "named value " + quoteText(node.name());
 }
 
-class Checker {
+// One pass in document order, as the entries come: a million good guest OSes cost a small
+// map entry each and no text.
+class Checker : public KXLEntryVisitor {
 public:
     explicit Checker(std::vector<KXLVocabularyProblem>& problems) : m_problems(problems) {}
 
@@ -80,40 +82,104 @@ public:
         const KXLNodeRef container = checkFrame(vocabularyFrame(document));
         if (!container)
             return;
-        const KXLVocabulary vocabulary = classifyVocabulary(container);
-        m_version = vocabulary.version;
-        if (m_version)
-            checkVersion(*m_version);
-        else
-            error({"container", Part::Container}, "no version entry (vocversion) among the items");
-        for (const KXLCategoryEntry& category : vocabulary.categories)
-            if (!m_defined.insert(category.name).second)
-                error(placeOf(category), "category " + quoteText(category.name) + " is defined twice");
-        std::unordered_set<int> adapterIds;
-        for (const KXLAdapterEntry& adapter : vocabulary.adapters) {
-            adapterIds.insert(adapter.id);
-            checkNumberId(placeOf(adapter), adapter.index, false, adapter.id, std::nullopt);
-        }
-        for (const KXLGuestEntry& guest : vocabulary.guests)
-            checkNumberId(placeOf(guest), guest.index, true, static_cast<int>(guest.code), guest.experimental);
-        for (const KXLOtherEntry& other : vocabulary.others)
-            checkOther(other);
+        classifyEntries(container, *this);
 
         // What needs every item known; sorted back into document order by the caller.
+        if (!m_version)
+            error({"container", Part::Container}, "no version entry (vocversion) among the items");
         for (const auto& [name, place] : m_marks)
             undefinedMark(name, place);
-        const auto experimental = std::find_if(vocabulary.guests.begin(), vocabulary.guests.end(),
-                                               [](const KXLGuestEntry& guest) { return guest.experimental; });
-        if (experimental != vocabulary.guests.end())
-            undefinedMark(kExperimentalCategory, placeOf(*experimental));
-        if (!vocabulary.guests.empty())
-            undefinedMark(kGuestCategory, placeOf(vocabulary.guests.front()));
-        if (!vocabulary.adapters.empty())
-            undefinedMark(kAdapterCategory, placeOf(vocabulary.adapters.front()));
-        for (const KXLGuestEntry& guest : vocabulary.guests)
-            if (adapterIds.count(guest.values[kAdapterType]) == 0)
+        if (m_firstExperimental)
+            undefinedMark(kExperimentalCategory, *m_firstExperimental);
+        if (m_firstGuest)
+            undefinedMark(kGuestCategory, *m_firstGuest);
+        if (m_firstAdapter)
+            undefinedMark(kAdapterCategory, *m_firstAdapter);
+        for (const KXLGuestEntry& guest : m_adapterReferences)
+            if (m_adapterIds.count(guest.values[kAdapterType]) == 0)
                 error(placeOf(guest), "adapter_type " + std::to_string(guest.values[kAdapterType]) +
                     " is the id of no adapter");
+    }
+
+    void version(const KXLVersionEntry& version) override
+    {
+        m_version = version;
+        if (version.index != 1)
+            error(placeOf(version), "the version entry is not the first item");
+        if (!isVersionStamp(version.stamp))
+            error(placeOf(version), "the stamp " + quoteText(version.stamp) + " is not \"$Id: NAME.voc GUID $\"");
+    }
+
+    void category(const KXLCategoryEntry& category) override
+    {
+        if (!m_defined.insert(category.name).second)
+            error(placeOf(category), "category " + quoteText(category.name) + " is defined twice");
+    }
+
+    void adapter(const KXLAdapterEntry& adapter) override
+    {
+        m_adapterIds.insert(adapter.id);
+        checkNumberId(adapter, false, adapter.id, std::nullopt);
+        if (!m_firstAdapter)
+            m_firstAdapter = placeOf(adapter);
+    }
+
+    void guest(const KXLGuestEntry& guest) override
+    {
+        checkNumberId(guest, true, static_cast<int>(guest.code), guest.experimental);
+        if (!m_firstGuest)
+            m_firstGuest = placeOf(guest);
+        if (guest.experimental && !m_firstExperimental)
+            m_firstExperimental = placeOf(guest);
+        if (m_adapterIds.count(guest.values[kAdapterType]) == 0)
+            m_adapterReferences.push_back(guest);
+    }
+
+    // An entry of no known shape: allowed, unless it claims a known kind or breaks the
+    // category rules.
+    void other(const KXLOtherEntry& other) override
+    {
+        const Place place = placeOf(other);
+        const KXLNodeRef node = other.node;
+        if (!node.isElement() || (node.tag() != kTagEntry && node.tag() != kTagCategory)) {
+            error(place, describe(node) + " is neither an entry (1017) nor a category definition (1264)");
+            return;
+        }
+        if (node.tag() == kTagCategory) {
+            error(place, "a category definition must hold exactly one text child 1010 and nothing else");
+            return;
+        }
+        if (node.valueKind() != KXLValueKind::None || node.stamped())
+            error(place, "the entry holds a value or a stamp of its own");
+        const std::vector<std::string_view> marks = marksOf(node);
+        if (marks.empty()) {
+            warning(place, "the entry has no category mark");
+            return;
+        }
+        if (marks.front() == kVersionMark) {
+            error(place, m_version ? "a second version entry"
+                                   : "does not fit the version entry's shape (vocversion, "
+                                     "vocabulary, stamp 1307, description 1303, in this order)");
+            return;
+        }
+        if (marks.front() == kGuestCategory)
+            error(place, "marked " + quoteText(kGuestCategory) + " but does not fit the guest OS "
+                "shape (code 1010, identifier 1846, display name 1026, the six named values)");
+        else if (marks.front() == kAdapterCategory)
+            error(place, "marked " + quoteText(kAdapterCategory) + " but does not fit the "
+                "adapter shape (id 1010, display name 1026)");
+        for (std::string_view mark : marks)
+            m_marks.emplace_back(mark, place);
+        const std::optional<KXLEntryKey> key = entryKey(node);
+        if (!key)
+            return;
+        std::string id = key->kind;
+        id += '\0';
+        id += key->number ? 'i' + std::to_string(*key->number) : 's' + key->text;
+        const auto [found, added] = m_ids.try_emplace(std::move(id), FirstSeen{other.index, false, false});
+        if (!added)
+            repeated(place, key->kind, key->number ? std::to_string(*key->number) : quoteText(key->text),
+                     found->second);
     }
 
 private:
@@ -127,6 +193,11 @@ private:
     std::optional<KXLVersionEntry> m_version;
     std::unordered_set<std::string_view> m_defined;
     std::vector<std::pair<std::string_view, Place>> m_marks; // of other entries
+    std::optional<Place> m_firstAdapter;
+    std::optional<Place> m_firstGuest;
+    std::optional<Place> m_firstExperimental;
+    std::unordered_set<int> m_adapterIds;
+    std::vector<KXLGuestEntry> m_adapterReferences; // guest OSes whose adapter is unknown so far
     std::unordered_map<std::string, FirstSeen> m_ids; // "kind\0id" of other entries
     std::unordered_map<std::uint64_t, FirstSeen> m_numberIds; // adapters and guest OSes
 
@@ -169,79 +240,26 @@ private:
         return frame.container;
     }
 
-    void checkVersion(const KXLVersionEntry& version)
-    {
-        if (version.index != 1)
-            error(placeOf(version), "the version entry is not the first item");
-        if (!isVersionStamp(version.stamp))
-            error(placeOf(version), "the stamp " + quoteText(version.stamp) + " is not \"$Id: NAME.voc GUID $\"");
-    }
-
-    // An entry of no known shape: allowed, unless it claims a known kind or breaks the
-    // category rules.
-    void checkOther(const KXLOtherEntry& other)
-    {
-        const Place place = placeOf(other);
-        const KXLNodeRef node = other.node;
-        if (!node.isElement() || (node.tag() != kTagEntry && node.tag() != kTagCategory)) {
-            error(place, describe(node) + " is neither an entry (1017) nor a category definition (1264)");
-            return;
-        }
-        if (node.tag() == kTagCategory) {
-            error(place, "a category definition must hold exactly one text child 1010 and nothing else");
-            return;
-        }
-        if (node.valueKind() != KXLValueKind::None || node.stamped())
-            error(place, "the entry holds a value or a stamp of its own");
-        const std::vector<std::string_view> marks = marksOf(node);
-        if (marks.empty()) {
-            warning(place, "the entry has no category mark");
-            return;
-        }
-        if (marks.front() == kVersionMark) {
-            error(place, m_version && m_version->index < other.index
-                             ? "a second version entry"
-                             : "does not fit the version entry's shape (vocversion, "
-                               "vocabulary, stamp 1307, description 1303, in this order)");
-            return;
-        }
-        if (marks.front() == kGuestCategory)
-            error(place, "marked " + quoteText(kGuestCategory) + " but does not fit the guest OS "
-                "shape (code 1010, identifier 1846, display name 1026, the six named values)");
-        else if (marks.front() == kAdapterCategory)
-            error(place, "marked " + quoteText(kAdapterCategory) + " but does not fit the "
-                "adapter shape (id 1010, display name 1026)");
-        for (std::string_view mark : marks)
-            m_marks.emplace_back(mark, place);
-        const std::optional<KXLEntryKey> key = entryKey(node);
-        if (!key)
-            return;
-        std::string id = key->kind;
-        id += '\0';
-        id += key->number ? 'i' + std::to_string(*key->number) : 's' + key->text;
-        const auto [found, added] = m_ids.try_emplace(std::move(id), FirstSeen{other.index, false, false});
-        if (!added)
-            repeated(place, key->kind, key->number ? std::to_string(*key->number) : quoteText(key->text),
-                     found->second);
-    }
-
     // Ids are unique within a kind; a guest OS code may be listed once as supported and once
     // as experimental, as the server does for an OS in both of its maps. No text is made
     // unless an id repeats.
-    void checkNumberId(Place place, std::size_t index, bool guest, int id, std::optional<bool> experimental)
+    template <typename Entry>
+    void checkNumberId(const Entry& entry, bool guest, int id, std::optional<bool> experimental)
     {
         const std::uint64_t key = (static_cast<std::uint64_t>(guest) << 32) | static_cast<std::uint32_t>(id);
-        const auto [found, added] = m_numberIds.try_emplace(key, FirstSeen{index, experimental.value_or(false), false});
+        const auto [found, added] =
+            m_numberIds.try_emplace(key, FirstSeen{entry.index, experimental.value_or(false), false});
         if (added)
             return;
+        const Place place = placeOf(entry);
         FirstSeen& first = found->second;
         if (experimental && !first.pairWarned && first.experimental != *experimental) {
             first.pairWarned = true;
-            warning(std::move(place), "code " + guestCode(static_cast<std::uint32_t>(id)) +
+            warning(place, "code " + guestCode(static_cast<std::uint32_t>(id)) +
                 " is listed both as supported and as experimental");
             return;
         }
-        repeated(std::move(place), guest ? kGuestCategory : kAdapterCategory, std::to_string(id), first);
+        repeated(place, guest ? kGuestCategory : kAdapterCategory, std::to_string(id), first);
     }
 
     void repeated(Place place, std::string_view kind, const std::string& shownId, const FirstSeen& first)

@@ -141,43 +141,19 @@ std::optional<KXLVersionEntry> matchVersion(const EntryParts& parts, std::uint32
     return KXLVersionEntry{index, leaf[2].text(), leaf[3].text()};
 }
 
-class Classifier {
+// Keeps every entry in the lists of its kind.
+class Collector : public KXLEntryVisitor {
 public:
-    explicit Classifier(KXLVocabulary& vocabulary) : m_vocabulary(vocabulary) {}
+    explicit Collector(KXLVocabulary& vocabulary) : m_vocabulary(vocabulary) {}
 
-    void add(KXLNodeRef node)
-    {
-        const std::uint32_t index = ++m_index;
-        if (const auto name = matchCategory(node)) {
-            m_vocabulary.categories.push_back({index, *name});
-            return;
-        }
-        EntryParts parts;
-        if (!parts.read(node)) {
-            m_vocabulary.others.push_back({index, node});
-            return;
-        }
-        if (!m_vocabulary.version) {
-            if ((m_vocabulary.version = matchVersion(parts, index)))
-                return;
-        }
-        const unsigned roles = parts.leafCount == 0 ? 0 : parts.roles();
-        if (parts.namedCount == 0 && roles == kAdapterRoles) {
-            m_vocabulary.adapters.push_back({index, parts.leaf(kCode).number(), parts.leaf(kNameLeaf).text()});
-            return;
-        }
-        if (parts.namedCount == kGuestValueCount && (roles & ~kExperimentalMark) == kGuestRoles) {
-            m_vocabulary.guests.push_back({index, static_cast<std::uint32_t>(parts.leaf(kCode).number()),
-                parts.leaf(kIdentifierLeaf).text(), parts.leaf(kNameLeaf).text(), parts.values,
-                (roles & kExperimentalMark) != 0});
-            return;
-        }
-        m_vocabulary.others.push_back({index, node});
-    }
+    void version(const KXLVersionEntry& entry) override { m_vocabulary.version = entry; }
+    void category(const KXLCategoryEntry& entry) override { m_vocabulary.categories.push_back(entry); }
+    void adapter(const KXLAdapterEntry& entry) override { m_vocabulary.adapters.push_back(entry); }
+    void guest(const KXLGuestEntry& entry) override { m_vocabulary.guests.push_back(entry); }
+    void other(const KXLOtherEntry& entry) override { m_vocabulary.others.push_back(entry); }
 
 private:
     KXLVocabulary& m_vocabulary;
-    std::uint32_t m_index = 0;
 };
 
 } // namespace
@@ -211,6 +187,42 @@ KXLNodeRef vocabularyContainer(const KXLDocument& document)
     return frame.rootBare && frame.containerBare ? frame.container : KXLNodeRef();
 }
 
+void classifyEntries(KXLNodeRef container, KXLEntryVisitor& visitor)
+{
+    if (!container)
+        return;
+    std::uint32_t index = 0;
+    bool versionSeen = false;
+    for (KXLNodeRef node : container.children()) {
+        ++index;
+        if (const auto name = matchCategory(node)) {
+            visitor.category({index, *name});
+            continue;
+        }
+        EntryParts parts;
+        if (!parts.read(node)) {
+            visitor.other({index, node});
+            continue;
+        }
+        if (!versionSeen) {
+            if (const auto version = matchVersion(parts, index)) {
+                versionSeen = true;
+                visitor.version(*version);
+                continue;
+            }
+        }
+        const unsigned roles = parts.leafCount == 0 ? 0 : parts.roles();
+        if (parts.namedCount == 0 && roles == kAdapterRoles)
+            visitor.adapter({index, parts.leaf(kCode).number(), parts.leaf(kNameLeaf).text()});
+        else if (parts.namedCount == kGuestValueCount && (roles & ~kExperimentalMark) == kGuestRoles)
+            visitor.guest({index, static_cast<std::uint32_t>(parts.leaf(kCode).number()),
+                parts.leaf(kIdentifierLeaf).text(), parts.leaf(kNameLeaf).text(), parts.values,
+                (roles & kExperimentalMark) != 0});
+        else
+            visitor.other({index, node});
+    }
+}
+
 KXLVocabulary classifyVocabulary(KXLNodeRef container)
 {
     KXLVocabulary vocabulary;
@@ -222,9 +234,8 @@ KXLVocabulary classifyVocabulary(KXLNodeRef container)
     for (KXLNodeRef node = container.firstChild(); node; node = node.nextSibling())
         ++children;
     vocabulary.guests.reserve(children);
-    Classifier classifier(vocabulary);
-    for (KXLNodeRef node : container.children())
-        classifier.add(node);
+    Collector collector(vocabulary);
+    classifyEntries(container, collector);
     return vocabulary;
 }
 

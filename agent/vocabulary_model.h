@@ -80,6 +80,18 @@ KXLNodeRef vocabularyContainer(const KXLDocument& document);
 // The container's children classified; none for a null container.
 KXLVocabulary classifyVocabulary(KXLNodeRef container);
 
+// The same pass entry by entry, in document order, nothing kept: for who needs no lists.
+class KXLEntryVisitor {
+public:
+    virtual ~KXLEntryVisitor() = default;
+    virtual void version(const KXLVersionEntry& entry) = 0;
+    virtual void category(const KXLCategoryEntry& entry) = 0;
+    virtual void adapter(const KXLAdapterEntry& entry) = 0;
+    virtual void guest(const KXLGuestEntry& entry) = 0;
+    virtual void other(const KXLOtherEntry& entry) = 0;
+};
+void classifyEntries(KXLNodeRef container, KXLEntryVisitor& visitor);
+
 // The guest OS text for a code as the code shows it ("4294967295").
 std::string guestCode(std::uint32_t code);
 
