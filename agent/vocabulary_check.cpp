@@ -259,7 +259,9 @@ private:
                 " is listed both as supported and as experimental");
             return;
         }
-        repeated(place, guest ? kGuestCategory : kAdapterCategory, std::to_string(id), first);
+        // A guest OS code is unsigned, as its place names it.
+        repeated(place, guest ? kGuestCategory : kAdapterCategory,
+                 guest ? guestCode(static_cast<std::uint32_t>(id)) : std::to_string(id), first);
     }
 
     void repeated(Place place, std::string_view kind, const std::string& shownId, const FirstSeen& first)
