@@ -18,7 +18,7 @@ namespace {
 
 struct Finding {
     bool error;
-    KXLFilePosition at;
+    FilePosition at;
     std::string location; // empty for a problem of the file format
     std::string message;
 };
@@ -110,11 +110,11 @@ int checkVocabularyFile(const std::string& path, bool json, std::ostream& out, s
     std::string reason;
     std::vector<Finding> findings;
     if (input.load(document, reason)) {
-        const std::vector<KXLVocabularyProblem> problems = checkVocabulary(document);
-        const std::vector<KXLFilePosition> positions =
-            problems.empty() ? std::vector<KXLFilePosition>() : problemPositions(input.readablePath(), problems);
+        const std::vector<VocabularyProblem> problems = checkVocabulary(document);
+        const std::vector<FilePosition> positions =
+            problems.empty() ? std::vector<FilePosition>() : problemPositions(input.readablePath(), problems);
         for (std::size_t i = 0; i < problems.size(); ++i)
-            findings.push_back({problems[i].severity == KXLVocabularyProblem::Severity::Error, positions[i],
+            findings.push_back({problems[i].severity == VocabularyProblem::Severity::Error, positions[i],
                                 problems[i].location, problems[i].message});
     } else if (auto problem = contentProblem(reason, input.readablePath())) {
         // The reader stops at the first problem of the format: it is the only one known.

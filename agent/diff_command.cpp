@@ -23,12 +23,12 @@ bool readVocabulary(const std::string& path, KXLDocument& document, std::ostream
     return false;
 }
 
-std::string textValue(const KXLDiffValue& value)
+std::string textValue(const DiffValue& value)
 {
     return value.number ? std::to_string(*value.number) : quoteText(value.text);
 }
 
-std::string jsonValue(const std::optional<KXLDiffValue>& value)
+std::string jsonValue(const std::optional<DiffValue>& value)
 {
     if (!value)
         return "null";
@@ -37,10 +37,10 @@ std::string jsonValue(const std::optional<KXLDiffValue>& value)
 
 // "guest_os 3 supported changed min_hdd_size 100 -> 200", "guest_os 9 moved supported -> experimental",
 // "other_entry "storage_tier" 2 changed max_iops 500 -> 1000"
-void writeLine(std::ostream& out, const KXLVocabularyChange& change)
+void writeLine(std::ostream& out, const VocabularyChange& change)
 {
-    using Section = KXLVocabularyChange::Section;
-    using Kind = KXLVocabularyChange::Kind;
+    using Section = VocabularyChange::Section;
+    using Kind = VocabularyChange::Kind;
     out << sectionName(change.section);
     if (change.id) {
         out << ' ' << quoteText(change.name) << ' ' << textValue(*change.id) << ' ' << changeName(change.change) << ' '
@@ -72,12 +72,12 @@ void writeLine(std::ostream& out, const KXLVocabularyChange& change)
     out << '\n';
 }
 
-void writeJson(std::ostream& out, const std::vector<KXLVocabularyChange>& changes)
+void writeJson(std::ostream& out, const std::vector<VocabularyChange>& changes)
 {
-    using Section = KXLVocabularyChange::Section;
+    using Section = VocabularyChange::Section;
     out << "{\"format\":1,\"same\":" << (changes.empty() ? "true" : "false") << ",\"changes\":[";
     bool first = true;
-    for (const KXLVocabularyChange& change : changes) {
+    for (const VocabularyChange& change : changes) {
         out << (first ? "\n" : ",\n") << "{\"section\":\"" << sectionName(change.section) << '"';
         first = false;
         if (change.section == Section::Adapter)
@@ -110,11 +110,11 @@ int diffVocabularyFiles(const std::string& a, const std::string& b, bool json, s
     KXLDocument after;
     if (!readVocabulary(a, before, err) || !readVocabulary(b, after, err))
         return exitTrouble;
-    const std::vector<KXLVocabularyChange> changes = diffVocabularies(before, after);
+    const std::vector<VocabularyChange> changes = diffVocabularies(before, after);
     if (json) {
         writeJson(out, changes);
     } else {
-        for (const KXLVocabularyChange& change : changes)
+        for (const VocabularyChange& change : changes)
             writeLine(out, change);
     }
     out.flush();

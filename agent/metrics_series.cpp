@@ -31,7 +31,7 @@ VocabularySummary summarize(const KXLDocument& document)
     VocabularySummary summary{classifyVocabulary(vocabularyContainer(document)), {}};
     const KXLVocabulary& vocabulary = summary.vocabulary;
     const auto experimental = std::count_if(vocabulary.guests.begin(), vocabulary.guests.end(),
-                                            [](const KXLGuestEntry& guest) { return guest.experimental; });
+                                            [](const GuestEntry& guest) { return guest.experimental; });
     summary.counts = {vocabulary.version ? 1 : 0, static_cast<std::int64_t>(vocabulary.categories.size()),
         static_cast<std::int64_t>(vocabulary.adapters.size()),
         static_cast<std::int64_t>(vocabulary.guests.size()) - experimental, experimental,
@@ -39,36 +39,36 @@ VocabularySummary summarize(const KXLDocument& document)
     return summary;
 }
 
-void writePluginSeries(KXLMetricsText& text, const std::vector<KXLPluginMetrics>& plugins)
+void writePluginSeries(MetricsText& text, const std::vector<PluginMetrics>& plugins)
 {
     if (plugins.empty())
         return;
     text.family("hostagent_plugin_loaded", "gauge",
                 "Whether the plug-in's shared object loaded with its entry points (1) or not (0).");
-    for (const KXLPluginMetrics& plugin : plugins)
+    for (const PluginMetrics& plugin : plugins)
         text.sample("hostagent_plugin_loaded", {{"plugin", plugin.name}}, plugin.loaded ? 1 : 0);
     if (std::any_of(plugins.begin(), plugins.end(), [](const auto& p) { return p.status.has_value(); })) {
         text.family("hostagent_plugin_status", "gauge",
                     "The status initKXLPlugIn returned (0 is success); absent when it was not "
                     "called or threw.");
-        for (const KXLPluginMetrics& plugin : plugins)
+        for (const PluginMetrics& plugin : plugins)
             if (plugin.status)
                 text.sample("hostagent_plugin_status", {{"plugin", plugin.name}}, *plugin.status);
     }
     text.family("hostagent_plugin_failed", "gauge",
                 "Whether the plug-in failed in the last run (1): not loaded, no entry point, a "
                 "non-zero status, an exception, or its vocabulary not published.");
-    for (const KXLPluginMetrics& plugin : plugins)
+    for (const PluginMetrics& plugin : plugins)
         text.sample("hostagent_plugin_failed", {{"plugin", plugin.name}}, plugin.failed ? 1 : 0);
     text.family("hostagent_plugin_published", "gauge",
                 "Whether the plug-in published its vocabulary in the last run (1) or not (0).");
-    for (const KXLPluginMetrics& plugin : plugins)
+    for (const PluginMetrics& plugin : plugins)
         text.sample("hostagent_plugin_published", {{"plugin", plugin.name}},
                     plugin.published ? 1 : 0);
 }
 
-void writeVocabularySeries(KXLMetricsText& text,
-                           const std::vector<KXLVocabularyMetrics>& vocabularies,
+void writeVocabularySeries(MetricsText& text,
+                           const std::vector<VocabularyMetrics>& vocabularies,
                            const std::vector<VocabularySummary>& summaries)
 {
     if (vocabularies.empty())
@@ -86,7 +86,7 @@ void writeVocabularySeries(KXLMetricsText& text,
         text.family("hostagent_vocabulary_published", "gauge",
                     "Whether the vocabulary was published by the last run (1) or is the file of "
                     "an earlier one, kept because its plug-in failed (0).");
-        for (const KXLVocabularyMetrics& vocabulary : vocabularies)
+        for (const VocabularyMetrics& vocabulary : vocabularies)
             if (vocabulary.published)
                 text.sample("hostagent_vocabulary_published", {{"vocabulary", vocabulary.name}},
                             *vocabulary.published ? 1 : 0);
@@ -95,7 +95,7 @@ void writeVocabularySeries(KXLMetricsText& text,
                     [](const auto& v) { return v.savedAt.has_value(); })) {
         text.family("hostagent_vocabulary_publication_timestamp_seconds", "gauge",
                     "When the vocabulary's file was saved, in seconds since the epoch.");
-        for (const KXLVocabularyMetrics& vocabulary : vocabularies)
+        for (const VocabularyMetrics& vocabulary : vocabularies)
             if (vocabulary.savedAt)
                 text.sample("hostagent_vocabulary_publication_timestamp_seconds",
                             {{"vocabulary", vocabulary.name}}, vocabulary.savedAt->tv_sec,
@@ -111,7 +111,7 @@ void writeVocabularySeries(KXLMetricsText& text,
                         summaries[i].counts[kind]);
 }
 
-void writeGuestSeries(KXLMetricsText& text, const std::vector<KXLVocabularyMetrics>& vocabularies,
+void writeGuestSeries(MetricsText& text, const std::vector<VocabularyMetrics>& vocabularies,
                       const std::vector<VocabularySummary>& summaries)
 {
     if (std::none_of(summaries.begin(), summaries.end(),
@@ -120,7 +120,7 @@ void writeGuestSeries(KXLMetricsText& text, const std::vector<KXLVocabularyMetri
     text.family("hostagent_guest_os_info", "gauge",
                 "A guest OS a vocabulary lists, supported or experimental; always 1.");
     for (std::size_t i = 0; i < vocabularies.size(); ++i)
-        for (const KXLGuestEntry& guest : summaries[i].vocabulary.guests)
+        for (const GuestEntry& guest : summaries[i].vocabulary.guests)
             text.sample("hostagent_guest_os_info",
                         {{"vocabulary", vocabularies[i].name}, {"code", guestCode(guest.code)},
                          {"identifier", guest.identifier}, {"display_name", guest.displayName},
@@ -138,13 +138,13 @@ std::optional<std::timespec> modificationTime(const std::string& path)
     return status.st_mtim;
 }
 
-void writeMetrics(std::ostream& out, const std::vector<KXLPluginMetrics>& plugins,
-                  const std::vector<KXLVocabularyMetrics>& vocabularies, bool guestOs)
+void writeMetrics(std::ostream& out, const std::vector<PluginMetrics>& plugins,
+                  const std::vector<VocabularyMetrics>& vocabularies, bool guestOs)
 {
-    KXLMetricsText text(out);
+    MetricsText text(out);
     std::vector<VocabularySummary> summaries;
     summaries.reserve(vocabularies.size());
-    for (const KXLVocabularyMetrics& vocabulary : vocabularies)
+    for (const VocabularyMetrics& vocabulary : vocabularies)
         summaries.push_back(summarize(*vocabulary.document));
     writePluginSeries(text, plugins);
     writeVocabularySeries(text, vocabularies, summaries);

@@ -53,11 +53,11 @@ const char* const unwritableHint =
 // Every plug-in of the layout's folders, sorted by name; of the same name, the first
 // folder's. A single folder must exist and hold plug-ins; of a search path, folders that do
 // not exist are skipped.
-bool findAllPlugins(const KXLRunLayout& layout, std::vector<KXLPluginFile>& plugins,
+bool findAllPlugins(const RunLayout& layout, std::vector<PluginFile>& plugins,
                     std::ostream& err)
 {
     namespace fs = std::filesystem;
-    std::map<std::string, KXLPluginFile> byName;
+    std::map<std::string, PluginFile> byName;
     std::string searched;
     for (const std::string& given : layout.pluginFolders) {
         std::error_code error;
@@ -72,7 +72,7 @@ bool findAllPlugins(const KXLRunLayout& layout, std::vector<KXLPluginFile>& plug
             return false;
         }
         try {
-            for (KXLPluginFile& plugin : findPlugins(folder.string()))
+            for (PluginFile& plugin : findPlugins(folder.string()))
                 byName.emplace(plugin.name, std::move(plugin));
         } catch (const fs::filesystem_error& failure) {
             err << "host-agent: cannot read the plug-in folder: " << escapeText(failure.what())
@@ -92,7 +92,7 @@ bool findAllPlugins(const KXLRunLayout& layout, std::vector<KXLPluginFile>& plug
     return true;
 }
 
-void printCache(std::ostream& out, const KXLPluginSession& session, const KXLGuestColumns& columns)
+void printCache(std::ostream& out, const PluginSession& session, const GuestColumns& columns)
 {
     const auto cache = vocCacheLocal();
     const std::vector<std::string> names = cache->names();
@@ -114,11 +114,11 @@ void printCache(std::ostream& out, const KXLPluginSession& session, const KXLGue
     }
 }
 
-void writeJson(std::ostream& out, const KXLPluginSession& session)
+void writeJson(std::ostream& out, const PluginSession& session)
 {
     out << "{\"format\":1,\"plugins\":[";
     bool first = true;
-    for (const KXLPluginOutcome& plugin : session.outcomes()) {
+    for (const PluginOutcome& plugin : session.outcomes()) {
         out << (first ? "\n" : ",\n") << "{\"name\":" << jsonText(plugin.name) << ",\"status\":";
         first = false;
         if (plugin.status)
@@ -143,16 +143,16 @@ void writeJson(std::ostream& out, const KXLPluginSession& session)
     out << "\n]}\n";
 }
 
-bool writeRunMetrics(const KXLRunOptions& options, const KXLPluginSession& session,
+bool writeRunMetrics(const RunOptions& options, const PluginSession& session,
                      std::ostream& out, std::ostream& err)
 {
-    std::vector<KXLPluginMetrics> plugins;
-    for (const KXLPluginOutcome& plugin : session.outcomes())
+    std::vector<PluginMetrics> plugins;
+    for (const PluginOutcome& plugin : session.outcomes())
         plugins.push_back({plugin.name, plugin.loaded, plugin.status, plugin.failed,
                            !plugin.published.empty() && !plugin.failed});
     const auto cache = vocCacheLocal();
     std::vector<std::shared_ptr<const KXLDocument>> documents; // what the series point into
-    std::vector<KXLVocabularyMetrics> vocabularies;
+    std::vector<VocabularyMetrics> vocabularies;
     for (const std::string& name : cache->names()) {
         auto document = cache->find(name);
         if (!document)
@@ -202,7 +202,7 @@ private:
 
 } // namespace
 
-int runAgent(const KXLRunOptions& options, std::ostream& out, std::ostream& err)
+int runAgent(const RunOptions& options, std::ostream& out, std::ostream& err)
 {
     namespace fs = std::filesystem;
 
@@ -217,16 +217,16 @@ int runAgent(const KXLRunOptions& options, std::ostream& out, std::ostream& err)
             return exitTrouble;
     }
 
-    const KXLRunLayout layout = options.pluginsFolder.empty()
+    const RunLayout layout = options.pluginsFolder.empty()
         ? defaultRunLayout()
-        : KXLRunLayout{{options.pluginsFolder}, options.pluginsFolder};
-    std::vector<KXLPluginFile> plugins;
+        : RunLayout{{options.pluginsFolder}, options.pluginsFolder};
+    std::vector<PluginFile> plugins;
     if (!findAllPlugins(layout, plugins, err))
         return exitTrouble;
     const std::string state = fs::absolute(layout.stateFolder).string();
     // Held until the end: a second agent on the same state folder would otherwise save
     // over this agent's vocabularies between its save and its load.
-    KXLRunLock lock;
+    RunLock lock;
     std::string problem;
     std::error_code error;
     fs::create_directories(state, error);
@@ -243,7 +243,7 @@ int runAgent(const KXLRunOptions& options, std::ostream& out, std::ostream& err)
     }
     // Each plug-in saves into its own folder there; in a separate state folder the agent
     // makes it.
-    for (const KXLPluginFile& plugin : plugins) {
+    for (const PluginFile& plugin : plugins) {
         const fs::path own = fs::path(state) / plugin.name;
         fs::create_directory(own, error);
         if (error) {
@@ -257,7 +257,7 @@ int runAgent(const KXLRunOptions& options, std::ostream& out, std::ostream& err)
     vocCacheLocal()->setVocabularyRule(
         [](const KXLDocument& document) { return firstError(checkVocabulary(document)); });
 
-    KXLPluginSession session;
+    PluginSession session;
     if (options.json || options.metricsFile == "-") {
         std::ostream silent(nullptr); // the document holds the report
         {

@@ -29,7 +29,7 @@ public:
             m_code = code;
     }
 
-    bool operator()(const KXLGuestEntry& guest) const
+    bool operator()(const GuestEntry& guest) const
     {
         return (m_code && guest.code == *m_code) || guest.identifier == m_query;
     }
@@ -51,13 +51,13 @@ void jsonHead(std::ostream& out, const std::string& file)
     out << "{\"format\":1,\"source\":" << jsonText(file) << ',';
 }
 
-int showGuest(const KXLShowOptions& options, const Shown& shown, const KXLDocument& document,
+int showGuest(const ShowOptions& options, const Shown& shown, const KXLDocument& document,
               std::ostream& out, std::ostream& err)
 {
     const GuestQuery wanted(*options.guest);
     std::size_t found = 0;
     if (options.json) {
-        for (const KXLGuestEntry& guest : classifyVocabulary(vocabularyContainer(document)).guests) {
+        for (const GuestEntry& guest : classifyVocabulary(vocabularyContainer(document)).guests) {
             if (!wanted(guest))
                 continue;
             if (found++ == 0) {
@@ -84,7 +84,7 @@ int showGuest(const KXLShowOptions& options, const Shown& shown, const KXLDocume
 
 // The vocabulary is named as the cache names the file it loads, NAME/NAME.voc, so that a file
 // copied off a host gives the series the host's agent gives.
-int showMetrics(const KXLShowOptions& options, const KXLDocument& document, std::ostream& out,
+int showMetrics(const ShowOptions& options, const KXLDocument& document, std::ostream& out,
                 std::ostream& err)
 {
     // Only what the cache would take: anything else has no sound reading as series.
@@ -95,7 +95,7 @@ int showMetrics(const KXLShowOptions& options, const KXLDocument& document, std:
         return exitFailure;
     }
     // Named as the host's cache names it, so that a copied file's series join the host's.
-    KXLVocabularyMetrics vocabulary{vocabularyName(document).value_or("-"), &document,
+    VocabularyMetrics vocabulary{vocabularyName(document).value_or("-"), &document,
                                     std::nullopt, std::nullopt};
     if (options.file != "-")
         vocabulary.savedAt = modificationTime(options.file);
@@ -108,7 +108,7 @@ int showMetrics(const KXLShowOptions& options, const KXLDocument& document, std:
 
 } // namespace
 
-int showVocabularyFile(const KXLShowOptions& options, std::ostream& out, std::ostream& err)
+int showVocabularyFile(const ShowOptions& options, std::ostream& out, std::ostream& err)
 {
     KXLDocument document;
     if (!readVocabularyFile(options.file, "show", document, err))

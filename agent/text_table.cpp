@@ -13,7 +13,7 @@ constexpr std::size_t columnGap = 2; // blanks
 
 } // namespace
 
-KXLTextTable::Shown KXLTextTable::shown(std::string_view raw, std::string& scratch)
+TextTable::Shown TextTable::shown(std::string_view raw, std::string& scratch)
 {
     if (escapesToItself(raw))
         return {raw, raw.size()};
@@ -21,20 +21,20 @@ KXLTextTable::Shown KXLTextTable::shown(std::string_view raw, std::string& scrat
     return {scratch, displayWidth(scratch)};
 }
 
-KXLTextOut::KXLTextOut(std::ostream& out) : m_out(out), m_buffer(new char[kPiece]) {}
+TextOut::TextOut(std::ostream& out) : m_out(out), m_buffer(new char[kPiece]) {}
 
-KXLTextOut::~KXLTextOut()
+TextOut::~TextOut()
 {
     flush();
 }
 
-void KXLTextOut::flush()
+void TextOut::flush()
 {
     m_out.write(m_buffer.get(), static_cast<std::streamsize>(m_size));
     m_size = 0;
 }
 
-void KXLTextOut::appendLarge(std::string_view text)
+void TextOut::appendLarge(std::string_view text)
 {
     flush();
     if (text.size() >= kPiece) {
@@ -45,7 +45,7 @@ void KXLTextOut::appendLarge(std::string_view text)
     m_size = text.size();
 }
 
-KXLTextTable::KXLTextTable(std::vector<Column> columns) : m_columns(std::move(columns))
+TextTable::TextTable(std::vector<Column> columns) : m_columns(std::move(columns))
 {
     if (m_columns.empty())
         throw std::invalid_argument("a table needs at least one column");
@@ -56,14 +56,14 @@ KXLTextTable::KXLTextTable(std::vector<Column> columns) : m_columns(std::move(co
     m_widths = m_titleWidths;
 }
 
-void KXLTextTable::checkCount(std::size_t count) const
+void TextTable::checkCount(std::size_t count) const
 {
     if (count != m_columns.size())
         throw std::invalid_argument("table row has " + std::to_string(count) + " cells for " +
             std::to_string(m_columns.size()) + " columns");
 }
 
-void KXLTextTable::measure(const std::string_view* cells, std::size_t count)
+void TextTable::measure(const std::string_view* cells, std::size_t count)
 {
     checkCount(count);
     std::string scratch;
@@ -72,13 +72,13 @@ void KXLTextTable::measure(const std::string_view* cells, std::size_t count)
     ++m_rows;
 }
 
-void KXLTextTable::widen(std::size_t column, std::size_t width)
+void TextTable::widen(std::size_t column, std::size_t width)
 {
     m_widths.at(column) = std::max(m_widths.at(column), width);
 }
 
 template <typename CellAt>
-void KXLTextTable::printLine(KXLTextOut& out, std::string_view indent, CellAt cellAt) const
+void TextTable::printLine(TextOut& out, std::string_view indent, CellAt cellAt) const
 {
     // Blanks are owed until a cell follows them, so a line ends without padding (a line of
     // empty cells is empty) while blanks that belong to a cell stay.
@@ -106,14 +106,14 @@ void KXLTextTable::printLine(KXLTextOut& out, std::string_view indent, CellAt ce
     out.append('\n');
 }
 
-void KXLTextTable::printHead(KXLTextOut& out, std::string_view indent) const
+void TextTable::printHead(TextOut& out, std::string_view indent) const
 {
     printLine(out, indent, [&](std::size_t i) { return Shown{m_titles[i], m_titleWidths[i]}; });
     const std::string rule(*std::max_element(m_widths.begin(), m_widths.end()), '-');
     printLine(out, indent, [&](std::size_t i) { return Shown{std::string_view(rule).substr(0, m_widths[i]), m_widths[i]}; });
 }
 
-void KXLTextTable::printRow(KXLTextOut& out, std::string_view indent, const std::string_view* cells,
+void TextTable::printRow(TextOut& out, std::string_view indent, const std::string_view* cells,
                             std::size_t count) const
 {
     checkCount(count);
@@ -121,7 +121,7 @@ void KXLTextTable::printRow(KXLTextOut& out, std::string_view indent, const std:
     printLine(out, indent, [&](std::size_t i) { return shown(cells[i], scratch); });
 }
 
-void KXLTextTable::printRow(KXLTextOut& out, std::string_view indent, const Shown* cells, std::size_t count) const
+void TextTable::printRow(TextOut& out, std::string_view indent, const Shown* cells, std::size_t count) const
 {
     checkCount(count);
     printLine(out, indent, [&](std::size_t i) { return cells[i]; });

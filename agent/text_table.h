@@ -16,12 +16,12 @@ namespace KXL {
 
 // Text gathered in a buffer of a mebibyte and handed to the stream whenever it is full: one
 // stream call a piece, not one a line. What is left is written by flush() or the destructor.
-class KXLTextOut {
+class TextOut {
 public:
-    explicit KXLTextOut(std::ostream& out);
-    ~KXLTextOut();
-    KXLTextOut(const KXLTextOut&) = delete;
-    KXLTextOut& operator=(const KXLTextOut&) = delete;
+    explicit TextOut(std::ostream& out);
+    ~TextOut();
+    TextOut(const TextOut&) = delete;
+    TextOut& operator=(const TextOut&) = delete;
 
     void append(std::string_view text)
     {
@@ -58,7 +58,7 @@ private:
 // cell of each column, then printHead() and printRow() each. A table never holds its rows.
 // Cells are raw bytes: the table escapes them (escapeText), so nothing reaches the terminal
 // unescaped. A row with the wrong number of cells: std::invalid_argument.
-class KXLTextTable {
+class TextTable {
 public:
     enum class Align { Left, Right };
     struct Column {
@@ -74,7 +74,7 @@ public:
     // The cell as printed; escaped into scratch only when it must be.
     static Shown shown(std::string_view raw, std::string& scratch);
 
-    explicit KXLTextTable(std::vector<Column> columns);
+    explicit TextTable(std::vector<Column> columns);
 
     void measure(std::initializer_list<std::string_view> cells) { measure(cells.begin(), cells.size()); }
     void measure(const Cells& cells) { measure(cells.data(), cells.size()); }
@@ -83,19 +83,19 @@ public:
     void widen(std::size_t column, std::size_t width);
     // A row made of cells already shown, for callers that know most of theirs print as they
     // are (numbers): the table's bulk, printed without a second look.
-    void printRow(KXLTextOut& out, std::string_view indent, const Shown* cells, std::size_t count) const;
+    void printRow(TextOut& out, std::string_view indent, const Shown* cells, std::size_t count) const;
 
     bool empty() const { return m_rows == 0; }
     std::size_t rows() const { return m_rows; } // measured
 
     // Lines start with indent and end in a newline, without trailing padding: the title line
     // and a rule, then one line a row.
-    void printHead(KXLTextOut& out, std::string_view indent) const;
-    void printRow(KXLTextOut& out, std::string_view indent, std::initializer_list<std::string_view> cells) const
+    void printHead(TextOut& out, std::string_view indent) const;
+    void printRow(TextOut& out, std::string_view indent, std::initializer_list<std::string_view> cells) const
     {
         printRow(out, indent, cells.begin(), cells.size());
     }
-    void printRow(KXLTextOut& out, std::string_view indent, const Cells& cells) const
+    void printRow(TextOut& out, std::string_view indent, const Cells& cells) const
     {
         printRow(out, indent, cells.data(), cells.size());
     }
@@ -109,9 +109,9 @@ private:
 
     void checkCount(std::size_t count) const;
     void measure(const std::string_view* cells, std::size_t count);
-    void printRow(KXLTextOut& out, std::string_view indent, const std::string_view* cells, std::size_t count) const;
+    void printRow(TextOut& out, std::string_view indent, const std::string_view* cells, std::size_t count) const;
     template <typename CellAt>
-    void printLine(KXLTextOut& out, std::string_view indent, CellAt cellAt) const;
+    void printLine(TextOut& out, std::string_view indent, CellAt cellAt) const;
 };
 
 } // namespace KXL

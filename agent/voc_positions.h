@@ -11,18 +11,18 @@
 
 namespace KXL {
 
-struct KXLFilePosition {
+struct FilePosition {
     std::size_t line = 0; // from 1; 0 when unknown
     std::size_t column = 0; // from 1, in characters; 0 when unknown
 };
 
 // Where the start tag of each problem's part lies: <message> for the document, its element
 // for the top element, the container or an item. Unknown where the file does not tell.
-std::vector<KXLFilePosition> problemPositions(const std::string& path,
-                                              const std::vector<KXLVocabularyProblem>& problems);
+std::vector<FilePosition> problemPositions(const std::string& path,
+                                              const std::vector<VocabularyProblem>& problems);
 
 // The position just past the file's last byte, in bytes; unknown when it cannot be read.
-KXLFilePosition endPosition(const std::string& path);
+FilePosition endPosition(const std::string& path);
 
 } // namespace KXL
 

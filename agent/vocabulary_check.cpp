@@ -14,8 +14,8 @@ namespace KXL {
 
 namespace {
 
-using Severity = KXLVocabularyProblem::Severity;
-using Part = KXLVocabularyProblem::Part;
+using Severity = VocabularyProblem::Severity;
+using Part = VocabularyProblem::Part;
 
 // "$Id: NAME.voc GUID $", the GUID as KXLGUIDBase::toString writes it.
 bool isVersionStamp(std::string_view stamp)
@@ -54,11 +54,11 @@ Place itemPlace(std::uint32_t index, std::string what = {})
     return {"item " + std::to_string(index) + (what.empty() ? "" : " (" + what + ")"), Part::Item, index};
 }
 
-Place placeOf(const KXLVersionEntry& entry) { return itemPlace(entry.index, "version entry"); }
+Place placeOf(const VersionEntry& entry) { return itemPlace(entry.index, "version entry"); }
 Place placeOf(const KXLCategoryEntry& entry) { return itemPlace(entry.index, "category " + quoteText(entry.name)); }
-Place placeOf(const KXLAdapterEntry& entry) { return itemPlace(entry.index, "adapter " + std::to_string(entry.id)); }
+Place placeOf(const AdapterEntry& entry) { return itemPlace(entry.index, "adapter " + std::to_string(entry.id)); }
 Place placeOf(const KXLOtherEntry& entry) { return itemPlace(entry.index); }
-Place placeOf(const KXLGuestEntry& entry)
+Place placeOf(const GuestEntry& entry)
 {
     return itemPlace(entry.index, "guest OS " + guestCode(entry.code) + (entry.experimental ? ", experimental" : ""));
 }
@@ -72,7 +72,7 @@ std::string describe(KXLNodeRef node)
 // map entry each and no text.
 class Checker : public KXLEntryVisitor {
 public:
-    explicit Checker(std::vector<KXLVocabularyProblem>& problems) : m_problems(problems) {}
+    explicit Checker(std::vector<VocabularyProblem>& problems) : m_problems(problems) {}
 
     void check(const KXLDocument& document)
     {
@@ -95,13 +95,13 @@ public:
             undefinedMark(kGuestCategory, *m_firstGuest);
         if (m_firstAdapter)
             undefinedMark(kAdapterCategory, *m_firstAdapter);
-        for (const KXLGuestEntry& guest : m_adapterReferences)
+        for (const GuestEntry& guest : m_adapterReferences)
             if (m_adapterIds.count(guest.values[kAdapterType]) == 0)
                 error(placeOf(guest), "adapter_type " + std::to_string(guest.values[kAdapterType]) +
                     " is the id of no adapter");
     }
 
-    void version(const KXLVersionEntry& version) override
+    void version(const VersionEntry& version) override
     {
         m_version = version;
         if (version.index != 1)
@@ -116,7 +116,7 @@ public:
             error(placeOf(category), "category " + quoteText(category.name) + " is defined twice");
     }
 
-    void adapter(const KXLAdapterEntry& adapter) override
+    void adapter(const AdapterEntry& adapter) override
     {
         m_adapterIds.insert(adapter.id);
         checkNumberId(adapter, false, adapter.id, std::nullopt);
@@ -124,7 +124,7 @@ public:
             m_firstAdapter = placeOf(adapter);
     }
 
-    void guest(const KXLGuestEntry& guest) override
+    void guest(const GuestEntry& guest) override
     {
         checkNumberId(guest, true, static_cast<int>(guest.code), guest.experimental);
         if (!m_firstGuest)
@@ -170,7 +170,7 @@ public:
                 "adapter shape (id 1010, display name 1026)");
         for (std::string_view mark : marks)
             m_marks.emplace_back(mark, place);
-        const std::optional<KXLEntryKey> key = entryKey(node);
+        const std::optional<EntryKey> key = entryKey(node);
         if (!key)
             return;
         std::string id = key->kind;
@@ -189,15 +189,15 @@ private:
         bool pairWarned;
     };
 
-    std::vector<KXLVocabularyProblem>& m_problems;
-    std::optional<KXLVersionEntry> m_version;
+    std::vector<VocabularyProblem>& m_problems;
+    std::optional<VersionEntry> m_version;
     std::unordered_set<std::string_view> m_defined;
     std::vector<std::pair<std::string_view, Place>> m_marks; // of other entries
     std::optional<Place> m_firstAdapter;
     std::optional<Place> m_firstGuest;
     std::optional<Place> m_firstExperimental;
     std::unordered_set<int> m_adapterIds;
-    std::vector<KXLGuestEntry> m_adapterReferences; // guest OSes whose adapter is unknown so far
+    std::vector<GuestEntry> m_adapterReferences; // guest OSes whose adapter is unknown so far
     std::unordered_map<std::string, FirstSeen> m_ids; // "kind\0id" of other entries
     std::unordered_map<std::uint64_t, FirstSeen> m_numberIds; // adapters and guest OSes
 
@@ -273,23 +273,23 @@ private:
 
 } // namespace
 
-std::vector<KXLVocabularyProblem> checkVocabulary(const KXLDocument& document)
+std::vector<VocabularyProblem> checkVocabulary(const KXLDocument& document)
 {
-    std::vector<KXLVocabularyProblem> problems;
+    std::vector<VocabularyProblem> problems;
     Checker(problems).check(document);
     // Some rules can only be checked once every item is known: back into document order.
     std::stable_sort(problems.begin(), problems.end(),
-                     [](const KXLVocabularyProblem& a, const KXLVocabularyProblem& b) {
+                     [](const VocabularyProblem& a, const VocabularyProblem& b) {
                          return std::tie(a.part, a.item) < std::tie(b.part, b.item);
                      });
     return problems;
 }
 
-std::string firstError(const std::vector<KXLVocabularyProblem>& problems)
+std::string firstError(const std::vector<VocabularyProblem>& problems)
 {
     std::size_t errors = 0;
-    const KXLVocabularyProblem* first = nullptr;
-    for (const KXLVocabularyProblem& problem : problems) {
+    const VocabularyProblem* first = nullptr;
+    for (const VocabularyProblem& problem : problems) {
         if (problem.severity != Severity::Error)
             continue;
         if (errors++ == 0)

@@ -12,7 +12,7 @@
 
 namespace KXL {
 
-struct KXLVocabularyProblem {
+struct VocabularyProblem {
     enum class Severity { Error, Warning };
     // What the problem is about, in document order: the document (its <message>), the top
     // element 1307, the container 1044, or the container's child number `item`.
@@ -27,10 +27,10 @@ struct KXLVocabularyProblem {
 // Every way the document departs from the layout of docs/vocabulary.md, errors and
 // warnings, in document order. No error means the document is a vocabulary the host
 // publishes; a code listed both as supported and as experimental is only a warning.
-std::vector<KXLVocabularyProblem> checkVocabulary(const KXLDocument& document);
+std::vector<VocabularyProblem> checkVocabulary(const KXLDocument& document);
 
 // "location: message" of the first error, and how many more there are; empty without errors.
-std::string firstError(const std::vector<KXLVocabularyProblem>& problems);
+std::string firstError(const std::vector<VocabularyProblem>& problems);
 
 } // namespace KXL
 

@@ -12,18 +12,18 @@ namespace KXL {
 
 namespace {
 
-using Change = KXLVocabularyChange;
+using Change = VocabularyChange;
 using Section = Change::Section;
 using Kind = Change::Kind;
 
-KXLDiffValue number(std::int64_t value)
+DiffValue number(std::int64_t value)
 {
-    return KXLDiffValue{value, {}};
+    return DiffValue{value, {}};
 }
 
-KXLDiffValue text(std::string_view value)
+DiffValue text(std::string_view value)
 {
-    return KXLDiffValue{std::nullopt, std::string(value)};
+    return DiffValue{std::nullopt, std::string(value)};
 }
 
 // One line that tells an entry of no known kind from any other: its elements, values and
@@ -60,7 +60,7 @@ const char* statusOf(bool experimental)
 
 // An entry of no known kind that has a kind and an id: compared value by value.
 struct KeyedEntry {
-    KXLEntryKey key;
+    EntryKey key;
     std::string render;
     KXLNodeRef node;
 };
@@ -70,8 +70,8 @@ bool keyLess(const KeyedEntry& x, const KeyedEntry& y)
     return std::tie(x.key.kind, x.key.number, x.key.text) < std::tie(y.key.kind, y.key.number, y.key.text);
 }
 
-// The values below an element by their paths (KXLVocabularyChange::field).
-using Fields = std::map<std::string, KXLDiffValue>;
+// The values below an element by their paths (VocabularyChange::field).
+using Fields = std::map<std::string, DiffValue>;
 
 bool plainName(std::string_view name)
 {
@@ -122,8 +122,8 @@ Parts partsOf(const KXLDocument& document)
     std::sort(vocabulary.categories.begin(), vocabulary.categories.end(),
               [](const KXLCategoryEntry& x, const KXLCategoryEntry& y) { return x.name < y.name; });
     std::stable_sort(vocabulary.adapters.begin(), vocabulary.adapters.end(),
-                     [](const KXLAdapterEntry& x, const KXLAdapterEntry& y) { return x.id < y.id; });
-    std::stable_sort(vocabulary.guests.begin(), vocabulary.guests.end(), [](const KXLGuestEntry& x, const KXLGuestEntry& y) {
+                     [](const AdapterEntry& x, const AdapterEntry& y) { return x.id < y.id; });
+    std::stable_sort(vocabulary.guests.begin(), vocabulary.guests.end(), [](const GuestEntry& x, const GuestEntry& y) {
         return std::tie(x.code, x.experimental) < std::tie(y.code, y.experimental);
     });
     std::sort(parts.others.begin(), parts.others.end());
@@ -171,13 +171,13 @@ public:
 
     void adapters(const Parts& a, const Parts& b)
     {
-        merge(a.vocabulary.adapters, b.vocabulary.adapters, [](const KXLAdapterEntry& x, const KXLAdapterEntry& y) { return x.id < y.id; },
-            [&](const KXLAdapterEntry& x, const KXLAdapterEntry& y) {
+        merge(a.vocabulary.adapters, b.vocabulary.adapters, [](const AdapterEntry& x, const AdapterEntry& y) { return x.id < y.id; },
+            [&](const AdapterEntry& x, const AdapterEntry& y) {
                 if (x.name != y.name)
                     add({Section::Adapter, x.id, {}, {}, Kind::Renamed, "name", text(x.name), text(y.name)});
             },
-            [&](const KXLAdapterEntry& x) { add({Section::Adapter, x.id, {}, {}, Kind::Removed, "name", text(x.name), {}}); },
-            [&](const KXLAdapterEntry& y) { add({Section::Adapter, y.id, {}, {}, Kind::Added, "name", {}, text(y.name)}); });
+            [&](const AdapterEntry& x) { add({Section::Adapter, x.id, {}, {}, Kind::Removed, "name", text(x.name), {}}); },
+            [&](const AdapterEntry& y) { add({Section::Adapter, y.id, {}, {}, Kind::Added, "name", {}, text(y.name)}); });
     }
 
     // Per code: entries of the same status are compared; a code that lost one status and
@@ -186,8 +186,8 @@ public:
     {
         std::size_t i = 0;
         std::size_t j = 0;
-        const std::vector<KXLGuestEntry>& x = a.vocabulary.guests;
-        const std::vector<KXLGuestEntry>& y = b.vocabulary.guests;
+        const std::vector<GuestEntry>& x = a.vocabulary.guests;
+        const std::vector<GuestEntry>& y = b.vocabulary.guests;
         while (i < x.size() || j < y.size()) {
             const std::uint32_t code = j == y.size() || (i < x.size() && x[i].code < y[j].code) ? x[i].code : y[j].code;
             const std::size_t aEnd = runEnd(x, i, code);
@@ -213,9 +213,9 @@ public:
                 Fields fy;
                 collectFields(x.node, {}, fx);
                 collectFields(y.node, {}, fy);
-                const KXLDiffValue id = x.key.number ? number(*x.key.number) : text(x.key.text);
+                const DiffValue id = x.key.number ? number(*x.key.number) : text(x.key.text);
                 const auto field = [&](Kind change, const std::string& path,
-                                       std::optional<KXLDiffValue> old, std::optional<KXLDiffValue> now) {
+                                       std::optional<DiffValue> old, std::optional<DiffValue> now) {
                     add({Section::Other, 0, x.key.kind, {}, change, path, std::move(old), std::move(now), id});
                 };
                 merge(std::vector<Fields::value_type>(fx.begin(), fx.end()),
@@ -245,45 +245,45 @@ public:
 private:
     void add(Change change) { changes.push_back(std::move(change)); }
 
-    static std::size_t runEnd(const std::vector<KXLGuestEntry>& guests, std::size_t from, std::uint32_t code)
+    static std::size_t runEnd(const std::vector<GuestEntry>& guests, std::size_t from, std::uint32_t code)
     {
         while (from < guests.size() && guests[from].code == code)
             ++from;
         return from;
     }
 
-    void guestCode(const std::vector<KXLGuestEntry>& a, std::size_t aBegin, std::size_t aEnd,
-                   const std::vector<KXLGuestEntry>& b, std::size_t bBegin, std::size_t bEnd)
+    void guestCode(const std::vector<GuestEntry>& a, std::size_t aBegin, std::size_t aEnd,
+                   const std::vector<GuestEntry>& b, std::size_t bBegin, std::size_t bEnd)
     {
-        std::vector<const KXLGuestEntry*> onlyA;
-        std::vector<const KXLGuestEntry*> onlyB;
-        std::vector<std::pair<const KXLGuestEntry*, const KXLGuestEntry*>> pairs;
+        std::vector<const GuestEntry*> onlyA;
+        std::vector<const GuestEntry*> onlyB;
+        std::vector<std::pair<const GuestEntry*, const GuestEntry*>> pairs;
         std::size_t i = aBegin;
         std::size_t j = bBegin;
         merge_run(a, i, aEnd, b, j, bEnd, pairs, onlyA, onlyB);
         if (onlyA.size() == 1 && onlyB.size() == 1) {
-            const KXLGuestEntry& x = *onlyA.front();
-            const KXLGuestEntry& y = *onlyB.front();
+            const GuestEntry& x = *onlyA.front();
+            const GuestEntry& y = *onlyB.front();
             add({Section::GuestOS, x.code, {}, statusOf(y.experimental), Kind::Moved, "status",
                  text(statusOf(x.experimental)), text(statusOf(y.experimental))});
             pairs.emplace_back(&x, &y);
             onlyA.clear();
             onlyB.clear();
         }
-        for (const KXLGuestEntry* x : onlyA)
+        for (const GuestEntry* x : onlyA)
             add({Section::GuestOS, x->code, {}, statusOf(x->experimental), Kind::Removed, "identifier",
                  text(x->identifier), {}});
-        for (const KXLGuestEntry* y : onlyB)
+        for (const GuestEntry* y : onlyB)
             add({Section::GuestOS, y->code, {}, statusOf(y->experimental), Kind::Added, "identifier", {},
                  text(y->identifier)});
         for (const auto& [x, y] : pairs)
             compare(*x, *y);
     }
 
-    static void merge_run(const std::vector<KXLGuestEntry>& a, std::size_t i, std::size_t aEnd,
-                          const std::vector<KXLGuestEntry>& b, std::size_t j, std::size_t bEnd,
-                          std::vector<std::pair<const KXLGuestEntry*, const KXLGuestEntry*>>& pairs,
-                          std::vector<const KXLGuestEntry*>& onlyA, std::vector<const KXLGuestEntry*>& onlyB)
+    static void merge_run(const std::vector<GuestEntry>& a, std::size_t i, std::size_t aEnd,
+                          const std::vector<GuestEntry>& b, std::size_t j, std::size_t bEnd,
+                          std::vector<std::pair<const GuestEntry*, const GuestEntry*>>& pairs,
+                          std::vector<const GuestEntry*>& onlyA, std::vector<const GuestEntry*>& onlyB)
     {
         while (i < aEnd || j < bEnd) {
             if (j == bEnd || (i < aEnd && a[i].experimental < b[j].experimental))
@@ -295,7 +295,7 @@ private:
         }
     }
 
-    void compare(const KXLGuestEntry& x, const KXLGuestEntry& y)
+    void compare(const GuestEntry& x, const GuestEntry& y)
     {
         const std::string status = statusOf(y.experimental);
         if (x.identifier != y.identifier)
@@ -336,7 +336,7 @@ const char* sectionName(Section section)
     return "";
 }
 
-std::vector<KXLVocabularyChange> diffVocabularies(const KXLDocument& a, const KXLDocument& b)
+std::vector<VocabularyChange> diffVocabularies(const KXLDocument& a, const KXLDocument& b)
 {
     const Parts before = partsOf(a);
     const Parts after = partsOf(b);

@@ -15,12 +15,12 @@
 namespace KXL {
 
 // A value before or after a change: a number or a text.
-struct KXLDiffValue {
+struct DiffValue {
     std::optional<std::int64_t> number;
     std::string text; // when not a number
 };
 
-struct KXLVocabularyChange {
+struct VocabularyChange {
     enum class Section { Version, Category, Adapter, GuestOS, Other };
     Section section;
     std::int64_t key = 0; // the code or the id; 0 for a category, the version or an other entry
@@ -32,18 +32,18 @@ struct KXLVocabularyChange {
     // an other entry, the path to the value: tags and names, "/" between levels, "[N]" for
     // the Nth child of the same tag or name ("1026", "max_iops", "1264[2]", "1020/1026").
     std::string field;
-    std::optional<KXLDiffValue> before;
-    std::optional<KXLDiffValue> after;
-    std::optional<KXLDiffValue> id{}; // an other entry compared value by value: its id
+    std::optional<DiffValue> before;
+    std::optional<DiffValue> after;
+    std::optional<DiffValue> id{}; // an other entry compared value by value: its id
 };
 
 // The changes from a to b, sorted by section, then by code, id or name; stable from run to
 // run. Both documents must be vocabularies (checkVocabulary without errors). Linear in the
 // entries, apart from sorting them.
-std::vector<KXLVocabularyChange> diffVocabularies(const KXLDocument& a, const KXLDocument& b);
+std::vector<VocabularyChange> diffVocabularies(const KXLDocument& a, const KXLDocument& b);
 
-const char* sectionName(KXLVocabularyChange::Section section);
-const char* changeName(KXLVocabularyChange::Kind kind); // "added", "removed", ...
+const char* sectionName(VocabularyChange::Section section);
+const char* changeName(VocabularyChange::Kind kind); // "added", "removed", ...
 
 } // namespace KXL
 

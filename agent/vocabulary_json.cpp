@@ -12,7 +12,7 @@ std::string jsonText(std::string_view text)
     return nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-void writeGuestJson(std::ostream& out, const KXLGuestEntry& guest)
+void writeGuestJson(std::ostream& out, const GuestEntry& guest)
 {
     out << "{\"code\":" << guest.code << ",\"identifier\":" << jsonText(guest.identifier)
         << ",\"display_name\":" << jsonText(guest.displayName)

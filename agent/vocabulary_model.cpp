@@ -131,14 +131,14 @@ private:
 };
 
 // vocversion, vocabulary, the stamp 1307 and the description 1303, in this order.
-std::optional<KXLVersionEntry> matchVersion(const EntryParts& parts, std::uint32_t index)
+std::optional<VersionEntry> matchVersion(const EntryParts& parts, std::uint32_t index)
 {
     const auto& leaf = parts.leaves;
     if (parts.leafCount != 4 || parts.namedCount != 0 || !fits(leaf[0], kTagId, kVersionId) ||
         !fits(leaf[1], kTagCategory, kVersionMark) || !fits(leaf[2], kTagVocabulary) ||
         !fits(leaf[3], kTagDescription))
         return std::nullopt;
-    return KXLVersionEntry{index, leaf[2].text(), leaf[3].text()};
+    return VersionEntry{index, leaf[2].text(), leaf[3].text()};
 }
 
 // Keeps every entry in the lists of its kind.
@@ -146,10 +146,10 @@ class Collector : public KXLEntryVisitor {
 public:
     explicit Collector(KXLVocabulary& vocabulary) : m_vocabulary(vocabulary) {}
 
-    void version(const KXLVersionEntry& entry) override { m_vocabulary.version = entry; }
+    void version(const VersionEntry& entry) override { m_vocabulary.version = entry; }
     void category(const KXLCategoryEntry& entry) override { m_vocabulary.categories.push_back(entry); }
-    void adapter(const KXLAdapterEntry& entry) override { m_vocabulary.adapters.push_back(entry); }
-    void guest(const KXLGuestEntry& entry) override { m_vocabulary.guests.push_back(entry); }
+    void adapter(const AdapterEntry& entry) override { m_vocabulary.adapters.push_back(entry); }
+    void guest(const GuestEntry& entry) override { m_vocabulary.guests.push_back(entry); }
     void other(const KXLOtherEntry& entry) override { m_vocabulary.others.push_back(entry); }
 
 private:
@@ -253,7 +253,7 @@ std::vector<std::string_view> marksOf(KXLNodeRef entry)
     return marks;
 }
 
-std::optional<KXLEntryKey> entryKey(KXLNodeRef entry)
+std::optional<EntryKey> entryKey(KXLNodeRef entry)
 {
     const std::vector<std::string_view> marks = marksOf(entry);
     if (marks.empty())
@@ -262,9 +262,9 @@ std::optional<KXLEntryKey> entryKey(KXLNodeRef entry)
         if (!child.isElement() || child.tag() != kTagId)
             continue;
         if (child.valueKind() == KXLValueKind::Int)
-            return KXLEntryKey{std::string(marks.front()), child.number(), {}};
+            return EntryKey{std::string(marks.front()), child.number(), {}};
         if (child.valueKind() == KXLValueKind::String)
-            return KXLEntryKey{std::string(marks.front()), std::nullopt, std::string(child.text())};
+            return EntryKey{std::string(marks.front()), std::nullopt, std::string(child.text())};
         return std::nullopt;
     }
     return std::nullopt;

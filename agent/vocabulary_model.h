@@ -20,7 +20,7 @@ namespace KXL {
 
 // Each entry knows its place among the container's children, from 1. Texts point into the
 // document, which must outlive the entries.
-struct KXLVersionEntry {
+struct VersionEntry {
     std::uint32_t index;
     std::string_view stamp;
     std::string_view description;
@@ -31,13 +31,13 @@ struct KXLCategoryEntry {
     std::string_view name;
 };
 
-struct KXLAdapterEntry {
+struct AdapterEntry {
     std::uint32_t index;
     int id;
     std::string_view name;
 };
 
-struct KXLGuestEntry {
+struct GuestEntry {
     std::uint32_t index;
     std::uint32_t code; // the server's unsigned code (stored as the int with the same bits)
     std::string_view identifier;
@@ -54,10 +54,10 @@ struct KXLOtherEntry {
 // The container's children by kind, each list in document order. Only the first child that
 // fits the version entry's shape is the version entry; a later one is an other entry.
 struct KXLVocabulary {
-    std::optional<KXLVersionEntry> version;
+    std::optional<VersionEntry> version;
     std::vector<KXLCategoryEntry> categories;
-    std::vector<KXLAdapterEntry> adapters;
-    std::vector<KXLGuestEntry> guests;
+    std::vector<AdapterEntry> adapters;
+    std::vector<GuestEntry> guests;
     std::vector<KXLOtherEntry> others;
 
     bool defines(std::string_view category) const;
@@ -84,10 +84,10 @@ KXLVocabulary classifyVocabulary(KXLNodeRef container);
 class KXLEntryVisitor {
 public:
     virtual ~KXLEntryVisitor() = default;
-    virtual void version(const KXLVersionEntry& entry) = 0;
+    virtual void version(const VersionEntry& entry) = 0;
     virtual void category(const KXLCategoryEntry& entry) = 0;
-    virtual void adapter(const KXLAdapterEntry& entry) = 0;
-    virtual void guest(const KXLGuestEntry& entry) = 0;
+    virtual void adapter(const AdapterEntry& entry) = 0;
+    virtual void guest(const GuestEntry& entry) = 0;
     virtual void other(const KXLOtherEntry& entry) = 0;
 };
 void classifyEntries(KXLNodeRef container, KXLEntryVisitor& visitor);
@@ -97,12 +97,12 @@ std::string guestCode(std::uint32_t code);
 
 // What identifies an entry of no known kind: its first category mark and its id (its first
 // child 1010), a number or a text. None when it lacks either.
-struct KXLEntryKey {
+struct EntryKey {
     std::string kind;
     std::optional<int> number; // the id, when a number
     std::string text; // the id, when a text
 };
-std::optional<KXLEntryKey> entryKey(KXLNodeRef entry);
+std::optional<EntryKey> entryKey(KXLNodeRef entry);
 
 // The entry's marks: its direct text children 1264, in order.
 std::vector<std::string_view> marksOf(KXLNodeRef entry);

@@ -70,7 +70,7 @@ std::string describeNode(KXLNodeRef node)
 
 // One line per node, children indented below their element. Iterative: the depth of
 // a tree is not this function's to bound.
-void dumpNode(KXLTextOut& out, KXLNodeRef root, const std::string& indent)
+void dumpNode(TextOut& out, KXLNodeRef root, const std::string& indent)
 {
     std::vector<std::pair<KXLNodeRef, std::size_t>> pending{{root, 0}};
     std::vector<KXLNodeRef> children;
@@ -86,23 +86,23 @@ void dumpNode(KXLTextOut& out, KXLNodeRef root, const std::string& indent)
     }
 }
 
-const std::vector<KXLTextTable::Column>& allGuestColumns()
+const std::vector<TextTable::Column>& allGuestColumns()
 {
-    static const std::vector<KXLTextTable::Column> columns = [] {
-        std::vector<KXLTextTable::Column> all = {{"code", KXLTextTable::Align::Right}, {"identifier"},
+    static const std::vector<TextTable::Column> columns = [] {
+        std::vector<TextTable::Column> all = {{"code", TextTable::Align::Right}, {"identifier"},
             {"display name"}, {"experimental"}};
         for (std::string_view valueName : kGuestValueNames)
-            all.push_back({std::string(valueName), KXLTextTable::Align::Right});
+            all.push_back({std::string(valueName), TextTable::Align::Right});
         return all;
     }();
     return columns;
 }
 
 // The columns asked for, every one when none are.
-const KXLGuestColumns& orAll(const KXLGuestColumns& columns)
+const GuestColumns& orAll(const GuestColumns& columns)
 {
-    static const KXLGuestColumns all = [] {
-        KXLGuestColumns every(allGuestColumns().size());
+    static const GuestColumns all = [] {
+        GuestColumns every(allGuestColumns().size());
         for (std::size_t i = 0; i < every.size(); ++i)
             every[i] = i;
         return every;
@@ -110,9 +110,9 @@ const KXLGuestColumns& orAll(const KXLGuestColumns& columns)
     return columns.empty() ? all : columns;
 }
 
-std::vector<KXLTextTable::Column> guestColumns(const KXLGuestColumns& columns)
+std::vector<TextTable::Column> guestColumns(const GuestColumns& columns)
 {
-    std::vector<KXLTextTable::Column> picked;
+    std::vector<TextTable::Column> picked;
     for (std::size_t column : columns)
         picked.push_back(allGuestColumns().at(column));
     return picked;
@@ -120,11 +120,11 @@ std::vector<KXLTextTable::Column> guestColumns(const KXLGuestColumns& columns)
 
 // The cells of one guest OS row in the columns asked for, as shown; the numbers' and the
 // escaped texts live here until the row is printed.
-class KXLGuestRow {
+class GuestRow {
 public:
-    explicit KXLGuestRow(const KXLGuestColumns& columns) : m_columns(columns), m_cells(columns.size()) {}
+    explicit GuestRow(const GuestColumns& columns) : m_columns(columns), m_cells(columns.size()) {}
 
-    const KXLTextTable::Shown* cells(const KXLGuestEntry& guest)
+    const TextTable::Shown* cells(const GuestEntry& guest)
     {
         for (std::size_t i = 0; i < m_columns.size(); ++i)
             m_cells[i] = cell(guest, m_columns[i]);
@@ -133,24 +133,24 @@ public:
     std::size_t size() const { return m_cells.size(); }
 
 private:
-    const KXLGuestColumns& m_columns;
+    const GuestColumns& m_columns;
     std::array<std::array<char, 16>, kGuestColumnCount> m_numbers; // by column
     std::array<std::string, kGuestColumnCount> m_escaped; // by column
-    std::vector<KXLTextTable::Shown> m_cells;
+    std::vector<TextTable::Shown> m_cells;
 
-    KXLTextTable::Shown cell(const KXLGuestEntry& guest, std::size_t column)
+    TextTable::Shown cell(const GuestEntry& guest, std::size_t column)
     {
         switch (column) {
         case 0: return format(column, guest.code);
-        case 1: return KXLTextTable::shown(guest.identifier, m_escaped[column]);
-        case 2: return KXLTextTable::shown(guest.displayName, m_escaped[column]);
-        case 3: return guest.experimental ? KXLTextTable::Shown{"yes", 3} : KXLTextTable::Shown{"no", 2};
+        case 1: return TextTable::shown(guest.identifier, m_escaped[column]);
+        case 2: return TextTable::shown(guest.displayName, m_escaped[column]);
+        case 3: return guest.experimental ? TextTable::Shown{"yes", 3} : TextTable::Shown{"no", 2};
         default: return format(column, guest.values[column - 4]);
         }
     }
 
     template <typename Number>
-    KXLTextTable::Shown format(std::size_t slot, Number number)
+    TextTable::Shown format(std::size_t slot, Number number)
     {
         char* begin = m_numbers[slot].data();
         const std::size_t size = static_cast<std::size_t>(
@@ -160,7 +160,7 @@ private:
 };
 
 // "Vocabulary "NAME"", then the remark on a line of its own.
-void title(KXLTextOut& out, const std::string& name, std::string_view remark)
+void title(TextOut& out, const std::string& name, std::string_view remark)
 {
     out.append("Vocabulary " + (name.empty() ? std::string("(unnamed)") : quoteText(name)) + '\n');
     if (!remark.empty())
@@ -168,7 +168,7 @@ void title(KXLTextOut& out, const std::string& name, std::string_view remark)
 }
 
 // A section's title line; the table follows when it has rows.
-bool sectionTitle(KXLTextOut& out, const std::string& title, std::size_t rows)
+bool sectionTitle(TextOut& out, const std::string& title, std::size_t rows)
 {
     out.append('\n' + sectionIndent + title +
         (rows == 0 ? std::string(": none\n") : " (" + std::to_string(rows) + ")\n"));
@@ -186,7 +186,7 @@ std::size_t printedWidth(Number number)
 // from the smallest and the largest: the measuring pass formats no number.
 class KXLGuestWidths {
 public:
-    void add(const KXLGuestEntry& guest)
+    void add(const GuestEntry& guest)
     {
         if (m_rows++ == 0)
             m_least = m_most = guest.values;
@@ -195,8 +195,8 @@ public:
             m_least[i] = std::min(m_least[i], guest.values[i]);
             m_most[i] = std::max(m_most[i], guest.values[i]);
         }
-        m_identifier = std::max(m_identifier, KXLTextTable::shown(guest.identifier, m_scratch).width);
-        m_displayName = std::max(m_displayName, KXLTextTable::shown(guest.displayName, m_scratch).width);
+        m_identifier = std::max(m_identifier, TextTable::shown(guest.identifier, m_scratch).width);
+        m_displayName = std::max(m_displayName, TextTable::shown(guest.displayName, m_scratch).width);
         m_experimental |= guest.experimental;
     }
 
@@ -225,19 +225,19 @@ private:
 // The guest OS table of the rows for which wanted(entry) holds, of which there are some:
 // measured, then printed.
 template <typename Wanted>
-void printGuestTable(KXLTextOut& out, const std::vector<KXLGuestEntry>& entries, const KXLGuestColumns& columns,
+void printGuestTable(TextOut& out, const std::vector<GuestEntry>& entries, const GuestColumns& columns,
                      Wanted wanted)
 {
     KXLGuestWidths widths;
-    for (const KXLGuestEntry& guest : entries)
+    for (const GuestEntry& guest : entries)
         if (wanted(guest))
             widths.add(guest);
-    KXLTextTable guests(guestColumns(columns));
+    TextTable guests(guestColumns(columns));
     for (std::size_t i = 0; i < columns.size(); ++i)
         guests.widen(i, widths.width(columns[i]));
-    KXLGuestRow row(columns);
+    GuestRow row(columns);
     guests.printHead(out, tableIndent);
-    for (const KXLGuestEntry& guest : entries)
+    for (const GuestEntry& guest : entries)
         if (wanted(guest))
             guests.printRow(out, tableIndent, row.cells(guest), row.size());
 }
@@ -247,7 +247,7 @@ const std::vector<std::string>& guestColumnNames()
 {
     static const std::vector<std::string> names = [] {
         std::vector<std::string> all;
-        for (const KXLTextTable::Column& column : allGuestColumns()) {
+        for (const TextTable::Column& column : allGuestColumns()) {
             all.push_back(column.title);
             std::replace(all.back().begin(), all.back().end(), ' ', '_');
         }
@@ -269,10 +269,10 @@ const std::string& guestColumnList()
     return list;
 }
 
-KXLGuestColumns guestColumnsNamed(std::string_view list)
+GuestColumns guestColumnsNamed(std::string_view list)
 {
     const std::vector<std::string>& names = guestColumnNames();
-    KXLGuestColumns columns;
+    GuestColumns columns;
     std::size_t start = 0;
     for (std::size_t end; start <= list.size(); start = end + 1) {
         end = std::min(list.find(',', start), list.size());
@@ -287,9 +287,9 @@ KXLGuestColumns guestColumnsNamed(std::string_view list)
 }
 
 void printVocabulary(std::ostream& stream, const std::string& name, const KXLDocument& document,
-                     std::string_view remark, const KXLGuestColumns& asked)
+                     std::string_view remark, const GuestColumns& asked)
 {
-    KXLTextOut out(stream);
+    TextOut out(stream);
     title(out, name, remark);
     if (document.kind() != 0)
         out.append(sectionIndent + "Message kind: " + std::to_string(document.kind()) + '\n');
@@ -314,7 +314,7 @@ void printVocabulary(std::ostream& stream, const std::string& name, const KXLDoc
     else
         out.append(sectionIndent + "Version: none (no version entry)\n");
     if (sectionTitle(out, "Categories", vocabulary.categories.size())) {
-        KXLTextTable categories({{"name"}});
+        TextTable categories({{"name"}});
         for (const KXLCategoryEntry& category : vocabulary.categories)
             categories.measure({category.name});
         categories.printHead(out, tableIndent);
@@ -323,16 +323,16 @@ void printVocabulary(std::ostream& stream, const std::string& name, const KXLDoc
     }
     if ((!vocabulary.adapters.empty() || vocabulary.defines(kAdapterCategory)) &&
         sectionTitle(out, "Network adapters", vocabulary.adapters.size())) {
-        KXLTextTable adapters({{"id", KXLTextTable::Align::Right}, {"name"}});
-        for (const KXLAdapterEntry& adapter : vocabulary.adapters)
+        TextTable adapters({{"id", TextTable::Align::Right}, {"name"}});
+        for (const AdapterEntry& adapter : vocabulary.adapters)
             adapters.measure({std::to_string(adapter.id), adapter.name});
         adapters.printHead(out, tableIndent);
-        for (const KXLAdapterEntry& adapter : vocabulary.adapters)
+        for (const AdapterEntry& adapter : vocabulary.adapters)
             adapters.printRow(out, tableIndent, {std::to_string(adapter.id), adapter.name});
     }
     if ((!vocabulary.guests.empty() || vocabulary.defines(kGuestCategory)) &&
         sectionTitle(out, "Guest operating systems", vocabulary.guests.size()))
-        printGuestTable(out, vocabulary.guests, orAll(asked), [](const KXLGuestEntry&) { return true; });
+        printGuestTable(out, vocabulary.guests, orAll(asked), [](const GuestEntry&) { return true; });
     if (!vocabulary.others.empty()) {
         out.append('\n' + sectionIndent + "Other entries (" + std::to_string(vocabulary.others.size()) + ")\n");
         for (const KXLOtherEntry& entry : vocabulary.others)
@@ -341,22 +341,22 @@ void printVocabulary(std::ostream& stream, const std::string& name, const KXLDoc
 }
 
 std::size_t printGuests(std::ostream& stream, const std::string& name, const KXLDocument& document,
-                        const std::function<bool(const KXLGuestEntry&)>& wanted, std::string_view remark,
-                        const KXLGuestColumns& asked)
+                        const std::function<bool(const GuestEntry&)>& wanted, std::string_view remark,
+                        const GuestColumns& asked)
 {
     const KXLVocabulary vocabulary = classifyVocabulary(vocabularyContainer(document));
     const std::size_t found = static_cast<std::size_t>(
         std::count_if(vocabulary.guests.begin(), vocabulary.guests.end(), wanted));
     if (found == 0)
         return 0;
-    KXLTextOut out(stream);
+    TextOut out(stream);
     title(out, name, remark);
     sectionTitle(out, "Guest operating systems", found);
     printGuestTable(out, vocabulary.guests, orAll(asked), wanted);
     return found;
 }
 
-std::string printVocabulary(const std::string& name, const KXLDocument& document, const KXLGuestColumns& columns)
+std::string printVocabulary(const std::string& name, const KXLDocument& document, const GuestColumns& columns)
 {
     std::ostringstream out;
     printVocabulary(out, name, document, {}, columns);

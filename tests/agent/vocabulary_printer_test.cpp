@@ -25,7 +25,7 @@ using kxltest::named;
 using KXLNode = kxltest::Node;
 using KXLDocument = kxltest::Document;
 
-std::string printVocabulary(const std::string& name, const KXLDocument& document, const KXLGuestColumns& columns = {})
+std::string printVocabulary(const std::string& name, const KXLDocument& document, const GuestColumns& columns = {})
 {
     return KXL::printVocabulary(name, kxltest::compact(document), columns);
 }
