@@ -10,7 +10,7 @@
 #include "voc_input.h"
 #include "agent/vocabulary/voc_positions.h"
 #include "agent/output/vocabulary_json.h"
-#include "agent/vocabulary/vocabulary_model.h"
+#include "agent/vocabulary/vocabulary_check.h"
 
 namespace KXL {
 

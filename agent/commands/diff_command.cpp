@@ -5,7 +5,7 @@
 #include "voc_input.h"
 #include "agent/vocabulary/vocabulary_diff.h"
 #include "agent/output/vocabulary_json.h"
-#include "agent/vocabulary/vocabulary_model.h"
+#include "agent/vocabulary/vocabulary_check.h"
 
 namespace KXL {
 
@@ -40,9 +40,10 @@ std::string jsonValue(const std::optional<DiffValue>& value)
 void writeLine(std::ostream& out, const VocabularyChange& change)
 {
     using Section = VocabularyChange::Section;
+    using Kind = VocabularyChange::Kind;
     out << sectionName(change.section);
     if (change.id) {
-        out << ' ' << quoteText(change.name) << ' ' << textValue(*change.id) << ' ' << change.change << ' '
+        out << ' ' << quoteText(change.name) << ' ' << textValue(*change.id) << ' ' << changeName(change.change) << ' '
             << escapeText(change.field);
         if (change.before)
             out << ' ' << textValue(*change.before) << (change.after ? " ->" : "");
@@ -51,7 +52,7 @@ void writeLine(std::ostream& out, const VocabularyChange& change)
         out << '\n';
         return;
     }
-    if (change.change == "moved" && change.before && change.after) {
+    if (change.change == Kind::Moved && change.before && change.after) {
         out << ' ' << change.key << " moved " << change.before->text << " -> " << change.after->text << '\n';
         return;
     }
@@ -61,10 +62,10 @@ void writeLine(std::ostream& out, const VocabularyChange& change)
         out << ' ' << quoteText(change.name);
     if (!change.status.empty())
         out << ' ' << change.status;
-    out << ' ' << change.change;
-    if (change.change == "added" && change.after)
+    out << ' ' << changeName(change.change);
+    if (change.change == Kind::Added && change.after)
         out << ' ' << textValue(*change.after);
-    else if (change.change == "removed" && change.before)
+    else if (change.change == Kind::Removed && change.before)
         out << ' ' << textValue(*change.before);
     else if (change.before && change.after)
         out << ' ' << change.field << ' ' << textValue(*change.before) << " -> " << textValue(*change.after);
@@ -88,7 +89,7 @@ void writeJson(std::ostream& out, const std::vector<VocabularyChange>& changes)
             out << ",\"kind\":" << jsonText(change.name) << ",\"id\":" << jsonValue(change.id);
         else if (change.section != Section::Version)
             out << ",\"name\":" << jsonText(change.name);
-        out << ",\"change\":\"" << change.change << '"';
+        out << ",\"change\":\"" << changeName(change.change) << '"';
         if (!change.field.empty())
             out << ",\"field\":" << jsonText(change.field) << ",\"old\":" << jsonValue(change.before)
                 << ",\"new\":" << jsonValue(change.after);

@@ -25,7 +25,7 @@
 #include "agent/output/text_escape.h"
 #include "voc_input.h"
 #include "agent/output/vocabulary_json.h"
-#include "agent/vocabulary/vocabulary_model.h"
+#include "agent/vocabulary/vocabulary_check.h"
 #include "agent/output/vocabulary_printer.h"
 
 namespace KXL {

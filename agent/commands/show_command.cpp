@@ -9,7 +9,7 @@
 #include "agent/output/text_escape.h"
 #include "voc_input.h"
 #include "agent/output/vocabulary_json.h"
-#include "agent/vocabulary/vocabulary_model.h"
+#include "agent/vocabulary/vocabulary_check.h"
 #include "agent/output/vocabulary_printer.h"
 
 namespace KXL {
@@ -58,20 +58,17 @@ int showGuest(const ShowOptions& options, const Shown& shown, const KXLDocument&
     const GuestQuery wanted(*options.guest);
     std::size_t found = 0;
     if (options.json) {
-        const KXLNodeRef container = vocabularyContainer(document);
-        if (container) {
-            forEachItem(container, [&](const VocabularyItem& item) {
-                if (item.kind != VocabularyItem::Kind::Guest || !wanted(item.guest))
-                    return;
-                if (found++ == 0) {
-                    jsonHead(out, options.file);
-                    out << "\"name\":" << (shown.name ? jsonText(*shown.name) : std::string("null"))
-                        << ",\"guest_os\":[\n";
-                } else {
-                    out << ",\n";
-                }
-                writeGuestJson(out, item.guest);
-            });
+        for (const GuestEntry& guest : classifyVocabulary(vocabularyContainer(document)).guests) {
+            if (!wanted(guest))
+                continue;
+            if (found++ == 0) {
+                jsonHead(out, options.file);
+                out << "\"name\":" << (shown.name ? jsonText(*shown.name) : std::string("null"))
+                    << ",\"guest_os\":[\n";
+            } else {
+                out << ",\n";
+            }
+            writeGuestJson(out, guest);
         }
         if (found > 0)
             out << "\n]}\n";

@@ -1,4 +1,4 @@
-#include "metrics_series.h"
+#include "agent/output/metrics_series.h"
 
 #include <sys/stat.h>
 
@@ -7,45 +7,35 @@
 #include <string_view>
 
 #include "host/KXLMessageFile.h"
-#include "metrics_text.h"
+#include "agent/output/metrics_text.h"
 #include "agent/vocabulary/vocabulary_model.h"
 
 namespace KXL {
 
 namespace {
 
-using Kind = VocabularyItem::Kind;
-
 // The label values of hostagent_vocabulary_entries, guest OSes split by their list.
 enum EntryKind : std::size_t { kVersion, kCategory, kAdapter, kSupported, kExperimental, kOther };
 constexpr std::array<const char*, kOther + 1> kKindNames = {
     "version", "category", "adapter", "supported_guest_os", "experimental_guest_os", "other"};
 
-EntryKind entryKind(const VocabularyItem& item)
-{
-    switch (item.kind) {
-    case Kind::Version: return kVersion;
-    case Kind::Category: return kCategory;
-    case Kind::Adapter: return kAdapter;
-    case Kind::Guest: return item.guest.experimental ? kExperimental : kSupported;
-    case Kind::Other: break;
-    }
-    return kOther;
-}
-
 struct VocabularySummary {
-    std::string_view stamp;
+    KXLVocabulary vocabulary;
     std::array<std::int64_t, kKindNames.size()> counts{};
+
+    std::string_view stamp() const { return vocabulary.version ? vocabulary.version->stamp : std::string_view(); }
 };
 
 VocabularySummary summarize(const KXLDocument& document)
 {
-    VocabularySummary summary;
-    forEachItem(vocabularyContainer(document), [&](const VocabularyItem& item) {
-        if (item.kind == Kind::Version)
-            summary.stamp = item.version.stamp;
-        ++summary.counts[entryKind(item)];
-    });
+    VocabularySummary summary{classifyVocabulary(vocabularyContainer(document)), {}};
+    const KXLVocabulary& vocabulary = summary.vocabulary;
+    const auto experimental = std::count_if(vocabulary.guests.begin(), vocabulary.guests.end(),
+                                            [](const GuestEntry& guest) { return guest.experimental; });
+    summary.counts = {vocabulary.version ? 1 : 0, static_cast<std::int64_t>(vocabulary.categories.size()),
+        static_cast<std::int64_t>(vocabulary.adapters.size()),
+        static_cast<std::int64_t>(vocabulary.guests.size()) - experimental, experimental,
+        static_cast<std::int64_t>(vocabulary.others.size())};
     return summary;
 }
 
@@ -87,7 +77,7 @@ void writeVocabularySeries(MetricsText& text,
                 "A vocabulary the agent serves, with its version stamp and .voc format; always 1.");
     for (std::size_t i = 0; i < vocabularies.size(); ++i)
         text.sample("hostagent_vocabulary_info",
-                    {{"vocabulary", vocabularies[i].name}, {"stamp", summaries[i].stamp},
+                    {{"vocabulary", vocabularies[i].name}, {"stamp", summaries[i].stamp()},
                      {"format", kVocFormatVersion}},
                     1);
 
@@ -129,18 +119,13 @@ void writeGuestSeries(MetricsText& text, const std::vector<VocabularyMetrics>& v
         return;
     text.family("hostagent_guest_os_info", "gauge",
                 "A guest OS a vocabulary lists, supported or experimental; always 1.");
-    for (const VocabularyMetrics& vocabulary : vocabularies) {
-        forEachItem(vocabularyContainer(*vocabulary.document), [&](const VocabularyItem& item) {
-            if (item.kind != Kind::Guest)
-                return;
-            const GuestEntry& guest = item.guest;
+    for (std::size_t i = 0; i < vocabularies.size(); ++i)
+        for (const GuestEntry& guest : summaries[i].vocabulary.guests)
             text.sample("hostagent_guest_os_info",
-                        {{"vocabulary", vocabulary.name}, {"code", guestCode(guest.code)},
+                        {{"vocabulary", vocabularies[i].name}, {"code", guestCode(guest.code)},
                          {"identifier", guest.identifier}, {"display_name", guest.displayName},
                          {"experimental", guest.experimental ? "true" : "false"}},
                         1);
-        });
-    }
 }
 
 } // namespace

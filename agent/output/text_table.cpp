@@ -1,9 +1,9 @@
-#include "text_table.h"
+#include "agent/output/text_table.h"
 
 #include <algorithm>
 #include <stdexcept>
 
-#include "text_escape.h"
+#include "agent/output/text_escape.h"
 
 namespace KXL {
 
@@ -11,16 +11,15 @@ namespace {
 
 constexpr std::size_t columnGap = 2; // blanks
 
-// The cell as shown and its width; escaped into scratch only when it must be.
-std::pair<std::string_view, std::size_t> shown(std::string_view raw, std::string& scratch)
+} // namespace
+
+TextTable::Shown TextTable::shown(std::string_view raw, std::string& scratch)
 {
     if (escapesToItself(raw))
         return {raw, raw.size()};
     scratch = escapeText(raw);
     return {scratch, displayWidth(scratch)};
 }
-
-} // namespace
 
 TextOut::TextOut(std::ostream& out) : m_out(out), m_buffer(new char[kPiece]) {}
 
@@ -69,8 +68,13 @@ void TextTable::measure(const std::string_view* cells, std::size_t count)
     checkCount(count);
     std::string scratch;
     for (std::size_t i = 0; i < count; ++i)
-        m_widths[i] = std::max(m_widths[i], shown(cells[i], scratch).second);
+        m_widths[i] = std::max(m_widths[i], shown(cells[i], scratch).width);
     ++m_rows;
+}
+
+void TextTable::widen(std::size_t column, std::size_t width)
+{
+    m_widths.at(column) = std::max(m_widths.at(column), width);
 }
 
 template <typename CellAt>
@@ -104,13 +108,9 @@ void TextTable::printLine(TextOut& out, std::string_view indent, CellAt cellAt) 
 
 void TextTable::printHead(TextOut& out, std::string_view indent) const
 {
-    printLine(out, indent, [&](std::size_t i) {
-        return std::pair<std::string_view, std::size_t>(m_titles[i], m_titleWidths[i]);
-    });
+    printLine(out, indent, [&](std::size_t i) { return Shown{m_titles[i], m_titleWidths[i]}; });
     const std::string rule(*std::max_element(m_widths.begin(), m_widths.end()), '-');
-    printLine(out, indent, [&](std::size_t i) {
-        return std::pair<std::string_view, std::size_t>(std::string_view(rule).substr(0, m_widths[i]), m_widths[i]);
-    });
+    printLine(out, indent, [&](std::size_t i) { return Shown{std::string_view(rule).substr(0, m_widths[i]), m_widths[i]}; });
 }
 
 void TextTable::printRow(TextOut& out, std::string_view indent, const std::string_view* cells,
@@ -119,6 +119,12 @@ void TextTable::printRow(TextOut& out, std::string_view indent, const std::strin
     checkCount(count);
     std::string scratch;
     printLine(out, indent, [&](std::size_t i) { return shown(cells[i], scratch); });
+}
+
+void TextTable::printRow(TextOut& out, std::string_view indent, const Shown* cells, std::size_t count) const
+{
+    checkCount(count);
+    printLine(out, indent, [&](std::size_t i) { return cells[i]; });
 }
 
 } // namespace KXL

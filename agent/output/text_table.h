@@ -66,11 +66,24 @@ public:
         Align align = Align::Left;
     };
     using Cells = std::vector<std::string_view>;
+    // A cell as printed: escaped, and its width in terminal columns.
+    struct Shown {
+        std::string_view text;
+        std::size_t width;
+    };
+    // The cell as printed; escaped into scratch only when it must be.
+    static Shown shown(std::string_view raw, std::string& scratch);
 
     explicit TextTable(std::vector<Column> columns);
 
     void measure(std::initializer_list<std::string_view> cells) { measure(cells.begin(), cells.size()); }
     void measure(const Cells& cells) { measure(cells.data(), cells.size()); }
+
+    // For callers that measure their rows themselves: the column is at least that wide.
+    void widen(std::size_t column, std::size_t width);
+    // A row made of cells already shown, for callers that know most of theirs print as they
+    // are (numbers): the table's bulk, printed without a second look.
+    void printRow(TextOut& out, std::string_view indent, const Shown* cells, std::size_t count) const;
 
     bool empty() const { return m_rows == 0; }
     std::size_t rows() const { return m_rows; } // measured

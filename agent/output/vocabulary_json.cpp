@@ -1,4 +1,4 @@
-#include "vocabulary_json.h"
+#include "agent/output/vocabulary_json.h"
 
 #include <optional>
 #include <vector>
@@ -120,46 +120,31 @@ void writeVocabularyMembers(std::ostream& out, const std::optional<std::string>&
         return;
     }
 
-    // Small parts first, in one pass; the guest OSes, the bulk, stream in a second one.
-    std::optional<VersionEntry> version;
-    std::vector<std::string_view> categories;
-    std::vector<AdapterEntry> adapters;
-    std::vector<KXLNodeRef> others;
-    forEachItem(container, [&](const VocabularyItem& item) {
-        switch (item.kind) {
-        case VocabularyItem::Kind::Version: version = item.version; break;
-        case VocabularyItem::Kind::Category: categories.push_back(item.category); break;
-        case VocabularyItem::Kind::Adapter: adapters.push_back(item.adapter); break;
-        case VocabularyItem::Kind::Other: others.push_back(item.node); break;
-        case VocabularyItem::Kind::Guest: break;
-        }
-    });
-
+    const KXLVocabulary vocabulary = classifyVocabulary(container);
     out << ",\"vocabulary\":true,\"version\":";
-    if (version)
-        out << "{\"stamp\":" << jsonText(version->stamp)
-            << ",\"description\":" << jsonText(version->description) << '}';
+    if (vocabulary.version)
+        out << "{\"stamp\":" << jsonText(vocabulary.version->stamp)
+            << ",\"description\":" << jsonText(vocabulary.version->description) << '}';
     else
         out << "null";
     out << ",\"categories\":[";
-    for (std::size_t i = 0; i < categories.size(); ++i)
-        out << (i > 0 ? "," : "") << jsonText(categories[i]);
+    for (std::size_t i = 0; i < vocabulary.categories.size(); ++i)
+        out << (i > 0 ? "," : "") << jsonText(vocabulary.categories[i].name);
     out << "],\"adapters\":[";
-    for (std::size_t i = 0; i < adapters.size(); ++i)
-        out << (i > 0 ? "," : "") << "{\"id\":" << adapters[i].id
-            << ",\"name\":" << jsonText(adapters[i].name) << '}';
+    for (std::size_t i = 0; i < vocabulary.adapters.size(); ++i)
+        out << (i > 0 ? "," : "") << "{\"id\":" << vocabulary.adapters[i].id
+            << ",\"name\":" << jsonText(vocabulary.adapters[i].name) << '}';
     out << ']';
+    std::vector<KXLNodeRef> others;
+    for (const KXLOtherEntry& other : vocabulary.others)
+        others.push_back(other.node);
     writeNodes(out, others);
     out << ",\"guest_os\":[";
-    bool first = true;
-    forEachItem(container, [&](const VocabularyItem& item) {
-        if (item.kind != VocabularyItem::Kind::Guest)
-            return;
-        out << (first ? "\n" : ",\n");
-        first = false;
-        writeGuestJson(out, item.guest);
-    });
-    out << (first ? "]" : "\n]");
+    for (std::size_t i = 0; i < vocabulary.guests.size(); ++i) {
+        out << (i > 0 ? ",\n" : "\n");
+        writeGuestJson(out, vocabulary.guests[i]);
+    }
+    out << (vocabulary.guests.empty() ? "]" : "\n]");
 }
 
 } // namespace KXL

@@ -1,4 +1,4 @@
-#include "vocabulary_printer.h"
+#include "agent/output/vocabulary_printer.h"
 
 #include <array>
 #include <charconv>
@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "text_escape.h"
-#include "text_table.h"
+#include "agent/output/text_escape.h"
+#include "agent/output/text_table.h"
 #include "agent/vocabulary/vocabulary_model.h"
 
 namespace KXL {
@@ -21,6 +21,7 @@ namespace {
 
 const std::string sectionIndent = "  ";
 const std::string tableIndent = "    ";
+constexpr std::size_t kGuestColumnCount = 4 + kGuestValueCount; // code, identifier, display name, experimental
 
 std::string formatValue(KXLNodeRef node)
 {
@@ -90,8 +91,8 @@ const std::vector<TextTable::Column>& allGuestColumns()
     static const std::vector<TextTable::Column> columns = [] {
         std::vector<TextTable::Column> all = {{"code", TextTable::Align::Right}, {"identifier"},
             {"display name"}, {"experimental"}};
-        for (const char* valueName : kGuestValueNames)
-            all.push_back({valueName, TextTable::Align::Right});
+        for (std::string_view valueName : kGuestValueNames)
+            all.push_back({std::string(valueName), TextTable::Align::Right});
         return all;
     }();
     return columns;
@@ -117,40 +118,44 @@ std::vector<TextTable::Column> guestColumns(const GuestColumns& columns)
     return picked;
 }
 
-// The cells of one guest OS row in the columns asked for; the numbers' texts live here
-// until the row is printed.
+// The cells of one guest OS row in the columns asked for, as shown; the numbers' and the
+// escaped texts live here until the row is printed.
 class GuestRow {
 public:
     explicit GuestRow(const GuestColumns& columns) : m_columns(columns), m_cells(columns.size()) {}
 
-    const TextTable::Cells& cells(const GuestEntry& guest)
+    const TextTable::Shown* cells(const GuestEntry& guest)
     {
         for (std::size_t i = 0; i < m_columns.size(); ++i)
             m_cells[i] = cell(guest, m_columns[i]);
-        return m_cells;
+        return m_cells.data();
     }
+    std::size_t size() const { return m_cells.size(); }
 
 private:
     const GuestColumns& m_columns;
-    std::array<std::array<char, 16>, 4 + kGuestValueNames.size()> m_numbers; // by column
-    TextTable::Cells m_cells;
+    std::array<std::array<char, 16>, kGuestColumnCount> m_numbers; // by column
+    std::array<std::string, kGuestColumnCount> m_escaped; // by column
+    std::vector<TextTable::Shown> m_cells;
 
-    std::string_view cell(const GuestEntry& guest, std::size_t column)
+    TextTable::Shown cell(const GuestEntry& guest, std::size_t column)
     {
         switch (column) {
         case 0: return format(column, guest.code);
-        case 1: return guest.identifier;
-        case 2: return guest.displayName;
-        case 3: return guest.experimental ? "yes" : "no";
+        case 1: return TextTable::shown(guest.identifier, m_escaped[column]);
+        case 2: return TextTable::shown(guest.displayName, m_escaped[column]);
+        case 3: return guest.experimental ? TextTable::Shown{"yes", 3} : TextTable::Shown{"no", 2};
         default: return format(column, guest.values[column - 4]);
         }
     }
 
     template <typename Number>
-    std::string_view format(std::size_t slot, Number number)
+    TextTable::Shown format(std::size_t slot, Number number)
     {
         char* begin = m_numbers[slot].data();
-        return std::string_view(begin, std::to_chars(begin, begin + m_numbers[slot].size(), number).ptr - begin);
+        const std::size_t size = static_cast<std::size_t>(
+            std::to_chars(begin, begin + m_numbers[slot].size(), number).ptr - begin);
+        return {std::string_view(begin, size), size};
     }
 };
 
@@ -170,17 +175,71 @@ bool sectionTitle(TextOut& out, const std::string& title, std::size_t rows)
     return rows > 0;
 }
 
-// The rows of the guest OSes for which wanted(entry) holds, after the table measured them.
-template <typename Wanted>
-void printGuestRows(TextOut& out, const TextTable& guests, const GuestColumns& columns,
-                    KXLNodeRef container, Wanted wanted)
+template <typename Number>
+std::size_t printedWidth(Number number)
 {
-    guests.printHead(out, tableIndent);
+    std::array<char, 16> digits;
+    return static_cast<std::size_t>(std::to_chars(digits.begin(), digits.end(), number).ptr - digits.begin());
+}
+
+// The widest cell of each guest OS column, from the texts' widths and, for numbers, only
+// from the smallest and the largest: the measuring pass formats no number.
+class KXLGuestWidths {
+public:
+    void add(const GuestEntry& guest)
+    {
+        if (m_rows++ == 0)
+            m_least = m_most = guest.values;
+        m_code = std::max(m_code, guest.code);
+        for (std::size_t i = 0; i < kGuestValueCount; ++i) {
+            m_least[i] = std::min(m_least[i], guest.values[i]);
+            m_most[i] = std::max(m_most[i], guest.values[i]);
+        }
+        m_identifier = std::max(m_identifier, TextTable::shown(guest.identifier, m_scratch).width);
+        m_displayName = std::max(m_displayName, TextTable::shown(guest.displayName, m_scratch).width);
+        m_experimental |= guest.experimental;
+    }
+
+    std::size_t width(std::size_t column) const
+    {
+        switch (column) {
+        case 0: return printedWidth(m_code);
+        case 1: return m_identifier;
+        case 2: return m_displayName;
+        case 3: return m_experimental ? 3 : 2; // "yes", "no"
+        default: return std::max(printedWidth(m_least[column - 4]), printedWidth(m_most[column - 4]));
+        }
+    }
+
+private:
+    std::size_t m_rows = 0;
+    std::uint32_t m_code = 0;
+    std::array<int, kGuestValueCount> m_least{};
+    std::array<int, kGuestValueCount> m_most{};
+    std::size_t m_identifier = 0;
+    std::size_t m_displayName = 0;
+    bool m_experimental = false;
+    std::string m_scratch;
+};
+
+// The guest OS table of the rows for which wanted(entry) holds, of which there are some:
+// measured, then printed.
+template <typename Wanted>
+void printGuestTable(TextOut& out, const std::vector<GuestEntry>& entries, const GuestColumns& columns,
+                     Wanted wanted)
+{
+    KXLGuestWidths widths;
+    for (const GuestEntry& guest : entries)
+        if (wanted(guest))
+            widths.add(guest);
+    TextTable guests(guestColumns(columns));
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        guests.widen(i, widths.width(columns[i]));
     GuestRow row(columns);
-    forEachItem(container, [&](const VocabularyItem& item) {
-        if (item.kind == VocabularyItem::Kind::Guest && wanted(item.guest))
-            guests.printRow(out, tableIndent, row.cells(item.guest));
-    });
+    guests.printHead(out, tableIndent);
+    for (const GuestEntry& guest : entries)
+        if (wanted(guest))
+            guests.printRow(out, tableIndent, row.cells(guest), row.size());
 }
 
 // The names --columns takes: the titles, with no blank inside.
@@ -248,58 +307,36 @@ void printVocabulary(std::ostream& stream, const std::string& name, const KXLDoc
         return;
     }
 
-    // The first pass measures every table; the few categories and adapters are kept from
-    // it, the guest OSes, the bulk, are read again for their rows.
-    TextTable categories({{"name"}});
-    TextTable adapters({{"id", TextTable::Align::Right}, {"name"}});
-    const GuestColumns& columns = orAll(asked);
-    TextTable guests(guestColumns(columns));
-    GuestRow row(columns);
-    std::vector<std::string_view> categoryNames;
-    std::vector<AdapterEntry> adapterEntries;
-    std::optional<VersionEntry> version;
-    std::vector<KXLNodeRef> others;
-    forEachItem(container, [&](const VocabularyItem& item) {
-        switch (item.kind) {
-        case VocabularyItem::Kind::Category:
-            categories.measure({item.category});
-            categoryNames.push_back(item.category);
-            break;
-        case VocabularyItem::Kind::Version: version = item.version; break;
-        case VocabularyItem::Kind::Adapter:
-            adapters.measure({std::to_string(item.adapter.id), item.adapter.name});
-            adapterEntries.push_back(item.adapter);
-            break;
-        case VocabularyItem::Kind::Guest: guests.measure(row.cells(item.guest)); break;
-        case VocabularyItem::Kind::Other: others.push_back(item.node); break;
-        }
-    });
-
-    if (version)
-        out.append(sectionIndent + "Version: " + escapeText(version->stamp) + " (" +
-            escapeText(version->description) + ")\n");
+    const KXLVocabulary vocabulary = classifyVocabulary(container);
+    if (vocabulary.version)
+        out.append(sectionIndent + "Version: " + escapeText(vocabulary.version->stamp) + " (" +
+            escapeText(vocabulary.version->description) + ")\n");
     else
         out.append(sectionIndent + "Version: none (no version entry)\n");
-    if (sectionTitle(out, "Categories", categories.rows())) {
+    if (sectionTitle(out, "Categories", vocabulary.categories.size())) {
+        TextTable categories({{"name"}});
+        for (const KXLCategoryEntry& category : vocabulary.categories)
+            categories.measure({category.name});
         categories.printHead(out, tableIndent);
-        for (std::string_view category : categoryNames)
-            categories.printRow(out, tableIndent, {category});
+        for (const KXLCategoryEntry& category : vocabulary.categories)
+            categories.printRow(out, tableIndent, {category.name});
     }
-    const auto has = [&](std::string_view category, const TextTable& entries) {
-        return !entries.empty() ||
-            std::find(categoryNames.begin(), categoryNames.end(), category) != categoryNames.end();
-    };
-    if (has(kAdapterCategory, adapters) && sectionTitle(out, "Network adapters", adapters.rows())) {
+    if ((!vocabulary.adapters.empty() || vocabulary.defines(kAdapterCategory)) &&
+        sectionTitle(out, "Network adapters", vocabulary.adapters.size())) {
+        TextTable adapters({{"id", TextTable::Align::Right}, {"name"}});
+        for (const AdapterEntry& adapter : vocabulary.adapters)
+            adapters.measure({std::to_string(adapter.id), adapter.name});
         adapters.printHead(out, tableIndent);
-        for (const AdapterEntry& adapter : adapterEntries)
+        for (const AdapterEntry& adapter : vocabulary.adapters)
             adapters.printRow(out, tableIndent, {std::to_string(adapter.id), adapter.name});
     }
-    if (has(kGuestCategory, guests) && sectionTitle(out, "Guest operating systems", guests.rows()))
-        printGuestRows(out, guests, columns, container, [](const GuestEntry&) { return true; });
-    if (!others.empty()) {
-        out.append('\n' + sectionIndent + "Other entries (" + std::to_string(others.size()) + ")\n");
-        for (KXLNodeRef entry : others)
-            dumpNode(out, entry, tableIndent);
+    if ((!vocabulary.guests.empty() || vocabulary.defines(kGuestCategory)) &&
+        sectionTitle(out, "Guest operating systems", vocabulary.guests.size()))
+        printGuestTable(out, vocabulary.guests, orAll(asked), [](const GuestEntry&) { return true; });
+    if (!vocabulary.others.empty()) {
+        out.append('\n' + sectionIndent + "Other entries (" + std::to_string(vocabulary.others.size()) + ")\n");
+        for (const KXLOtherEntry& entry : vocabulary.others)
+            dumpNode(out, entry.node, tableIndent);
     }
 }
 
@@ -307,23 +344,16 @@ std::size_t printGuests(std::ostream& stream, const std::string& name, const KXL
                         const std::function<bool(const GuestEntry&)>& wanted, std::string_view remark,
                         const GuestColumns& asked)
 {
-    const KXLNodeRef container = vocabularyContainer(document);
-    if (!container)
-        return 0;
-    const GuestColumns& columns = orAll(asked);
-    TextTable guests(guestColumns(columns));
-    GuestRow row(columns);
-    forEachItem(container, [&](const VocabularyItem& item) {
-        if (item.kind == VocabularyItem::Kind::Guest && wanted(item.guest))
-            guests.measure(row.cells(item.guest));
-    });
-    if (guests.empty())
+    const KXLVocabulary vocabulary = classifyVocabulary(vocabularyContainer(document));
+    const std::size_t found = static_cast<std::size_t>(
+        std::count_if(vocabulary.guests.begin(), vocabulary.guests.end(), wanted));
+    if (found == 0)
         return 0;
     TextOut out(stream);
     title(out, name, remark);
-    sectionTitle(out, "Guest operating systems", guests.rows());
-    printGuestRows(out, guests, columns, container, wanted);
-    return guests.rows();
+    sectionTitle(out, "Guest operating systems", found);
+    printGuestTable(out, vocabulary.guests, orAll(asked), wanted);
+    return found;
 }
 
 std::string printVocabulary(const std::string& name, const KXLDocument& document, const GuestColumns& columns)

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "agent/commands/voc_input.h"
-#include "vocabulary_model.h"
+#include "agent/vocabulary/vocabulary_check.h"
 
 namespace KXL {
 

@@ -1,4 +1,4 @@
-#include "vocabulary_diff.h"
+#include "agent/vocabulary/vocabulary_diff.h"
 
 #include <algorithm>
 #include <map>
@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "agent/output/text_escape.h"
-#include "vocabulary_model.h"
+#include "agent/vocabulary/vocabulary_model.h"
 
 namespace KXL {
 
@@ -14,6 +14,7 @@ namespace {
 
 using Change = VocabularyChange;
 using Section = Change::Section;
+using Kind = Change::Kind;
 
 DiffValue number(std::int64_t value)
 {
@@ -100,42 +101,29 @@ void collectFields(KXLNodeRef element, const std::string& prefix, Fields& fields
 }
 
 struct Parts {
-    std::optional<VersionEntry> version;
-    std::vector<std::string_view> categories;
-    std::vector<AdapterEntry> adapters;
-    std::vector<GuestEntry> guests;
+    KXLVocabulary vocabulary; // its lists sorted by key
     std::vector<KeyedEntry> keyed;
     std::vector<std::string> others;
 };
 
 Parts partsOf(const KXLDocument& document)
 {
-    Parts parts;
-    const KXLNodeRef container = vocabularyContainer(document);
-    if (!container)
-        return parts;
-    forEachItem(container, [&](const VocabularyItem& item) {
-        switch (item.kind) {
-        case VocabularyItem::Kind::Version: parts.version = item.version; break;
-        case VocabularyItem::Kind::Category: parts.categories.push_back(item.category); break;
-        case VocabularyItem::Kind::Adapter: parts.adapters.push_back(item.adapter); break;
-        case VocabularyItem::Kind::Guest: parts.guests.push_back(item.guest); break;
-        case VocabularyItem::Kind::Other: {
-            std::string render;
-            renderNode(item.node, render);
-            if (auto key = entryKey(item.node))
-                parts.keyed.push_back({std::move(*key), std::move(render), item.node});
-            else
-                parts.others.push_back(std::move(render));
-            break;
-        }
-        }
-    });
+    Parts parts{classifyVocabulary(vocabularyContainer(document)), {}, {}};
+    KXLVocabulary& vocabulary = parts.vocabulary;
+    for (const KXLOtherEntry& other : vocabulary.others) {
+        std::string render;
+        renderNode(other.node, render);
+        if (auto key = entryKey(other.node))
+            parts.keyed.push_back({std::move(*key), std::move(render), other.node});
+        else
+            parts.others.push_back(std::move(render));
+    }
     std::stable_sort(parts.keyed.begin(), parts.keyed.end(), keyLess);
-    std::sort(parts.categories.begin(), parts.categories.end());
-    std::stable_sort(parts.adapters.begin(), parts.adapters.end(),
+    std::sort(vocabulary.categories.begin(), vocabulary.categories.end(),
+              [](const KXLCategoryEntry& x, const KXLCategoryEntry& y) { return x.name < y.name; });
+    std::stable_sort(vocabulary.adapters.begin(), vocabulary.adapters.end(),
                      [](const AdapterEntry& x, const AdapterEntry& y) { return x.id < y.id; });
-    std::stable_sort(parts.guests.begin(), parts.guests.end(), [](const GuestEntry& x, const GuestEntry& y) {
+    std::stable_sort(vocabulary.guests.begin(), vocabulary.guests.end(), [](const GuestEntry& x, const GuestEntry& y) {
         return std::tie(x.code, x.experimental) < std::tie(y.code, y.experimental);
     });
     std::sort(parts.others.begin(), parts.others.end());
@@ -164,29 +152,32 @@ public:
 
     void version(const Parts& a, const Parts& b)
     {
-        const std::string_view before = a.version ? a.version->description : std::string_view();
-        const std::string_view after = b.version ? b.version->description : std::string_view();
+        const auto& x = a.vocabulary.version;
+        const auto& y = b.vocabulary.version;
+        const std::string_view before = x ? x->description : std::string_view();
+        const std::string_view after = y ? y->description : std::string_view();
         if (before != after)
-            add({Section::Version, 0, {}, {}, "changed", "description", text(before), text(after)});
+            add({Section::Version, 0, {}, {}, Kind::Changed, "description", text(before), text(after)});
     }
 
     void categories(const Parts& a, const Parts& b)
     {
-        merge(a.categories, b.categories, std::less<std::string_view>(),
-            [](std::string_view, std::string_view) {},
-            [&](std::string_view name) { add({Section::Category, 0, std::string(name), {}, "removed", {}, {}, {}}); },
-            [&](std::string_view name) { add({Section::Category, 0, std::string(name), {}, "added", {}, {}, {}}); });
+        merge(a.vocabulary.categories, b.vocabulary.categories,
+            [](const KXLCategoryEntry& x, const KXLCategoryEntry& y) { return x.name < y.name; },
+            [](const KXLCategoryEntry&, const KXLCategoryEntry&) {},
+            [&](const KXLCategoryEntry& x) { add({Section::Category, 0, std::string(x.name), {}, Kind::Removed, {}, {}, {}}); },
+            [&](const KXLCategoryEntry& y) { add({Section::Category, 0, std::string(y.name), {}, Kind::Added, {}, {}, {}}); });
     }
 
     void adapters(const Parts& a, const Parts& b)
     {
-        merge(a.adapters, b.adapters, [](const AdapterEntry& x, const AdapterEntry& y) { return x.id < y.id; },
+        merge(a.vocabulary.adapters, b.vocabulary.adapters, [](const AdapterEntry& x, const AdapterEntry& y) { return x.id < y.id; },
             [&](const AdapterEntry& x, const AdapterEntry& y) {
                 if (x.name != y.name)
-                    add({Section::Adapter, x.id, {}, {}, "renamed", "name", text(x.name), text(y.name)});
+                    add({Section::Adapter, x.id, {}, {}, Kind::Renamed, "name", text(x.name), text(y.name)});
             },
-            [&](const AdapterEntry& x) { add({Section::Adapter, x.id, {}, {}, "removed", "name", text(x.name), {}}); },
-            [&](const AdapterEntry& y) { add({Section::Adapter, y.id, {}, {}, "added", "name", {}, text(y.name)}); });
+            [&](const AdapterEntry& x) { add({Section::Adapter, x.id, {}, {}, Kind::Removed, "name", text(x.name), {}}); },
+            [&](const AdapterEntry& y) { add({Section::Adapter, y.id, {}, {}, Kind::Added, "name", {}, text(y.name)}); });
     }
 
     // Per code: entries of the same status are compared; a code that lost one status and
@@ -195,15 +186,13 @@ public:
     {
         std::size_t i = 0;
         std::size_t j = 0;
-        while (i < a.guests.size() || j < b.guests.size()) {
-            std::uint32_t code;
-            if (j == b.guests.size() || (i < a.guests.size() && a.guests[i].code < b.guests[j].code))
-                code = a.guests[i].code;
-            else
-                code = b.guests[j].code;
-            const std::size_t aEnd = runEnd(a.guests, i, code);
-            const std::size_t bEnd = runEnd(b.guests, j, code);
-            guestCode(a.guests, i, aEnd, b.guests, j, bEnd);
+        const std::vector<GuestEntry>& x = a.vocabulary.guests;
+        const std::vector<GuestEntry>& y = b.vocabulary.guests;
+        while (i < x.size() || j < y.size()) {
+            const std::uint32_t code = j == y.size() || (i < x.size() && x[i].code < y[j].code) ? x[i].code : y[j].code;
+            const std::size_t aEnd = runEnd(x, i, code);
+            const std::size_t bEnd = runEnd(y, j, code);
+            guestCode(x, i, aEnd, y, j, bEnd);
             i = aEnd;
             j = bEnd;
         }
@@ -213,8 +202,8 @@ public:
     // nothing a value path shows (a stamp, an empty element), they are changed as wholes.
     void keyed(const Parts& a, const Parts& b)
     {
-        const auto removed = [&](const KeyedEntry& x) { add({Section::Other, 0, x.render, {}, "removed", {}, {}, {}}); };
-        const auto added = [&](const KeyedEntry& y) { add({Section::Other, 0, y.render, {}, "added", {}, {}, {}}); };
+        const auto removed = [&](const KeyedEntry& x) { add({Section::Other, 0, x.render, {}, Kind::Removed, {}, {}, {}}); };
+        const auto added = [&](const KeyedEntry& y) { add({Section::Other, 0, y.render, {}, Kind::Added, {}, {}, {}}); };
         merge(a.keyed, b.keyed, keyLess,
             [&](const KeyedEntry& x, const KeyedEntry& y) {
                 if (x.render == y.render)
@@ -225,7 +214,7 @@ public:
                 collectFields(x.node, {}, fx);
                 collectFields(y.node, {}, fy);
                 const DiffValue id = x.key.number ? number(*x.key.number) : text(x.key.text);
-                const auto field = [&](const char* change, const std::string& path,
+                const auto field = [&](Kind change, const std::string& path,
                                        std::optional<DiffValue> old, std::optional<DiffValue> now) {
                     add({Section::Other, 0, x.key.kind, {}, change, path, std::move(old), std::move(now), id});
                 };
@@ -234,10 +223,10 @@ public:
                       [](const Fields::value_type& p, const Fields::value_type& q) { return p.first < q.first; },
                       [&](const Fields::value_type& p, const Fields::value_type& q) {
                           if (p.second.number != q.second.number || p.second.text != q.second.text)
-                              field("changed", p.first, p.second, q.second);
+                              field(Kind::Changed, p.first, p.second, q.second);
                       },
-                      [&](const Fields::value_type& p) { field("removed", p.first, p.second, std::nullopt); },
-                      [&](const Fields::value_type& q) { field("added", q.first, std::nullopt, q.second); });
+                      [&](const Fields::value_type& p) { field(Kind::Removed, p.first, p.second, std::nullopt); },
+                      [&](const Fields::value_type& q) { field(Kind::Added, q.first, std::nullopt, q.second); });
                 if (changes.size() == before) {
                     removed(x);
                     added(y);
@@ -249,8 +238,8 @@ public:
     void others(const Parts& a, const Parts& b)
     {
         merge(a.others, b.others, std::less<std::string>(), [](const std::string&, const std::string&) {},
-            [&](const std::string& x) { add({Section::Other, 0, x, {}, "removed", {}, {}, {}}); },
-            [&](const std::string& y) { add({Section::Other, 0, y, {}, "added", {}, {}, {}}); });
+            [&](const std::string& x) { add({Section::Other, 0, x, {}, Kind::Removed, {}, {}, {}}); },
+            [&](const std::string& y) { add({Section::Other, 0, y, {}, Kind::Added, {}, {}, {}}); });
     }
 
 private:
@@ -275,17 +264,17 @@ private:
         if (onlyA.size() == 1 && onlyB.size() == 1) {
             const GuestEntry& x = *onlyA.front();
             const GuestEntry& y = *onlyB.front();
-            add({Section::GuestOS, x.code, {}, statusOf(y.experimental), "moved", "status",
+            add({Section::GuestOS, x.code, {}, statusOf(y.experimental), Kind::Moved, "status",
                  text(statusOf(x.experimental)), text(statusOf(y.experimental))});
             pairs.emplace_back(&x, &y);
             onlyA.clear();
             onlyB.clear();
         }
         for (const GuestEntry* x : onlyA)
-            add({Section::GuestOS, x->code, {}, statusOf(x->experimental), "removed", "identifier",
+            add({Section::GuestOS, x->code, {}, statusOf(x->experimental), Kind::Removed, "identifier",
                  text(x->identifier), {}});
         for (const GuestEntry* y : onlyB)
-            add({Section::GuestOS, y->code, {}, statusOf(y->experimental), "added", "identifier", {},
+            add({Section::GuestOS, y->code, {}, statusOf(y->experimental), Kind::Added, "identifier", {},
                  text(y->identifier)});
         for (const auto& [x, y] : pairs)
             compare(*x, *y);
@@ -310,18 +299,30 @@ private:
     {
         const std::string status = statusOf(y.experimental);
         if (x.identifier != y.identifier)
-            add({Section::GuestOS, x.code, {}, status, "renamed", "identifier", text(x.identifier), text(y.identifier)});
+            add({Section::GuestOS, x.code, {}, status, Kind::Renamed, "identifier", text(x.identifier), text(y.identifier)});
         if (x.displayName != y.displayName)
-            add({Section::GuestOS, x.code, {}, status, "renamed", "display_name", text(x.displayName),
+            add({Section::GuestOS, x.code, {}, status, Kind::Renamed, "display_name", text(x.displayName),
                  text(y.displayName)});
         for (std::size_t k = 0; k < kGuestValueNames.size(); ++k)
             if (x.values[k] != y.values[k])
-                add({Section::GuestOS, x.code, {}, status, "changed", kGuestValueNames[k], number(x.values[k]),
+                add({Section::GuestOS, x.code, {}, status, Kind::Changed, std::string(kGuestValueNames[k]), number(x.values[k]),
                      number(y.values[k])});
     }
 };
 
 } // namespace
+
+const char* changeName(Kind kind)
+{
+    switch (kind) {
+    case Kind::Added: return "added";
+    case Kind::Removed: return "removed";
+    case Kind::Renamed: return "renamed";
+    case Kind::Moved: return "moved";
+    case Kind::Changed: return "changed";
+    }
+    return "";
+}
 
 const char* sectionName(Section section)
 {

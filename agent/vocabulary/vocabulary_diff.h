@@ -26,7 +26,8 @@ struct VocabularyChange {
     std::int64_t key = 0; // the code or the id; 0 for a category, the version or an other entry
     std::string name; // a category's name, an other entry's one-line form or its kind
     std::string status; // guest OS: "supported" or "experimental"
-    std::string change; // "added", "removed", "renamed", "moved", "changed"
+    enum class Kind { Added, Removed, Renamed, Moved, Changed };
+    Kind change;
     // What changed: "identifier", "display_name", "name", "description", a named value; in
     // an other entry, the path to the value: tags and names, "/" between levels, "[N]" for
     // the Nth child of the same tag or name ("1026", "max_iops", "1264[2]", "1020/1026").
@@ -42,6 +43,7 @@ struct VocabularyChange {
 std::vector<VocabularyChange> diffVocabularies(const KXLDocument& a, const KXLDocument& b);
 
 const char* sectionName(VocabularyChange::Section section);
+const char* changeName(VocabularyChange::Kind kind); // "added", "removed", ...
 
 } // namespace KXL
 

@@ -1,5 +1,6 @@
 #include "agent/output/vocabulary_printer.h"
 
+#include <array>
 #include <climits>
 #include <sstream>
 #include <stdexcept>
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "test_tree.h"
+#include "agent/vocabulary/vocabulary_constants.h"
 
 namespace KXL {
 namespace {
@@ -26,7 +28,7 @@ using kxltest::text;
 
 Build vocabularyRoot(std::vector<Build> entries)
 {
-    return element(1307, {element(1044, std::move(entries))});
+    return element(kTagVocabulary, {element(kTagContainer, std::move(entries))});
 }
 
 KXLDocument vocabulary(std::vector<Build> entries)
@@ -36,38 +38,38 @@ KXLDocument vocabulary(std::vector<Build> entries)
 
 std::vector<Build> versionValues(const std::string& stamp)
 {
-    return {text(1010, "vocversion"), text(1264, "vocabulary"), text(1307, stamp),
-            text(1303, "Vocabulary version")};
+    return {text(kTagId, "vocversion"), text(kTagCategory, "vocabulary"), text(kTagVocabulary, stamp),
+            text(kTagDescription, "Vocabulary version")};
 }
 
 Build versionEntry(const std::string& stamp)
 {
-    return element(1017, versionValues(stamp));
+    return element(kTagEntry, versionValues(stamp));
 }
 
 Build category(const std::string& name)
 {
-    return element(1264, {text(1010, name)});
+    return element(kTagCategory, {text(kTagId, name)});
 }
 
 std::vector<Build> adapterValues(int id, const std::string& name)
 {
-    return {number(1010, id), text(1264, "kxp_network_adapter_type"), text(1026, name)};
+    return {number(kTagId, id), text(kTagCategory, "kxp_network_adapter_type"), text(kTagDisplayName, name)};
 }
 
 Build adapter(int id, const std::string& name)
 {
-    return element(1017, adapterValues(id, name));
+    return element(kTagEntry, adapterValues(id, name));
 }
 
 std::vector<Build> guestValues(int code, const std::string& identifier, const std::string& name,
                                bool experimental)
 {
-    std::vector<Build> values = {number(1010, code), text(1264, "guest_os_type")};
+    std::vector<Build> values = {number(kTagId, code), text(kTagCategory, "guest_os_type")};
     if (experimental)
-        values.push_back(text(1264, "experimental"));
-    values.push_back(text(1846, identifier));
-    values.push_back(text(1026, name));
+        values.push_back(text(kTagCategory, "experimental"));
+    values.push_back(text(kTagIdentifier, identifier));
+    values.push_back(text(kTagDisplayName, name));
     for (auto [valueName, value] : std::vector<std::pair<const char*, int>>{
              {"min_hdd_size", 100}, {"max_hdd_size", 16777216},
              {"recommended_hdd_size", 65536}, {"hdd_interface", 1}, {"adapter_type", 3},
@@ -78,7 +80,7 @@ std::vector<Build> guestValues(int code, const std::string& identifier, const st
 
 Build guest(int code, const std::string& identifier, const std::string& name, bool experimental)
 {
-    return element(1017, guestValues(code, identifier, name, experimental));
+    return element(kTagEntry, guestValues(code, identifier, name, experimental));
 }
 
 TEST(VocabularyPrinter, PrintsEveryPartAsAlignedTables)
@@ -173,7 +175,7 @@ TEST(VocabularyPrinter, SectionsAreThoseTheVocabularyHas)
               "  Network adapters: none\n"
               "\n"
               "  Guest operating systems: none\n");
-    EXPECT_EQ(printVocabulary("other", vocabulary({category("fruit"), element(1017, {text(1010, "apple")})})),
+    EXPECT_EQ(printVocabulary("other", vocabulary({category("fruit"), element(kTagEntry, {text(kTagId, "apple")})})),
               "Vocabulary \"other\"\n"
               "  Version: none (no version entry)\n"
               "\n"
@@ -214,16 +216,16 @@ TEST(VocabularyPrinter, EntriesOfNoKnownShapeAreDumpedWhole)
     KXLStamps stamps;
     stamps.ns = "net";
     stamps.typeId = std::make_pair(4, 5);
-    const Build stamped = element(1017, stamps, adapterValues(2, "Intel PRO/1000 MT"));
+    const Build stamped = element(kTagEntry, stamps, adapterValues(2, "Intel PRO/1000 MT"));
     std::vector<Build> incomplete = guestValues(7, "partial", "Partial OS", false);
     incomplete.pop_back(); // no boot_efi
     std::vector<Build> extra = guestValues(8, "extra", "Extra OS", false);
     extra.push_back(named("color", 9));
     std::vector<Build> twiceMarked = adapterValues(4, "Twice");
-    twiceMarked.push_back(text(1264, "kxp_network_adapter_type"));
+    twiceMarked.push_back(text(kTagCategory, "kxp_network_adapter_type"));
 
-    const std::string out = printVocabulary("v", vocabulary({stamped, element(1017, incomplete),
-        element(1017, extra), element(1017, twiceMarked), element(1017, {text(1010, "note"), element(5, {number(6, -3)})}),
+    const std::string out = printVocabulary("v", vocabulary({stamped, element(kTagEntry, incomplete),
+        element(kTagEntry, extra), element(kTagEntry, twiceMarked), element(kTagEntry, {text(kTagId, "note"), element(5, {number(6, -3)})}),
         named("loose", 11), text(1999, "stray")}));
 
     EXPECT_THAT(out, Not(HasSubstr("Network adapters")));
@@ -252,8 +254,8 @@ TEST(VocabularyPrinter, EntriesOfNoKnownShapeAreDumpedWhole)
 TEST(VocabularyPrinter, OnlyTheFirstVersionEntryIsTheVersion)
 {
     std::vector<Build> odd = versionValues("$Id: other $");
-    odd.push_back(text(1303, "second text"));
-    const std::string out = printVocabulary("v", vocabulary({element(1017, odd), versionEntry("$Id: first $"),
+    odd.push_back(text(kTagDescription, "second text"));
+    const std::string out = printVocabulary("v", vocabulary({element(kTagEntry, odd), versionEntry("$Id: first $"),
         versionEntry("$Id: second $")}));
     EXPECT_THAT(out, HasSubstr("  Version: $Id: first $ (Vocabulary version)\n"));
     EXPECT_THAT(out, HasSubstr("Other entries (2)"));
@@ -266,7 +268,7 @@ TEST(VocabularyPrinter, TextsNeverReachTheTerminalRaw)
     const std::string out = printVocabulary("name\x1b]0;pwned\x07",
         vocabulary({versionEntry("$Id: \x1b[2J $"), category("cat\r\n"),
             adapter(1, "bad\xff" "byte"), guest(2, "id\x9b", "evil\xe2\x80\xae" "txt", false),
-            element(1017, {text(1010, "\x1b[31m")})}));
+            element(kTagEntry, {text(kTagId, "\x1b[31m")})}));
 
     for (const char c : out)
         EXPECT_TRUE(c == '\n' || (static_cast<unsigned char>(c) >= 0x20 && c != 0x7f)) << int(c);
@@ -298,7 +300,7 @@ TEST(VocabularyPrinter, DocumentThatIsNotAVocabularyIsDumpedWhole)
               "          element 1026 = \"kept\"\n"
               "    element 77 = \"second root\"\n");
 
-    const KXLDocument valued = kxltest::document({number(1307, 5, {element(1044)})});
+    const KXLDocument valued = kxltest::document({number(kTagVocabulary, 5, {element(kTagContainer)})});
     EXPECT_THAT(printVocabulary("v", valued), HasSubstr("    element 1307 = 5\n"
                                                        "      element 1044\n"));
 

@@ -154,6 +154,13 @@ TEST_F(AgentDiffCheck, CheckReportsEveryProblemInFileOrderAsCompilersDo)
     const ProcessResult warned = runAgent({"check", valid});
     EXPECT_EQ(warned.exitStatus, 0) << warned.out;
     EXPECT_THAT(warned.out, HasSubstr(valid + ": a valid vocabulary, 0 errors, 1 warning\n"));
+
+    // A code past 2^31 is the same number in the message as in the place it names.
+    const std::string repeated = tempPath("repeated.voc");
+    writeFile(repeated, document(standardHead() + adapter(3, "VirtIO") + guest(-1, "max", "Max", false) +
+                                 guest(-1, "max", "Max", false)));
+    EXPECT_THAT(runAgent({"check", repeated}).out,
+                HasSubstr("(guest OS 4294967295): the id 4294967295 of kind \"guest_os_type\" is repeated"));
 }
 
 // A file the reader refuses is a problem found, where reading stopped; a file that cannot
