@@ -13,7 +13,7 @@ namespace KXL {
 namespace {
 
 constexpr std::size_t kNodesPerBlock = std::size_t{1} << 13;
-constexpr std::size_t kTextChunk = std::size_t{1} << 20;
+constexpr std::size_t kTextChunk = std::size_t{1} << 20; // the offsets a text reference holds
 constexpr std::size_t kStampsPerChunk = 64;
 // A small document (most are) starts small and grows by doubling up to the sizes above.
 constexpr std::size_t kFirstBlockNodes = 256;
@@ -55,12 +55,12 @@ void appendLengthPrefixed(std::string& out, std::string_view text)
 
 } // namespace
 
-// An element's stamps, 32 bytes rather than the 144 of a KXLStamps: a file whose stamps all
+// An element's stamps, 24 bytes rather than the 144 of a KXLStamps: a file whose stamps all
 // differ would otherwise need several times its size.
 struct KXLDocument::StampRecord {
     // The present ones of namespace, type namespace and type, length-prefixed one after the
     // other as one text of the pool: a text reference + 1; 0: none.
-    std::uint64_t texts;
+    std::uint32_t texts;
     std::int32_t nsid;
     std::int32_t typeNsid;
     std::int32_t typeId;
@@ -75,8 +75,8 @@ struct KXLDocument::Extra {
     std::size_t firstBlockCapacity = 0; // in nodes
     std::size_t textCapacity = 0; // of the last text chunk
     std::size_t textUsed = 0;
-    std::array<std::uint64_t, kNameSlots> names{}; // a text reference + 1; 0: empty
-    std::array<std::uint64_t, kValueSlots> values{}; // the same, by tag and length
+    std::array<std::uint32_t, kNameSlots> names{}; // a text reference + 1; 0: empty
+    std::array<std::uint32_t, kValueSlots> values{}; // the same, by tag and length
     // Stamp records in chunks, in the order they were added; an element holds its index. A
     // record is its element's own until an element stamped next with equal stamps shares it;
     // only an own one is changed in place.
@@ -128,7 +128,7 @@ void KXLDocument::makeStorage()
     m_nodeCount = 1;
 }
 
-std::uint64_t KXLDocument::addText(std::string_view text)
+std::uint32_t KXLDocument::addText(std::string_view text)
 {
     if (text.size() > std::numeric_limits<std::uint32_t>::max())
         throw std::length_error("a text is larger than 4 GiB");
@@ -136,7 +136,12 @@ std::uint64_t KXLDocument::addText(std::string_view text)
     char header[5];
     const std::size_t headerSize = lengthHeader(static_cast<std::uint32_t>(text.size()), header);
     const std::size_t needed = headerSize + text.size();
+    // A text larger than a chunk gets one of its own, which it fills: a reference holds
+    // only offsets below kTextChunk.
+    static_assert(kTextChunk == std::size_t{1} << kTextOffsetBits);
     if (m_textChunks.empty() || extra.textCapacity - extra.textUsed < needed) {
+        if (m_textChunks.size() == (std::size_t{1} << (32 - kTextOffsetBits)))
+            throw std::length_error("a document holds at most about 4 GiB of texts");
         const std::size_t grown =
             m_textChunks.empty() ? kFirstTextChunk : std::min(2 * extra.textCapacity, kTextChunk);
         const std::size_t capacity = std::max(needed, grown);
@@ -151,8 +156,8 @@ std::uint64_t KXLDocument::addText(std::string_view text)
     std::memcpy(at, header, headerSize);
     if (!text.empty())
         std::memcpy(at + headerSize, text.data(), text.size());
-    const std::uint64_t reference =
-        (static_cast<std::uint64_t>(m_textChunks.size() - 1) << 32) | extra.textUsed;
+    const auto reference =
+        static_cast<std::uint32_t>(((m_textChunks.size() - 1) << kTextOffsetBits) | extra.textUsed);
     extra.textUsed += needed;
     return reference;
 }
@@ -179,12 +184,18 @@ KXLDocument::NodeId KXLDocument::appendNode(NodeId parent)
         m_blocks.push_back(extra.blocks.back().get());
     }
     ++m_nodeCount;
-    at(id) = Node{};
+    Node& node = at(id);
+    node = Node{};
+    node.lastChild = true;
     Node& up = at(parent);
-    if (up.last == 0)
-        up.first = id;
-    else
-        at(up.last).next = id;
+    if (up.last == 0) {
+        node.next = id;
+    } else {
+        Node& before = at(up.last);
+        node.next = before.next;
+        before.next = id;
+        before.lastChild = false;
+    }
     up.last = id;
     return id;
 }
@@ -200,7 +211,7 @@ KXLDocument::NodeId KXLDocument::appendNamed(NodeId parent, std::string_view nam
 {
     if (m_blocks.empty())
         makeStorage();
-    std::uint64_t& slot = m_extra->names[std::hash<std::string_view>()(name) & (kNameSlots - 1)];
+    std::uint32_t& slot = m_extra->names[std::hash<std::string_view>()(name) & (kNameSlots - 1)];
     if (slot == 0 || textAt(slot - 1) != name)
         slot = addText(name) + 1;
     const NodeId id = appendNode(parent);
@@ -219,7 +230,7 @@ std::uint32_t KXLDocument::stampIndex(const Node& node)
                                                   : static_cast<std::uint32_t>(node.text);
 }
 
-void KXLDocument::setValue(Node& node, KXLValueKind kind, std::uint64_t text, int number)
+void KXLDocument::setValue(Node& node, KXLValueKind kind, std::uint32_t text, int number)
 {
     const std::uint32_t index = node.stamped != kUnstamped ? stampIndex(node) : 0;
     node.valueKind = kind;
@@ -239,7 +250,7 @@ void KXLDocument::setText(NodeId element, std::string_view text)
     Node& node = at(element);
     const std::size_t slot = (static_cast<std::size_t>(static_cast<std::uint32_t>(node.tag)) * 31 + text.size()) &
         (kValueSlots - 1);
-    std::uint64_t& last = m_extra->values[slot];
+    std::uint32_t& last = m_extra->values[slot];
     if (last == 0 || textAt(last - 1) != text)
         last = addText(text) + 1;
     setValue(node, KXLValueKind::String, last - 1, 0);
@@ -252,7 +263,7 @@ void KXLDocument::setInt(NodeId element, int value)
 
 KXLDocument::StampRecord& KXLDocument::recordAt(std::uint32_t index) const
 {
-    static_assert(sizeof(StampRecord) == 32, "a stamp record is meant to stay at 32 bytes");
+    static_assert(sizeof(StampRecord) == 24, "a stamp record is meant to stay at 24 bytes");
     return m_extra->stamps[index / kStampsPerChunk][index % kStampsPerChunk];
 }
 
@@ -288,7 +299,7 @@ KXLDocument::StampRecord KXLDocument::encode(const KXLStamps& stamps)
 }
 
 // The texts encode left, as a record holds them.
-std::uint64_t KXLDocument::addStampTexts()
+std::uint32_t KXLDocument::addStampTexts()
 {
     const std::string& texts = m_extra->stampTexts;
     return texts.empty() ? 0 : addText(texts) + 1;
@@ -340,7 +351,7 @@ void KXLDocument::setStamps(NodeId element, const KXLStamps& stamps)
     Node& node = at(element);
     Extra& extra = *m_extra;
     if (stamps.empty()) {
-        // An own record left behind costs 32 bytes; elements are rarely unstamped.
+        // An own record left behind costs 24 bytes; elements are rarely unstamped.
         attachStamps(node, 0, kUnstamped);
         return;
     }
