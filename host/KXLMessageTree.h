@@ -235,8 +235,7 @@ private:
 
     int m_kind = 0;
     std::uint32_t m_nodeCount = 0;
-    // Owned by m_extra. Blocks never move once full size; only the first starts smaller
-    // and is regrown. Text chunks never move.
+    // Owned; blocks and text chunks never move.
     std::vector<Node*> m_blocks;
     std::vector<char*> m_textChunks;
     std::unique_ptr<Extra> m_extra;

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <functional>
 #include <limits>
 #include <memory>
 #include <stdexcept>
+#include <utility>
 
 namespace KXL {
 
@@ -15,12 +15,9 @@ namespace {
 constexpr std::size_t kNodesPerBlock = std::size_t{1} << 13;
 constexpr std::size_t kTextChunk = std::size_t{1} << 20; // the offsets a text reference holds
 constexpr std::size_t kStampsPerChunk = 64;
-// A small document (most are) starts small and grows by doubling up to the sizes above.
-constexpr std::size_t kFirstBlockNodes = 256;
-constexpr std::size_t kFirstTextChunk = std::size_t{16} << 10;
-// Names of named values repeat in every entry: each is stored once while it keeps
-// recurring, in a direct-mapped cache of recent ones where a name evicts the one it
-// collides with. Values mostly differ; those that repeat (a category in every entry) come
+// Names of named values repeat in every entry, in the same order: each is stored once
+// while it keeps recurring, its slot the count of named values its parent was given just
+// before it, so no hash is computed; one name evicts another of its slot. Values mostly differ; those that repeat (a category in every entry) come
 // back under the same tag with the same length, so the last one of each is kept to compare,
 // which costs a unique value no more than a length check mostly.
 constexpr std::size_t kNameSlots = 256;
@@ -69,13 +66,11 @@ struct KXLDocument::StampRecord {
 };
 
 struct KXLDocument::Extra {
-    // What m_blocks and m_textChunks point into, freed a block at a time.
-    std::vector<std::unique_ptr<Node[]>> blocks;
-    std::vector<std::unique_ptr<char[]>> texts;
-    std::size_t firstBlockCapacity = 0; // in nodes
     std::size_t textCapacity = 0; // of the last text chunk
     std::size_t textUsed = 0;
     std::array<std::uint32_t, kNameSlots> names{}; // a text reference + 1; 0: empty
+    NodeId namedParent = 0; // of the last named value
+    std::uint32_t namedCount = 0; // given to it in a row
     std::array<std::uint32_t, kValueSlots> values{}; // the same, by tag and length
     // Stamp records in chunks, in the order they were added; an element holds its index. A
     // record is its element's own until an element stamped next with equal stamps shares it;
@@ -89,28 +84,38 @@ struct KXLDocument::Extra {
 
 // Storage comes with the first node, so an empty document costs nothing to make.
 KXLDocument::KXLDocument() = default;
-KXLDocument::~KXLDocument() = default;
+KXLDocument::~KXLDocument()
+{
+    clearStorage();
+}
 
 KXLDocument::KXLDocument(KXLDocument&& other) noexcept
-    : m_kind(other.m_kind), m_nodeCount(other.m_nodeCount), m_blocks(std::move(other.m_blocks)),
-      m_textChunks(std::move(other.m_textChunks)), m_extra(std::move(other.m_extra))
+    : m_kind(other.m_kind), m_nodeCount(std::exchange(other.m_nodeCount, 0)),
+      m_blocks(std::exchange(other.m_blocks, {})), m_textChunks(std::exchange(other.m_textChunks, {})),
+      m_extra(std::move(other.m_extra))
 {
-    other.clearStorage();
 }
 
 KXLDocument& KXLDocument::operator=(KXLDocument&& other) noexcept
 {
-    m_kind = other.m_kind;
-    m_nodeCount = other.m_nodeCount;
-    m_blocks = std::move(other.m_blocks);
-    m_textChunks = std::move(other.m_textChunks);
-    m_extra = std::move(other.m_extra);
-    other.clearStorage();
+    if (this != &other) {
+        clearStorage();
+        m_kind = other.m_kind;
+        m_nodeCount = std::exchange(other.m_nodeCount, 0);
+        m_blocks = std::exchange(other.m_blocks, {});
+        m_textChunks = std::exchange(other.m_textChunks, {});
+        m_extra = std::move(other.m_extra);
+    }
     return *this;
 }
 
+// A block or chunk at a time: a document of a million nodes is gone in a few hundred frees.
 void KXLDocument::clearStorage() noexcept
 {
+    for (Node* block : m_blocks)
+        delete[] block;
+    for (char* chunk : m_textChunks)
+        delete[] chunk;
     m_blocks.clear();
     m_textChunks.clear();
     m_extra.reset();
@@ -119,12 +124,11 @@ void KXLDocument::clearStorage() noexcept
 
 void KXLDocument::makeStorage()
 {
-    auto extra = std::make_unique<Extra>();
-    extra->blocks.emplace_back(new Node[kFirstBlockNodes]);
-    extra->blocks[0][0] = Node{}; // the root
-    extra->firstBlockCapacity = kFirstBlockNodes;
-    m_blocks.push_back(extra->blocks[0].get());
-    m_extra = std::move(extra);
+    m_extra = std::make_unique<Extra>();
+    m_blocks.reserve(1);
+    // Untouched until appended to, a block costs a small document no memory.
+    m_blocks.push_back(new Node[kNodesPerBlock]);
+    m_blocks[0][0] = Node{}; // the root
     m_nodeCount = 1;
 }
 
@@ -142,13 +146,9 @@ std::uint32_t KXLDocument::addText(std::string_view text)
     if (m_textChunks.empty() || extra.textCapacity - extra.textUsed < needed) {
         if (m_textChunks.size() == (std::size_t{1} << (32 - kTextOffsetBits)))
             throw std::length_error("a document holds at most about 4 GiB of texts");
-        const std::size_t grown =
-            m_textChunks.empty() ? kFirstTextChunk : std::min(2 * extra.textCapacity, kTextChunk);
-        const std::size_t capacity = std::max(needed, grown);
+        const std::size_t capacity = std::max(needed, kTextChunk);
         m_textChunks.reserve(m_textChunks.size() + 1);
-        extra.texts.reserve(extra.texts.size() + 1);
-        extra.texts.emplace_back(new char[capacity]);
-        m_textChunks.push_back(extra.texts.back().get());
+        m_textChunks.push_back(new char[capacity]);
         extra.textCapacity = capacity;
         extra.textUsed = 0;
     }
@@ -169,19 +169,9 @@ KXLDocument::NodeId KXLDocument::appendNode(NodeId parent)
     if (m_nodeCount == std::numeric_limits<std::uint32_t>::max())
         throw std::length_error("a document holds at most 4294967295 nodes");
     const NodeId id = m_nodeCount;
-    Extra& extra = *m_extra;
-    if (id == extra.firstBlockCapacity && id < kNodesPerBlock) {
-        const std::size_t capacity = std::min(2 * extra.firstBlockCapacity, kNodesPerBlock);
-        std::unique_ptr<Node[]> grown(new Node[capacity]);
-        std::memcpy(grown.get(), m_blocks[0], id * sizeof(Node));
-        extra.blocks[0] = std::move(grown);
-        m_blocks[0] = extra.blocks[0].get();
-        extra.firstBlockCapacity = capacity;
-    } else if ((id & (kNodesPerBlock - 1)) == 0) {
+    if ((id & (kNodesPerBlock - 1)) == 0) {
         m_blocks.reserve(m_blocks.size() + 1);
-        extra.blocks.reserve(extra.blocks.size() + 1);
-        extra.blocks.emplace_back(new Node[kNodesPerBlock]); // untouched until appended to
-        m_blocks.push_back(extra.blocks.back().get());
+        m_blocks.push_back(new Node[kNodesPerBlock]);
     }
     ++m_nodeCount;
     Node& node = at(id);
@@ -211,7 +201,10 @@ KXLDocument::NodeId KXLDocument::appendNamed(NodeId parent, std::string_view nam
 {
     if (m_blocks.empty())
         makeStorage();
-    std::uint32_t& slot = m_extra->names[std::hash<std::string_view>()(name) & (kNameSlots - 1)];
+    Extra& extra = *m_extra;
+    extra.namedCount = parent == extra.namedParent ? extra.namedCount + 1 : 0;
+    extra.namedParent = parent;
+    std::uint32_t& slot = extra.names[extra.namedCount & (kNameSlots - 1)];
     if (slot == 0 || textAt(slot - 1) != name)
         slot = addText(name) + 1;
     const NodeId id = appendNode(parent);
@@ -251,7 +244,10 @@ void KXLDocument::setText(NodeId element, std::string_view text)
     const std::size_t slot = (static_cast<std::size_t>(static_cast<std::uint32_t>(node.tag)) * 31 + text.size()) &
         (kValueSlots - 1);
     std::uint32_t& last = m_extra->values[slot];
-    if (last == 0 || textAt(last - 1) != text)
+    // Unique values of one length mostly differ in their last byte (numbered names): a
+    // byte compared first spares most of them a call to memcmp.
+    const std::string_view kept = last == 0 ? std::string_view() : textAt(last - 1);
+    if (last == 0 || kept.size() != text.size() || (!text.empty() && kept.back() != text.back()) || kept != text)
         last = addText(text) + 1;
     setValue(node, KXLValueKind::String, last - 1, 0);
 }

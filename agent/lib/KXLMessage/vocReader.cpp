@@ -94,18 +94,6 @@ bool parseInt32(std::string_view text, int& value, bool& outOfRange)
     return true;
 }
 
-// Names and markup are a few bytes: a loop beats a call to memcmp, which == makes.
-bool same(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (a[i] != b[i])
-            return false;
-    }
-    return true;
-}
-
 std::string tagName(std::string_view name)
 {
     return '<' + std::string(name) + '>';
@@ -212,7 +200,7 @@ public:
     }
     bool consumeName(std::string_view known)
     {
-        if (!need(at + known.size() + 1) || !same(view(at, known.size()), known) ||
+        if (!need(at + known.size() + 1) || view(at, known.size()) != known ||
             !(classOf((*this)[at + known.size()]) & kNameEnd))
             return false;
         at += known.size();
@@ -677,7 +665,7 @@ private:
             if (a.known.empty())
                 return m_in.failureAt(start, "unexpected attribute \"" + std::string(name) + "\" on " + tagName(element));
             for (std::size_t i = 0; i + 1 < m_attributes.size(); ++i) {
-                if (same(m_attributes[i].known, a.known))
+                if (m_attributes[i].known == a.known)
                     return m_in.failureAt(start, "attribute \"" + std::string(name) + "\" repeated on " +
                                           tagName(element));
             }
@@ -687,7 +675,7 @@ private:
     const Attribute* findAttribute(std::string_view name) const
     {
         for (const Attribute& a : m_attributes) {
-            if (same(a.known, name))
+            if (a.known == name)
                 return &a;
         }
         return nullptr;
