@@ -190,14 +190,6 @@ public:
         at += N - 1;
         return true;
     }
-    template <std::size_t N>
-    bool consumeName(const char (&known)[N])
-    {
-        if (!startsWith(known) || !need(at + N) || !(classOf((*this)[at + N - 1]) & kNameEnd))
-            return false;
-        at += N - 1;
-        return true;
-    }
     bool consumeName(std::string_view known)
     {
         if (!need(at + known.size() + 1) || view(at, known.size()) != known ||
@@ -233,8 +225,7 @@ public:
 
     // After a leaf's start tag: its character data and CDATA up to its end tag `</name>`,
     // references resolved. A view of the input when it needs no change, else in a copy.
-    template <std::size_t N>
-    bool leafText(const char (&element)[N], std::string_view& text)
+    bool leafText(std::string_view element, std::string_view& text)
     {
         m_scratch.clear();
         bool copied = false;
@@ -290,8 +281,7 @@ public:
     }
 
     // At "</": the end tag `</name S?>`.
-    template <std::size_t N>
-    bool endTag(const char (&name)[N])
+    bool endTag(std::string_view name)
     {
         at += 2;
         if (!consumeName(name)) {
@@ -995,8 +985,7 @@ private:
         return optionalInt(start, element, attr::itemNsType, stamps.itemNSType);
     }
 
-    template <std::size_t N>
-    bool leafText(const char (&name)[N], bool empty, std::string_view& text)
+    bool leafText(std::string_view name, bool empty, std::string_view& text)
     {
         text = {};
         return empty || m_in.leafText(name, text);
@@ -1010,7 +999,7 @@ private:
             return false;
         const bool hasEncoding = findAttribute(attr::encoding) != nullptr;
         std::string_view text;
-        if (!(isString ? leafText(name::string, empty, text) : leafText(name::integer, empty, text)))
+        if (!leafText(name, empty, text))
             return false;
         if (!isString) {
             int number = 0;
