@@ -199,7 +199,7 @@ private:
     }
     Node& at(NodeId id) { return m_blocks[id >> kBlockShift][id & ((1u << kBlockShift) - 1)]; }
     // Texts are a varint length and the bytes; a reference is chunk << 20 | offset.
-    static constexpr unsigned kTextOffsetBits = 20;
+    static constexpr unsigned kTextOffsetBits = 16;
     std::string_view textAt(std::uint32_t reference) const
     {
         const char* at = m_textChunks[reference >> kTextOffsetBits] + (reference & ((1u << kTextOffsetBits) - 1));
