@@ -64,7 +64,7 @@ def bytes_per_second(program):
 def quick_path_row(measured, run_cpu):
     """The reader's second path, for the writer's own spelling, against the general
     productions alone: the CPU it saves on one read of 100k guest OSes, over a whole run."""
-    what = "reader's path for the writer's spelling: CPU saved / run at 100k"
+    what = "reader's quick path: CPU saved / run at 100k"
     rates = measured.get("voc_io_bench")
     if not isinstance(rates, dict) or not {"BM_ReadGeneralSpelling", "BM_ReadFromFile"} <= rates["cpu"].keys():
         return (what, "no rows", ">= 0.03")
