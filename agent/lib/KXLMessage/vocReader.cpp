@@ -180,8 +180,7 @@ public:
         return found;
     }
 
-    // The name `known` here, ended by a byte that ends a name: consumed. Where the grammar
-    // expects one of a few names it tries them, and scans a name only to report another.
+    // The markup `text` here: consumed.
     template <std::size_t N>
     bool consume(const char (&text)[N])
     {
@@ -190,6 +189,8 @@ public:
         at += N - 1;
         return true;
     }
+    // The name `known` here, ended by a byte that ends a name: consumed. Where the grammar
+    // expects one of a few names it tries them, and scans a name only to report another.
     bool consumeName(std::string_view known)
     {
         if (!need(at + known.size() + 1) || view(at, known.size()) != known ||
