@@ -194,7 +194,8 @@ private:
 
     const Node& at(NodeId id) const
     {
-        static const Node none{}; // a moved-from document is empty
+        // A moved-from document is empty; its root, like any, is nobody's child.
+        static const Node none{0, 0, 0, 0, 0, false, true, KXLValueKind::None, 0};
         return m_blocks.empty() ? none : m_blocks[id >> kBlockShift][id & ((1u << kBlockShift) - 1)];
     }
     Node& at(NodeId id) { return m_blocks[id >> kBlockShift][id & ((1u << kBlockShift) - 1)]; }

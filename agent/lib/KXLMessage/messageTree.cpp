@@ -128,7 +128,8 @@ void KXLDocument::makeStorage()
     m_blocks.reserve(1);
     // Untouched until appended to, a block costs a small document no memory.
     m_blocks.push_back(new Node[kNodesPerBlock]);
-    m_blocks[0][0] = Node{}; // the root
+    m_blocks[0][0] = Node{}; // the root, which no sibling follows
+    m_blocks[0][0].lastChild = true;
     m_nodeCount = 1;
 }
 
