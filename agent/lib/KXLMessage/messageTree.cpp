@@ -17,9 +17,10 @@ constexpr std::size_t kTextChunk = std::size_t{1} << 16; // the offsets a text r
 constexpr std::size_t kStampsPerChunk = 64;
 // Names of named values repeat in every entry, in the same order: each is stored once
 // while it keeps recurring, its slot the count of named values its parent was given just
-// before it, so no hash is computed; one name evicts another of its slot. Values mostly differ; those that repeat (a category in every entry) come
-// back under the same tag with the same length, so the last one of each is kept to compare,
-// which costs a unique value no more than a length check mostly.
+// before it, so no hash is computed; one name evicts another of its slot. Values mostly
+// differ; those that repeat (a category in every entry) come back under the same tag with
+// the same length, so the last one of each is kept to compare, which costs a unique value
+// no more than a check of its length and last byte mostly.
 constexpr std::size_t kNameSlots = 256;
 constexpr std::size_t kValueSlots = 256;
 
