@@ -1029,29 +1029,17 @@ private:
         bool empty = false;
         if (!attributes(start, name::named, {attr::name, attr::nameBase64}, empty))
             return false;
-        std::string_view name;
-        std::string storage;
-        const Attribute* plain = findAttribute(attr::name);
-        if (plain != nullptr) {
-            if (findAttribute(attr::nameBase64) != nullptr)
-                return m_in.failureAt(start, "<named> has both \"name\" and \"name-base64\"");
-            if (!attributeText(start, name::named, *plain, name, storage))
-                return false;
-        } else {
-            std::optional<std::string> decoded;
-            if (!optionalBytes(start, name::named, attr::name, attr::nameBase64, decoded))
-                return false;
-            storage = decoded.value_or(std::string());
-            name = storage;
-        }
+        // A copy: reading the value may move the window.
+        std::optional<std::string> decoded;
+        if (!optionalBytes(start, name::named, attr::name, attr::nameBase64, decoded))
+            return false;
+        const std::string name = decoded.value_or(std::string());
         if (name.empty())
             return m_in.failureAt(start, "<named> needs a non-empty name");
         std::string_view text;
         int number = 0;
         if (!leafText(name::named, empty, text))
             return false;
-        if (plain != nullptr && storage.empty())
-            name = rawOf(*plain); // again: reading the value may have moved the window
         if (!checkInt(start, [&] { return "value of <named> " + quoted(name); }, text, number))
             return false;
         m_document.appendNamed(parent, name, number);
