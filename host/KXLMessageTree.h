@@ -1,5 +1,5 @@
 // The content of a message: what the message library builds, what a .voc file holds and
-// what the vocabulary cache keeps. Compact: a node takes 32 bytes, texts live in a shared
+// what the vocabulary cache keeps. Compact: a node takes 24 bytes, texts live in a shared
 // pool, and storage grows and is freed in blocks, so a document never needs twice its size
 // to grow nor a free per node to go.
 #ifndef HOST_KXLMESSAGETREE_H
@@ -123,7 +123,7 @@ inline KXLNodeRef::Children KXLNodeRef::children() const
 
 // A message document: its kind (the argument of prepare) and a tree under an unnamed root
 // whose children are the top-level elements. Nodes are only ever appended, so building is
-// one pass; a value written again replaces the earlier one. A node takes 32 bytes, texts a
+// one pass; a value written again replaces the earlier one. A node takes 24 bytes, texts a
 // varint length and their bytes (names of named values and values recurring under their tag
 // once), stamps 32 bytes apart with their texts in the pool. Not thread-safe while written;
 // immutable documents may be read from any thread.
@@ -154,7 +154,7 @@ public:
     bool empty() const { return !root().firstChild(); }
 
     // Appends as the last child of `parent` (an element or kRoot). Throw std::bad_alloc, or
-    // std::length_error past 2^32 - 1 nodes or 4 GiB of one text.
+    // std::length_error past 2^32 - 1 nodes or about 4 GiB of texts.
     NodeId appendElement(NodeId parent, int tag);
     NodeId appendNamed(NodeId parent, std::string_view name, int value);
     void setText(NodeId element, std::string_view text);
@@ -169,22 +169,24 @@ public:
 private:
     friend class KXLNodeRef;
 
-    // 32 bytes. Links are node ids, 0 meaning none (the root is nobody's child). Kept here
-    // so that reading a node is inline: readers visit every node.
-    // No member initializers: a new block stays untouched, so costs no memory, until its
-    // nodes are appended (and value-initialized) one by one.
+    // 24 bytes: two trees of a million nodes are alive at once when a vocabulary is saved
+    // and read back. Links are node ids, 0 meaning none (the root is nobody's child); the
+    // children are a ring from the last one, whose `next` is the first, so a node needs no
+    // link to its first child. Kept here so that reading a node is inline: readers visit
+    // every node. No member initializers: a new block stays untouched, so costs no memory,
+    // until its nodes are appended (and value-initialized) one by one.
     struct Node {
-        std::uint64_t text; // a text reference: String value or name
-        std::uint32_t first;
-        std::uint32_t last;
-        std::uint32_t next;
+        std::uint32_t text; // a text reference: String value or name
+        std::uint32_t last; // child
+        std::uint32_t next; // sibling; the first one for the last child
         std::int32_t tag;
         std::int32_t number;
         bool named;
+        bool lastChild;
         KXLValueKind valueKind;
         std::uint8_t stamped; // none, own or shared stamps (not empty), their index in a free value field
     };
-    static_assert(sizeof(Node) == 32, "a node is meant to stay at 32 bytes");
+    static_assert(sizeof(Node) == 24, "a node is meant to stay at 24 bytes");
     struct Extra; // what reading needs no inline access to: owned storage, stamps
     struct StampRecord;
 
@@ -192,14 +194,16 @@ private:
 
     const Node& at(NodeId id) const
     {
-        static const Node none{}; // a moved-from document is empty
+        // A moved-from document is empty; its root, like any, is nobody's child.
+        static const Node none{0, 0, 0, 0, 0, false, true, KXLValueKind::None, 0};
         return m_blocks.empty() ? none : m_blocks[id >> kBlockShift][id & ((1u << kBlockShift) - 1)];
     }
     Node& at(NodeId id) { return m_blocks[id >> kBlockShift][id & ((1u << kBlockShift) - 1)]; }
-    // Texts are a varint length and the bytes; a reference is chunk << 32 | offset.
-    std::string_view textAt(std::uint64_t reference) const
+    // Texts are a varint length and the bytes; a reference is chunk << 20 | offset.
+    static constexpr unsigned kTextOffsetBits = 16;
+    std::string_view textAt(std::uint32_t reference) const
     {
-        const char* at = m_textChunks[reference >> 32] + (reference & 0xFFFFFFFFu);
+        const char* at = m_textChunks[reference >> kTextOffsetBits] + (reference & ((1u << kTextOffsetBits) - 1));
         return lengthPrefixed(at);
     }
     // The text at `at`, which moves past it.
@@ -217,13 +221,13 @@ private:
         return text;
     }
     NodeId appendNode(NodeId parent);
-    std::uint64_t addText(std::string_view text);
+    std::uint32_t addText(std::string_view text);
     static std::uint32_t stampIndex(const Node& node);
-    static void setValue(Node& node, KXLValueKind kind, std::uint64_t text, int number);
+    static void setValue(Node& node, KXLValueKind kind, std::uint32_t text, int number);
     static void attachStamps(Node& node, std::uint32_t index, std::uint8_t how);
     StampRecord& recordAt(std::uint32_t index) const;
     StampRecord encode(const KXLStamps& stamps);
-    std::uint64_t addStampTexts();
+    std::uint32_t addStampTexts();
     bool sameTexts(const StampRecord& record) const;
     bool sameRecord(const StampRecord& stored, const StampRecord& made) const;
     KXLStamps stampsOf(NodeId element) const;
@@ -232,8 +236,7 @@ private:
 
     int m_kind = 0;
     std::uint32_t m_nodeCount = 0;
-    // Owned by m_extra. Blocks never move once full size; only the first starts smaller
-    // and is regrown. Text chunks never move.
+    // Owned; blocks and text chunks never move.
     std::vector<Node*> m_blocks;
     std::vector<char*> m_textChunks;
     std::unique_ptr<Extra> m_extra;
@@ -287,14 +290,14 @@ inline int KXLNodeRef::number() const
 
 inline KXLNodeRef KXLNodeRef::nextSibling() const
 {
-    const std::uint32_t next = m_document->at(m_id).next;
-    return next == 0 ? KXLNodeRef() : KXLNodeRef(m_document, next);
+    const auto& node = m_document->at(m_id);
+    return node.lastChild ? KXLNodeRef() : KXLNodeRef(m_document, node.next);
 }
 
 inline KXLNodeRef KXLNodeRef::firstChild() const
 {
-    const std::uint32_t first = m_document->at(m_id).first;
-    return first == 0 ? KXLNodeRef() : KXLNodeRef(m_document, first);
+    const std::uint32_t last = m_document->at(m_id).last;
+    return last == 0 ? KXLNodeRef() : KXLNodeRef(m_document, m_document->at(last).next);
 }
 
 } // namespace KXL

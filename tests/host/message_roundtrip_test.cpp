@@ -267,6 +267,8 @@ TEST(LargeDocument, EveryNodeAndTextSurvivesMoveAndFile)
 
     const KXL::KXLDocument moved(std::move(built));
     EXPECT_TRUE(built.empty());
+    EXPECT_FALSE(built.root().nextSibling()); // the root is nobody's child
+    EXPECT_FALSE(moved.root().nextSibling());
     int i = 0;
     for (KXL::KXLNodeRef entry : moved.root().firstChild().children()) {
         if (i == kEntries) {
@@ -277,6 +279,7 @@ TEST(LargeDocument, EveryNodeAndTextSurvivesMoveAndFile)
         ASSERT_EQ(leaf.text(), "os" + std::to_string(i) + std::string(i % 40, 'x'));
         ASSERT_EQ(leaf.nextSibling().name(), "n" + std::to_string(i % 7));
         ASSERT_EQ(leaf.nextSibling().number(), i);
+        ASSERT_FALSE(leaf.nextSibling().nextSibling());
         ++i;
     }
     EXPECT_EQ(i, kEntries);

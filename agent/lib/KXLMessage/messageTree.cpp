@@ -3,26 +3,24 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <functional>
 #include <limits>
 #include <memory>
 #include <stdexcept>
+#include <utility>
 
 namespace KXL {
 
 namespace {
 
 constexpr std::size_t kNodesPerBlock = std::size_t{1} << 13;
-constexpr std::size_t kTextChunk = std::size_t{1} << 20;
+constexpr std::size_t kTextChunk = std::size_t{1} << 16; // the offsets a text reference holds
 constexpr std::size_t kStampsPerChunk = 64;
-// A small document (most are) starts small and grows by doubling up to the sizes above.
-constexpr std::size_t kFirstBlockNodes = 256;
-constexpr std::size_t kFirstTextChunk = std::size_t{16} << 10;
-// Names of named values repeat in every entry: each is stored once while it keeps
-// recurring, in a direct-mapped cache of recent ones where a name evicts the one it
-// collides with. Values mostly differ; those that repeat (a category in every entry) come
-// back under the same tag with the same length, so the last one of each is kept to compare,
-// which costs a unique value no more than a length check mostly.
+// Names of named values repeat in every entry, in the same order: each is stored once
+// while it keeps recurring, its slot the count of named values its parent was given just
+// before it, so no hash is computed; one name evicts another of its slot. Values mostly
+// differ; those that repeat (a category in every entry) come back under the same tag with
+// the same length, so the last one of each is kept to compare, which costs a unique value
+// no more than a check of its length and last byte mostly.
 constexpr std::size_t kNameSlots = 256;
 constexpr std::size_t kValueSlots = 256;
 
@@ -55,12 +53,12 @@ void appendLengthPrefixed(std::string& out, std::string_view text)
 
 } // namespace
 
-// An element's stamps, 32 bytes rather than the 144 of a KXLStamps: a file whose stamps all
+// An element's stamps, 24 bytes rather than the 144 of a KXLStamps: a file whose stamps all
 // differ would otherwise need several times its size.
 struct KXLDocument::StampRecord {
     // The present ones of namespace, type namespace and type, length-prefixed one after the
     // other as one text of the pool: a text reference + 1; 0: none.
-    std::uint64_t texts;
+    std::uint32_t texts;
     std::int32_t nsid;
     std::int32_t typeNsid;
     std::int32_t typeId;
@@ -69,14 +67,12 @@ struct KXLDocument::StampRecord {
 };
 
 struct KXLDocument::Extra {
-    // What m_blocks and m_textChunks point into, freed a block at a time.
-    std::vector<std::unique_ptr<Node[]>> blocks;
-    std::vector<std::unique_ptr<char[]>> texts;
-    std::size_t firstBlockCapacity = 0; // in nodes
     std::size_t textCapacity = 0; // of the last text chunk
     std::size_t textUsed = 0;
-    std::array<std::uint64_t, kNameSlots> names{}; // a text reference + 1; 0: empty
-    std::array<std::uint64_t, kValueSlots> values{}; // the same, by tag and length
+    std::array<std::uint32_t, kNameSlots> names{}; // a text reference + 1; 0: empty
+    NodeId namedParent = 0; // of the last named value
+    std::uint32_t namedCount = 0; // given to it in a row
+    std::array<std::uint32_t, kValueSlots> values{}; // the same, by tag and length
     // Stamp records in chunks, in the order they were added; an element holds its index. A
     // record is its element's own until an element stamped next with equal stamps shares it;
     // only an own one is changed in place.
@@ -89,28 +85,38 @@ struct KXLDocument::Extra {
 
 // Storage comes with the first node, so an empty document costs nothing to make.
 KXLDocument::KXLDocument() = default;
-KXLDocument::~KXLDocument() = default;
+KXLDocument::~KXLDocument()
+{
+    clearStorage();
+}
 
 KXLDocument::KXLDocument(KXLDocument&& other) noexcept
-    : m_kind(other.m_kind), m_nodeCount(other.m_nodeCount), m_blocks(std::move(other.m_blocks)),
-      m_textChunks(std::move(other.m_textChunks)), m_extra(std::move(other.m_extra))
+    : m_kind(other.m_kind), m_nodeCount(std::exchange(other.m_nodeCount, 0)),
+      m_blocks(std::exchange(other.m_blocks, {})), m_textChunks(std::exchange(other.m_textChunks, {})),
+      m_extra(std::move(other.m_extra))
 {
-    other.clearStorage();
 }
 
 KXLDocument& KXLDocument::operator=(KXLDocument&& other) noexcept
 {
-    m_kind = other.m_kind;
-    m_nodeCount = other.m_nodeCount;
-    m_blocks = std::move(other.m_blocks);
-    m_textChunks = std::move(other.m_textChunks);
-    m_extra = std::move(other.m_extra);
-    other.clearStorage();
+    if (this != &other) {
+        clearStorage();
+        m_kind = other.m_kind;
+        m_nodeCount = std::exchange(other.m_nodeCount, 0);
+        m_blocks = std::exchange(other.m_blocks, {});
+        m_textChunks = std::exchange(other.m_textChunks, {});
+        m_extra = std::move(other.m_extra);
+    }
     return *this;
 }
 
+// A block or chunk at a time: a document of a million nodes is gone in a few hundred frees.
 void KXLDocument::clearStorage() noexcept
 {
+    for (Node* block : m_blocks)
+        delete[] block;
+    for (char* chunk : m_textChunks)
+        delete[] chunk;
     m_blocks.clear();
     m_textChunks.clear();
     m_extra.reset();
@@ -119,16 +125,16 @@ void KXLDocument::clearStorage() noexcept
 
 void KXLDocument::makeStorage()
 {
-    auto extra = std::make_unique<Extra>();
-    extra->blocks.emplace_back(new Node[kFirstBlockNodes]);
-    extra->blocks[0][0] = Node{}; // the root
-    extra->firstBlockCapacity = kFirstBlockNodes;
-    m_blocks.push_back(extra->blocks[0].get());
-    m_extra = std::move(extra);
+    m_extra = std::make_unique<Extra>();
+    m_blocks.reserve(1);
+    // Untouched until appended to, a block costs a small document no memory.
+    m_blocks.push_back(new Node[kNodesPerBlock]);
+    m_blocks[0][0] = Node{}; // the root, which no sibling follows
+    m_blocks[0][0].lastChild = true;
     m_nodeCount = 1;
 }
 
-std::uint64_t KXLDocument::addText(std::string_view text)
+std::uint32_t KXLDocument::addText(std::string_view text)
 {
     if (text.size() > std::numeric_limits<std::uint32_t>::max())
         throw std::length_error("a text is larger than 4 GiB");
@@ -136,14 +142,15 @@ std::uint64_t KXLDocument::addText(std::string_view text)
     char header[5];
     const std::size_t headerSize = lengthHeader(static_cast<std::uint32_t>(text.size()), header);
     const std::size_t needed = headerSize + text.size();
+    // A text larger than a chunk gets one of its own, which it fills: a reference holds
+    // only offsets below kTextChunk.
+    static_assert(kTextChunk == std::size_t{1} << kTextOffsetBits);
     if (m_textChunks.empty() || extra.textCapacity - extra.textUsed < needed) {
-        const std::size_t grown =
-            m_textChunks.empty() ? kFirstTextChunk : std::min(2 * extra.textCapacity, kTextChunk);
-        const std::size_t capacity = std::max(needed, grown);
+        if (m_textChunks.size() == (std::size_t{1} << (32 - kTextOffsetBits)))
+            throw std::length_error("a document holds at most about 4 GiB of texts");
+        const std::size_t capacity = std::max(needed, kTextChunk);
         m_textChunks.reserve(m_textChunks.size() + 1);
-        extra.texts.reserve(extra.texts.size() + 1);
-        extra.texts.emplace_back(new char[capacity]);
-        m_textChunks.push_back(extra.texts.back().get());
+        m_textChunks.push_back(new char[capacity]);
         extra.textCapacity = capacity;
         extra.textUsed = 0;
     }
@@ -151,8 +158,8 @@ std::uint64_t KXLDocument::addText(std::string_view text)
     std::memcpy(at, header, headerSize);
     if (!text.empty())
         std::memcpy(at + headerSize, text.data(), text.size());
-    const std::uint64_t reference =
-        (static_cast<std::uint64_t>(m_textChunks.size() - 1) << 32) | extra.textUsed;
+    const auto reference =
+        static_cast<std::uint32_t>(((m_textChunks.size() - 1) << kTextOffsetBits) | extra.textUsed);
     extra.textUsed += needed;
     return reference;
 }
@@ -164,27 +171,23 @@ KXLDocument::NodeId KXLDocument::appendNode(NodeId parent)
     if (m_nodeCount == std::numeric_limits<std::uint32_t>::max())
         throw std::length_error("a document holds at most 4294967295 nodes");
     const NodeId id = m_nodeCount;
-    Extra& extra = *m_extra;
-    if (id == extra.firstBlockCapacity && id < kNodesPerBlock) {
-        const std::size_t capacity = std::min(2 * extra.firstBlockCapacity, kNodesPerBlock);
-        std::unique_ptr<Node[]> grown(new Node[capacity]);
-        std::memcpy(grown.get(), m_blocks[0], id * sizeof(Node));
-        extra.blocks[0] = std::move(grown);
-        m_blocks[0] = extra.blocks[0].get();
-        extra.firstBlockCapacity = capacity;
-    } else if ((id & (kNodesPerBlock - 1)) == 0) {
+    if ((id & (kNodesPerBlock - 1)) == 0) {
         m_blocks.reserve(m_blocks.size() + 1);
-        extra.blocks.reserve(extra.blocks.size() + 1);
-        extra.blocks.emplace_back(new Node[kNodesPerBlock]); // untouched until appended to
-        m_blocks.push_back(extra.blocks.back().get());
+        m_blocks.push_back(new Node[kNodesPerBlock]);
     }
     ++m_nodeCount;
-    at(id) = Node{};
+    Node& node = at(id);
+    node = Node{};
+    node.lastChild = true;
     Node& up = at(parent);
-    if (up.last == 0)
-        up.first = id;
-    else
-        at(up.last).next = id;
+    if (up.last == 0) {
+        node.next = id;
+    } else {
+        Node& before = at(up.last);
+        node.next = before.next;
+        before.next = id;
+        before.lastChild = false;
+    }
     up.last = id;
     return id;
 }
@@ -200,7 +203,10 @@ KXLDocument::NodeId KXLDocument::appendNamed(NodeId parent, std::string_view nam
 {
     if (m_blocks.empty())
         makeStorage();
-    std::uint64_t& slot = m_extra->names[std::hash<std::string_view>()(name) & (kNameSlots - 1)];
+    Extra& extra = *m_extra;
+    extra.namedCount = parent == extra.namedParent ? extra.namedCount + 1 : 0;
+    extra.namedParent = parent;
+    std::uint32_t& slot = extra.names[extra.namedCount & (kNameSlots - 1)];
     if (slot == 0 || textAt(slot - 1) != name)
         slot = addText(name) + 1;
     const NodeId id = appendNode(parent);
@@ -219,7 +225,7 @@ std::uint32_t KXLDocument::stampIndex(const Node& node)
                                                   : static_cast<std::uint32_t>(node.text);
 }
 
-void KXLDocument::setValue(Node& node, KXLValueKind kind, std::uint64_t text, int number)
+void KXLDocument::setValue(Node& node, KXLValueKind kind, std::uint32_t text, int number)
 {
     const std::uint32_t index = node.stamped != kUnstamped ? stampIndex(node) : 0;
     node.valueKind = kind;
@@ -239,8 +245,11 @@ void KXLDocument::setText(NodeId element, std::string_view text)
     Node& node = at(element);
     const std::size_t slot = (static_cast<std::size_t>(static_cast<std::uint32_t>(node.tag)) * 31 + text.size()) &
         (kValueSlots - 1);
-    std::uint64_t& last = m_extra->values[slot];
-    if (last == 0 || textAt(last - 1) != text)
+    std::uint32_t& last = m_extra->values[slot];
+    // Unique values of one length mostly differ in their last byte (numbered names): a
+    // byte compared first spares most of them a call to memcmp.
+    const std::string_view kept = last == 0 ? std::string_view() : textAt(last - 1);
+    if (last == 0 || kept.size() != text.size() || (!text.empty() && kept.back() != text.back()) || kept != text)
         last = addText(text) + 1;
     setValue(node, KXLValueKind::String, last - 1, 0);
 }
@@ -252,7 +261,7 @@ void KXLDocument::setInt(NodeId element, int value)
 
 KXLDocument::StampRecord& KXLDocument::recordAt(std::uint32_t index) const
 {
-    static_assert(sizeof(StampRecord) == 32, "a stamp record is meant to stay at 32 bytes");
+    static_assert(sizeof(StampRecord) == 24, "a stamp record is meant to stay at 24 bytes");
     return m_extra->stamps[index / kStampsPerChunk][index % kStampsPerChunk];
 }
 
@@ -288,7 +297,7 @@ KXLDocument::StampRecord KXLDocument::encode(const KXLStamps& stamps)
 }
 
 // The texts encode left, as a record holds them.
-std::uint64_t KXLDocument::addStampTexts()
+std::uint32_t KXLDocument::addStampTexts()
 {
     const std::string& texts = m_extra->stampTexts;
     return texts.empty() ? 0 : addText(texts) + 1;
@@ -340,7 +349,7 @@ void KXLDocument::setStamps(NodeId element, const KXLStamps& stamps)
     Node& node = at(element);
     Extra& extra = *m_extra;
     if (stamps.empty()) {
-        // An own record left behind costs 32 bytes; elements are rarely unstamped.
+        // An own record left behind costs 24 bytes; elements are rarely unstamped.
         attachStamps(node, 0, kUnstamped);
         return;
     }

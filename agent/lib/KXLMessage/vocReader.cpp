@@ -94,18 +94,6 @@ bool parseInt32(std::string_view text, int& value, bool& outOfRange)
     return true;
 }
 
-// Names and markup are a few bytes: a loop beats a call to memcmp, which == makes.
-bool same(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (a[i] != b[i])
-            return false;
-    }
-    return true;
-}
-
 std::string tagName(std::string_view name)
 {
     return '<' + std::string(name) + '>';
@@ -192,8 +180,7 @@ public:
         return found;
     }
 
-    // The name `known` here, ended by a byte that ends a name: consumed. Where the grammar
-    // expects one of a few names it tries them, and scans a name only to report another.
+    // The markup `text` here: consumed.
     template <std::size_t N>
     bool consume(const char (&text)[N])
     {
@@ -202,17 +189,11 @@ public:
         at += N - 1;
         return true;
     }
-    template <std::size_t N>
-    bool consumeName(const char (&known)[N])
-    {
-        if (!startsWith(known) || !need(at + N) || !(classOf((*this)[at + N - 1]) & kNameEnd))
-            return false;
-        at += N - 1;
-        return true;
-    }
+    // The name `known` here, ended by a byte that ends a name: consumed. Where the grammar
+    // expects one of a few names it tries them, and scans a name only to report another.
     bool consumeName(std::string_view known)
     {
-        if (!need(at + known.size() + 1) || !same(view(at, known.size()), known) ||
+        if (!need(at + known.size() + 1) || view(at, known.size()) != known ||
             !(classOf((*this)[at + known.size()]) & kNameEnd))
             return false;
         at += known.size();
@@ -245,8 +226,7 @@ public:
 
     // After a leaf's start tag: its character data and CDATA up to its end tag `</name>`,
     // references resolved. A view of the input when it needs no change, else in a copy.
-    template <std::size_t N>
-    bool leafText(const char (&element)[N], std::string_view& text)
+    bool leafText(std::string_view element, std::string_view& text)
     {
         m_scratch.clear();
         bool copied = false;
@@ -302,8 +282,7 @@ public:
     }
 
     // At "</": the end tag `</name S?>`.
-    template <std::size_t N>
-    bool endTag(const char (&name)[N])
+    bool endTag(std::string_view name)
     {
         at += 2;
         if (!consumeName(name)) {
@@ -677,7 +656,7 @@ private:
             if (a.known.empty())
                 return m_in.failureAt(start, "unexpected attribute \"" + std::string(name) + "\" on " + tagName(element));
             for (std::size_t i = 0; i + 1 < m_attributes.size(); ++i) {
-                if (same(m_attributes[i].known, a.known))
+                if (m_attributes[i].known == a.known)
                     return m_in.failureAt(start, "attribute \"" + std::string(name) + "\" repeated on " +
                                           tagName(element));
             }
@@ -687,7 +666,7 @@ private:
     const Attribute* findAttribute(std::string_view name) const
     {
         for (const Attribute& a : m_attributes) {
-            if (same(a.known, name))
+            if (a.known == name)
                 return &a;
         }
         return nullptr;
@@ -1007,8 +986,7 @@ private:
         return optionalInt(start, element, attr::itemNsType, stamps.itemNSType);
     }
 
-    template <std::size_t N>
-    bool leafText(const char (&name)[N], bool empty, std::string_view& text)
+    bool leafText(std::string_view name, bool empty, std::string_view& text)
     {
         text = {};
         return empty || m_in.leafText(name, text);
@@ -1022,7 +1000,7 @@ private:
             return false;
         const bool hasEncoding = findAttribute(attr::encoding) != nullptr;
         std::string_view text;
-        if (!(isString ? leafText(name::string, empty, text) : leafText(name::integer, empty, text)))
+        if (!leafText(name, empty, text))
             return false;
         if (!isString) {
             int number = 0;
@@ -1051,29 +1029,17 @@ private:
         bool empty = false;
         if (!attributes(start, name::named, {attr::name, attr::nameBase64}, empty))
             return false;
-        std::string_view name;
-        std::string storage;
-        const Attribute* plain = findAttribute(attr::name);
-        if (plain != nullptr) {
-            if (findAttribute(attr::nameBase64) != nullptr)
-                return m_in.failureAt(start, "<named> has both \"name\" and \"name-base64\"");
-            if (!attributeText(start, name::named, *plain, name, storage))
-                return false;
-        } else {
-            std::optional<std::string> decoded;
-            if (!optionalBytes(start, name::named, attr::name, attr::nameBase64, decoded))
-                return false;
-            storage = decoded.value_or(std::string());
-            name = storage;
-        }
+        // A copy: reading the value may move the window.
+        std::optional<std::string> decoded;
+        if (!optionalBytes(start, name::named, attr::name, attr::nameBase64, decoded))
+            return false;
+        const std::string name = decoded.value_or(std::string());
         if (name.empty())
             return m_in.failureAt(start, "<named> needs a non-empty name");
         std::string_view text;
         int number = 0;
         if (!leafText(name::named, empty, text))
             return false;
-        if (plain != nullptr && storage.empty())
-            name = rawOf(*plain); // again: reading the value may have moved the window
         if (!checkInt(start, [&] { return "value of <named> " + quoted(name); }, text, number))
             return false;
         m_document.appendNamed(parent, name, number);

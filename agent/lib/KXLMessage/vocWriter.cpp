@@ -19,27 +19,24 @@ namespace {
 constexpr std::size_t kFlushAt = std::size_t{1} << 20;
 
 // pugixml's escaping: '&', '<' and control characters as references; in content also
-// '>', in attribute values also '"'. Bit 1: special in content, bit 2: in attributes.
+// '>', in attribute values also '"'. Bit 1: special in content, bit 2: in attributes; bit
+// 4: a byte that needs checking before it is written as plain text (bytes above 0x7F are
+// plain only as valid UTF-8 of XML characters; a carriage return never).
+constexpr unsigned char kContent = 1;
+constexpr unsigned char kAttribute = 2;
+constexpr unsigned char kChecked = 4;
 constexpr std::array<unsigned char, 256> kSpecial = [] {
     std::array<unsigned char, 256> table{};
     for (int c = 0; c < 32; ++c)
-        table[static_cast<std::size_t>(c)] = c == '\t' || c == '\n' || c == '\r' ? 2 : 3;
-    table['&'] = table['<'] = 3;
-    table['>'] = 1;
-    table['"'] = 2;
+        table[static_cast<std::size_t>(c)] = c == '\t' || c == '\n' ? kAttribute : kContent | kAttribute;
+    table['\r'] = kAttribute | kChecked;
+    table['&'] = table['<'] = kContent | kAttribute;
+    table['>'] = kContent;
+    table['"'] = kAttribute;
+    for (int c = 0x80; c < 0x100; ++c)
+        table[static_cast<std::size_t>(c)] = kChecked;
     return table;
 }();
-
-// Bytes above 0x7F: plain only when they are valid UTF-8 of XML characters.
-bool isAsciiWithout(std::string_view text, unsigned char specialBits)
-{
-    for (const char c : text) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b >= 0x80 || (kSpecial[b] & specialBits) != 0 || b == '\r')
-            return false;
-    }
-    return true;
-}
 
 class Writer {
 public:
@@ -112,7 +109,7 @@ private:
 
     void escaped(std::string_view text, bool inAttribute)
     {
-        const unsigned char bits = inAttribute ? 2 : 1;
+        const unsigned char bits = inAttribute ? kAttribute : kContent;
         char* out = room(6 * text.size()); // "&quot;" is the longest replacement
         for (const char c : text) {
             const auto b = static_cast<unsigned char>(c);
@@ -135,11 +132,19 @@ private:
         m_size = static_cast<std::size_t>(out - m_buffer.data());
     }
 
-    // Plain when it survives as such, escaped as needed.
+    // Plain when it survives as such, escaped as needed. Checked as it is copied: the
+    // common case, nothing to escape or check further, is one pass.
     bool plain(std::string_view text, bool inAttribute)
     {
-        if (isAsciiWithout(text, inAttribute ? 2 : 1)) {
-            put(text); // the common case: nothing to escape or check further
+        const unsigned char stops = (inAttribute ? kAttribute : kContent) | kChecked;
+        char* const out = room(text.size());
+        std::size_t at = 0;
+        while (at < text.size() && (kSpecial[static_cast<unsigned char>(text[at])] & stops) == 0) {
+            out[at] = text[at];
+            ++at;
+        }
+        if (at == text.size()) {
+            m_size += at;
             return true;
         }
         if (!isPlainText(text))
