@@ -8,7 +8,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "agent/lib/KXLFunctionalityCore/catalogReader.h"
+#include "host/lib/KXLFunctionalityCore/catalog_reader.h"
 #include "host/KXLError.h"
 #include "host/KXPCatalog.h"
 #include "memcpy_reference.h"

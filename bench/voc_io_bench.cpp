@@ -27,7 +27,7 @@
 #include "host/KXLMessageFile.h"
 #include "host/KXLMessageTree.h"
 #include "memcpy_reference.h"
-#include "vocWriter.h"
+#include "voc_writer.h"
 
 namespace {
 

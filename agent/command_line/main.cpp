@@ -13,7 +13,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "agent/system/file_io.h"
+#include "common/file_io.h"
 #include "exit_status.h"
 #include "agent/plugin_loading/install_layout.h"
 #include "agent/commands/check_command.h"
@@ -21,7 +21,7 @@
 #include "agent/commands/run_command.h"
 #include "agent/commands/show_command.h"
 #include "agent/output/piece_buffer.h"
-#include "agent/output/text_escape.h"
+#include "common/text_escape.h"
 #include "version_text.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "agent/command_line/exit_status.h"
-#include "agent/output/text_escape.h"
+#include "common/text_escape.h"
 #include "voc_input.h"
 #include "agent/vocabulary/voc_positions.h"
 #include "agent/output/vocabulary_json.h"

@@ -1,7 +1,7 @@
 #include "diff_command.h"
 
 #include "agent/command_line/exit_status.h"
-#include "agent/output/text_escape.h"
+#include "common/text_escape.h"
 #include "voc_input.h"
 #include "agent/vocabulary/vocabulary_diff.h"
 #include "agent/output/vocabulary_json.h"

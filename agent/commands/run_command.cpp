@@ -9,7 +9,7 @@
 #include <map>
 #include <utility>
 
-#include "agent/system/file_io.h"
+#include "common/file_io.h"
 #include "agent/command_line/exit_status.h"
 #include "host/KXLError.h"
 #include "host/KXLInstanceFolders.h"
@@ -22,7 +22,7 @@
 #include "agent/plugin_loading/plugin_folder.h"
 #include "agent/plugin_loading/plugin_session.h"
 #include "agent/plugin_loading/run_lock.h"
-#include "agent/output/text_escape.h"
+#include "common/text_escape.h"
 #include "voc_input.h"
 #include "agent/output/vocabulary_json.h"
 #include "agent/vocabulary/vocabulary_check.h"

@@ -6,7 +6,7 @@
 #include "agent/command_line/exit_status.h"
 #include "agent/output/metrics_series.h"
 #include "agent/output/metrics_text.h"
-#include "agent/output/text_escape.h"
+#include "common/text_escape.h"
 #include "voc_input.h"
 #include "agent/output/vocabulary_json.h"
 #include "agent/vocabulary/vocabulary_check.h"

@@ -5,10 +5,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "agent/system/file_io.h"
+#include "common/file_io.h"
 #include "host/KXLError.h"
 #include "host/KXLMessageFile.h"
-#include "agent/output/text_escape.h"
+#include "common/text_escape.h"
 
 namespace KXL {
 

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <string_view>
 
-#include "agent/lib/KXLMessage/atomicFile.h"
+#include "host/lib/KXLMessage/atomic_file.h"
 #include "piece_buffer.h"
-#include "text_escape.h"
+#include "common/text_escape.h"
 
 namespace KXL {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "agent/output/text_escape.h"
+#include "common/text_escape.h"
 
 namespace KXL {
 

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "agent/output/text_escape.h"
+#include "common/text_escape.h"
 #include "agent/output/text_table.h"
 #include "agent/vocabulary/vocabulary_model.h"
 

@@ -5,11 +5,11 @@
 
 #include <boost/shared_ptr.hpp>
 
-#include "agent/lib/KXLMessage/atomicFile.h"
+#include "host/lib/KXLMessage/atomic_file.h"
 #include "host/KXLError.h"
 #include "host/KXLLog.h"
 #include "host/KXLVocCacheLocal.h"
-#include "agent/output/text_escape.h"
+#include "common/text_escape.h"
 
 namespace KXL {
 

@@ -8,8 +8,8 @@
 #include <thread>
 #include <utility>
 
-#include "agent/system/file_io.h"
-#include "agent/output/text_escape.h"
+#include "common/file_io.h"
+#include "common/text_escape.h"
 
 namespace KXL {
 

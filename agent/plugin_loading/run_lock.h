@@ -7,7 +7,7 @@
 #include <ostream>
 #include <string>
 
-#include "agent/system/file_io.h"
+#include "common/file_io.h"
 
 namespace KXL {
 

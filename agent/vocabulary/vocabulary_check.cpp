@@ -8,7 +8,7 @@
 #include <unordered_set>
 #include <utility>
 
-#include "agent/output/text_escape.h"
+#include "common/text_escape.h"
 
 namespace KXL {
 

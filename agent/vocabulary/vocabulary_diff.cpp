@@ -5,7 +5,7 @@
 #include <tuple>
 #include <utility>
 
-#include "agent/output/text_escape.h"
+#include "common/text_escape.h"
 #include "agent/vocabulary/vocabulary_model.h"
 
 namespace KXL {

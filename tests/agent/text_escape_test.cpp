@@ -1,4 +1,4 @@
-#include "agent/output/text_escape.h"
+#include "common/text_escape.h"
 
 #include <random>
 #include <string>

@@ -49,7 +49,7 @@ TEST_F(BuiltinCatalog, EveryEntryIsNamedAndDescribedOnce)
 TEST_F(BuiltinCatalog, EmbedsTheSourceFileExactly)
 {
     KXPOSMap fileSupported, fileExperimental;
-    ASSERT_EQ(readCatalogFile(std::string(KXL_SOURCE_DIR) + "/agent/data/catalog.json", fileSupported,
+    ASSERT_EQ(readCatalogFile(std::string(KXL_SOURCE_DIR) + "/host/lib/KXLFunctionalityCore/catalog.json", fileSupported,
                               fileExperimental),
               0)
         << KXL::getErrorMessage();

@@ -18,8 +18,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "agent/lib/KXLMessage/atomicFile.h"
-#include "agent/lib/KXLMessage/vocWriter.h"
+#include "host/lib/KXLMessage/atomic_file.h"
+#include "host/lib/KXLMessage/voc_writer.h"
 #include "host/KXLError.h"
 #include "host/KXLMessageFile.h"
 #include "test_files.h"

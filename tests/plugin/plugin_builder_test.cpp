@@ -66,9 +66,9 @@ TEST(PluginBuilder, FailedSaveIsReportedAndTheCacheIsStillAskedWithTheSamePath)
 TEST(PluginBuilder, PathIsThePluginFolderThenItsOwnFolderThenTheFile)
 {
     test_host::Script script;
-    script.pluginsFolder = "/opt/agent/lib/host-agent/plugins";
+    script.pluginsFolder = "/opt/host/lib/host-agent/plugins";
     EXPECT_EQ(runPlugin(script), 0);
-    const std::string path = "/opt/agent/lib/host-agent/plugins/ZEVUruruzodovar/ZEVUruruzodovar.voc";
+    const std::string path = "/opt/host/lib/host-agent/plugins/ZEVUruruzodovar/ZEVUruruzodovar.voc";
     EXPECT_TRUE(wasCalled("saveToFile(" + path + ")"));
     EXPECT_TRUE(wasCalled("loadVocabularyFromFile(" + path + ",ZEVUruruzodovar)"));
     EXPECT_LT(indexOf("leaf(ZEVUruruzodovar)"), indexOf("leaf(ZEVUruruzodovar.voc)"));

@@ -1,0 +1,83 @@
+// The catalogue's sources: a file, or the built-in text.
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <new>
+
+#include "host/lib/KXLFunctionalityCore/catalog_failure.h"
+#include "common/file_io.h"
+#include "host/KXPCatalog.h"
+
+namespace KXP {
+
+namespace {
+
+// Room for millions of guest OSes; keeps a wrong path (a disk image, say) from eating memory.
+constexpr off_t maxCatalogSize = 256 * 1024 * 1024;
+
+namespace sys = KXL::sys;
+
+int tooLarge(const std::string& path)
+{
+    return catalogFailure(path, "larger than " + std::to_string(maxCatalogSize) + " bytes");
+}
+
+// 0 and the whole content, or the negative status with the error text set.
+int readWholeFile(const std::string& path, std::string& content)
+{
+    struct stat status {};
+    sys::OpenStep failed{};
+    const sys::Fd file = sys::openWithoutWaiting(path, O_RDONLY, 0, status, failed);
+    if (!file)
+        return catalogFailure(
+            path, sys::errorText(failed == sys::OpenStep::Open ? "cannot open" : "cannot read", errno));
+    if (!S_ISREG(status.st_mode))
+        return catalogFailure(path, "not a regular file");
+    if (status.st_size > maxCatalogSize)
+        return tooLarge(path);
+
+    std::string text;
+    text.reserve(static_cast<std::size_t>(status.st_size)); // read once, not regrown and copied
+    // The file may grow after fstat.
+    switch (sys::readAll(file.get(), text, static_cast<std::size_t>(maxCatalogSize))) {
+    case sys::ReadResult::Done:
+        break;
+    case sys::ReadResult::Failed:
+        return catalogFailure(path, sys::errorText("cannot read", errno));
+    case sys::ReadResult::TooLarge:
+        return tooLarge(path);
+    }
+    content = std::move(text);
+    return 0;
+}
+
+} // namespace
+
+// host/lib/KXLFunctionalityCore/catalog.json, embedded at build time.
+extern const char builtinCatalogText[];
+extern const std::size_t builtinCatalogSize;
+
+int builtinCatalog(KXPOSMap& supported, KXPOSMap& experimental)
+{
+    try {
+        return parseCatalog(std::string(builtinCatalogText, builtinCatalogSize), "built-in", supported, experimental);
+    } catch (const std::bad_alloc&) {
+        return catalogFailure("built-in", "out of memory");
+    }
+}
+
+int readCatalogFile(const std::string& path, KXPOSMap& supported, KXPOSMap& experimental)
+{
+    try {
+        std::string text;
+        const int status = readWholeFile(path, text);
+        if (status != 0)
+            return status;
+        return parseCatalog(text, path, supported, experimental);
+    } catch (const std::bad_alloc&) {
+        return catalogFailure(path, "out of memory");
+    }
+}
+
+} // namespace KXP
