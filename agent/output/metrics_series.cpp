@@ -20,7 +20,7 @@ constexpr std::array<const char*, kOther + 1> kKindNames = {
     "version", "category", "adapter", "supported_guest_os", "experimental_guest_os", "other"};
 
 struct VocabularySummary {
-    KXLVocabulary vocabulary;
+    Vocabulary vocabulary;
     std::array<std::int64_t, kKindNames.size()> counts{};
 
     std::string_view stamp() const { return vocabulary.version ? vocabulary.version->stamp : std::string_view(); }
@@ -29,7 +29,7 @@ struct VocabularySummary {
 VocabularySummary summarize(const KXLDocument& document)
 {
     VocabularySummary summary{classifyVocabulary(vocabularyContainer(document)), {}};
-    const KXLVocabulary& vocabulary = summary.vocabulary;
+    const Vocabulary& vocabulary = summary.vocabulary;
     const auto experimental = std::count_if(vocabulary.guests.begin(), vocabulary.guests.end(),
                                             [](const GuestEntry& guest) { return guest.experimental; });
     summary.counts = {vocabulary.version ? 1 : 0, static_cast<std::int64_t>(vocabulary.categories.size()),

@@ -9,7 +9,7 @@ namespace KXL {
 
 namespace {
 
-constexpr std::size_t columnGap = 2; // blanks
+constexpr std::size_t kColumnGap = 2; // blanks
 
 } // namespace
 
@@ -86,7 +86,7 @@ void TextTable::printLine(TextOut& out, std::string_view indent, CellAt cellAt) 
     bool started = false;
     for (std::size_t i = 0; i < m_columns.size(); ++i) {
         if (i > 0)
-            owed += columnGap;
+            owed += kColumnGap;
         const auto [cell, width] = cellAt(i);
         // A row wider than measured goes out unpadded rather than wrong.
         const std::size_t padding = m_widths[i] - std::min(width, m_widths[i]);

@@ -120,7 +120,7 @@ void writeVocabularyMembers(std::ostream& out, const std::optional<std::string>&
         return;
     }
 
-    const KXLVocabulary vocabulary = classifyVocabulary(container);
+    const Vocabulary vocabulary = classifyVocabulary(container);
     out << ",\"vocabulary\":true,\"version\":";
     if (vocabulary.version)
         out << "{\"stamp\":" << jsonText(vocabulary.version->stamp)
@@ -136,7 +136,7 @@ void writeVocabularyMembers(std::ostream& out, const std::optional<std::string>&
             << ",\"name\":" << jsonText(vocabulary.adapters[i].name) << '}';
     out << ']';
     std::vector<KXLNodeRef> others;
-    for (const KXLOtherEntry& other : vocabulary.others)
+    for (const OtherEntry& other : vocabulary.others)
         others.push_back(other.node);
     writeNodes(out, others);
     out << ",\"guest_os\":[";

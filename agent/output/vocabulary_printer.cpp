@@ -184,7 +184,7 @@ std::size_t printedWidth(Number number)
 
 // The widest cell of each guest OS column, from the texts' widths and, for numbers, only
 // from the smallest and the largest: the measuring pass formats no number.
-class KXLGuestWidths {
+class GuestWidths {
 public:
     void add(const GuestEntry& guest)
     {
@@ -228,7 +228,7 @@ template <typename Wanted>
 void printGuestTable(TextOut& out, const std::vector<GuestEntry>& entries, const GuestColumns& columns,
                      Wanted wanted)
 {
-    KXLGuestWidths widths;
+    GuestWidths widths;
     for (const GuestEntry& guest : entries)
         if (wanted(guest))
             widths.add(guest);
@@ -307,7 +307,7 @@ void printVocabulary(std::ostream& stream, const std::string& name, const KXLDoc
         return;
     }
 
-    const KXLVocabulary vocabulary = classifyVocabulary(container);
+    const Vocabulary vocabulary = classifyVocabulary(container);
     if (vocabulary.version)
         out.append(sectionIndent + "Version: " + escapeText(vocabulary.version->stamp) + " (" +
             escapeText(vocabulary.version->description) + ")\n");
@@ -315,10 +315,10 @@ void printVocabulary(std::ostream& stream, const std::string& name, const KXLDoc
         out.append(sectionIndent + "Version: none (no version entry)\n");
     if (sectionTitle(out, "Categories", vocabulary.categories.size())) {
         TextTable categories({{"name"}});
-        for (const KXLCategoryEntry& category : vocabulary.categories)
+        for (const CategoryEntry& category : vocabulary.categories)
             categories.measure({category.name});
         categories.printHead(out, tableIndent);
-        for (const KXLCategoryEntry& category : vocabulary.categories)
+        for (const CategoryEntry& category : vocabulary.categories)
             categories.printRow(out, tableIndent, {category.name});
     }
     if ((!vocabulary.adapters.empty() || vocabulary.defines(kAdapterCategory)) &&
@@ -335,7 +335,7 @@ void printVocabulary(std::ostream& stream, const std::string& name, const KXLDoc
         printGuestTable(out, vocabulary.guests, orAll(asked), [](const GuestEntry&) { return true; });
     if (!vocabulary.others.empty()) {
         out.append('\n' + sectionIndent + "Other entries (" + std::to_string(vocabulary.others.size()) + ")\n");
-        for (const KXLOtherEntry& entry : vocabulary.others)
+        for (const OtherEntry& entry : vocabulary.others)
             dumpNode(out, entry.node, tableIndent);
     }
 }
@@ -344,7 +344,7 @@ std::size_t printGuests(std::ostream& stream, const std::string& name, const KXL
                         const std::function<bool(const GuestEntry&)>& wanted, std::string_view remark,
                         const GuestColumns& asked)
 {
-    const KXLVocabulary vocabulary = classifyVocabulary(vocabularyContainer(document));
+    const Vocabulary vocabulary = classifyVocabulary(vocabularyContainer(document));
     const std::size_t found = static_cast<std::size_t>(
         std::count_if(vocabulary.guests.begin(), vocabulary.guests.end(), wanted));
     if (found == 0)

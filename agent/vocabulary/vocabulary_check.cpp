@@ -55,9 +55,9 @@ Place itemPlace(std::uint32_t index, std::string what = {})
 }
 
 Place placeOf(const VersionEntry& entry) { return itemPlace(entry.index, "version entry"); }
-Place placeOf(const KXLCategoryEntry& entry) { return itemPlace(entry.index, "category " + quoteText(entry.name)); }
+Place placeOf(const CategoryEntry& entry) { return itemPlace(entry.index, "category " + quoteText(entry.name)); }
 Place placeOf(const AdapterEntry& entry) { return itemPlace(entry.index, "adapter " + std::to_string(entry.id)); }
-Place placeOf(const KXLOtherEntry& entry) { return itemPlace(entry.index); }
+Place placeOf(const OtherEntry& entry) { return itemPlace(entry.index); }
 Place placeOf(const GuestEntry& entry)
 {
     return itemPlace(entry.index, "guest OS " + guestCode(entry.code) + (entry.experimental ? ", experimental" : ""));
@@ -70,7 +70,7 @@ std::string describe(KXLNodeRef node)
 
 // One pass in document order, as the entries come: a million good guest OSes cost a small
 // map entry each and no text.
-class Checker : public KXLEntryVisitor {
+class Checker : public EntryVisitor {
 public:
     explicit Checker(std::vector<VocabularyProblem>& problems) : m_problems(problems) {}
 
@@ -110,7 +110,7 @@ public:
             error(placeOf(version), "the stamp " + quoteText(version.stamp) + " is not \"$Id: NAME.voc GUID $\"");
     }
 
-    void category(const KXLCategoryEntry& category) override
+    void category(const CategoryEntry& category) override
     {
         if (!m_defined.insert(category.name).second)
             error(placeOf(category), "category " + quoteText(category.name) + " is defined twice");
@@ -137,7 +137,7 @@ public:
 
     // An entry of no known shape: allowed, unless it claims a known kind or breaks the
     // category rules.
-    void other(const KXLOtherEntry& other) override
+    void other(const OtherEntry& other) override
     {
         const Place place = placeOf(other);
         const KXLNodeRef node = other.node;
@@ -218,7 +218,7 @@ private:
 
     // The container, when the document has one to look into; its value or stamps are
     // errors that do not stop the check of its items.
-    KXLNodeRef checkFrame(const KXLVocabularyFrame& frame)
+    KXLNodeRef checkFrame(const VocabularyFrame& frame)
     {
         if (!frame.root) {
             error({"document"}, "the document is empty (expected one element 1307)");

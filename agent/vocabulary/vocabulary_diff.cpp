@@ -101,7 +101,7 @@ void collectFields(KXLNodeRef element, const std::string& prefix, Fields& fields
 }
 
 struct Parts {
-    KXLVocabulary vocabulary; // its lists sorted by key
+    Vocabulary vocabulary; // its lists sorted by key
     std::vector<KeyedEntry> keyed;
     std::vector<std::string> others;
 };
@@ -109,8 +109,8 @@ struct Parts {
 Parts partsOf(const KXLDocument& document)
 {
     Parts parts{classifyVocabulary(vocabularyContainer(document)), {}, {}};
-    KXLVocabulary& vocabulary = parts.vocabulary;
-    for (const KXLOtherEntry& other : vocabulary.others) {
+    Vocabulary& vocabulary = parts.vocabulary;
+    for (const OtherEntry& other : vocabulary.others) {
         std::string render;
         renderNode(other.node, render);
         if (auto key = entryKey(other.node))
@@ -120,7 +120,7 @@ Parts partsOf(const KXLDocument& document)
     }
     std::stable_sort(parts.keyed.begin(), parts.keyed.end(), keyLess);
     std::sort(vocabulary.categories.begin(), vocabulary.categories.end(),
-              [](const KXLCategoryEntry& x, const KXLCategoryEntry& y) { return x.name < y.name; });
+              [](const CategoryEntry& x, const CategoryEntry& y) { return x.name < y.name; });
     std::stable_sort(vocabulary.adapters.begin(), vocabulary.adapters.end(),
                      [](const AdapterEntry& x, const AdapterEntry& y) { return x.id < y.id; });
     std::stable_sort(vocabulary.guests.begin(), vocabulary.guests.end(), [](const GuestEntry& x, const GuestEntry& y) {
@@ -163,10 +163,10 @@ public:
     void categories(const Parts& a, const Parts& b)
     {
         merge(a.vocabulary.categories, b.vocabulary.categories,
-            [](const KXLCategoryEntry& x, const KXLCategoryEntry& y) { return x.name < y.name; },
-            [](const KXLCategoryEntry&, const KXLCategoryEntry&) {},
-            [&](const KXLCategoryEntry& x) { add({Section::Category, 0, std::string(x.name), {}, Kind::Removed, {}, {}, {}}); },
-            [&](const KXLCategoryEntry& y) { add({Section::Category, 0, std::string(y.name), {}, Kind::Added, {}, {}, {}}); });
+            [](const CategoryEntry& x, const CategoryEntry& y) { return x.name < y.name; },
+            [](const CategoryEntry&, const CategoryEntry&) {},
+            [&](const CategoryEntry& x) { add({Section::Category, 0, std::string(x.name), {}, Kind::Removed, {}, {}, {}}); },
+            [&](const CategoryEntry& y) { add({Section::Category, 0, std::string(y.name), {}, Kind::Added, {}, {}, {}}); });
     }
 
     void adapters(const Parts& a, const Parts& b)

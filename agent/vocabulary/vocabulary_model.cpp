@@ -142,31 +142,31 @@ std::optional<VersionEntry> matchVersion(const EntryParts& parts, std::uint32_t 
 }
 
 // Keeps every entry in the lists of its kind.
-class Collector : public KXLEntryVisitor {
+class Collector : public EntryVisitor {
 public:
-    explicit Collector(KXLVocabulary& vocabulary) : m_vocabulary(vocabulary) {}
+    explicit Collector(Vocabulary& vocabulary) : m_vocabulary(vocabulary) {}
 
     void version(const VersionEntry& entry) override { m_vocabulary.version = entry; }
-    void category(const KXLCategoryEntry& entry) override { m_vocabulary.categories.push_back(entry); }
+    void category(const CategoryEntry& entry) override { m_vocabulary.categories.push_back(entry); }
     void adapter(const AdapterEntry& entry) override { m_vocabulary.adapters.push_back(entry); }
     void guest(const GuestEntry& entry) override { m_vocabulary.guests.push_back(entry); }
-    void other(const KXLOtherEntry& entry) override { m_vocabulary.others.push_back(entry); }
+    void other(const OtherEntry& entry) override { m_vocabulary.others.push_back(entry); }
 
 private:
-    KXLVocabulary& m_vocabulary;
+    Vocabulary& m_vocabulary;
 };
 
 } // namespace
 
-bool KXLVocabulary::defines(std::string_view category) const
+bool Vocabulary::defines(std::string_view category) const
 {
     return std::any_of(categories.begin(), categories.end(),
-                       [&](const KXLCategoryEntry& entry) { return entry.name == category; });
+                       [&](const CategoryEntry& entry) { return entry.name == category; });
 }
 
-KXLVocabularyFrame vocabularyFrame(const KXLDocument& document)
+VocabularyFrame vocabularyFrame(const KXLDocument& document)
 {
-    KXLVocabularyFrame frame;
+    VocabularyFrame frame;
     frame.root = document.root().firstChild();
     for (KXLNodeRef node = frame.root; node; node = node.nextSibling())
         ++frame.roots;
@@ -183,11 +183,11 @@ KXLVocabularyFrame vocabularyFrame(const KXLDocument& document)
 
 KXLNodeRef vocabularyContainer(const KXLDocument& document)
 {
-    const KXLVocabularyFrame frame = vocabularyFrame(document);
+    const VocabularyFrame frame = vocabularyFrame(document);
     return frame.rootBare && frame.containerBare ? frame.container : KXLNodeRef();
 }
 
-void classifyEntries(KXLNodeRef container, KXLEntryVisitor& visitor)
+void classifyEntries(KXLNodeRef container, EntryVisitor& visitor)
 {
     if (!container)
         return;
@@ -223,9 +223,9 @@ void classifyEntries(KXLNodeRef container, KXLEntryVisitor& visitor)
     }
 }
 
-KXLVocabulary classifyVocabulary(KXLNodeRef container)
+Vocabulary classifyVocabulary(KXLNodeRef container)
 {
-    KXLVocabulary vocabulary;
+    Vocabulary vocabulary;
     if (!container)
         return vocabulary;
     // Guest OSes are nearly all the entries: room for all of them at once costs less than

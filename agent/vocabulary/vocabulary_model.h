@@ -26,7 +26,7 @@ struct VersionEntry {
     std::string_view description;
 };
 
-struct KXLCategoryEntry {
+struct CategoryEntry {
     std::uint32_t index;
     std::string_view name;
 };
@@ -46,51 +46,51 @@ struct GuestEntry {
     bool experimental;
 };
 
-struct KXLOtherEntry {
+struct OtherEntry {
     std::uint32_t index;
     KXLNodeRef node;
 };
 
 // The container's children by kind, each list in document order. Only the first child that
 // fits the version entry's shape is the version entry; a later one is an other entry.
-struct KXLVocabulary {
+struct Vocabulary {
     std::optional<VersionEntry> version;
-    std::vector<KXLCategoryEntry> categories;
+    std::vector<CategoryEntry> categories;
     std::vector<AdapterEntry> adapters;
     std::vector<GuestEntry> guests;
-    std::vector<KXLOtherEntry> others;
+    std::vector<OtherEntry> others;
 
     bool defines(std::string_view category) const;
 };
 
 // How a document stands to the vocabulary's frame: one top-level element 1307 holding one
 // element 1044, neither with a value or a stamp ("bare").
-struct KXLVocabularyFrame {
+struct VocabularyFrame {
     std::size_t roots = 0; // top-level nodes
     KXLNodeRef root; // the first of them
     KXLNodeRef container; // set when the only root is element 1307 and its only child element 1044
     bool rootBare = false;
     bool containerBare = false;
 };
-KXLVocabularyFrame vocabularyFrame(const KXLDocument& document);
+VocabularyFrame vocabularyFrame(const KXLDocument& document);
 
 // The container of a document shaped as a vocabulary, its frame bare. Null otherwise.
 KXLNodeRef vocabularyContainer(const KXLDocument& document);
 
 // The container's children classified; none for a null container.
-KXLVocabulary classifyVocabulary(KXLNodeRef container);
+Vocabulary classifyVocabulary(KXLNodeRef container);
 
 // The same pass entry by entry, in document order, nothing kept: for who needs no lists.
-class KXLEntryVisitor {
+class EntryVisitor {
 public:
-    virtual ~KXLEntryVisitor() = default;
+    virtual ~EntryVisitor() = default;
     virtual void version(const VersionEntry& entry) = 0;
-    virtual void category(const KXLCategoryEntry& entry) = 0;
+    virtual void category(const CategoryEntry& entry) = 0;
     virtual void adapter(const AdapterEntry& entry) = 0;
     virtual void guest(const GuestEntry& entry) = 0;
-    virtual void other(const KXLOtherEntry& entry) = 0;
+    virtual void other(const OtherEntry& entry) = 0;
 };
-void classifyEntries(KXLNodeRef container, KXLEntryVisitor& visitor);
+void classifyEntries(KXLNodeRef container, EntryVisitor& visitor);
 
 // The guest OS text for a code as the code shows it ("4294967295").
 std::string guestCode(std::uint32_t code);

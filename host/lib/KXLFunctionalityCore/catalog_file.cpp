@@ -14,13 +14,13 @@ namespace KXP {
 namespace {
 
 // Room for millions of guest OSes; keeps a wrong path (a disk image, say) from eating memory.
-constexpr off_t maxCatalogSize = 256 * 1024 * 1024;
+constexpr off_t kMaxCatalogSize = 256 * 1024 * 1024;
 
 namespace sys = KXL::sys;
 
 int tooLarge(const std::string& path)
 {
-    return catalogFailure(path, "larger than " + std::to_string(maxCatalogSize) + " bytes");
+    return catalogFailure(path, "larger than " + std::to_string(kMaxCatalogSize) + " bytes");
 }
 
 // 0 and the whole content, or the negative status with the error text set.
@@ -34,13 +34,13 @@ int readWholeFile(const std::string& path, std::string& content)
             path, sys::errorText(failed == sys::OpenStep::Open ? "cannot open" : "cannot read", errno));
     if (!S_ISREG(status.st_mode))
         return catalogFailure(path, "not a regular file");
-    if (status.st_size > maxCatalogSize)
+    if (status.st_size > kMaxCatalogSize)
         return tooLarge(path);
 
     std::string text;
     text.reserve(static_cast<std::size_t>(status.st_size)); // read once, not regrown and copied
     // The file may grow after fstat.
-    switch (sys::readAll(file.get(), text, static_cast<std::size_t>(maxCatalogSize))) {
+    switch (sys::readAll(file.get(), text, static_cast<std::size_t>(kMaxCatalogSize))) {
     case sys::ReadResult::Done:
         break;
     case sys::ReadResult::Failed:

@@ -25,14 +25,14 @@ namespace KXP {
 
 namespace {
 
-constexpr std::size_t maxDepth = 16; // the format itself needs 3
-constexpr std::size_t unknown = 5; // a key index: not one of the object's format
-constexpr std::string_view topKeys[] = {"supported", "experimental"};
-constexpr std::string_view entryKeys[] = {"code", "property1", "property2", "property3", "property4"};
-const char* const anyValue = "'[', '{', or a literal";
+constexpr std::size_t kMaxDepth = 16; // the format itself needs 3
+constexpr std::size_t kUnknownKey = 5; // a key index: not one of the object's format
+constexpr std::string_view kTopKeys[] = {"supported", "experimental"};
+constexpr std::string_view kEntryKeys[] = {"code", "property1", "property2", "property3", "property4"};
+const char* const kAnyValue = "'[', '{', or a literal";
 
 // The bytes a string holds as they are: printable ASCII but the quote and the backslash.
-constexpr std::array<bool, 256> verbatim = [] {
+constexpr std::array<bool, 256> kVerbatim = [] {
     std::array<bool, 256> bytes{};
     for (int c = 0x20; c < 0x7F; ++c)
         bytes[static_cast<std::size_t>(c)] = c != '"' && c != '\\';
@@ -67,7 +67,7 @@ std::string shownKey(std::string_view key)
 class CatalogReader {
 public:
     CatalogReader(std::string_view text, const CatalogSink& sink)
-        : m_begin(text.data()), m_at(text.data()), m_end(text.data() + text.size()), m_frames(maxDepth),
+        : m_begin(text.data()), m_at(text.data()), m_end(text.data() + text.size()), m_frames(kMaxDepth),
           m_sink(sink)
     {
     }
@@ -225,7 +225,7 @@ private:
         m_token = m_at - 1;
         const char* const text = m_at;
         const char* at = m_at;
-        while (at != m_end && verbatim[static_cast<unsigned char>(*at)])
+        while (at != m_end && kVerbatim[static_cast<unsigned char>(*at)])
             ++at;
         m_at = at;
         if (m_at != m_end && *m_at == '"')
@@ -376,7 +376,7 @@ private:
             unsigned int ignored = 0;
             number(m_at, ignored);
         } else if (c == ']' || c == '}' || c == ':' || c == ',') {
-            unexpected("value", anyValue);
+            unexpected("value", kAnyValue);
         } else {
             literal();
         }
@@ -412,14 +412,14 @@ private:
 
     Frame& open(bool object)
     {
-        if (m_depth >= maxDepth)
-            throw Stop{"nesting deeper than " + std::to_string(maxDepth) + " levels at " + location(m_depth)};
+        if (m_depth >= kMaxDepth)
+            throw Stop{"nesting deeper than " + std::to_string(kMaxDepth) + " levels at " + location(m_depth)};
         ++m_at;
         return m_frames[m_depth++] = Frame{object, -1, {}, {}, 0, {}};
     }
 
     // At '{': an object, `count` of whose keys are `known`. Calls member(the key's index in
-    // `known`, or `unknown`) at each value, the key in the frame.
+    // `known`, or `kUnknownKey`) at each value, the key in the frame.
     template <typename Member>
     void object(const std::string_view* known, std::size_t count, Member member)
     {
@@ -436,13 +436,13 @@ private:
                 std::size_t field = 0;
                 while (field < count && key != known[field])
                     ++field;
-                field = field < count ? field : unknown;
-                if (field == unknown ? !frame.others.emplace(key).second : (frame.known & 1u << field) != 0) {
+                field = field < count ? field : kUnknownKey;
+                if (field == kUnknownKey ? !frame.others.emplace(key).second : (frame.known & 1u << field) != 0) {
                     const std::string path = location(m_depth - 1);
                     throw Stop{path + (path.empty() ? "" : ": ") + "key " + quoted(key) + " appears twice"};
                 }
-                frame.known |= field == unknown ? 0u : 1u << field;
-                frame.name = field == unknown ? frame.key.assign(key) : known[field];
+                frame.known |= field == kUnknownKey ? 0u : 1u << field;
+                frame.name = field == kUnknownKey ? frame.key.assign(key) : known[field];
                 if (!token(':'))
                     unexpected("object separator", "':'");
                 atEnd();
@@ -475,9 +475,9 @@ private:
 
     void catalogue()
     {
-        object(topKeys, 2, [&](std::size_t list) {
+        object(kTopKeys, 2, [&](std::size_t list) {
             const char* const start = m_at;
-            if (list == unknown) {
+            if (list == kUnknownKey) {
                 const std::string key = m_frames[0].key;
                 value();
                 problem({1, 0, 0, key},
@@ -487,7 +487,7 @@ private:
             } else {
                 value();
                 problem({2 + static_cast<int>(list), -1, 0, {}},
-                        quoted(topKeys[list]) + " must be an array, got " + shown(start));
+                        quoted(kTopKeys[list]) + " must be an array, got " + shown(start));
             }
         });
         // A list left out is an empty list; a misspelt one is still an unknown key.
@@ -500,7 +500,7 @@ private:
         const long index = m_frames[1].index;
         const auto report = [&](std::size_t kind, std::string key, const std::string& text) {
             problem({2 + list, index, kind, std::move(key)},
-                    std::string(topKeys[list]) + "[" + std::to_string(index) + "]: " + text);
+                    std::string(kTopKeys[list]) + "[" + std::to_string(index) + "]: " + text);
         };
         const char* const start = m_at;
         if (m_at == m_end || *m_at != '{') {
@@ -509,13 +509,13 @@ private:
         }
         CatalogEntry read{0, {}};
         bool codeRead = false;
-        object(entryKeys, 5, [&](std::size_t field) {
+        object(kEntryKeys, 5, [&](std::size_t field) {
             const char* const valueStart = m_at;
             if (field == 0 && m_at != m_end && (*m_at == '-' || (*m_at >= '0' && *m_at <= '9'))) {
                 codeRead = number(m_at, read.code);
                 if (codeRead)
                     return;
-            } else if (field > 0 && field < unknown && m_at != m_end && *m_at == '"') {
+            } else if (field > 0 && field < kUnknownKey && m_at != m_end && *m_at == '"') {
                 ++m_at;
                 const std::string_view text = string();
                 const bool decoded = text.data() == m_scratch.data();
@@ -524,11 +524,11 @@ private:
             } else {
                 value();
             }
-            const std::string key = field == unknown ? m_frames[2].key : "";
-            report(field == unknown ? 1 : field == 0 ? 3 : 5 + field, key,
-                   field == unknown ? "unknown key " + quoted(key) +
+            const std::string key = field == kUnknownKey ? m_frames[2].key : "";
+            report(field == kUnknownKey ? 1 : field == 0 ? 3 : 5 + field, key,
+                   field == kUnknownKey ? "unknown key " + quoted(key) +
                                           " (allowed: code, property1, property2, property3, property4)"
-                                    : quoted(entryKeys[field]) +
+                                    : quoted(kEntryKeys[field]) +
                                           (field == 0 ? " must be an integer in 0..4294967295, got "
                                                       : " must be a string, got ") +
                                           shown(valueStart));
@@ -550,7 +550,7 @@ private:
             codes.end())
             return;
         std::stable_sort(codes.begin(), codes.end(), [](auto& a, auto& b) { return a.first < b.first; });
-        const std::string name(topKeys[list]);
+        const std::string name(kTopKeys[list]);
         for (std::size_t i = 1; i < codes.size(); ++i) {
             if (codes[i - 1].first == codes[i].first)
                 problem({2 + list, codes[i].second, 4, {}},

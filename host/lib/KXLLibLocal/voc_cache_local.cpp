@@ -18,7 +18,7 @@ namespace KXL {
 namespace {
 
 // Enough for every plug-in of a run; a long-lived host does not grow without bound.
-constexpr std::size_t journalLimit = 1024;
+constexpr std::size_t kJournalLimit = 1024;
 
 } // namespace
 
@@ -33,7 +33,7 @@ struct KXLVocCacheLocal::Impl {
     {
         entry.sequence = nextSequence++;
         journal.push_back(std::move(entry));
-        if (journal.size() > journalLimit)
+        if (journal.size() > kJournalLimit)
             journal.pop_front();
     }
 };
