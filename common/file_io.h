@@ -1,8 +1,8 @@
 // The system calls on files, in one place: a descriptor owner, an open that never waits on
 // a FIFO, whole reads and writes that survive signals, and the errno text. Static and not
 // exported: linked into the host libraries and the executable alike.
-#ifndef AGENT_SYSTEM_FILE_IO_H
-#define AGENT_SYSTEM_FILE_IO_H
+#ifndef COMMON_FILE_IO_H
+#define COMMON_FILE_IO_H
 
 #include <cstddef>
 #include <functional>

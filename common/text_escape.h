@@ -1,6 +1,6 @@
 // Turning arbitrary bytes into text that is safe to put on a terminal, and measuring it.
-#ifndef AGENT_TEXT_ESCAPE_H
-#define AGENT_TEXT_ESCAPE_H
+#ifndef COMMON_TEXT_ESCAPE_H
+#define COMMON_TEXT_ESCAPE_H
 
 #include <cstddef>
 #include <string>

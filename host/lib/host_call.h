@@ -1,7 +1,7 @@
 // The boundary of every host call made by a plug-in: failures travel as an int status plus
 // the thread's error text, never as exceptions.
-#ifndef AGENT_SYSTEM_HOST_CALL_H
-#define AGENT_SYSTEM_HOST_CALL_H
+#ifndef HOST_LIB_HOST_CALL_H
+#define HOST_LIB_HOST_CALL_H
 
 #include <exception>
 #include <initializer_list>
