@@ -118,7 +118,7 @@ TEST(VocabularyPrinter, PrintsEveryPartAsAlignedTables)
               "                 65536              1             3         0\n");
 }
 
-// Rows are measured in one pass over the tree and printed in another, in pieces of about a
+// Columns are measured over every row before the first is printed, in pieces of about a
 // mebibyte: the widest row comes last, and the table is several pieces long.
 TEST(VocabularyPrinter, RowsBeyondOneOutputPieceStayWholeAndAligned)
 {
