@@ -184,6 +184,12 @@ def fleet_test(stage, temp, processes):
                                 entry(7, 'odd "id" \\ \U0001F427', "two\nlines")],
                   "experimental": [entry(2, "win11", "Windows 11")]},
     }
+    # The unprivileged run below needs an agent that nobody can reach, wherever the build
+    # tree lies (a clone in a private folder, say): a copy in the folder opened to all.
+    private = os.path.join(temp, "stage")
+    for part in ("bin", "lib"):
+        shutil.copytree(os.path.join(stage, part), os.path.join(private, part), symlinks=True)
+    stage = private
     hosts = {}
     exporters = {}
     for name, catalogue in catalogues.items():
