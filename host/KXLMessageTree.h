@@ -1,5 +1,5 @@
 // The content of a message: what the message library builds, what a .voc file holds and
-// what the vocabulary cache keeps. Compact: a node takes 24 bytes, texts live in a shared
+// what the vocabulary cache keeps. Compact: a node takes 16 bytes, texts live in a shared
 // pool, and storage grows and is freed in blocks, so a document never needs twice its size
 // to grow nor a free per node to go.
 #ifndef HOST_KXLMESSAGETREE_H
@@ -123,9 +123,9 @@ inline KXLNodeRef::Children KXLNodeRef::children() const
 
 // A message document: its kind (the argument of prepare) and a tree under an unnamed root
 // whose children are the top-level elements. Nodes are only ever appended, so building is
-// one pass; a value written again replaces the earlier one. A node takes 24 bytes, texts a
+// one pass; a value written again replaces the earlier one. A node takes 16 bytes, texts a
 // varint length and their bytes (names of named values and values recurring under their tag
-// once), stamps 32 bytes apart with their texts in the pool. Not thread-safe while written;
+// once), stamps in a 24-byte record found by their element, with their texts in the pool. Not thread-safe while written;
 // immutable documents may be read from any thread.
 //
 //     KXLDocument document;
@@ -154,7 +154,7 @@ public:
     bool empty() const { return !root().firstChild(); }
 
     // Appends as the last child of `parent` (an element or kRoot). Throw std::bad_alloc, or
-    // std::length_error past 2^32 - 1 nodes or about 4 GiB of texts.
+    // std::length_error past 2^28 nodes (a 1 GiB file holds fewer) or about 4 GiB of texts.
     NodeId appendElement(NodeId parent, int tag);
     NodeId appendNamed(NodeId parent, std::string_view name, int value);
     void setText(NodeId element, std::string_view text);
@@ -169,33 +169,58 @@ public:
 private:
     friend class KXLNodeRef;
 
-    // 24 bytes: two trees of a million nodes are alive at once when a vocabulary is saved
-    // and read back. Links are node ids, 0 meaning none (the root is nobody's child); the
-    // children are a ring from the last one, whose `next` is the first, so a node needs no
-    // link to its first child. Kept here so that reading a node is inline: readers visit
-    // every node. No member initializers: a new block stays untouched, so costs no memory,
-    // until its nodes are appended (and value-initialized) one by one.
+    // 16 bytes: two trees of a million nodes are alive at once when a vocabulary is saved
+    // and read back. Links are node ids of 28 bits, 0 meaning none (the root is nobody's
+    // child); the bits above them hold the node's flags. The children are a ring from the
+    // last one, whose `next` is the first, so a node needs no link to its first child. Kept
+    // here so that reading a node is inline: readers visit every node. No member
+    // initializers: a new block stays untouched, so costs no memory, until its nodes are
+    // appended one by one.
+    static constexpr unsigned kIdBits = 28;
+    static constexpr std::uint32_t kIdMask = (std::uint32_t{1} << kIdBits) - 1;
     struct Node {
-        std::uint32_t text; // a text reference: String value or name
-        std::uint32_t last; // child
-        std::uint32_t next; // sibling; the first one for the last child
-        std::int32_t tag;
-        std::int32_t number;
-        bool named;
-        bool lastChild;
-        KXLValueKind valueKind;
-        std::uint8_t stamped; // none, own or shared stamps (not empty), their index in a free value field
+        std::uint32_t lastAndKind; // last child | value kind << 28 | stamped << 30
+        std::uint32_t nextAndFlags; // sibling, the first one for the last child | named << 28 | last child << 29
+        std::int32_t tagOrName; // an element's tag; a named value's name, a text reference
+        std::uint32_t value; // a String's text reference or an Int's bits
+
+        std::uint32_t last() const { return lastAndKind & kIdMask; }
+        std::uint32_t next() const { return nextAndFlags & kIdMask; }
+        KXLValueKind kind() const { return static_cast<KXLValueKind>((lastAndKind >> kIdBits) & 3); }
+        std::uint8_t stamped() const { return static_cast<std::uint8_t>(lastAndKind >> (kIdBits + 2)); }
+        bool named() const { return (nextAndFlags >> kIdBits) & 1; }
+        bool lastChild() const { return (nextAndFlags >> (kIdBits + 1)) & 1; }
+
+        void setLast(std::uint32_t id) { lastAndKind = (lastAndKind & ~kIdMask) | id; }
+        void setNext(std::uint32_t id) { nextAndFlags = (nextAndFlags & ~kIdMask) | id; }
+        void setKind(KXLValueKind kind)
+        {
+            lastAndKind = (lastAndKind & ~(std::uint32_t{3} << kIdBits)) |
+                static_cast<std::uint32_t>(kind) << kIdBits;
+        }
+        void setStamped(std::uint8_t how)
+        {
+            lastAndKind = (lastAndKind & ~(std::uint32_t{3} << (kIdBits + 2))) |
+                static_cast<std::uint32_t>(how) << (kIdBits + 2);
+        }
+        void setLastChild(bool is)
+        {
+            nextAndFlags = (nextAndFlags & ~(std::uint32_t{1} << (kIdBits + 1))) |
+                static_cast<std::uint32_t>(is) << (kIdBits + 1);
+        }
     };
-    static_assert(sizeof(Node) == 24, "a node is meant to stay at 24 bytes");
+    static_assert(sizeof(Node) == 16, "a node is meant to stay at 16 bytes");
+    static constexpr std::uint32_t kNamedFlag = std::uint32_t{1} << kIdBits;
+    static constexpr std::uint32_t kLastChildFlag = std::uint32_t{1} << (kIdBits + 1);
     struct Extra; // what reading needs no inline access to: owned storage, stamps
     struct StampRecord;
 
-    static constexpr unsigned kBlockShift = 13; // 8192 nodes, 256 KiB a block
+    static constexpr unsigned kBlockShift = 13; // 8192 nodes, 128 KiB a block
 
     const Node& at(NodeId id) const
     {
         // A moved-from document is empty; its root, like any, is nobody's child.
-        static const Node none{0, 0, 0, 0, 0, false, true, KXLValueKind::None, 0};
+        static const Node none{0, kLastChildFlag, 0, 0};
         return m_blocks.empty() ? none : m_blocks[id >> kBlockShift][id & ((1u << kBlockShift) - 1)];
     }
     Node& at(NodeId id) { return m_blocks[id >> kBlockShift][id & ((1u << kBlockShift) - 1)]; }
@@ -222,9 +247,8 @@ private:
     }
     NodeId appendNode(NodeId parent);
     std::uint32_t addText(std::string_view text);
-    static std::uint32_t stampIndex(const Node& node);
-    static void setValue(Node& node, KXLValueKind kind, std::uint32_t text, int number);
-    static void attachStamps(Node& node, std::uint32_t index, std::uint8_t how);
+    std::uint32_t stampIndex(NodeId element) const;
+    void attachStamps(NodeId element, std::uint32_t index, std::uint8_t how);
     StampRecord& recordAt(std::uint32_t index) const;
     StampRecord encode(const KXLStamps& stamps);
     std::uint32_t addStampTexts();
@@ -244,7 +268,7 @@ private:
 
 inline bool KXLNodeRef::stamped() const
 {
-    return m_document->at(m_id).stamped != 0;
+    return m_document->at(m_id).stamped() != 0;
 }
 
 inline std::optional<KXLStamps> KXLNodeRef::stamps() const
@@ -256,48 +280,49 @@ inline std::optional<KXLStamps> KXLNodeRef::stamps() const
 
 inline bool KXLNodeRef::isElement() const
 {
-    return !m_document->at(m_id).named;
+    return !m_document->at(m_id).named();
 }
 
 inline int KXLNodeRef::tag() const
 {
-    return m_document->at(m_id).tag;
+    const auto& node = m_document->at(m_id);
+    return node.named() ? 0 : node.tagOrName;
 }
 
 inline std::string_view KXLNodeRef::name() const
 {
     const auto& node = m_document->at(m_id);
-    return node.named ? m_document->textAt(node.text) : std::string_view();
+    return node.named() ? m_document->textAt(static_cast<std::uint32_t>(node.tagOrName)) : std::string_view();
 }
 
 inline KXLValueKind KXLNodeRef::valueKind() const
 {
-    return m_document->at(m_id).valueKind;
+    return m_document->at(m_id).kind();
 }
 
 inline std::string_view KXLNodeRef::text() const
 {
     const auto& node = m_document->at(m_id);
-    return !node.named && node.valueKind == KXLValueKind::String ? m_document->textAt(node.text)
+    return !node.named() && node.kind() == KXLValueKind::String ? m_document->textAt(node.value)
                                                                  : std::string_view();
 }
 
 inline int KXLNodeRef::number() const
 {
     const auto& node = m_document->at(m_id);
-    return node.valueKind == KXLValueKind::Int ? node.number : 0;
+    return node.kind() == KXLValueKind::Int ? static_cast<int>(node.value) : 0;
 }
 
 inline KXLNodeRef KXLNodeRef::nextSibling() const
 {
     const auto& node = m_document->at(m_id);
-    return node.lastChild ? KXLNodeRef() : KXLNodeRef(m_document, node.next);
+    return node.lastChild() ? KXLNodeRef() : KXLNodeRef(m_document, node.next());
 }
 
 inline KXLNodeRef KXLNodeRef::firstChild() const
 {
-    const std::uint32_t last = m_document->at(m_id).last;
-    return last == 0 ? KXLNodeRef() : KXLNodeRef(m_document, m_document->at(last).next);
+    const std::uint32_t last = m_document->at(m_id).last();
+    return last == 0 ? KXLNodeRef() : KXLNodeRef(m_document, m_document->at(last).next());
 }
 
 } // namespace KXL

@@ -120,8 +120,15 @@ TEST_F(MessageTree, ElementsWithEqualStampsKeepTheirOwnWhenOneIsStampedFurther)
     ASSERT_EQ(it->setNSID(7), 0);
     ASSERT_EQ(it->leaveChild(), 0);
     ASSERT_EQ(it->setNSID(8), 0); // the parent again, after its child took the same stamps
+    ASSERT_EQ(it->leaveChild(), 0);
+    ASSERT_EQ(it->addChild(7), 0);
+    ASSERT_EQ(it->addChild(8), 0);
+    ASSERT_EQ(it->setNSID(9), 0);
+    ASSERT_EQ(it->putValue("after the stamps", 0), 0);
+    ASSERT_EQ(it->leaveChild(), 0);
+    ASSERT_EQ(it->setNSID(10), 0); // first stamped after its child
 
-    KXL::KXLStamps first, second, third, fourth, fifth, sixth;
+    KXL::KXLStamps first, second, third, fourth, fifth, sixth, seventh, eighth;
     first.nsid = 5;
     second.nsid = 5;
     second.ns = "kxp";
@@ -130,9 +137,13 @@ TEST_F(MessageTree, ElementsWithEqualStampsKeepTheirOwnWhenOneIsStampedFurther)
     fourth.itemNSType = 0;
     fifth.nsid = 8;
     sixth.nsid = 7;
-    EXPECT_EQ(doc(), kxltest::document({element(1, first), element(2, second), element(3, third),
-                                        element(4, fourth),
-                                        element(5, fifth, {element(6, sixth)})}));
+    seventh.nsid = 10;
+    eighth.nsid = 9;
+    KXL::KXLDocument expected = kxltest::document({element(1, first), element(2, second), element(3, third),
+                                                   element(4, fourth), element(5, fifth, {element(6, sixth)}),
+                                                   element(7, seventh, {element(8, eighth)})});
+    expected.setText(8, "after the stamps"); // the builder numbers nodes in document order
+    EXPECT_EQ(doc(), expected);
 }
 
 TEST_F(MessageTree, ProbeAcceptsOnlyPositiveTagsAndRejectionIsHarmless)

@@ -78,6 +78,9 @@ struct KXLDocument::Extra {
     // only an own one is changed in place.
     std::vector<std::unique_ptr<StampRecord[]>> stamps;
     std::uint32_t stampCount = 0;
+    // The record of each stamped element, by element id ascending: elements are mostly
+    // stamped as they are appended, so this grows at its end.
+    std::vector<std::pair<NodeId, std::uint32_t>> stampOf;
     std::uint32_t lastAdded = 0; // the index of the last record added + 1; 0: none
     NodeId lastAddedFor = 0; // the element it was added for
     std::string stampTexts; // scratch: the texts of the stamps being set
@@ -129,8 +132,7 @@ void KXLDocument::makeStorage()
     m_blocks.reserve(1);
     // Untouched until appended to, a block costs a small document no memory.
     m_blocks.push_back(new Node[kNodesPerBlock]);
-    m_blocks[0][0] = Node{}; // the root, which no sibling follows
-    m_blocks[0][0].lastChild = true;
+    m_blocks[0][0] = Node{0, kLastChildFlag, 0, 0}; // the root, which no sibling follows
     m_nodeCount = 1;
 }
 
@@ -168,34 +170,31 @@ KXLDocument::NodeId KXLDocument::appendNode(NodeId parent)
 {
     if (m_blocks.empty())
         makeStorage();
-    if (m_nodeCount == std::numeric_limits<std::uint32_t>::max())
-        throw std::length_error("a document holds at most 4294967295 nodes");
+    if (m_nodeCount > kIdMask)
+        throw std::length_error("a document holds at most 268435456 nodes");
     const NodeId id = m_nodeCount;
     if ((id & (kNodesPerBlock - 1)) == 0) {
         m_blocks.reserve(m_blocks.size() + 1);
         m_blocks.push_back(new Node[kNodesPerBlock]);
     }
     ++m_nodeCount;
-    Node& node = at(id);
-    node = Node{};
-    node.lastChild = true;
     Node& up = at(parent);
-    if (up.last == 0) {
-        node.next = id;
+    const std::uint32_t last = up.last();
+    if (last == 0) {
+        at(id) = Node{0, kLastChildFlag | id, 0, 0};
     } else {
-        Node& before = at(up.last);
-        node.next = before.next;
-        before.next = id;
-        before.lastChild = false;
+        Node& before = at(last);
+        at(id) = Node{0, kLastChildFlag | before.next(), 0, 0};
+        before.nextAndFlags = (before.nextAndFlags & ~(kLastChildFlag | kIdMask)) | id;
     }
-    up.last = id;
+    up.setLast(id);
     return id;
 }
 
 KXLDocument::NodeId KXLDocument::appendElement(NodeId parent, int tag)
 {
     const NodeId id = appendNode(parent);
-    at(id).tag = tag;
+    at(id).tagOrName = tag;
     return id;
 }
 
@@ -211,39 +210,24 @@ KXLDocument::NodeId KXLDocument::appendNamed(NodeId parent, std::string_view nam
         slot = addText(name) + 1;
     const NodeId id = appendNode(parent);
     Node& node = at(id);
-    node.named = true;
-    node.valueKind = KXLValueKind::Int;
-    node.number = value;
-    node.text = slot - 1;
+    node.nextAndFlags |= kNamedFlag;
+    node.setKind(KXLValueKind::Int);
+    node.value = static_cast<std::uint32_t>(value);
+    node.tagOrName = static_cast<std::int32_t>(slot - 1);
     return id;
 }
 
-// An element's stamp index lives in whichever of its value fields the value leaves free.
-std::uint32_t KXLDocument::stampIndex(const Node& node)
+std::uint32_t KXLDocument::stampIndex(NodeId element) const
 {
-    return node.valueKind == KXLValueKind::String ? static_cast<std::uint32_t>(node.number)
-                                                  : static_cast<std::uint32_t>(node.text);
-}
-
-void KXLDocument::setValue(Node& node, KXLValueKind kind, std::uint32_t text, int number)
-{
-    const std::uint32_t index = node.stamped != kUnstamped ? stampIndex(node) : 0;
-    node.valueKind = kind;
-    node.text = text;
-    node.number = number;
-    if (node.stamped != kUnstamped) {
-        if (kind == KXLValueKind::String)
-            node.number = static_cast<std::int32_t>(index);
-        else
-            node.text = index;
-    }
+    const auto& list = m_extra->stampOf;
+    return std::lower_bound(list.begin(), list.end(), std::make_pair(element, std::uint32_t{0}))->second;
 }
 
 void KXLDocument::setText(NodeId element, std::string_view text)
 {
     // A replaced text stays in the pool: values are rarely written twice.
     Node& node = at(element);
-    const std::size_t slot = (static_cast<std::size_t>(static_cast<std::uint32_t>(node.tag)) * 31 + text.size()) &
+    const std::size_t slot = (static_cast<std::size_t>(static_cast<std::uint32_t>(node.tagOrName)) * 31 + text.size()) &
         (kValueSlots - 1);
     std::uint32_t& last = m_extra->values[slot];
     // Unique values of one length mostly differ in their last byte (numbered names): a
@@ -251,12 +235,15 @@ void KXLDocument::setText(NodeId element, std::string_view text)
     const std::string_view kept = last == 0 ? std::string_view() : textAt(last - 1);
     if (last == 0 || kept.size() != text.size() || (!text.empty() && kept.back() != text.back()) || kept != text)
         last = addText(text) + 1;
-    setValue(node, KXLValueKind::String, last - 1, 0);
+    node.setKind(KXLValueKind::String);
+    node.value = last - 1;
 }
 
 void KXLDocument::setInt(NodeId element, int value)
 {
-    setValue(at(element), KXLValueKind::Int, 0, value);
+    Node& node = at(element);
+    node.setKind(KXLValueKind::Int);
+    node.value = static_cast<std::uint32_t>(value);
 }
 
 KXLDocument::StampRecord& KXLDocument::recordAt(std::uint32_t index) const
@@ -317,7 +304,7 @@ bool KXLDocument::sameRecord(const StampRecord& stored, const StampRecord& made)
 
 KXLStamps KXLDocument::stampsOf(NodeId element) const
 {
-    const StampRecord& record = recordAt(stampIndex(at(element)));
+    const StampRecord& record = recordAt(stampIndex(element));
     KXLStamps stamps;
     const char* at = record.texts == 0 ? nullptr : textAt(record.texts - 1).data();
     if (record.present & kHasNs)
@@ -335,27 +322,35 @@ KXLStamps KXLDocument::stampsOf(NodeId element) const
     return stamps;
 }
 
-void KXLDocument::attachStamps(Node& node, std::uint32_t index, std::uint8_t how)
+void KXLDocument::attachStamps(NodeId element, std::uint32_t index, std::uint8_t how)
 {
-    node.stamped = how;
-    if (node.valueKind == KXLValueKind::String)
-        node.number = static_cast<std::int32_t>(index);
-    else
-        node.text = index;
+    at(element).setStamped(how);
+    auto& list = m_extra->stampOf;
+    auto place = list.end();
+    if (!list.empty() && list.back().first >= element)
+        place = std::lower_bound(list.begin(), list.end(), std::make_pair(element, std::uint32_t{0}));
+    const bool listed = place != list.end() && place->first == element;
+    if (how == kUnstamped) {
+        if (listed)
+            list.erase(place);
+    } else if (listed) {
+        place->second = index;
+    } else {
+        list.insert(place, {element, index});
+    }
 }
 
 void KXLDocument::setStamps(NodeId element, const KXLStamps& stamps)
 {
-    Node& node = at(element);
     Extra& extra = *m_extra;
     if (stamps.empty()) {
         // An own record left behind costs 24 bytes; elements are rarely unstamped.
-        attachStamps(node, 0, kUnstamped);
+        attachStamps(element, 0, kUnstamped);
         return;
     }
     StampRecord record = encode(stamps);
-    if (node.stamped == kOwnStamps) {
-        StampRecord& own = recordAt(stampIndex(node));
+    if (at(element).stamped() == kOwnStamps) {
+        StampRecord& own = recordAt(stampIndex(element));
         record.texts = sameTexts(own) ? own.texts : addStampTexts();
         own = record;
         return;
@@ -363,9 +358,9 @@ void KXLDocument::setStamps(NodeId element, const KXLStamps& stamps)
     if (extra.lastAdded != 0 && sameRecord(recordAt(extra.lastAdded - 1), record)) {
         Node& first = at(extra.lastAddedFor);
         // Unless it was stamped anew since, the element the record was added for shares it now.
-        if (first.stamped == kOwnStamps && stampIndex(first) == extra.lastAdded - 1)
-            first.stamped = kSharedStamps;
-        attachStamps(node, extra.lastAdded - 1, kSharedStamps);
+        if (first.stamped() == kOwnStamps && stampIndex(extra.lastAddedFor) == extra.lastAdded - 1)
+            first.setStamped(kSharedStamps);
+        attachStamps(element, extra.lastAdded - 1, kSharedStamps);
         return;
     }
     if (extra.stampCount == std::numeric_limits<std::uint32_t>::max())
@@ -378,7 +373,7 @@ void KXLDocument::setStamps(NodeId element, const KXLStamps& stamps)
     recordAt(extra.stampCount) = record;
     extra.lastAdded = ++extra.stampCount;
     extra.lastAddedFor = element;
-    attachStamps(node, extra.lastAdded - 1, kOwnStamps);
+    attachStamps(element, extra.lastAdded - 1, kOwnStamps);
 }
 
 bool KXLDocument::operator==(const KXLDocument& other) const
