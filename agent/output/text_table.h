@@ -14,8 +14,9 @@
 
 namespace KXL {
 
-// Text gathered in a buffer of a mebibyte and handed to the stream whenever it is full: one
-// stream call a piece, not one a line. What is left is written by flush() or the destructor.
+// Text gathered in a buffer of a mebibyte (more once a line asks for more room) and handed to
+// the stream whenever it is full: one stream call a piece, not one a line. What is left is
+// written by flush() or the destructor.
 class TextOut {
 public:
     explicit TextOut(std::ostream& out);
@@ -25,7 +26,7 @@ public:
 
     void append(std::string_view text)
     {
-        if (text.size() > kPiece - m_size)
+        if (text.size() > m_capacity - m_size)
             return appendLarge(text);
         if (text.empty())
             return; // may have no data at all
@@ -33,11 +34,20 @@ public:
         m_size += text.size();
     }
     void append(char c) { append(std::string_view(&c, 1)); }
+    // Room for `bytes` more at the returned place, however many (a longer line than a piece
+    // widens the buffer); wrote() then says where the bytes written there end.
+    char* room(std::size_t bytes)
+    {
+        if (bytes > m_capacity - m_size)
+            makeRoom(bytes);
+        return m_buffer.get() + m_size;
+    }
+    void wrote(const char* end) { m_size = static_cast<std::size_t>(end - m_buffer.get()); }
     void spaces(std::size_t count)
     {
-        for (std::size_t room; count > (room = kPiece - m_size); count -= room) {
-            std::memset(m_buffer.get() + m_size, ' ', room);
-            m_size = kPiece;
+        for (std::size_t left; count > (left = m_capacity - m_size); count -= left) {
+            std::memset(m_buffer.get() + m_size, ' ', left);
+            m_size = m_capacity;
             flush();
         }
         std::memset(m_buffer.get() + m_size, ' ', count);
@@ -49,9 +59,11 @@ private:
     static constexpr std::size_t kPiece = std::size_t{1} << 20;
     std::ostream& m_out;
     std::unique_ptr<char[]> m_buffer;
+    std::size_t m_capacity = kPiece;
     std::size_t m_size = 0;
 
     void appendLarge(std::string_view text);
+    void makeRoom(std::size_t bytes);
 };
 
 // Printed in two passes over the same rows: measure() each, which keeps only the widest
@@ -73,6 +85,8 @@ public:
     };
     // The cell as printed; escaped into scratch only when it must be.
     static Shown shown(std::string_view raw, std::string& scratch);
+    // The cell escaped into scratch, for callers that know it must be.
+    static Shown escaped(std::string_view raw, std::string& scratch);
 
     explicit TextTable(std::vector<Column> columns);
 
@@ -110,8 +124,7 @@ private:
     void checkCount(std::size_t count) const;
     void measure(const std::string_view* cells, std::size_t count);
     void printRow(TextOut& out, std::string_view indent, const std::string_view* cells, std::size_t count) const;
-    template <typename CellAt>
-    void printLine(TextOut& out, std::string_view indent, CellAt cellAt) const;
+    void printLine(TextOut& out, std::string_view indent, const Shown* cells) const;
 };
 
 } // namespace KXL
