@@ -13,7 +13,7 @@ namespace KXL {
 namespace {
 
 constexpr std::size_t kColumnGap = 2; // blanks
-constexpr std::string_view kBlanks = "                ";
+constexpr std::string_view kBlanks = "                                ";
 
 // Padding is mostly a few blanks, fewer than a memset call is worth: a copy of a fixed run,
 // which may write up to kBlanks.size() bytes past the blanks asked for.
