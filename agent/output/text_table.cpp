@@ -54,17 +54,6 @@ void TextOut::flush()
     m_size = 0;
 }
 
-void TextOut::appendLarge(std::string_view text)
-{
-    flush();
-    if (text.size() >= m_capacity) {
-        m_out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        return;
-    }
-    std::memcpy(m_buffer.get(), text.data(), text.size());
-    m_size = text.size();
-}
-
 void TextOut::makeRoom(std::size_t bytes)
 {
     flush();

@@ -3,8 +3,8 @@
 #ifndef AGENT_TEXT_TABLE_H
 #define AGENT_TEXT_TABLE_H
 
+#include <algorithm>
 #include <cstddef>
-#include <cstring>
 #include <initializer_list>
 #include <memory>
 #include <ostream>
@@ -14,9 +14,9 @@
 
 namespace KXL {
 
-// Text gathered in a buffer of a mebibyte (more once a line asks for more room) and handed to
-// the stream whenever it is full: one stream call a piece, not one a line. What is left is
-// written by flush() or the destructor.
+// Text gathered in a buffer of a mebibyte (more once one piece of text asks for more) and
+// handed to the stream whenever the next piece does not fit: one stream call a buffer, not
+// one a line. What is left is written by flush() or the destructor.
 class TextOut {
 public:
     explicit TextOut(std::ostream& out);
@@ -24,18 +24,11 @@ public:
     TextOut(const TextOut&) = delete;
     TextOut& operator=(const TextOut&) = delete;
 
-    void append(std::string_view text)
-    {
-        if (text.size() > m_capacity - m_size)
-            return appendLarge(text);
-        if (text.empty())
-            return; // may have no data at all
-        std::memcpy(m_buffer.get() + m_size, text.data(), text.size());
-        m_size += text.size();
-    }
+    void append(std::string_view text) { wrote(std::copy(text.begin(), text.end(), room(text.size()))); }
     void append(char c) { append(std::string_view(&c, 1)); }
-    // Room for `bytes` more at the returned place, however many (a longer line than a piece
-    // widens the buffer); wrote() then says where the bytes written there end.
+    void spaces(std::size_t count) { wrote(std::fill_n(room(count), count, ' ')); }
+    // Room for `bytes` more at the returned place, however many (more than a piece widens the
+    // buffer); wrote() then says where the bytes written there end.
     char* room(std::size_t bytes)
     {
         if (bytes > m_capacity - m_size)
@@ -43,16 +36,6 @@ public:
         return m_buffer.get() + m_size;
     }
     void wrote(const char* end) { m_size = static_cast<std::size_t>(end - m_buffer.get()); }
-    void spaces(std::size_t count)
-    {
-        for (std::size_t left; count > (left = m_capacity - m_size); count -= left) {
-            std::memset(m_buffer.get() + m_size, ' ', left);
-            m_size = m_capacity;
-            flush();
-        }
-        std::memset(m_buffer.get() + m_size, ' ', count);
-        m_size += count;
-    }
     void flush();
 
 private:
@@ -62,7 +45,6 @@ private:
     std::size_t m_capacity = kPiece;
     std::size_t m_size = 0;
 
-    void appendLarge(std::string_view text);
     void makeRoom(std::size_t bytes);
 };
 
