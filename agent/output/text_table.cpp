@@ -1,7 +1,10 @@
 #include "agent/output/text_table.h"
 
 #include <algorithm>
+#include <cstring>
 #include <stdexcept>
+#include <string_view>
+#include <vector>
 
 #include "common/text_escape.h"
 
@@ -10,6 +13,18 @@ namespace KXL {
 namespace {
 
 constexpr std::size_t kColumnGap = 2; // blanks
+constexpr std::string_view kBlanks = "                                ";
+
+// Padding is mostly a few blanks, fewer than a memset call is worth: a copy of a fixed run,
+// which may write up to kBlanks.size() bytes past the blanks asked for.
+char* blanks(char* at, std::size_t count)
+{
+    if (count <= kBlanks.size())
+        std::memcpy(at, kBlanks.data(), kBlanks.size());
+    else
+        std::memset(at, ' ', count);
+    return at + count;
+}
 
 } // namespace
 
@@ -17,6 +32,11 @@ TextTable::Shown TextTable::shown(std::string_view raw, std::string& scratch)
 {
     if (escapesToItself(raw))
         return {raw, raw.size()};
+    return escaped(raw, scratch);
+}
+
+TextTable::Shown TextTable::escaped(std::string_view raw, std::string& scratch)
+{
     scratch = escapeText(raw);
     return {scratch, displayWidth(scratch)};
 }
@@ -34,15 +54,13 @@ void TextOut::flush()
     m_size = 0;
 }
 
-void TextOut::appendLarge(std::string_view text)
+void TextOut::makeRoom(std::size_t bytes)
 {
     flush();
-    if (text.size() >= kPiece) {
-        m_out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        return;
+    if (bytes > m_capacity) {
+        m_buffer.reset(new char[bytes]);
+        m_capacity = bytes;
     }
-    std::memcpy(m_buffer.get(), text.data(), text.size());
-    m_size = text.size();
 }
 
 TextTable::TextTable(std::vector<Column> columns) : m_columns(std::move(columns))
@@ -77,54 +95,70 @@ void TextTable::widen(std::size_t column, std::size_t width)
     m_widths.at(column) = std::max(m_widths.at(column), width);
 }
 
-template <typename CellAt>
-void TextTable::printLine(TextOut& out, std::string_view indent, CellAt cellAt) const
+void TextTable::printLine(TextOut& out, std::string_view indent, const Shown* cells) const
 {
+    // No cell is padded past its column's width, nor do blanks overrun by more than kBlanks.
+    std::size_t most = indent.size() + kBlanks.size() + 1;
+    for (std::size_t i = 0; i < m_columns.size(); ++i)
+        most += cells[i].text.size() + m_widths[i] + kColumnGap;
+    char* const start = out.room(most);
+    char* at = start;
+    at = std::copy(indent.begin(), indent.end(), at);
     // Blanks are owed until a cell follows them, so a line ends without padding (a line of
     // empty cells is empty) while blanks that belong to a cell stay.
     std::size_t owed = 0;
-    bool started = false;
+    bool printed = false;
     for (std::size_t i = 0; i < m_columns.size(); ++i) {
-        if (i > 0)
-            owed += kColumnGap;
-        const auto [cell, width] = cellAt(i);
+        const auto [cell, width] = cells[i];
         // A row wider than measured goes out unpadded rather than wrong.
         const std::size_t padding = m_widths[i] - std::min(width, m_widths[i]);
-        if (m_columns[i].align == Align::Right)
+        const bool right = m_columns[i].align == Align::Right;
+        if (right)
             owed += padding;
         if (!cell.empty()) {
-            if (!started)
-                out.append(indent);
-            started = true;
-            out.spaces(owed);
-            out.append(cell);
+            at = blanks(at, owed);
+            std::memcpy(at, cell.data(), cell.size());
+            at += cell.size();
             owed = 0;
+            printed = true;
         }
-        if (m_columns[i].align == Align::Left)
+        if (!right)
             owed += padding;
+        owed += kColumnGap;
     }
-    out.append('\n');
+    if (!printed)
+        at = start;
+    *at++ = '\n';
+    out.wrote(at);
 }
 
 void TextTable::printHead(TextOut& out, std::string_view indent) const
 {
-    printLine(out, indent, [&](std::size_t i) { return Shown{m_titles[i], m_titleWidths[i]}; });
+    std::vector<Shown> cells(m_columns.size());
+    for (std::size_t i = 0; i < cells.size(); ++i)
+        cells[i] = {m_titles[i], m_titleWidths[i]};
+    printLine(out, indent, cells.data());
     const std::string rule(*std::max_element(m_widths.begin(), m_widths.end()), '-');
-    printLine(out, indent, [&](std::size_t i) { return Shown{std::string_view(rule).substr(0, m_widths[i]), m_widths[i]}; });
+    for (std::size_t i = 0; i < cells.size(); ++i)
+        cells[i] = {std::string_view(rule).substr(0, m_widths[i]), m_widths[i]};
+    printLine(out, indent, cells.data());
 }
 
 void TextTable::printRow(TextOut& out, std::string_view indent, const std::string_view* cells,
                             std::size_t count) const
 {
     checkCount(count);
-    std::string scratch;
-    printLine(out, indent, [&](std::size_t i) { return shown(cells[i], scratch); });
+    std::vector<std::string> scratch(count);
+    std::vector<Shown> shownCells(count);
+    for (std::size_t i = 0; i < count; ++i)
+        shownCells[i] = shown(cells[i], scratch[i]);
+    printLine(out, indent, shownCells.data());
 }
 
 void TextTable::printRow(TextOut& out, std::string_view indent, const Shown* cells, std::size_t count) const
 {
     checkCount(count);
-    printLine(out, indent, [&](std::size_t i) { return cells[i]; });
+    printLine(out, indent, cells);
 }
 
 } // namespace KXL

@@ -3,8 +3,8 @@
 #ifndef AGENT_TEXT_TABLE_H
 #define AGENT_TEXT_TABLE_H
 
+#include <algorithm>
 #include <cstddef>
-#include <cstring>
 #include <initializer_list>
 #include <memory>
 #include <ostream>
@@ -14,8 +14,9 @@
 
 namespace KXL {
 
-// Text gathered in a buffer of a mebibyte and handed to the stream whenever it is full: one
-// stream call a piece, not one a line. What is left is written by flush() or the destructor.
+// Text gathered in a buffer of a mebibyte (more once one piece of text asks for more) and
+// handed to the stream whenever the next piece does not fit: one stream call a buffer, not
+// one a line. What is left is written by flush() or the destructor.
 class TextOut {
 public:
     explicit TextOut(std::ostream& out);
@@ -23,35 +24,28 @@ public:
     TextOut(const TextOut&) = delete;
     TextOut& operator=(const TextOut&) = delete;
 
-    void append(std::string_view text)
-    {
-        if (text.size() > kPiece - m_size)
-            return appendLarge(text);
-        if (text.empty())
-            return; // may have no data at all
-        std::memcpy(m_buffer.get() + m_size, text.data(), text.size());
-        m_size += text.size();
-    }
+    void append(std::string_view text) { wrote(std::copy(text.begin(), text.end(), room(text.size()))); }
     void append(char c) { append(std::string_view(&c, 1)); }
-    void spaces(std::size_t count)
+    void spaces(std::size_t count) { wrote(std::fill_n(room(count), count, ' ')); }
+    // Room for `bytes` more at the returned place, however many (more than a piece widens the
+    // buffer); wrote() then says where the bytes written there end.
+    char* room(std::size_t bytes)
     {
-        for (std::size_t room; count > (room = kPiece - m_size); count -= room) {
-            std::memset(m_buffer.get() + m_size, ' ', room);
-            m_size = kPiece;
-            flush();
-        }
-        std::memset(m_buffer.get() + m_size, ' ', count);
-        m_size += count;
+        if (bytes > m_capacity - m_size)
+            makeRoom(bytes);
+        return m_buffer.get() + m_size;
     }
+    void wrote(const char* end) { m_size = static_cast<std::size_t>(end - m_buffer.get()); }
     void flush();
 
 private:
     static constexpr std::size_t kPiece = std::size_t{1} << 20;
     std::ostream& m_out;
     std::unique_ptr<char[]> m_buffer;
+    std::size_t m_capacity = kPiece;
     std::size_t m_size = 0;
 
-    void appendLarge(std::string_view text);
+    void makeRoom(std::size_t bytes);
 };
 
 // Printed in two passes over the same rows: measure() each, which keeps only the widest
@@ -73,6 +67,8 @@ public:
     };
     // The cell as printed; escaped into scratch only when it must be.
     static Shown shown(std::string_view raw, std::string& scratch);
+    // The cell escaped into scratch, for callers that know it must be.
+    static Shown escaped(std::string_view raw, std::string& scratch);
 
     explicit TextTable(std::vector<Column> columns);
 
@@ -110,8 +106,7 @@ private:
     void checkCount(std::size_t count) const;
     void measure(const std::string_view* cells, std::size_t count);
     void printRow(TextOut& out, std::string_view indent, const std::string_view* cells, std::size_t count) const;
-    template <typename CellAt>
-    void printLine(TextOut& out, std::string_view indent, CellAt cellAt) const;
+    void printLine(TextOut& out, std::string_view indent, const Shown* cells) const;
 };
 
 } // namespace KXL

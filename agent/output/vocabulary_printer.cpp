@@ -118,16 +118,20 @@ std::vector<TextTable::Column> guestColumns(const GuestColumns& columns)
     return picked;
 }
 
+// Which texts of a guest OS print as they are (escapesToItself), one bit each: found while
+// measuring, so that printing need not look again.
+enum PlainTexts : unsigned char { kPlainIdentifier = 1, kPlainDisplayName = 2 };
+
 // The cells of one guest OS row in the columns asked for, as shown; the numbers' and the
 // escaped texts live here until the row is printed.
 class GuestRow {
 public:
     explicit GuestRow(const GuestColumns& columns) : m_columns(columns), m_cells(columns.size()) {}
 
-    const TextTable::Shown* cells(const GuestEntry& guest)
+    const TextTable::Shown* cells(const GuestEntry& guest, unsigned char plain)
     {
         for (std::size_t i = 0; i < m_columns.size(); ++i)
-            m_cells[i] = cell(guest, m_columns[i]);
+            m_cells[i] = cell(guest, plain, m_columns[i]);
         return m_cells.data();
     }
     std::size_t size() const { return m_cells.size(); }
@@ -138,15 +142,20 @@ private:
     std::array<std::string, kGuestColumnCount> m_escaped; // by column
     std::vector<TextTable::Shown> m_cells;
 
-    TextTable::Shown cell(const GuestEntry& guest, std::size_t column)
+    TextTable::Shown cell(const GuestEntry& guest, unsigned char plain, std::size_t column)
     {
         switch (column) {
         case 0: return format(column, guest.code);
-        case 1: return TextTable::shown(guest.identifier, m_escaped[column]);
-        case 2: return TextTable::shown(guest.displayName, m_escaped[column]);
+        case 1: return text(guest.identifier, plain & kPlainIdentifier, column);
+        case 2: return text(guest.displayName, plain & kPlainDisplayName, column);
         case 3: return guest.experimental ? TextTable::Shown{"yes", 3} : TextTable::Shown{"no", 2};
         default: return format(column, guest.values[column - 4]);
         }
+    }
+
+    TextTable::Shown text(std::string_view raw, bool plain, std::size_t column)
+    {
+        return plain ? TextTable::Shown{raw, raw.size()} : TextTable::escaped(raw, m_escaped[column]);
     }
 
     template <typename Number>
@@ -183,9 +192,12 @@ std::size_t printedWidth(Number number)
 }
 
 // The widest cell of each guest OS column, from the texts' widths and, for numbers, only
-// from the smallest and the largest: the measuring pass formats no number.
+// from the smallest and the largest: the measuring pass formats no number. Keeps the
+// PlainTexts of each row measured.
 class GuestWidths {
 public:
+    explicit GuestWidths(std::size_t rows) { m_plain.reserve(rows); }
+
     void add(const GuestEntry& guest)
     {
         if (m_rows++ == 0)
@@ -195,10 +207,15 @@ public:
             m_least[i] = std::min(m_least[i], guest.values[i]);
             m_most[i] = std::max(m_most[i], guest.values[i]);
         }
-        m_identifier = std::max(m_identifier, TextTable::shown(guest.identifier, m_scratch).width);
-        m_displayName = std::max(m_displayName, TextTable::shown(guest.displayName, m_scratch).width);
+        unsigned char plain = 0;
+        m_identifier = std::max(m_identifier, width(guest.identifier, kPlainIdentifier, plain));
+        m_displayName = std::max(m_displayName, width(guest.displayName, kPlainDisplayName, plain));
+        m_plain.push_back(plain);
         m_experimental |= guest.experimental;
     }
+
+    // The PlainTexts of the rows in the order measured, from 0.
+    unsigned char plain(std::size_t row) const { return m_plain[row]; }
 
     std::size_t width(std::size_t column) const
     {
@@ -220,6 +237,15 @@ private:
     std::size_t m_displayName = 0;
     bool m_experimental = false;
     std::string m_scratch;
+    std::vector<unsigned char> m_plain; // by row measured
+
+    std::size_t width(std::string_view text, PlainTexts bit, unsigned char& plain)
+    {
+        if (!escapesToItself(text))
+            return TextTable::escaped(text, m_scratch).width;
+        plain |= bit;
+        return text.size();
+    }
 };
 
 // The guest OS table of the rows for which wanted(entry) holds, of which there are some:
@@ -228,7 +254,7 @@ template <typename Wanted>
 void printGuestTable(TextOut& out, const std::vector<GuestEntry>& entries, const GuestColumns& columns,
                      Wanted wanted)
 {
-    GuestWidths widths;
+    GuestWidths widths(entries.size());
     for (const GuestEntry& guest : entries)
         if (wanted(guest))
             widths.add(guest);
@@ -237,9 +263,10 @@ void printGuestTable(TextOut& out, const std::vector<GuestEntry>& entries, const
         guests.widen(i, widths.width(columns[i]));
     GuestRow row(columns);
     guests.printHead(out, tableIndent);
+    std::size_t printed = 0;
     for (const GuestEntry& guest : entries)
         if (wanted(guest))
-            guests.printRow(out, tableIndent, row.cells(guest), row.size());
+            guests.printRow(out, tableIndent, row.cells(guest, widths.plain(printed++)), row.size());
 }
 
 // The names --columns takes: the titles, with no blank inside.

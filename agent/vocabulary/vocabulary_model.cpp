@@ -1,6 +1,7 @@
 #include "agent/vocabulary/vocabulary_model.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace KXL {
 
@@ -68,11 +69,26 @@ bool fits(KXLNodeRef leaf, int tag, std::optional<std::string_view> text = std::
     return leaf.tag() == tag && leaf.valueKind() == KXLValueKind::String && (!text || leaf.text() == *text);
 }
 
+// The GuestValue called `name`, kGuestValueCount for none. Each name is compared as a
+// constant, which the compiler turns into a few loads where an index into the names would
+// cost a memcmp call (BM_Classify).
+template <std::size_t... Value>
+std::size_t guestValueNamed(std::string_view name, std::index_sequence<Value...>)
+{
+    std::size_t found = kGuestValueCount;
+    ((name == kGuestValueNames[Value] && (found = Value, true)) || ...);
+    return found;
+}
+
 // The children of an entry (element 1017 without value or stamps) made only of childless,
 // unstamped value leaves and of the guest OS's named values, each once: what every known
-// shape is made of. No shape has more than five leaves, so a larger entry is not one.
+// shape is made of. The leaves' roles are taken as they come, and, while the version entry
+// is still wanted, whether they are its leaves (vocversion, vocabulary, the stamp 1307 and
+// the description 1303, in this order).
 class EntryParts {
 public:
+    explicit EntryParts(bool versionWanted) : m_versionFits(versionWanted) {}
+
     bool read(KXLNodeRef entry)
     {
         if (!isPlainElement(entry, kTagEntry) || entry.valueKind() != KXLValueKind::None)
@@ -83,63 +99,66 @@ public:
                     return false;
                 continue;
             }
-            if (child.stamped() || child.firstChild() || child.valueKind() == KXLValueKind::None ||
-                leafCount == leaves.size())
+            if (child.stamped() || child.firstChild() || child.valueKind() == KXLValueKind::None)
                 return false;
-            leaves[leafCount++] = child;
+            readLeaf(child);
         }
         return true;
     }
 
-    std::array<KXLNodeRef, 5> leaves;
-    std::size_t leafCount = 0;
-    std::array<int, kGuestValueCount> values{};
-    unsigned namedSeen = 0; // one bit by GuestValue
-    std::size_t namedCount = 0;
-    std::array<KXLNodeRef, 7> byRole; // after roles()
+    bool isVersion() const { return m_versionFits && leafCount == 4 && namedCount == 0; }
 
-    // The roles of the leaves, each once; kUnknownLeaf when one is none or repeats.
-    unsigned roles()
-    {
-        unsigned seen = 0;
-        for (std::size_t i = 0; i < leafCount; ++i) {
-            const Role role = roleOf(leaves[i]);
-            seen |= (seen & role) != 0 ? kUnknownLeaf : role;
-            byRole[__builtin_ctz(role)] = leaves[i];
-        }
-        return seen;
-    }
-    KXLNodeRef leaf(Role role) const { return byRole[__builtin_ctz(role)]; }
+    unsigned roles = 0; // of the leaves, each once; with kUnknownLeaf when one is none or repeats
+    std::size_t leafCount = 0;
+    std::size_t namedCount = 0;
+    int code = 0;
+    std::string_view identifier;
+    std::string_view name;
+    std::string_view stamp; // the version entry's
+    std::string_view description;
+    std::array<int, kGuestValueCount> values{};
 
 private:
+    bool m_versionFits;
+    unsigned m_namedSeen = 0; // one bit by GuestValue
+
+    void readLeaf(KXLNodeRef leaf)
+    {
+        const Role role = roleOf(leaf);
+        roles |= (roles & role) != 0 ? kUnknownLeaf : role;
+        if (role == kCode)
+            code = leaf.number();
+        else if (role == kIdentifierLeaf)
+            identifier = leaf.text();
+        else if (role == kNameLeaf)
+            name = leaf.text();
+        if (m_versionFits)
+            m_versionFits = fitsVersion(leaf);
+        ++leafCount;
+    }
+
+    bool fitsVersion(KXLNodeRef leaf)
+    {
+        switch (leafCount) {
+        case 0: return fits(leaf, kTagId, kVersionId);
+        case 1: return fits(leaf, kTagCategory, kVersionMark);
+        case 2: stamp = leaf.text(); return fits(leaf, kTagVocabulary);
+        case 3: description = leaf.text(); return fits(leaf, kTagDescription);
+        default: return false;
+        }
+    }
+
     bool readNamed(KXLNodeRef named)
     {
-        if (namedCount == kGuestValueCount)
+        const std::size_t value = guestValueNamed(named.name(), std::make_index_sequence<kGuestValueCount>());
+        if (value == kGuestValueCount || (m_namedSeen & (1u << value)) != 0)
             return false;
-        const std::string_view name = named.name();
-        std::size_t value = namedCount; // written in order, as a rule
-        if (name != kGuestValueNames[value])
-            value = static_cast<std::size_t>(
-                std::find(kGuestValueNames.begin(), kGuestValueNames.end(), name) - kGuestValueNames.begin());
-        if (value == kGuestValueCount || (namedSeen & (1u << value)) != 0)
-            return false;
-        namedSeen |= 1u << value;
+        m_namedSeen |= 1u << value;
         values[value] = named.number();
         ++namedCount;
         return true;
     }
 };
-
-// vocversion, vocabulary, the stamp 1307 and the description 1303, in this order.
-std::optional<VersionEntry> matchVersion(const EntryParts& parts, std::uint32_t index)
-{
-    const auto& leaf = parts.leaves;
-    if (parts.leafCount != 4 || parts.namedCount != 0 || !fits(leaf[0], kTagId, kVersionId) ||
-        !fits(leaf[1], kTagCategory, kVersionMark) || !fits(leaf[2], kTagVocabulary) ||
-        !fits(leaf[3], kTagDescription))
-        return std::nullopt;
-    return VersionEntry{index, leaf[2].text(), leaf[3].text()};
-}
 
 // Keeps every entry in the lists of its kind.
 class Collector : public EntryVisitor {
@@ -199,25 +218,17 @@ void classifyEntries(KXLNodeRef container, EntryVisitor& visitor)
             visitor.category({index, *name});
             continue;
         }
-        EntryParts parts;
-        if (!parts.read(node)) {
+        EntryParts parts(!versionSeen);
+        if (!parts.read(node))
             visitor.other({index, node});
-            continue;
-        }
-        if (!versionSeen) {
-            if (const auto version = matchVersion(parts, index)) {
-                versionSeen = true;
-                visitor.version(*version);
-                continue;
-            }
-        }
-        const unsigned roles = parts.leafCount == 0 ? 0 : parts.roles();
-        if (parts.namedCount == 0 && roles == kAdapterRoles)
-            visitor.adapter({index, parts.leaf(kCode).number(), parts.leaf(kNameLeaf).text()});
-        else if (parts.namedCount == kGuestValueCount && (roles & ~kExperimentalMark) == kGuestRoles)
-            visitor.guest({index, static_cast<std::uint32_t>(parts.leaf(kCode).number()),
-                parts.leaf(kIdentifierLeaf).text(), parts.leaf(kNameLeaf).text(), parts.values,
-                (roles & kExperimentalMark) != 0});
+        else if (parts.isVersion()) {
+            versionSeen = true;
+            visitor.version({index, parts.stamp, parts.description});
+        } else if (parts.namedCount == 0 && parts.roles == kAdapterRoles)
+            visitor.adapter({index, parts.code, parts.name});
+        else if (parts.namedCount == kGuestValueCount && (parts.roles & ~kExperimentalMark) == kGuestRoles)
+            visitor.guest({index, static_cast<std::uint32_t>(parts.code), parts.identifier, parts.name,
+                parts.values, (parts.roles & kExperimentalMark) != 0});
         else
             visitor.other({index, node});
     }
@@ -295,10 +306,9 @@ std::optional<std::string> vocabularyName(const KXLDocument& document)
         return std::nullopt;
     // The version entry comes first as a rule: no need to classify the rest.
     for (KXLNodeRef node : container.children()) {
-        EntryParts parts;
-        if (parts.read(node))
-            if (const auto version = matchVersion(parts, 0))
-                return nameFromStamp(version->stamp);
+        EntryParts parts(true);
+        if (parts.read(node) && parts.isVersion())
+            return nameFromStamp(parts.stamp);
     }
     return std::nullopt;
 }

@@ -158,6 +158,18 @@ TEST(VocabularyPrinter, GuestCodesArePrintedUnsigned)
     EXPECT_THAT(out, Not(HasSubstr("-1")));
 }
 
+// A guest OS is its set of leaves and named values, in whatever order the file has them.
+TEST(VocabularyPrinter, GuestOSPartsMayComeInAnyOrder)
+{
+    const std::string out = printVocabulary("v", vocabulary({element(kTagEntry, {named("boot_efi", 1),
+        text(kTagDisplayName, "Shuffled"), named("adapter_type", 5), named("hdd_interface", 4),
+        text(kTagCategory, "experimental"), named("recommended_hdd_size", 3), text(kTagIdentifier, "shuf"),
+        named("max_hdd_size", 2), text(kTagCategory, "guest_os_type"), named("min_hdd_size", 1), number(kTagId, 9)})}));
+    EXPECT_THAT(out, HasSubstr("\n       9  shuf        Shuffled      yes                      1             2"
+                               "                     3              4             5         1\n"));
+    EXPECT_THAT(out, Not(HasSubstr("Other entries")));
+}
+
 // The adapter and guest OS sections belong to the vocabularies that define their categories
 // (a server with no guest OS); another plug-in's vocabulary shows only what it has.
 TEST(VocabularyPrinter, SectionsAreThoseTheVocabularyHas)
