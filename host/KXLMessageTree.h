@@ -192,7 +192,6 @@ private:
         bool lastChild() const { return (nextAndFlags >> (kIdBits + 1)) & 1; }
 
         void setLast(std::uint32_t id) { lastAndKind = (lastAndKind & ~kIdMask) | id; }
-        void setNext(std::uint32_t id) { nextAndFlags = (nextAndFlags & ~kIdMask) | id; }
         void setKind(KXLValueKind kind)
         {
             lastAndKind = (lastAndKind & ~(std::uint32_t{3} << kIdBits)) |
@@ -202,11 +201,6 @@ private:
         {
             lastAndKind = (lastAndKind & ~(std::uint32_t{3} << (kIdBits + 2))) |
                 static_cast<std::uint32_t>(how) << (kIdBits + 2);
-        }
-        void setLastChild(bool is)
-        {
-            nextAndFlags = (nextAndFlags & ~(std::uint32_t{1} << (kIdBits + 1))) |
-                static_cast<std::uint32_t>(is) << (kIdBits + 1);
         }
     };
     static_assert(sizeof(Node) == 16, "a node is meant to stay at 16 bytes");
