@@ -125,8 +125,8 @@ inline KXLNodeRef::Children KXLNodeRef::children() const
 // whose children are the top-level elements. Nodes are only ever appended, so building is
 // one pass; a value written again replaces the earlier one. A node takes 16 bytes, texts a
 // varint length and their bytes (names of named values and values recurring under their tag
-// once), stamps in a 24-byte record found by their element, with their texts in the pool. Not thread-safe while written;
-// immutable documents may be read from any thread.
+// once), stamps a 24-byte record found by their element, with their texts in the pool. Not
+// thread-safe while written; immutable documents may be read from any thread.
 //
 //     KXLDocument document;
 //     const auto entry = document.appendElement(KXLDocument::kRoot, 1017);
@@ -178,9 +178,12 @@ private:
     // appended one by one.
     static constexpr unsigned kIdBits = 28;
     static constexpr std::uint32_t kIdMask = (std::uint32_t{1} << kIdBits) - 1;
+    static constexpr std::uint32_t kNamedFlag = std::uint32_t{1} << kIdBits;
+    static constexpr std::uint32_t kLastChildFlag = std::uint32_t{1} << (kIdBits + 1);
     struct Node {
         std::uint32_t lastAndKind; // last child | value kind << 28 | stamped << 30
-        std::uint32_t nextAndFlags; // sibling, the first one for the last child | named << 28 | last child << 29
+        // Sibling (the first one for the last child) | kNamedFlag | kLastChildFlag.
+        std::uint32_t nextAndFlags;
         std::int32_t tagOrName; // an element's tag; a named value's name, a text reference
         std::uint32_t value; // a String's text reference or an Int's bits
 
@@ -188,8 +191,8 @@ private:
         std::uint32_t next() const { return nextAndFlags & kIdMask; }
         KXLValueKind kind() const { return static_cast<KXLValueKind>((lastAndKind >> kIdBits) & 3); }
         std::uint8_t stamped() const { return static_cast<std::uint8_t>(lastAndKind >> (kIdBits + 2)); }
-        bool named() const { return (nextAndFlags >> kIdBits) & 1; }
-        bool lastChild() const { return (nextAndFlags >> (kIdBits + 1)) & 1; }
+        bool named() const { return (nextAndFlags & kNamedFlag) != 0; }
+        bool lastChild() const { return (nextAndFlags & kLastChildFlag) != 0; }
 
         void setLast(std::uint32_t id) { lastAndKind = (lastAndKind & ~kIdMask) | id; }
         void setKind(KXLValueKind kind)
@@ -204,8 +207,6 @@ private:
         }
     };
     static_assert(sizeof(Node) == 16, "a node is meant to stay at 16 bytes");
-    static constexpr std::uint32_t kNamedFlag = std::uint32_t{1} << kIdBits;
-    static constexpr std::uint32_t kLastChildFlag = std::uint32_t{1} << (kIdBits + 1);
     struct Extra; // what reading needs no inline access to: owned storage, stamps
     struct StampRecord;
 

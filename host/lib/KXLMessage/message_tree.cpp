@@ -227,8 +227,8 @@ void KXLDocument::setText(NodeId element, std::string_view text)
 {
     // A replaced text stays in the pool: values are rarely written twice.
     Node& node = at(element);
-    const std::size_t slot = (static_cast<std::size_t>(static_cast<std::uint32_t>(node.tagOrName)) * 31 + text.size()) &
-        (kValueSlots - 1);
+    const auto tag = static_cast<std::uint32_t>(node.tagOrName);
+    const std::size_t slot = (std::size_t{tag} * 31 + text.size()) & (kValueSlots - 1);
     std::uint32_t& last = m_extra->values[slot];
     // Unique values of one length mostly differ in their last byte (numbered names): a
     // byte compared first spares most of them a call to memcmp.
