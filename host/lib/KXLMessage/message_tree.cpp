@@ -324,7 +324,6 @@ KXLStamps KXLDocument::stampsOf(NodeId element) const
 
 void KXLDocument::attachStamps(NodeId element, std::uint32_t index, std::uint8_t how)
 {
-    at(element).setStamped(how);
     auto& list = m_extra->stampOf;
     auto place = list.end();
     if (!list.empty() && list.back().first >= element)
@@ -338,6 +337,8 @@ void KXLDocument::attachStamps(NodeId element, std::uint32_t index, std::uint8_t
     } else {
         list.insert(place, {element, index});
     }
+    // Only once the list holds it: a failed insert leaves the element as it was.
+    at(element).setStamped(how);
 }
 
 void KXLDocument::setStamps(NodeId element, const KXLStamps& stamps)
