@@ -210,16 +210,17 @@ private:
     struct Extra; // what reading needs no inline access to: owned storage, stamps
     struct StampRecord;
 
-    static constexpr unsigned kBlockShift = 13; // 8192 nodes, 128 KiB a block
+    static constexpr unsigned kBlockShift = 13;
+    static constexpr std::uint32_t kNodesPerBlock = std::uint32_t{1} << kBlockShift; // 128 KiB
 
     const Node& at(NodeId id) const
     {
         // A moved-from document is empty; its root, like any, is nobody's child.
         static const Node none{0, kLastChildFlag, 0, 0};
-        return m_blocks.empty() ? none : m_blocks[id >> kBlockShift][id & ((1u << kBlockShift) - 1)];
+        return m_blocks.empty() ? none : m_blocks[id >> kBlockShift][id & (kNodesPerBlock - 1)];
     }
-    Node& at(NodeId id) { return m_blocks[id >> kBlockShift][id & ((1u << kBlockShift) - 1)]; }
-    // Texts are a varint length and the bytes; a reference is chunk << 20 | offset.
+    Node& at(NodeId id) { return m_blocks[id >> kBlockShift][id & (kNodesPerBlock - 1)]; }
+    // Texts are a varint length and the bytes; a reference is chunk << kTextOffsetBits | offset.
     static constexpr unsigned kTextOffsetBits = 16;
     std::string_view textAt(std::uint32_t reference) const
     {

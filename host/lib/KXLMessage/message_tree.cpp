@@ -12,7 +12,6 @@ namespace KXL {
 
 namespace {
 
-constexpr std::size_t kNodesPerBlock = std::size_t{1} << 13;
 constexpr std::size_t kTextChunk = std::size_t{1} << 16; // the offsets a text reference holds
 constexpr std::size_t kStampsPerChunk = 64;
 // Names of named values repeat in every entry, in the same order: each is stored once
