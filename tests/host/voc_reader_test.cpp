@@ -154,6 +154,7 @@ INSTANTIATE_TEST_SUITE_P(Malformed, VocReaderRejects, testing::Values(
     BadFile{"Latin1Declared", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><message format=\"1\" kind=\"0\"/>",
             "encoding"},
     BadFile{"IntTooLarge", voc("<element tag=\"1\"><int>2147483648</int></element>"), "outside the signed 32-bit range"},
+    BadFile{"IntBelowRange", voc("<element tag=\"1\"><int>-2147483649</int></element>"), "outside the signed 32-bit range"},
     BadFile{"IntHex", voc("<element tag=\"1\"><int>0x10</int></element>"), "not a decimal"},
     BadFile{"TagHuge", voc("<element tag=\"99999999999\"/>"), "outside the signed 32-bit range"},
     BadFile{"TagZero", voc("<element tag=\"0\"/>"), "not positive"},

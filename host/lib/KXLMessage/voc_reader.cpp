@@ -180,6 +180,32 @@ public:
         return found;
     }
 
+    // From the position, a decimal as parseInt32 takes it, ended by `end`, which is not
+    // consumed; false, with the position kept, for anything else. The digits are added up
+    // as they are scanned: numbers are most of a .voc file's leaves.
+    bool decimal(char end, int& value)
+    {
+        constexpr std::size_t kLongest = 11; // "-2147483648"
+        need(at + kLongest + 1); // as much as there is
+        const char* p = m_bytes + (at - m_base);
+        const char* const last = m_bytes + (std::min(m_end, at + kLongest + 1) - m_base);
+        const bool negative = p < last && *p == '-';
+        p += negative;
+        const char* const digits = p;
+        long long number = 0;
+        while (p < last && static_cast<unsigned char>(*p - '0') < 10)
+            number = number * 10 + (*p++ - '0');
+        const std::size_t count = static_cast<std::size_t>(p - digits);
+        if (p == last || *p != end || count == 0 || count > 10 || (*digits == '0' && (count > 1 || negative)))
+            return false;
+        number = negative ? -number : number;
+        if (number < -2147483648LL || number > 2147483647LL)
+            return false;
+        value = static_cast<int>(number);
+        at += static_cast<std::size_t>(p - (m_bytes + (at - m_base)));
+        return true;
+    }
+
     // The markup `text` here: consumed.
     template <std::size_t N>
     bool consume(const char (&text)[N])
@@ -315,20 +341,7 @@ public:
     // refused; true means an ordinary tag follows.
     bool refuseSpecialMarkup()
     {
-        if (need(at + 2) && (*this)[at + 1] != '!' && (*this)[at + 1] != '?')
-            return true;
-        const std::size_t start = at;
-        if (startsWith("<!--"))
-            return failureAt(start, "comments are not allowed in a .voc file");
-        if (startsDeclaration())
-            return failureAt(start, "the XML declaration must open the file");
-        if (startsWith("<?"))
-            return failureAt(start, "processing instructions are not allowed in a .voc file");
-        if (startsWith("<!DOCTYPE"))
-            return failureAt(start, "DOCTYPE declarations are not allowed");
-        if (startsWith("<!"))
-            return failureAt(start, "unexpected markup \"<!\"");
-        return true;
+        return (need(at + 2) && (*this)[at + 1] != '!' && (*this)[at + 1] != '?') || refuseIfSpecial();
     }
 
     // Errors: texts, lines and columns are made only here, once reading has failed. A
@@ -429,6 +442,23 @@ private:
     {
         return failure("line " + std::to_string(m_input.position(offset).first) +
                        ": bytes that are not UTF-8 or not XML 1.0 characters");
+    }
+
+    // The rare part of refuseSpecialMarkup(), apart so that the common test is inline.
+    bool refuseIfSpecial()
+    {
+        const std::size_t start = at;
+        if (startsWith("<!--"))
+            return failureAt(start, "comments are not allowed in a .voc file");
+        if (startsDeclaration())
+            return failureAt(start, "the XML declaration must open the file");
+        if (startsWith("<?"))
+            return failureAt(start, "processing instructions are not allowed in a .voc file");
+        if (startsWith("<!DOCTYPE"))
+            return failureAt(start, "DOCTYPE declarations are not allowed");
+        if (startsWith("<!"))
+            return failureAt(start, "unexpected markup \"<!\"");
+        return true;
     }
 
     // From after "<![CDATA[": `end` moves to its "]]>".
@@ -939,17 +969,7 @@ private:
         }
     }
 
-    // A canonical decimal up to `end`, which is not consumed.
-    bool number(char end, int& value)
-    {
-        std::size_t stop = 0;
-        bool outOfRange = false;
-        if (!m_in.plainRun(kValueStop | kTextStop, end, stop) ||
-            !parseInt32(m_in.view(m_in.at, stop - m_in.at), value, outOfRange))
-            return false;
-        m_in.at = stop;
-        return true;
-    }
+    bool number(char end, int& value) { return m_in.decimal(end, value); }
 
     bool readStamps(std::size_t start, KXLStamps& stamps)
     {
