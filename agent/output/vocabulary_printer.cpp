@@ -21,7 +21,6 @@ namespace {
 
 const std::string sectionIndent = "  ";
 const std::string tableIndent = "    ";
-constexpr std::size_t kGuestColumnCount = 4 + kGuestValueCount; // code, identifier, display name, experimental
 
 std::string formatValue(KXLNodeRef node)
 {
@@ -122,49 +121,66 @@ std::vector<TextTable::Column> guestColumns(const GuestColumns& columns)
 // measuring, so that printing need not look again.
 enum PlainTexts : unsigned char { kPlainIdentifier = 1, kPlainDisplayName = 2 };
 
-// The cells of one guest OS row in the columns asked for, as shown; the numbers' and the
-// escaped texts live here until the row is printed.
-class GuestRow {
+// The guest OS table's rows, each formatted straight into the output, with what each column
+// shows, its width and its alignment decided once for the table.
+class GuestLines {
 public:
-    explicit GuestRow(const GuestColumns& columns) : m_columns(columns), m_cells(columns.size()) {}
-
-    const TextTable::Shown* cells(const GuestEntry& guest, unsigned char plain)
+    GuestLines(const TextTable& table, const GuestColumns& columns)
     {
-        for (std::size_t i = 0; i < m_columns.size(); ++i)
-            m_cells[i] = cell(guest, plain, m_columns[i]);
-        return m_cells.data();
+        std::size_t widths = 0;
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            m_places.push_back({columns[i], table.width(i),
+                allGuestColumns()[columns[i]].align == TextTable::Align::Right});
+            widths += table.width(i);
+        }
+        m_widths = widths;
     }
-    std::size_t size() const { return m_cells.size(); }
+
+    void print(TextOut& out, const GuestEntry& guest, unsigned char plain)
+    {
+        const TextTable::Shown identifier = text(guest.identifier, plain & kPlainIdentifier, m_identifier);
+        const TextTable::Shown name = text(guest.displayName, plain & kPlainDisplayName, m_name);
+        const std::size_t bytes = m_widths + identifier.text.size() + name.text.size();
+        TextLine line(out.room(TextLine::room(tableIndent, bytes, m_widths, m_places.size())), tableIndent);
+        for (const Place& place : m_places) {
+            switch (place.shows) {
+            case 0: number(line, guest.code, place); break;
+            case 1: line.cell(identifier.text, identifier.width, place.width, place.right); break;
+            case 2: line.cell(name.text, name.width, place.width, place.right); break;
+            case 3:
+                line.cell(guest.experimental ? "yes" : "no", guest.experimental ? 3 : 2, place.width, place.right);
+                break;
+            default: number(line, guest.values[place.shows - 4], place); break;
+            }
+        }
+        out.wrote(line.end());
+    }
 
 private:
-    const GuestColumns& m_columns;
-    std::array<std::array<char, 16>, kGuestColumnCount> m_numbers; // by column
-    std::array<std::string, kGuestColumnCount> m_escaped; // by column
-    std::vector<TextTable::Shown> m_cells;
+    struct Place {
+        std::size_t shows; // the column's place in allGuestColumns
+        std::size_t width;
+        bool right;
+    };
+    std::vector<Place> m_places;
+    // Of all columns: a number or "yes" takes no more bytes than its column's width.
+    std::size_t m_widths = 0;
+    std::string m_identifier; // escaped
+    std::string m_name;
 
-    TextTable::Shown cell(const GuestEntry& guest, unsigned char plain, std::size_t column)
+    static TextTable::Shown text(std::string_view raw, bool plain, std::string& scratch)
     {
-        switch (column) {
-        case 0: return format(column, guest.code);
-        case 1: return text(guest.identifier, plain & kPlainIdentifier, column);
-        case 2: return text(guest.displayName, plain & kPlainDisplayName, column);
-        case 3: return guest.experimental ? TextTable::Shown{"yes", 3} : TextTable::Shown{"no", 2};
-        default: return format(column, guest.values[column - 4]);
-        }
+        return plain ? TextTable::Shown{raw, raw.size()} : TextTable::escaped(raw, scratch);
     }
 
-    TextTable::Shown text(std::string_view raw, bool plain, std::size_t column)
-    {
-        return plain ? TextTable::Shown{raw, raw.size()} : TextTable::escaped(raw, m_escaped[column]);
-    }
-
+    // Numbers' columns are aligned right.
     template <typename Number>
-    TextTable::Shown format(std::size_t slot, Number number)
+    static void number(TextLine& line, Number number, const Place& place)
     {
-        char* begin = m_numbers[slot].data();
-        const std::size_t size = static_cast<std::size_t>(
-            std::to_chars(begin, begin + m_numbers[slot].size(), number).ptr - begin);
-        return {std::string_view(begin, size), size};
+        std::array<char, 16> digits;
+        const std::size_t size =
+            static_cast<std::size_t>(std::to_chars(digits.begin(), digits.end(), number).ptr - digits.begin());
+        line.shortCell(digits, size, place.width);
     }
 };
 
@@ -261,12 +277,12 @@ void printGuestTable(TextOut& out, const std::vector<GuestEntry>& entries, const
     TextTable guests(guestColumns(columns));
     for (std::size_t i = 0; i < columns.size(); ++i)
         guests.widen(i, widths.width(columns[i]));
-    GuestRow row(columns);
     guests.printHead(out, tableIndent);
+    GuestLines lines(guests, columns);
     std::size_t printed = 0;
     for (const GuestEntry& guest : entries)
         if (wanted(guest))
-            guests.printRow(out, tableIndent, row.cells(guest, widths.plain(printed++)), row.size());
+            lines.print(out, guest, widths.plain(printed++));
 }
 
 // The names --columns takes: the titles, with no blank inside.
