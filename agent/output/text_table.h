@@ -4,7 +4,6 @@
 #define AGENT_TEXT_TABLE_H
 
 #include <algorithm>
-#include <array>
 #include <cstddef>
 #include <cstring>
 #include <initializer_list>
@@ -92,16 +91,16 @@ public:
         m_owed += kColumnGap;
     }
 
-    // A right-aligned cell of up to 16 bytes, one a column, at the start of a buffer of 16:
-    // copied whole, a copy of fixed size being cheaper than a call (BM_Print).
-    void shortCell(const std::array<char, 16>& bytes, std::size_t size, std::size_t columnWidth)
+    // Where a right-aligned cell of `size` bytes (more than none), one a column, goes: the
+    // caller writes them there, so that a number is formatted in place (BM_Print).
+    char* rightCell(std::size_t size, std::size_t columnWidth)
     {
         m_owed += columnWidth - std::min(size, columnWidth);
-        m_at = blanks(m_at, m_owed);
-        std::memcpy(m_at, bytes.data(), bytes.size());
-        m_at += size;
+        char* const cell = blanks(m_at, m_owed);
+        m_at = cell + size;
         m_owed = kColumnGap;
         m_printed = true;
+        return cell;
     }
 
     // Ends the line with its newline; returns where it ends.

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -117,6 +118,24 @@ std::vector<TextTable::Column> guestColumns(const GuestColumns& columns)
     return picked;
 }
 
+// The characters of a number in decimal, its sign included.
+template <typename Number>
+std::size_t printedWidth(Number number)
+{
+    std::uint64_t magnitude = static_cast<std::uint64_t>(number);
+    std::size_t width = 1;
+    if constexpr (std::is_signed_v<Number>) {
+        if (number < 0) {
+            magnitude = 0 - magnitude;
+            ++width;
+        }
+    }
+    // Compared, not divided: a chain of divisions costs more than formatting (BM_Print).
+    for (std::uint64_t power = 10; magnitude >= power && width < 20; power *= 10)
+        ++width;
+    return width;
+}
+
 // Which texts of a guest OS print as they are (escapesToItself), one bit each: found while
 // measuring, so that printing need not look again.
 enum PlainTexts : unsigned char { kPlainIdentifier = 1, kPlainDisplayName = 2 };
@@ -177,10 +196,9 @@ private:
     template <typename Number>
     static void number(TextLine& line, Number number, const Place& place)
     {
-        std::array<char, 16> digits;
-        const std::size_t size =
-            static_cast<std::size_t>(std::to_chars(digits.begin(), digits.end(), number).ptr - digits.begin());
-        line.shortCell(digits, size, place.width);
+        const std::size_t size = printedWidth(number);
+        char* const at = line.rightCell(size, place.width);
+        std::to_chars(at, at + size, number);
     }
 };
 
@@ -198,13 +216,6 @@ bool sectionTitle(TextOut& out, const std::string& title, std::size_t rows)
     out.append('\n' + sectionIndent + title +
         (rows == 0 ? std::string(": none\n") : " (" + std::to_string(rows) + ")\n"));
     return rows > 0;
-}
-
-template <typename Number>
-std::size_t printedWidth(Number number)
-{
-    std::array<char, 16> digits;
-    return static_cast<std::size_t>(std::to_chars(digits.begin(), digits.end(), number).ptr - digits.begin());
 }
 
 // The widest cell of each guest OS column, from the texts' widths and, for numbers, only
