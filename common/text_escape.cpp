@@ -126,10 +126,6 @@ std::string escape(std::string_view bytes, bool escapeQuote)
     });
 }
 
-} // namespace
-
-namespace {
-
 // Whether any of the bytes is outside printable ASCII or a backslash. Without an exit per byte
 // the compiler makes vector code of the loop where count is a constant (BM_Print).
 inline bool anyEscaped(const unsigned char* bytes, std::size_t count)

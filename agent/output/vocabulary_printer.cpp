@@ -122,6 +122,7 @@ std::vector<TextTable::Column> guestColumns(const GuestColumns& columns)
 template <typename Number>
 std::size_t printedWidth(Number number)
 {
+    static_assert(sizeof(Number) <= 4, "the powers of ten below would overflow");
     std::uint64_t magnitude = static_cast<std::uint64_t>(number);
     std::size_t width = 1;
     if constexpr (std::is_signed_v<Number>) {
@@ -131,7 +132,7 @@ std::size_t printedWidth(Number number)
         }
     }
     // Compared, not divided: a chain of divisions costs more than formatting (BM_Print).
-    for (std::uint64_t power = 10; magnitude >= power && width < 20; power *= 10)
+    for (std::uint64_t power = 10; magnitude >= power; power *= 10)
         ++width;
     return width;
 }
@@ -146,13 +147,11 @@ class GuestLines {
 public:
     GuestLines(const TextTable& table, const GuestColumns& columns)
     {
-        std::size_t widths = 0;
         for (std::size_t i = 0; i < columns.size(); ++i) {
             m_places.push_back({columns[i], table.width(i),
                 allGuestColumns()[columns[i]].align == TextTable::Align::Right});
-            widths += table.width(i);
+            m_widths += table.width(i);
         }
-        m_widths = widths;
     }
 
     void print(TextOut& out, const GuestEntry& guest, unsigned char plain)
