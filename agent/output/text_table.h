@@ -52,7 +52,8 @@ private:
 // One line of a table written at a place with room for it: the indent, then the cells in
 // column order, each padded to its column's width. Blanks are owed until a cell follows
 // them, so a line ends without padding (a line of empty cells is empty) while blanks that
-// belong to a cell stay. The room a line takes at most: room().
+// belong to a cell stay. Cells are written as given, so the caller escapes them first
+// (TextTable::shown). The room a line takes at most: room().
 class TextLine {
 public:
     static constexpr std::size_t kColumnGap = 2; // blanks
