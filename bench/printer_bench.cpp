@@ -121,6 +121,35 @@ void BM_Classify(benchmark::State& state)
 }
 BENCHMARK(BM_Classify)->Unit(benchmark::kMillisecond);
 
+// The floor of any pass over the tree: every child of every entry visited and its value
+// read, nothing classified.
+void BM_Walk(benchmark::State& state)
+{
+    const KXL::KXLNodeRef container = KXL::vocabularyContainer(vocabulary());
+    for (auto _ : state) {
+        std::size_t sum = 0;
+        for (KXL::KXLNodeRef entry : container.children())
+            for (KXL::KXLNodeRef child : entry.children())
+                sum += child.isNamed() ? child.name().size() : child.text().size() + static_cast<std::size_t>(child.number());
+        benchmark::DoNotOptimize(sum);
+    }
+}
+BENCHMARK(BM_Walk)->Unit(benchmark::kMillisecond);
+
+// The entries counted, as classifyVocabulary does before it keeps them: one sibling after
+// another, each read only once the one before it is.
+void BM_Count(benchmark::State& state)
+{
+    const KXL::KXLNodeRef container = KXL::vocabularyContainer(vocabulary());
+    for (auto _ : state) {
+        std::size_t sum = 0;
+        for (KXL::KXLNodeRef entry = container.firstChild(); entry; entry = entry.nextSibling())
+            ++sum;
+        benchmark::DoNotOptimize(sum);
+    }
+}
+BENCHMARK(BM_Count)->Unit(benchmark::kMillisecond);
+
 void BM_Memcpy(benchmark::State& state)
 {
     copyBytes(state, std::string(printedBytes(), 'x'), false);

@@ -1,7 +1,7 @@
 #include "agent/output/text_table.h"
 
 #include <algorithm>
-#include <cstring>
+#include <numeric>
 #include <stdexcept>
 #include <string_view>
 #include <vector>
@@ -9,24 +9,6 @@
 #include "common/text_escape.h"
 
 namespace KXL {
-
-namespace {
-
-constexpr std::size_t kColumnGap = 2; // blanks
-constexpr std::string_view kBlanks = "                                ";
-
-// Padding is mostly a few blanks, fewer than a memset call is worth: a copy of a fixed run,
-// which may write up to kBlanks.size() bytes past the blanks asked for.
-char* blanks(char* at, std::size_t count)
-{
-    if (count <= kBlanks.size())
-        std::memcpy(at, kBlanks.data(), kBlanks.size());
-    else
-        std::memset(at, ' ', count);
-    return at + count;
-}
-
-} // namespace
 
 TextTable::Shown TextTable::shown(std::string_view raw, std::string& scratch)
 {
@@ -97,39 +79,14 @@ void TextTable::widen(std::size_t column, std::size_t width)
 
 void TextTable::printLine(TextOut& out, std::string_view indent, const Shown* cells) const
 {
-    // No cell is padded past its column's width, nor do blanks overrun by more than kBlanks.
-    std::size_t most = indent.size() + kBlanks.size() + 1;
+    std::size_t bytes = 0;
     for (std::size_t i = 0; i < m_columns.size(); ++i)
-        most += cells[i].text.size() + m_widths[i] + kColumnGap;
-    char* const start = out.room(most);
-    char* at = start;
-    at = std::copy(indent.begin(), indent.end(), at);
-    // Blanks are owed until a cell follows them, so a line ends without padding (a line of
-    // empty cells is empty) while blanks that belong to a cell stay.
-    std::size_t owed = 0;
-    bool printed = false;
-    for (std::size_t i = 0; i < m_columns.size(); ++i) {
-        const auto [cell, width] = cells[i];
-        // A row wider than measured goes out unpadded rather than wrong.
-        const std::size_t padding = m_widths[i] - std::min(width, m_widths[i]);
-        const bool right = m_columns[i].align == Align::Right;
-        if (right)
-            owed += padding;
-        if (!cell.empty()) {
-            at = blanks(at, owed);
-            std::memcpy(at, cell.data(), cell.size());
-            at += cell.size();
-            owed = 0;
-            printed = true;
-        }
-        if (!right)
-            owed += padding;
-        owed += kColumnGap;
-    }
-    if (!printed)
-        at = start;
-    *at++ = '\n';
-    out.wrote(at);
+        bytes += cells[i].text.size();
+    const std::size_t widths = std::accumulate(m_widths.begin(), m_widths.end(), std::size_t{0});
+    TextLine line(out.room(TextLine::room(indent, bytes, widths, m_columns.size())), indent);
+    for (std::size_t i = 0; i < m_columns.size(); ++i)
+        line.cell(cells[i].text, cells[i].width, m_widths[i], m_columns[i].align == Align::Right);
+    out.wrote(line.end());
 }
 
 void TextTable::printHead(TextOut& out, std::string_view indent) const
@@ -153,12 +110,6 @@ void TextTable::printRow(TextOut& out, std::string_view indent, const std::strin
     for (std::size_t i = 0; i < count; ++i)
         shownCells[i] = shown(cells[i], scratch[i]);
     printLine(out, indent, shownCells.data());
-}
-
-void TextTable::printRow(TextOut& out, std::string_view indent, const Shown* cells, std::size_t count) const
-{
-    checkCount(count);
-    printLine(out, indent, cells);
 }
 
 } // namespace KXL

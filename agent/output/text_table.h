@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <initializer_list>
 #include <memory>
 #include <ostream>
@@ -48,6 +49,86 @@ private:
     void makeRoom(std::size_t bytes);
 };
 
+// One line of a table written at a place with room for it: the indent, then the cells in
+// column order, each padded to its column's width. Blanks are owed until a cell follows
+// them, so a line ends without padding (a line of empty cells is empty) while blanks that
+// belong to a cell stay. Cells are written as given, so the caller escapes them first
+// (TextTable::shown). The room a line takes at most: room().
+class TextLine {
+public:
+    static constexpr std::size_t kColumnGap = 2; // blanks
+    // Padding is mostly a few blanks, fewer than a memset call is worth: copied as a fixed run,
+    // which may write up to kBlanks.size() bytes past the blanks asked for.
+    static constexpr std::string_view kBlanks = "                                ";
+
+    // The bytes a line may take: its cells' bytes and, for each cell, its column's width and
+    // the gap, past the indent.
+    static std::size_t room(std::string_view indent, std::size_t cellBytes, std::size_t columnWidths,
+                            std::size_t columns)
+    {
+        return indent.size() + cellBytes + columnWidths + columns * kColumnGap + kBlanks.size() + 1;
+    }
+
+    TextLine(char* start, std::string_view indent)
+        : m_start(start), m_at(std::copy(indent.begin(), indent.end(), start))
+    {
+    }
+
+    // A cell `width` columns wide; one wider than its column goes out unpadded rather than wrong.
+    void cell(std::string_view text, std::size_t width, std::size_t columnWidth, bool right)
+    {
+        const std::size_t padding = columnWidth - std::min(width, columnWidth);
+        if (right)
+            m_owed += padding;
+        if (!text.empty()) {
+            m_at = blanks(m_at, m_owed);
+            std::memcpy(m_at, text.data(), text.size());
+            m_at += text.size();
+            m_owed = 0;
+            m_printed = true;
+        }
+        if (!right)
+            m_owed += padding;
+        m_owed += kColumnGap;
+    }
+
+    // Where a right-aligned cell of `size` bytes (more than none), one a column, goes: the
+    // caller writes them there, so that a number is formatted in place (BM_Print).
+    char* rightCell(std::size_t size, std::size_t columnWidth)
+    {
+        m_owed += columnWidth - std::min(size, columnWidth);
+        char* const cell = blanks(m_at, m_owed);
+        m_at = cell + size;
+        m_owed = kColumnGap;
+        m_printed = true;
+        return cell;
+    }
+
+    // Ends the line with its newline; returns where it ends.
+    char* end()
+    {
+        if (!m_printed)
+            m_at = m_start;
+        *m_at++ = '\n';
+        return m_at;
+    }
+
+private:
+    char* m_start;
+    char* m_at;
+    std::size_t m_owed = 0;
+    bool m_printed = false;
+
+    static char* blanks(char* at, std::size_t count)
+    {
+        if (count <= kBlanks.size())
+            std::memcpy(at, kBlanks.data(), kBlanks.size());
+        else
+            std::memset(at, ' ', count);
+        return at + count;
+    }
+};
+
 // Printed in two passes over the same rows: measure() each, which keeps only the widest
 // cell of each column, then printHead() and printRow() each. A table never holds its rows.
 // Cells are raw bytes: the table escapes them (escapeText), so nothing reaches the terminal
@@ -75,11 +156,10 @@ public:
     void measure(std::initializer_list<std::string_view> cells) { measure(cells.begin(), cells.size()); }
     void measure(const Cells& cells) { measure(cells.data(), cells.size()); }
 
-    // For callers that measure their rows themselves: the column is at least that wide.
+    // For callers that measure and print their rows themselves (TextLine): the column is at
+    // least that wide; its width, the title's included.
     void widen(std::size_t column, std::size_t width);
-    // A row made of cells already shown, for callers that know most of theirs print as they
-    // are (numbers): the table's bulk, printed without a second look.
-    void printRow(TextOut& out, std::string_view indent, const Shown* cells, std::size_t count) const;
+    std::size_t width(std::size_t column) const { return m_widths.at(column); }
 
     bool empty() const { return m_rows == 0; }
     std::size_t rows() const { return m_rows; } // measured

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -21,7 +22,6 @@ namespace {
 
 const std::string sectionIndent = "  ";
 const std::string tableIndent = "    ";
-constexpr std::size_t kGuestColumnCount = 4 + kGuestValueCount; // code, identifier, display name, experimental
 
 std::string formatValue(KXLNodeRef node)
 {
@@ -118,53 +118,86 @@ std::vector<TextTable::Column> guestColumns(const GuestColumns& columns)
     return picked;
 }
 
+// The characters of a number in decimal, its sign included.
+template <typename Number>
+std::size_t printedWidth(Number number)
+{
+    static_assert(sizeof(Number) <= 4, "the powers of ten below would overflow");
+    std::uint64_t magnitude = static_cast<std::uint64_t>(number);
+    std::size_t width = 1;
+    if constexpr (std::is_signed_v<Number>) {
+        if (number < 0) {
+            magnitude = 0 - magnitude;
+            ++width;
+        }
+    }
+    // Compared, not divided: a chain of divisions costs more than formatting (BM_Print).
+    for (std::uint64_t power = 10; magnitude >= power; power *= 10)
+        ++width;
+    return width;
+}
+
 // Which texts of a guest OS print as they are (escapesToItself), one bit each: found while
 // measuring, so that printing need not look again.
 enum PlainTexts : unsigned char { kPlainIdentifier = 1, kPlainDisplayName = 2 };
 
-// The cells of one guest OS row in the columns asked for, as shown; the numbers' and the
-// escaped texts live here until the row is printed.
-class GuestRow {
+// The guest OS table's rows, each formatted straight into the output, with what each column
+// shows, its width and its alignment decided once for the table.
+class GuestLines {
 public:
-    explicit GuestRow(const GuestColumns& columns) : m_columns(columns), m_cells(columns.size()) {}
-
-    const TextTable::Shown* cells(const GuestEntry& guest, unsigned char plain)
+    GuestLines(const TextTable& table, const GuestColumns& columns)
     {
-        for (std::size_t i = 0; i < m_columns.size(); ++i)
-            m_cells[i] = cell(guest, plain, m_columns[i]);
-        return m_cells.data();
-    }
-    std::size_t size() const { return m_cells.size(); }
-
-private:
-    const GuestColumns& m_columns;
-    std::array<std::array<char, 16>, kGuestColumnCount> m_numbers; // by column
-    std::array<std::string, kGuestColumnCount> m_escaped; // by column
-    std::vector<TextTable::Shown> m_cells;
-
-    TextTable::Shown cell(const GuestEntry& guest, unsigned char plain, std::size_t column)
-    {
-        switch (column) {
-        case 0: return format(column, guest.code);
-        case 1: return text(guest.identifier, plain & kPlainIdentifier, column);
-        case 2: return text(guest.displayName, plain & kPlainDisplayName, column);
-        case 3: return guest.experimental ? TextTable::Shown{"yes", 3} : TextTable::Shown{"no", 2};
-        default: return format(column, guest.values[column - 4]);
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            m_places.push_back({columns[i], table.width(i),
+                allGuestColumns()[columns[i]].align == TextTable::Align::Right});
+            m_widths += table.width(i);
         }
     }
 
-    TextTable::Shown text(std::string_view raw, bool plain, std::size_t column)
+    void print(TextOut& out, const GuestEntry& guest, unsigned char plain)
     {
-        return plain ? TextTable::Shown{raw, raw.size()} : TextTable::escaped(raw, m_escaped[column]);
+        const TextTable::Shown identifier = text(guest.identifier, plain & kPlainIdentifier, m_identifier);
+        const TextTable::Shown name = text(guest.displayName, plain & kPlainDisplayName, m_name);
+        const std::size_t bytes = m_widths + identifier.text.size() + name.text.size();
+        TextLine line(out.room(TextLine::room(tableIndent, bytes, m_widths, m_places.size())), tableIndent);
+        for (const Place& place : m_places) {
+            switch (place.shows) {
+            case 0: number(line, guest.code, place); break;
+            case 1: line.cell(identifier.text, identifier.width, place.width, place.right); break;
+            case 2: line.cell(name.text, name.width, place.width, place.right); break;
+            case 3:
+                line.cell(guest.experimental ? "yes" : "no", guest.experimental ? 3 : 2, place.width, place.right);
+                break;
+            default: number(line, guest.values[place.shows - 4], place); break;
+            }
+        }
+        out.wrote(line.end());
     }
 
-    template <typename Number>
-    TextTable::Shown format(std::size_t slot, Number number)
+private:
+    struct Place {
+        std::size_t shows; // the column's place in allGuestColumns
+        std::size_t width;
+        bool right;
+    };
+    std::vector<Place> m_places;
+    // Of all columns: a number or "yes" takes no more bytes than its column's width.
+    std::size_t m_widths = 0;
+    std::string m_identifier; // escaped
+    std::string m_name;
+
+    static TextTable::Shown text(std::string_view raw, bool plain, std::string& scratch)
     {
-        char* begin = m_numbers[slot].data();
-        const std::size_t size = static_cast<std::size_t>(
-            std::to_chars(begin, begin + m_numbers[slot].size(), number).ptr - begin);
-        return {std::string_view(begin, size), size};
+        return plain ? TextTable::Shown{raw, raw.size()} : TextTable::escaped(raw, scratch);
+    }
+
+    // Numbers' columns are aligned right.
+    template <typename Number>
+    static void number(TextLine& line, Number number, const Place& place)
+    {
+        const std::size_t size = printedWidth(number);
+        char* const at = line.rightCell(size, place.width);
+        std::to_chars(at, at + size, number);
     }
 };
 
@@ -182,13 +215,6 @@ bool sectionTitle(TextOut& out, const std::string& title, std::size_t rows)
     out.append('\n' + sectionIndent + title +
         (rows == 0 ? std::string(": none\n") : " (" + std::to_string(rows) + ")\n"));
     return rows > 0;
-}
-
-template <typename Number>
-std::size_t printedWidth(Number number)
-{
-    std::array<char, 16> digits;
-    return static_cast<std::size_t>(std::to_chars(digits.begin(), digits.end(), number).ptr - digits.begin());
 }
 
 // The widest cell of each guest OS column, from the texts' widths and, for numbers, only
@@ -261,12 +287,12 @@ void printGuestTable(TextOut& out, const std::vector<GuestEntry>& entries, const
     TextTable guests(guestColumns(columns));
     for (std::size_t i = 0; i < columns.size(); ++i)
         guests.widen(i, widths.width(columns[i]));
-    GuestRow row(columns);
     guests.printHead(out, tableIndent);
+    GuestLines lines(guests, columns);
     std::size_t printed = 0;
     for (const GuestEntry& guest : entries)
         if (wanted(guest))
-            guests.printRow(out, tableIndent, row.cells(guest, widths.plain(printed++)), row.size());
+            lines.print(out, guest, widths.plain(printed++));
 }
 
 // The names --columns takes: the titles, with no blank inside.

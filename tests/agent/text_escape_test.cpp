@@ -18,6 +18,23 @@ TEST(TextEscape, PrintableTextIsUnchanged)
     EXPECT_EQ(escapeText(""), "");
 }
 
+// The check is made in blocks: a byte that must be escaped is found wherever it sits, and a
+// text is plain exactly when escaping leaves it as it is.
+TEST(TextEscape, PlainTextIsKnownWhereverTheOtherByteIs)
+{
+    for (std::size_t size = 0; size <= 40; ++size) {
+        std::string text(size, 'a');
+        ASSERT_TRUE(escapesToItself(text)) << size;
+        for (std::size_t at = 0; at < size; ++at) {
+            for (const char other : {'\x1f', '\x7f', '\x80', '\xff', '\\', ' ', '~'}) {
+                text[at] = other;
+                ASSERT_EQ(escapesToItself(text), escapeText(text) == text) << size << " " << at << " " << int(other);
+            }
+            text[at] = 'a';
+        }
+    }
+}
+
 TEST(TextEscape, ControlCharactersAreEscaped)
 {
     EXPECT_EQ(escapeText("\x1b[31mred"), "\\x1b[31mred");

@@ -158,6 +158,18 @@ TEST(VocabularyPrinter, GuestCodesArePrintedUnsigned)
     EXPECT_THAT(out, Not(HasSubstr("-1")));
 }
 
+// Each number is written where its measured width puts it: a sign or a digit miscounted
+// would shift the row or leave bytes unwritten.
+TEST(VocabularyPrinter, NegativeAndExtremeValuesKeepTheirColumns)
+{
+    const std::string out = printVocabulary("v", vocabulary({element(kTagEntry, {number(kTagId, 7),
+        text(kTagCategory, "guest_os_type"), text(kTagIdentifier, "neg"), text(kTagDisplayName, "Negative"),
+        named("min_hdd_size", INT_MIN), named("max_hdd_size", -1), named("recommended_hdd_size", INT_MAX),
+        named("hdd_interface", -10), named("adapter_type", 9), named("boot_efi", 0)})}));
+    EXPECT_THAT(out, HasSubstr("\n       7  neg         Negative      no             -2147483648            -1"
+                               "            2147483647            -10             9         0\n"));
+}
+
 // A guest OS is its set of leaves and named values, in whatever order the file has them.
 TEST(VocabularyPrinter, GuestOSPartsMayComeInAnyOrder)
 {
