@@ -126,33 +126,15 @@ std::string escape(std::string_view bytes, bool escapeQuote)
     });
 }
 
-// Whether any of the bytes is outside printable ASCII or a backslash. Without an exit per byte
-// the compiler makes vector code of the loop where count is a constant (BM_Print).
-inline bool anyEscaped(const unsigned char* bytes, std::size_t count)
-{
-    unsigned char escaped = 0;
-    for (std::size_t i = 0; i < count; ++i)
-        escaped |= static_cast<unsigned char>(static_cast<unsigned char>(bytes[i] - 0x20) >= 0x5F) |
-            static_cast<unsigned char>(bytes[i] == '\\');
-    return escaped != 0;
-}
-
 } // namespace
 
 bool escapesToItself(std::string_view bytes)
 {
-    const auto* at = reinterpret_cast<const unsigned char*>(bytes.data());
-    std::size_t left = bytes.size();
-    for (; left >= 16; at += 16, left -= 16)
-        if (anyEscaped(at, 16))
+    for (const char c : bytes) {
+        if (c < 0x20 || c >= 0x7F || c == '\\')
             return false;
-    if (left >= 8) {
-        if (anyEscaped(at, 8))
-            return false;
-        at += 8;
-        left -= 8;
     }
-    return !anyEscaped(at, left);
+    return true;
 }
 
 std::string escapeText(std::string_view bytes)

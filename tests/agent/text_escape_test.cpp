@@ -18,8 +18,8 @@ TEST(TextEscape, PrintableTextIsUnchanged)
     EXPECT_EQ(escapeText(""), "");
 }
 
-// The check is made in blocks: a byte that must be escaped is found wherever it sits, and a
-// text is plain exactly when escaping leaves it as it is.
+// A text is known to be plain exactly when escaping leaves it as it is, wherever the byte
+// that decides it sits.
 TEST(TextEscape, PlainTextIsKnownWhereverTheOtherByteIs)
 {
     for (std::size_t size = 0; size <= 40; ++size) {
