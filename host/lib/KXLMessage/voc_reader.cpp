@@ -67,33 +67,31 @@ std::string quoted(std::string_view text)
     return '"' + std::string(text.substr(0, cut)) + "...\"";
 }
 
-// An int as std::to_string writes it (no sign but '-', no leading zero, no "-0") from `at` up
-// to the first byte that is no digit, which is returned; null when there is no such number.
-// Past 32 bits, `outOfRange` is set and `value` is not.
-inline const char* scanInt32(const char* at, const char* end, int& value, bool& outOfRange)
-{
-    const bool negative = at != end && *at == '-';
-    const char* const digits = at + negative;
-    const char* stop = digits;
-    unsigned long long number = 0; // wraps only past 19 digits, which are out of range anyway
-    while (stop != end && static_cast<unsigned char>(*stop - '0') < 10)
-        number = number * 10 + static_cast<unsigned char>(*stop++ - '0');
-    const auto count = static_cast<std::size_t>(stop - digits);
-    if (count == 0 || (*digits == '0' && (count > 1 || negative)))
-        return nullptr;
-    outOfRange = count > 10 || number > 2147483647ULL + negative;
-    if (!outOfRange)
-        value = static_cast<int>(negative ? -static_cast<long long>(number) : static_cast<long long>(number));
-    return stop;
-}
-
+// Decimal as std::to_string writes it: no sign but '-', no leading zero, no "-0".
 bool parseInt32(std::string_view text, int& value, bool& outOfRange)
 {
-    const char* const end = text.data() + text.size();
     outOfRange = false;
-    const bool whole = scanInt32(text.data(), end, value, outOfRange) == end;
-    outOfRange = outOfRange && whole; // what is not all digits is no number at all
-    return whole && !outOfRange;
+    const bool negative = !text.empty() && text[0] == '-';
+    const std::string_view digits = text.substr(negative ? 1 : 0);
+    if (digits.empty() || (digits[0] == '0' && (digits.size() > 1 || negative)))
+        return false;
+    long long number = 0;
+    bool tooLarge = false; // told only once every byte is known to be a digit
+    for (const char c : digits) {
+        if (c < '0' || c > '9')
+            return false;
+        if (!tooLarge) {
+            number = number * 10 + (c - '0');
+            tooLarge = number > 2147483648LL;
+        }
+    }
+    number = negative ? -number : number;
+    if (tooLarge || number > 2147483647LL) {
+        outOfRange = true;
+        return false;
+    }
+    value = static_cast<int>(number);
+    return true;
 }
 
 std::string tagName(std::string_view name)
@@ -183,19 +181,28 @@ public:
     }
 
     // From the position, a decimal as parseInt32 takes it, ended by `end`, which is not
-    // consumed; false, with the position kept, for anything else. Read as it is scanned:
-    // numbers are most of a .voc file's leaves.
+    // consumed; false, with the position kept, for anything else. The digits are added up
+    // as they are scanned: numbers are most of a .voc file's leaves.
     bool decimal(char end, int& value)
     {
         constexpr std::size_t kLongest = 11; // "-2147483648"
         need(at + kLongest + 1); // as much as there is
-        const char* const from = m_bytes + (at - m_base);
+        const char* p = m_bytes + (at - m_base);
         const char* const last = m_bytes + (std::min(m_end, at + kLongest + 1) - m_base);
-        bool outOfRange = false;
-        const char* const stop = scanInt32(from, last, value, outOfRange);
-        if (stop == nullptr || stop == last || *stop != end || outOfRange)
+        const bool negative = p < last && *p == '-';
+        p += negative;
+        const char* const digits = p;
+        long long number = 0;
+        while (p < last && static_cast<unsigned char>(*p - '0') < 10)
+            number = number * 10 + (*p++ - '0');
+        const std::size_t count = static_cast<std::size_t>(p - digits);
+        if (p == last || *p != end || count == 0 || count > 10 || (*digits == '0' && (count > 1 || negative)))
             return false;
-        at += static_cast<std::size_t>(stop - from);
+        number = negative ? -number : number;
+        if (number < -2147483648LL || number > 2147483647LL)
+            return false;
+        value = static_cast<int>(number);
+        at += static_cast<std::size_t>(p - (m_bytes + (at - m_base)));
         return true;
     }
 
