@@ -187,8 +187,9 @@ public:
     {
         constexpr std::size_t kLongest = 11; // "-2147483648"
         need(at + kLongest + 1); // as much as there is
-        const char* p = m_bytes + (at - m_base);
+        const char* const from = m_bytes + (at - m_base);
         const char* const last = m_bytes + (std::min(m_end, at + kLongest + 1) - m_base);
+        const char* p = from;
         const bool negative = p < last && *p == '-';
         p += negative;
         const char* const digits = p;
@@ -202,7 +203,7 @@ public:
         if (number < -2147483648LL || number > 2147483647LL)
             return false;
         value = static_cast<int>(number);
-        at += static_cast<std::size_t>(p - (m_bytes + (at - m_base)));
+        at += static_cast<std::size_t>(p - from);
         return true;
     }
 
@@ -929,15 +930,15 @@ private:
         case 'e': {
             int tag = 0;
             bool empty = false;
-            if (!taken(m_in.consume("<element tag=\"") && number('"', tag) && tag > 0 && depth < kMaxElementDepth &&
-                       (m_in.consume("\">") || (m_in.consume("\"/>") && (empty = true)))))
+            if (!taken(m_in.consume("<element tag=\"") && m_in.decimal('"', tag) && tag > 0 &&
+                       depth < kMaxElementDepth && (m_in.consume("\">") || (m_in.consume("\"/>") && (empty = true)))))
                 return Quick::NotTaken;
             const KXLDocument::NodeId node = m_document.appendElement(parent, tag);
             return empty || content(node, depth + 1) ? Quick::Read : Quick::Failed;
         }
         case 'i': {
             int value = 0;
-            if (!taken(valueAllowed && m_in.consume("<int>") && number('<', value) && m_in.consume("</int>")))
+            if (!taken(valueAllowed && m_in.consume("<int>") && m_in.decimal('<', value) && m_in.consume("</int>")))
                 return Quick::NotTaken;
             m_document.setInt(parent, value);
             return Quick::Read;
@@ -960,7 +961,7 @@ private:
                 return Quick::NotTaken;
             const std::size_t name = m_in.at;
             m_in.at = end;
-            if (!taken(m_in.consume("\">") && number('<', value) && m_in.consume("</named>")))
+            if (!taken(m_in.consume("\">") && m_in.decimal('<', value) && m_in.consume("</named>")))
                 return Quick::NotTaken;
             m_document.appendNamed(parent, m_in.view(name, end - name), value);
             return Quick::Read;
@@ -968,8 +969,6 @@ private:
         default: return Quick::NotTaken;
         }
     }
-
-    bool number(char end, int& value) { return m_in.decimal(end, value); }
 
     bool readStamps(std::size_t start, KXLStamps& stamps)
     {
