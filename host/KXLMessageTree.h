@@ -152,6 +152,7 @@ public:
     KXLNodeRef::Children roots() const { return root().children(); }
     KXLNodeRef node(NodeId id) const { return KXLNodeRef(this, id); }
     bool empty() const { return !root().firstChild(); }
+    std::size_t nodeCount() const { return m_nodeCount; } // the root's included, once it has a child
 
     // Appends as the last child of `parent` (an element or kRoot). Throw std::bad_alloc, or
     // std::length_error past 2^28 nodes (a 1 GiB file holds fewer) or about 4 GiB of texts.

@@ -58,7 +58,7 @@ int showGuest(const ShowOptions& options, const Shown& shown, const KXLDocument&
     const GuestQuery wanted(*options.guest);
     std::size_t found = 0;
     if (options.json) {
-        for (const GuestEntry& guest : classifyVocabulary(vocabularyContainer(document)).guests) {
+        for (const GuestEntry& guest : classifyVocabulary(document).guests) {
             if (!wanted(guest))
                 continue;
             if (found++ == 0) {

@@ -28,7 +28,7 @@ struct VocabularySummary {
 
 VocabularySummary summarize(const KXLDocument& document)
 {
-    VocabularySummary summary{classifyVocabulary(vocabularyContainer(document)), {}};
+    VocabularySummary summary{classifyVocabulary(document), {}};
     const Vocabulary& vocabulary = summary.vocabulary;
     const auto experimental = std::count_if(vocabulary.guests.begin(), vocabulary.guests.end(),
                                             [](const GuestEntry& guest) { return guest.experimental; });

@@ -120,7 +120,7 @@ void writeVocabularyMembers(std::ostream& out, const std::optional<std::string>&
         return;
     }
 
-    const Vocabulary vocabulary = classifyVocabulary(container);
+    const Vocabulary vocabulary = classifyVocabulary(document);
     out << ",\"vocabulary\":true,\"version\":";
     if (vocabulary.version)
         out << "{\"stamp\":" << jsonText(vocabulary.version->stamp)

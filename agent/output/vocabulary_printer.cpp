@@ -360,7 +360,7 @@ void printVocabulary(std::ostream& stream, const std::string& name, const KXLDoc
         return;
     }
 
-    const Vocabulary vocabulary = classifyVocabulary(container);
+    const Vocabulary vocabulary = classifyVocabulary(document);
     if (vocabulary.version)
         out.append(sectionIndent + "Version: " + escapeText(vocabulary.version->stamp) + " (" +
             escapeText(vocabulary.version->description) + ")\n");
@@ -397,7 +397,7 @@ std::size_t printGuests(std::ostream& stream, const std::string& name, const KXL
                         const std::function<bool(const GuestEntry&)>& wanted, std::string_view remark,
                         const GuestColumns& asked)
 {
-    const Vocabulary vocabulary = classifyVocabulary(vocabularyContainer(document));
+    const Vocabulary vocabulary = classifyVocabulary(document);
     const std::size_t found = static_cast<std::size_t>(
         std::count_if(vocabulary.guests.begin(), vocabulary.guests.end(), wanted));
     if (found == 0)

@@ -108,7 +108,7 @@ struct Parts {
 
 Parts partsOf(const KXLDocument& document)
 {
-    Parts parts{classifyVocabulary(vocabularyContainer(document)), {}, {}};
+    Parts parts{classifyVocabulary(document), {}, {}};
     Vocabulary& vocabulary = parts.vocabulary;
     for (const OtherEntry& other : vocabulary.others) {
         std::string render;

@@ -77,8 +77,8 @@ VocabularyFrame vocabularyFrame(const KXLDocument& document);
 // The container of a document shaped as a vocabulary, its frame bare. Null otherwise.
 KXLNodeRef vocabularyContainer(const KXLDocument& document);
 
-// The container's children classified; none for a null container.
-Vocabulary classifyVocabulary(KXLNodeRef container);
+// The children of the document's container classified; none when it has no container.
+Vocabulary classifyVocabulary(const KXLDocument& document);
 
 // The same pass entry by entry, in document order, nothing kept: for who needs no lists.
 class EntryVisitor {
