@@ -122,11 +122,17 @@ def main():
             os.remove(written)
         return run(argv, args.work)
 
-    bare, at100k, reference, at1m = [], [], [], []
+    # The tree's huge-page regions weighed: the same run with huge pages refused to it.
+    no_huge_pages = os.path.join(args.bench, "without_huge_pages")
+    no_huge_pages = [no_huge_pages] if os.access(no_huge_pages, os.X_OK) else None
+
+    bare, at100k, reference, at1m, plain_pages = [], [], [], [], []
     for _ in range(args.runs):
         bare.append(publish([args.agent, "run"], args.voc))
         at100k.append(publish([args.agent, "run", "--catalog", catalog[100000]], args.voc))
         shutil.copyfile(args.voc, voc100k)
+        if no_huge_pages:
+            plain_pages.append(publish([*no_huge_pages, args.agent, "run", "--catalog", catalog[100000]], args.voc))
         reference.append(publish([args.reference, catalog[100000], reference_voc], reference_voc))
         at1m.append(publish([args.agent, "run", "--catalog", catalog[1000000]], args.voc))
     os.remove(args.voc)
@@ -157,6 +163,7 @@ def main():
     cases = [("host-agent run (built-in catalogue)", bare, "-"),
              ("host-agent run --catalog, 100000 guest OSes", at100k, above(at100k, 100000)),
              ("host-agent run --catalog, 1000000 guest OSes", at1m, above(at1m, 1000000)),
+             *([("the same at 100k with plain pages", plain_pages, above(plain_pages, 100000))] if plain_pages else []),
              ("reference pipeline, 100000 guest OSes", reference, "-"),
              ("host-agent show, 100000 guest OSes", show, "-")]
     if before:
@@ -177,6 +184,8 @@ def main():
         ("CPU per guest OS, 1M / 100k", ratio(at1m, at100k, 0.1), "<= 1.15"),
         *components(args.bench, measured),
         quick_path_row(measured, cpu(at100k)),
+        ("tree's huge-page regions: CPU at 100k / with plain pages, in turn",
+         ratio(at100k, plain_pages) if plain_pages else "not built", "<= 0.97"),
         show_row,
         (f"CPU, bare run / --help ({median(a for a, _ in pairs) * 1e3:.2f} / "
          f"{median(b for _, b in pairs) * 1e3:.2f} ms, 201 pairs)",

@@ -253,11 +253,12 @@ private:
     bool sameRecord(const StampRecord& stored, const StampRecord& made) const;
     KXLStamps stampsOf(NodeId element) const;
     void makeStorage();
+    Node* newBlock();
     void clearStorage() noexcept;
 
     int m_kind = 0;
     std::uint32_t m_nodeCount = 0;
-    // Owned; blocks and text chunks never move.
+    // Owned by m_extra; blocks and text chunks never move.
     std::vector<Node*> m_blocks;
     std::vector<char*> m_textChunks;
     std::unique_ptr<Extra> m_extra;
