@@ -82,6 +82,7 @@ public:
         const KXLNodeRef container = checkFrame(vocabularyFrame(document));
         if (!container)
             return;
+        m_numberIds.reserve(mostGuests(document)); // grown, it is rehashed a dozen times
         classifyEntries(container, *this);
 
         // What needs every item known; sorted back into document order by the caller.

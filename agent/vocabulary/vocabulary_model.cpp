@@ -234,18 +234,23 @@ void classifyEntries(KXLNodeRef container, EntryVisitor& visitor)
     }
 }
 
+std::size_t mostGuests(const KXLDocument& document)
+{
+    constexpr std::size_t kGuestNodes = 1 + 4 + kGuestValueCount; // the entry, its leaves, named values
+    return document.nodeCount() / kGuestNodes;
+}
+
 Vocabulary classifyVocabulary(const KXLDocument& document)
 {
     Vocabulary vocabulary;
     const KXLNodeRef container = vocabularyContainer(document);
     if (!container)
         return vocabulary;
-    // Guest OSes are nearly all the entries, each of at least kGuestNodes nodes: room for as
-    // many as the document could hold, at once, costs neither copies as the list grows nor a
-    // walk to count the entries first (one sibling after another, each far from the last:
-    // a third of BM_Classify); the pages of room never written are never touched.
-    constexpr std::size_t kGuestNodes = 1 + 4 + kGuestValueCount; // the entry, its leaves, named values
-    vocabulary.guests.reserve(document.nodeCount() / kGuestNodes);
+    // Room for as many guest OSes as the document could hold, at once, costs neither copies
+    // as the list grows nor a walk to count the entries first (one sibling after another,
+    // each far from the last: a third of BM_Classify); the pages of room never written are
+    // never touched.
+    vocabulary.guests.reserve(mostGuests(document));
     Collector collector(vocabulary);
     classifyEntries(container, collector);
     return vocabulary;

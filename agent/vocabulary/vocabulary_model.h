@@ -77,6 +77,10 @@ VocabularyFrame vocabularyFrame(const KXLDocument& document);
 // The container of a document shaped as a vocabulary, its frame bare. Null otherwise.
 KXLNodeRef vocabularyContainer(const KXLDocument& document);
 
+// The most guest OSes the document could hold, each of the nodes a guest OS takes at least:
+// room reserved for them costs only what is written.
+std::size_t mostGuests(const KXLDocument& document);
+
 // The children of the document's container classified; none when it has no container.
 Vocabulary classifyVocabulary(const KXLDocument& document);
 
