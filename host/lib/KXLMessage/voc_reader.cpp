@@ -66,9 +66,10 @@ std::string quoted(std::string_view text)
 // no "-0") in the signed 32-bit range; nullptr when it is one, then stored in `value`.
 const char* intError(std::string_view text, int& value)
 {
-    const std::size_t digits = !text.empty() && text[0] == '-' ? 1 : 0;
-    if (text.size() == digits || text.find_first_not_of("0123456789", digits) != std::string_view::npos ||
-        (text[digits] == '0' && text.size() > 1))
+    const std::size_t sign = !text.empty() && text[0] == '-' ? 1 : 0;
+    const std::string_view digits = text.substr(sign);
+    if (digits.empty() || !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
+        (digits[0] == '0' && text.size() > 1))
         return " is not a decimal number";
     if (std::from_chars(text.data(), text.data() + text.size(), value).ec != std::errc())
         return " is outside the signed 32-bit range";

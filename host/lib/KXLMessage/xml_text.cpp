@@ -57,21 +57,15 @@ std::size_t xmlCharacterLength(std::string_view bytes)
     return length > 0 && isXmlChar(static_cast<std::uint32_t>(c)) ? static_cast<std::size_t>(length) : 0;
 }
 
-std::size_t findNonXmlText(std::string_view bytes)
+bool isPlainText(std::string_view bytes)
 {
     for (std::size_t at = 0; at < bytes.size();) {
         const std::size_t length = xmlCharacterLength(bytes.substr(at));
-        if (length == 0)
-            return at;
+        if (length == 0 || bytes[at] == '\r')
+            return false;
         at += length;
     }
-    return std::string_view::npos;
-}
-
-bool isPlainText(std::string_view bytes)
-{
-    return bytes.find('\r') == std::string_view::npos &&
-        findNonXmlText(bytes) == std::string_view::npos;
+    return true;
 }
 
 bool decodeMarkupText(std::string_view raw, MarkupContext context, std::string& text,
