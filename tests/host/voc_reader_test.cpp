@@ -175,6 +175,9 @@ INSTANTIATE_TEST_SUITE_P(Malformed, VocReaderRejects, testing::Values(
     BadFile{"ControlByte", voc("<element tag=\"1\"><string>a\x01</string></element>"), "not XML 1.0 characters"},
     BadFile{"InvalidUtf8", voc("<element tag=\"1\"><string>\xC3(</string></element>"), "not UTF-8"},
     BadFile{"NulReference", voc("<element tag=\"1\"><string>&#0;</string></element>"), "&#0;"},
+    BadFile{"ReferenceBeyondUnicode", voc("<element tag=\"1\"><string>&#x110000;</string></element>"), "&#x110000;"},
+    // 2^32 + 65: a parse that wraps would take it for 'A'.
+    BadFile{"ReferenceBeyond32Bits", voc("<element tag=\"1\"><string>&#4294967361;</string></element>"), "invalid"},
     BadFile{"UnknownEntity", voc("<element tag=\"1\"><string>&nbsp;</string></element>"), "&nbsp;"},
     BadFile{"BareAmpersand", voc("<element tag=\"1\"><named name=\"a&b\">1</named></element>"), "'&'"},
     BadFile{"LeadingZero", voc("<element tag=\"0011\"/>"), "\"0011\" is not a decimal number"},

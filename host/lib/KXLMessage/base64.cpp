@@ -1,5 +1,6 @@
 #include "base64.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -10,22 +11,14 @@ namespace {
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 constexpr int kInvalid = -1;
 
-constexpr std::array<int, 256> makeDecodeTable()
-{
+constexpr std::array<int, 256> kDecode = [] {
     std::array<int, 256> table{};
     for (int& entry : table)
         entry = kInvalid;
     for (int i = 0; i < 64; ++i)
         table[static_cast<unsigned char>(kAlphabet[i])] = i;
     return table;
-}
-
-constexpr std::array<int, 256> kDecode = makeDecodeTable();
-
-int sextet(char c)
-{
-    return kDecode[static_cast<unsigned char>(c)];
-}
+}();
 
 } // namespace
 
@@ -33,28 +26,13 @@ std::string encodeBase64(std::string_view bytes)
 {
     std::string text;
     text.reserve((bytes.size() + 2) / 3 * 4);
-    std::size_t i = 0;
-    for (; i + 3 <= bytes.size(); i += 3) {
-        const std::uint32_t group = static_cast<unsigned char>(bytes[i]) << 16 |
-            static_cast<unsigned char>(bytes[i + 1]) << 8 | static_cast<unsigned char>(bytes[i + 2]);
-        text += kAlphabet[group >> 18 & 63];
-        text += kAlphabet[group >> 12 & 63];
-        text += kAlphabet[group >> 6 & 63];
-        text += kAlphabet[group & 63];
-    }
-    const std::size_t rest = bytes.size() - i;
-    if (rest == 1) {
-        const std::uint32_t group = static_cast<unsigned char>(bytes[i]) << 16;
-        text += kAlphabet[group >> 18 & 63];
-        text += kAlphabet[group >> 12 & 63];
-        text += "==";
-    } else if (rest == 2) {
-        const std::uint32_t group =
-            static_cast<unsigned char>(bytes[i]) << 16 | static_cast<unsigned char>(bytes[i + 1]) << 8;
-        text += kAlphabet[group >> 18 & 63];
-        text += kAlphabet[group >> 12 & 63];
-        text += kAlphabet[group >> 6 & 63];
-        text += '=';
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const std::size_t present = std::min<std::size_t>(3, bytes.size() - i);
+        std::uint32_t group = 0;
+        for (std::size_t k = 0; k < 3; ++k)
+            group = group << 8 | (k < present ? static_cast<unsigned char>(bytes[i + k]) : 0u);
+        for (std::size_t k = 0; k < 4; ++k)
+            text += k <= present ? kAlphabet[group >> (18 - 6 * k) & 63] : '=';
     }
     return text;
 }
@@ -72,7 +50,7 @@ bool decodeBase64(std::string_view text, std::string& bytes)
             return false; // "x=y=" style
         int values[4] = {};
         for (int k = 0; k < 4 - padding; ++k) {
-            values[k] = sextet(text[i + k]);
+            values[k] = kDecode[static_cast<unsigned char>(text[i + k])];
             if (values[k] == kInvalid)
                 return false;
         }

@@ -8,7 +8,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "common/file_io.h"
 #include "host/KXLMessageFile.h"
 
 namespace KXL::voc {
@@ -28,8 +27,6 @@ std::string tooLarge()
 }
 
 } // namespace
-
-FileWindow::~FileWindow() = default;
 
 bool FileWindow::open(const std::string& path, std::string& error)
 {

@@ -18,7 +18,6 @@ class FileWindow {
 public:
     FileWindow() = default;
     explicit FileWindow(std::string_view bytes) : m_data(bytes.data()), m_size(bytes.size()), m_complete(true) {}
-    ~FileWindow();
     FileWindow(const FileWindow&) = delete;
     FileWindow& operator=(const FileWindow&) = delete;
 

@@ -10,28 +10,32 @@ namespace KXL {
 using host::fail;
 using host::guarded;
 
-namespace {
-
-std::string notPositive(const char* operation, int tag)
-{
-    return std::string(operation) + ": tag " + std::to_string(tag) + " is not a positive tag";
-}
-
-} // namespace
-
 MessageIterator::MessageIterator(std::shared_ptr<MessageState> state) : m_state(std::move(state)) {}
 
 bool MessageIterator::currentElement(const char* operation, KXLDocument::NodeId& element)
 {
     if (m_state->destroyed) {
-        fail(std::string(operation) + ": the message of this iterator was destroyed");
+        fail({operation, ": the message of this iterator was destroyed"});
         return false;
     }
     if (m_path.empty()) {
-        fail(std::string(operation) + ": the iterator is at the document root, not in an element");
+        fail({operation, ": the iterator is at the document root, not in an element"});
         return false;
     }
     element = m_path.back();
+    return true;
+}
+
+bool MessageIterator::childAllowed(const char* operation, int tag)
+{
+    if (tag <= 0) {
+        fail({operation, ": tag ", std::to_string(tag), " is not a positive tag"});
+        return false;
+    }
+    if (m_path.size() >= static_cast<std::size_t>(voc::kMaxElementDepth)) {
+        fail({operation, ": elements cannot nest deeper than ", std::to_string(voc::kMaxElementDepth)});
+        return false;
+    }
     return true;
 }
 
@@ -40,11 +44,8 @@ int MessageIterator::addChild(int tag)
     return guarded("addChild", [&] {
         if (m_state->destroyed)
             return fail("addChild: the message of this iterator was destroyed");
-        if (tag <= 0)
-            return fail(notPositive("addChild", tag));
-        if (m_path.size() >= static_cast<std::size_t>(voc::kMaxElementDepth))
-            return fail("addChild: elements cannot nest deeper than " +
-                        std::to_string(voc::kMaxElementDepth));
+        if (!childAllowed("addChild", tag))
+            return host::kFailed;
         m_path.reserve(m_path.size() + 1); // so nothing below can throw after the append
         const KXLDocument::NodeId parent = m_path.empty() ? KXLDocument::kRoot : m_path.back();
         m_path.push_back(m_state->document.appendElement(parent, tag));
@@ -69,15 +70,8 @@ bool MessageIterator::valueTarget(const char* operation, int tag, KXLDocument::N
         return false;
     if (tag == 0)
         return true;
-    if (tag < 0) {
-        fail(notPositive(operation, tag));
+    if (!childAllowed(operation, tag))
         return false;
-    }
-    if (m_path.size() >= static_cast<std::size_t>(voc::kMaxElementDepth)) {
-        fail(std::string(operation) + ": elements cannot nest deeper than " +
-             std::to_string(voc::kMaxElementDepth));
-        return false;
-    }
     element = m_state->document.appendElement(element, tag);
     return true;
 }

@@ -37,6 +37,8 @@ private:
     // The current element, or false with the error text set (at the root, or the message is
     // gone). `operation` names the call in that text.
     bool currentElement(const char* operation, KXLDocument::NodeId& element);
+    // Whether a child with `tag` may open below the current elements; else false, error text set.
+    bool childAllowed(const char* operation, int tag);
     // The element a value goes to: the current one (tag 0) or a new child with that tag.
     bool valueTarget(const char* operation, int tag, KXLDocument::NodeId& element);
     template <typename Change>

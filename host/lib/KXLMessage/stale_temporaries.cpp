@@ -31,21 +31,9 @@ std::string prefixOf(const std::string& base)
 bool isTemporaryOf(const std::string& name, const std::string& prefix)
 {
     const std::size_t suffixLength = sizeof kSuffix - 1;
-    if (name.size() != prefix.size() + kDigits + suffixLength ||
-        name.compare(0, prefix.size(), prefix) != 0 ||
-        name.compare(name.size() - suffixLength, suffixLength, kSuffix) != 0)
-        return false;
-    for (std::size_t i = prefix.size(); i < prefix.size() + kDigits; ++i) {
-        const char c = name[i];
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
-            return false;
-    }
-    return true;
-}
-
-bool sameFile(const struct stat& a, const struct stat& b)
-{
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    return name.size() == prefix.size() + kDigits + suffixLength && name.compare(0, prefix.size(), prefix) == 0 &&
+        name.find_first_not_of("0123456789abcdef", prefix.size()) == prefix.size() + kDigits &&
+        name.compare(name.size() - suffixLength, suffixLength, kSuffix) == 0;
 }
 
 // Removes `name` when it is a regular file that no save holds and the name still leads
@@ -60,7 +48,7 @@ void removeIfStale(int dirFd, const std::string& name)
     if (::fstat(fd.get(), &locked) == 0 && S_ISREG(locked.st_mode) &&
         ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0 &&
         ::fstatat(dirFd, name.c_str(), &current, AT_SYMLINK_NOFOLLOW) == 0 &&
-        sameFile(locked, current))
+        locked.st_dev == current.st_dev && locked.st_ino == current.st_ino)
         ::unlinkat(dirFd, name.c_str(), 0);
 } // closing `fd` drops the lock
 

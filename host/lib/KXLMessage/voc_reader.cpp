@@ -7,11 +7,14 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstring>
 #include <initializer_list>
 #include <optional>
 #include <utility>
 #include <vector>
+
+#include <strings.h>
 
 #include "base64.h"
 #include "voc_format.h"
@@ -47,14 +50,6 @@ unsigned char classOf(char c)
     return kClass[static_cast<unsigned char>(c)];
 }
 
-bool equalsIgnoringCase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        return lower(x) == lower(y);
-    });
-}
-
 // For error texts: at most a few dozen bytes, cut on a UTF-8 boundary.
 std::string quoted(std::string_view text)
 {
@@ -67,31 +62,18 @@ std::string quoted(std::string_view text)
     return '"' + std::string(text.substr(0, cut)) + "...\"";
 }
 
-// Decimal as std::to_string writes it: no sign but '-', no leading zero, no "-0".
-bool parseInt32(std::string_view text, int& value, bool& outOfRange)
+// Why `text` is not a decimal as std::to_string writes it (no sign but '-', no leading zero,
+// no "-0") in the signed 32-bit range; nullptr when it is one, then stored in `value`.
+const char* intError(std::string_view text, int& value)
 {
-    outOfRange = false;
-    const bool negative = !text.empty() && text[0] == '-';
-    const std::string_view digits = text.substr(negative ? 1 : 0);
-    if (digits.empty() || (digits[0] == '0' && (digits.size() > 1 || negative)))
-        return false;
-    long long number = 0;
-    bool tooLarge = false; // told only once every byte is known to be a digit
-    for (const char c : digits) {
-        if (c < '0' || c > '9')
-            return false;
-        if (!tooLarge) {
-            number = number * 10 + (c - '0');
-            tooLarge = number > 2147483648LL;
-        }
-    }
-    number = negative ? -number : number;
-    if (tooLarge || number > 2147483647LL) {
-        outOfRange = true;
-        return false;
-    }
-    value = static_cast<int>(number);
-    return true;
+    const std::size_t sign = !text.empty() && text[0] == '-' ? 1 : 0;
+    const std::string_view digits = text.substr(sign);
+    if (digits.empty() || !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
+        (digits[0] == '0' && text.size() > 1))
+        return " is not a decimal number";
+    if (std::from_chars(text.data(), text.data() + text.size(), value).ec != std::errc())
+        return " is outside the signed 32-bit range";
+    return nullptr;
 }
 
 std::string tagName(std::string_view name)
@@ -180,7 +162,7 @@ public:
         return found;
     }
 
-    // From the position, a decimal as parseInt32 takes it, ended by `end`, which is not
+    // From the position, a decimal as intError takes it, ended by `end`, which is not
     // consumed; false, with the position kept, for anything else. The digits are added up
     // as they are scanned: numbers are most of a .voc file's leaves.
     bool decimal(char end, int& value)
@@ -537,12 +519,9 @@ private:
                 return false;
             if (seenMessage)
                 return m_in.failureAt(start, "more than one top-level element");
-            std::string_view name;
-            const int index = startTagName({name::message}, name);
-            if (index == kFailed)
-                return false;
-            if (index == kOther)
-                return m_in.failureAt(start, "the top-level element is " + tagName(name) + ", expected <message>");
+            ++m_in.at;
+            if (!m_in.consumeName(name::message))
+                return unexpectedTag(start, "the top-level element is ", ", expected <message>");
             if (!message(start))
                 return false;
             seenMessage = true;
@@ -615,7 +594,7 @@ private:
             while (index < 3 && key != keys[index])
                 ++index;
             const bool supported = (index == 0 && value == "1.0") ||
-                (index == 1 && equalsIgnoringCase(value, "UTF-8")) ||
+                (index == 1 && value.size() == 5 && ::strncasecmp(value.data(), "UTF-8", 5) == 0) ||
                 (index == 2 && (value == "yes" || value == "no"));
             if (!supported)
                 return m_in.failureAt(start, "unsupported XML declaration " + std::string(key) + "=" +
@@ -630,32 +609,17 @@ private:
         return true;
     }
 
-    static constexpr int kOther = -1;
-    static constexpr int kFailed = -2;
-
-    // At '<': the element's name; its index in `expected`, kOther for another name, or
-    // kFailed when the error is set.
-    int startTagName(std::initializer_list<std::string_view> expected, std::string_view& name)
+    // After '<', a name the grammar did not expect: refused, named between `before` and `after`.
+    bool unexpectedTag(std::size_t start, std::string_view before, std::string_view after)
     {
-        ++m_in.at;
-        int index = 0;
-        for (const std::string_view known : expected) {
-            if (m_in.consumeName(known)) {
-                name = known;
-                return index;
-            }
-            ++index;
-        }
-        return otherTagName(name);
-    }
-
-    // After '<', a name the grammar did not expect.
-    int otherTagName(std::string_view& name)
-    {
-        if (!m_in.name(name) || (!m_in.need(m_in.at + 1) && !m_in.malformed("unterminated start tag")) ||
-            (name.empty() && !m_in.malformed("element name expected")))
-            return kFailed;
-        return kOther;
+        std::string_view name;
+        if (!m_in.name(name))
+            return false;
+        if (!m_in.need(m_in.at + 1))
+            return m_in.malformed("unterminated start tag");
+        if (name.empty())
+            return m_in.malformed("element name expected");
+        return m_in.failureAt(start, std::string(before) + tagName(name) + std::string(after));
     }
 
     // The attributes up to '>' or "/>"; each must be in `allowed`, once.
@@ -729,33 +693,19 @@ private:
         if (plainAttr && base64Attr)
             return m_in.failureAt(start, tagName(element) + " has both \"" + std::string(plain) + "\" and \"" +
                                   std::string(base64Name) + "\"");
+        const Attribute* a = plainAttr ? plainAttr : base64Attr;
+        if (a == nullptr)
+            return true;
         std::string_view text;
         std::string storage;
-        if (plainAttr) {
-            if (!attributeText(start, element, *plainAttr, text, storage))
-                return false;
-            bytes = std::string(text);
-        } else if (base64Attr) {
-            if (!attributeText(start, element, *base64Attr, text, storage))
-                return false;
-            std::string decoded;
-            if (!decodeBase64(text, decoded))
-                return m_in.failureAt(start, "attribute \"" + std::string(base64Name) + "\" of " + tagName(element) +
-                                      " is not valid base64");
-            bytes = std::move(decoded);
-        }
+        if (!attributeText(start, element, *a, text, storage))
+            return false;
+        if (a == plainAttr)
+            bytes.emplace(text);
+        else if (!decodeBase64(text, bytes.emplace()))
+            return m_in.failureAt(start, "attribute \"" + std::string(base64Name) + "\" of " + tagName(element) +
+                                  " is not valid base64");
         return true;
-    }
-
-    // `what` names the number in the error text; called only on failure.
-    template <typename What>
-    bool checkInt(std::size_t start, What&& what, std::string_view text, int& value)
-    {
-        bool outOfRange = false;
-        if (parseInt32(text, value, outOfRange))
-            return true;
-        return m_in.failureAt(start, std::string(what()) + " " + quoted(text) +
-                              (outOfRange ? " is outside the signed 32-bit range" : " is not a decimal number"));
     }
 
     bool optionalInt(std::size_t start, std::string_view element, std::string_view name, std::optional<int>& value)
@@ -765,12 +715,11 @@ private:
             return true;
         std::string_view text;
         std::string storage;
-        int number = 0;
-        if (!attributeText(start, element, *a, text, storage) ||
-            !checkInt(start, [&] { return "attribute \"" + std::string(name) + "\" of " + tagName(element); }, text,
-                      number))
+        if (!attributeText(start, element, *a, text, storage))
             return false;
-        value = number;
+        if (const char* why = intError(text, value.emplace()))
+            return m_in.failureAt(start, "attribute \"" + std::string(name) + "\" of " + tagName(element) + " " +
+                                  quoted(text) + why);
         return true;
     }
 
@@ -820,13 +769,9 @@ private:
                 return false;
             if (m_in.startsWith("</"))
                 return m_in.endTag(name::message);
-            const std::size_t childStart = m_in.at;
-            std::string_view childName;
-            const int index = startTagName({name::element}, childName);
-            if (index == kFailed)
-                return false;
-            if (index == kOther)
-                return m_in.failureAt(childStart, "unexpected " + tagName(childName) + " inside <message>");
+            const std::size_t childStart = m_in.at++;
+            if (!m_in.consumeName(name::element))
+                return unexpectedTag(childStart, "unexpected ", " inside <message>");
             if (!element(childStart, KXLDocument::kRoot, 1))
                 return false;
         }
@@ -876,31 +821,20 @@ private:
             if (m_in.startsWith("</"))
                 return m_in.endTag(name::element);
             const std::size_t childStart = m_in.at++;
-            std::string_view childName;
-            const int index = m_in.consumeName(name::element) ? 0
-                : m_in.consumeName(name::named)                ? 1
-                : m_in.consumeName(name::string)               ? 2
-                : m_in.consumeName(name::integer)              ? 3
-                                                               : otherTagName(childName);
-            switch (index) {
-            case 0:
+            if (m_in.consumeName(name::element)) {
                 if (!element(childStart, node, depth + 1))
                     return false;
-                break;
-            case 1:
+            } else if (m_in.consumeName(name::named)) {
                 if (!named(childStart, node))
                     return false;
-                break;
-            case 2:
-            case 3:
+            } else if (const bool isString = m_in.consumeName(name::string);
+                       isString || m_in.consumeName(name::integer)) {
                 if (!valueAllowed)
                     return m_in.failureAt(childStart, "a value of <element> must be its first child and come only once");
-                if (!value(childStart, index == 2, node))
+                if (!value(childStart, isString, node))
                     return false;
-                break;
-            case kOther:
-                return m_in.failureAt(childStart, "unexpected " + tagName(childName) + " inside <element>");
-            default: return false;
+            } else {
+                return unexpectedTag(childStart, "unexpected ", " inside <element>");
             }
             valueAllowed = false;
         }
@@ -1005,12 +939,6 @@ private:
         return optionalInt(start, element, attr::itemNsType, stamps.itemNSType);
     }
 
-    bool leafText(std::string_view name, bool empty, std::string_view& text)
-    {
-        text = {};
-        return empty || m_in.leafText(name, text);
-    }
-
     bool value(std::size_t start, bool isString, KXLDocument::NodeId node)
     {
         const std::string_view name = isString ? name::string : name::integer;
@@ -1019,12 +947,12 @@ private:
             return false;
         const bool hasEncoding = findAttribute(attr::encoding) != nullptr;
         std::string_view text;
-        if (!leafText(name, empty, text))
+        if (!empty && !m_in.leafText(name, text))
             return false;
         if (!isString) {
             int number = 0;
-            if (!checkInt(start, [] { return "<int> value"; }, text, number))
-                return false;
+            if (const char* why = intError(text, number))
+                return m_in.failureAt(start, "<int> value " + quoted(text) + why);
             m_document.setInt(node, number);
             return true;
         }
@@ -1057,10 +985,10 @@ private:
             return m_in.failureAt(start, "<named> needs a non-empty name");
         std::string_view text;
         int number = 0;
-        if (!leafText(name::named, empty, text))
+        if (!empty && !m_in.leafText(name::named, text))
             return false;
-        if (!checkInt(start, [&] { return "value of <named> " + quoted(name); }, text, number))
-            return false;
+        if (const char* why = intError(text, number))
+            return m_in.failureAt(start, "value of <named> " + quoted(name) + " " + quoted(text) + why);
         m_document.appendNamed(parent, name, number);
         return true;
     }

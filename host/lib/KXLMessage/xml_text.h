@@ -13,10 +13,6 @@ namespace KXL::voc {
 // character, else 0 (also for no bytes).
 std::size_t xmlCharacterLength(std::string_view bytes);
 
-// Offset of the first byte that does not belong to valid UTF-8 made of XML 1.0 characters,
-// or npos when there is none.
-std::size_t findNonXmlText(std::string_view bytes);
-
 // Valid UTF-8, XML 1.0 characters only and no carriage return (which XML parsers fold into
 // a line feed): such bytes survive being written as text unchanged.
 bool isPlainText(std::string_view bytes);
