@@ -37,7 +37,8 @@ public:
     char* take(std::size_t size)
     {
         m_taken += size;
-        if (m_taken <= kRegion || size % kTextChunk != 0) { // what a region holds divides it
+        // Regions hold whole chunks, so what is carved stays aligned; a larger text has its own.
+        if (m_taken <= kRegion || size % kTextChunk != 0 || size > kRegion) {
             m_pieces.reserve(m_pieces.size() + 1);
             m_pieces.emplace_back(static_cast<char*>(std::malloc(size)));
             if (m_pieces.back() == nullptr)
