@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -40,9 +39,7 @@ public:
         // Regions hold whole chunks, so what is carved stays aligned; a larger text has its own.
         if (m_taken <= kRegion || size % kTextChunk != 0 || size > kRegion) {
             m_pieces.reserve(m_pieces.size() + 1);
-            m_pieces.emplace_back(static_cast<char*>(std::malloc(size)));
-            if (m_pieces.back() == nullptr)
-                throw std::bad_alloc();
+            m_pieces.emplace_back(new char[size]);
             return m_pieces.back().get();
         }
         if (m_left < size) {
@@ -57,13 +54,10 @@ public:
 
 private:
     static constexpr std::size_t kRegion = std::size_t{2} << 20;
-    struct Free {
-        void operator()(char* piece) const { std::free(piece); }
-    };
     struct Unmap {
         void operator()(char* region) const { munmap(region, kRegion); }
     };
-    std::vector<std::unique_ptr<char, Free>> m_pieces;
+    std::vector<std::unique_ptr<char[]>> m_pieces;
     std::vector<std::unique_ptr<char, Unmap>> m_regions;
     std::size_t m_taken = 0;
     char* m_next = nullptr; // in the last region
