@@ -124,15 +124,15 @@ def main():
 
     # The tree's huge-page regions weighed: the same run with huge pages refused to it.
     no_huge_pages = os.path.join(args.bench, "without_huge_pages")
-    no_huge_pages = [no_huge_pages] if os.access(no_huge_pages, os.X_OK) else None
+    has_no_huge_pages = os.access(no_huge_pages, os.X_OK)
 
     bare, at100k, reference, at1m, plain_pages = [], [], [], [], []
     for _ in range(args.runs):
         bare.append(publish([args.agent, "run"], args.voc))
         at100k.append(publish([args.agent, "run", "--catalog", catalog[100000]], args.voc))
         shutil.copyfile(args.voc, voc100k)
-        if no_huge_pages:
-            plain_pages.append(publish([*no_huge_pages, args.agent, "run", "--catalog", catalog[100000]], args.voc))
+        if has_no_huge_pages:
+            plain_pages.append(publish([no_huge_pages, args.agent, "run", "--catalog", catalog[100000]], args.voc))
         reference.append(publish([args.reference, catalog[100000], reference_voc], reference_voc))
         at1m.append(publish([args.agent, "run", "--catalog", catalog[1000000]], args.voc))
     os.remove(args.voc)
