@@ -3,8 +3,9 @@
 prepares the install tree, the catalogues and the builds, then calls this).
 
 Whole runs: each process's CPU (user + sys) from wait4 and its peak resident set, the cases of
-one round taken in turn (bare run, 100k, reference, 1M), RUNS rounds, medians shown; ratios
-are medians of the rounds' ratios, so a drift of the machine's speed stays out of them.
+one round taken in turn (bare run, 100k, reference, 1M, and back in the next round), RUNS
+rounds, medians shown; ratios are medians of the rounds' ratios, so a drift of the machine's
+speed stays out of them.
 Components: the Google Benchmark programs' bytes per second against their own memcpy of the
 same bytes, medians of 5 repetitions: against the copy with the bytes out of the caches (as a
 component meets them) and, in brackets, with them in the caches.
@@ -122,19 +123,33 @@ def main():
             os.remove(written)
         return run(argv, args.work)
 
-    # The tree's huge-page regions weighed: the same run with huge pages refused to it.
-    no_huge_pages = os.path.join(args.bench, "without_huge_pages")
-    has_no_huge_pages = os.access(no_huge_pages, os.X_OK)
-
-    bare, at100k, reference, at1m, plain_pages = [], [], [], [], []
-    for _ in range(args.runs):
-        bare.append(publish([args.agent, "run"], args.voc))
-        at100k.append(publish([args.agent, "run", "--catalog", catalog[100000]], args.voc))
+    def at100k_run():
+        runs = publish([args.agent, "run", "--catalog", catalog[100000]], args.voc)
         shutil.copyfile(args.voc, voc100k)
-        if has_no_huge_pages:
-            plain_pages.append(publish([no_huge_pages, args.agent, "run", "--catalog", catalog[100000]], args.voc))
-        reference.append(publish([args.reference, catalog[100000], reference_voc], reference_voc))
-        at1m.append(publish([args.agent, "run", "--catalog", catalog[1000000]], args.voc))
+        return runs
+
+    # The cases of a round in one order, then the reverse: a run is not billed for the
+    # memory the case before it left cold or warm.
+    bare, at100k, reference, at1m = [], [], [], []
+    steps = [(bare, lambda: publish([args.agent, "run"], args.voc)),
+             (at100k, at100k_run),
+             (reference, lambda: publish([args.reference, catalog[100000], reference_voc], reference_voc)),
+             (at1m, lambda: publish([args.agent, "run", "--catalog", catalog[1000000]], args.voc))]
+    for round_number in range(args.runs):
+        for runs, step in (steps if round_number % 2 == 0 else steps[::-1]):
+            runs.append(step())
+
+    # The tree's huge-page regions weighed: the 100k run against itself with huge pages
+    # refused to it, in pairs of either order.
+    no_huge_pages = os.path.join(args.bench, "without_huge_pages")
+    huge, plain_pages = [], []
+    if os.access(no_huge_pages, os.X_OK):
+        pair = [(huge, lambda: publish([args.agent, "run", "--catalog", catalog[100000]], args.voc)),
+                (plain_pages, lambda: publish([no_huge_pages, args.agent, "run", "--catalog", catalog[100000]],
+                                              args.voc))]
+        for pair_number in range(5 * args.runs):
+            for runs, step in (pair if pair_number % 2 == 0 else pair[::-1]):
+                runs.append(step())
     os.remove(args.voc)
 
     show, before = [], []
@@ -185,7 +200,7 @@ def main():
         *components(args.bench, measured),
         quick_path_row(measured, cpu(at100k)),
         ("tree's huge-page regions: CPU at 100k / with plain pages, in turn",
-         ratio(at100k, plain_pages) if plain_pages else "not built", "<= 0.97"),
+         ratio(huge, plain_pages) if plain_pages else "not built", "<= 0.97"),
         show_row,
         (f"CPU, bare run / --help ({median(a for a, _ in pairs) * 1e3:.2f} / "
          f"{median(b for _, b in pairs) * 1e3:.2f} ms, 201 pairs)",
