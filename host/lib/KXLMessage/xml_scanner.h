@@ -110,9 +110,10 @@ public:
         return found;
     }
 
-    // From the position, a decimal as intError takes it, ended by `end`, which is not
-    // consumed; false, with the position kept, for anything else. The digits are added up
-    // as they are scanned: numbers are most of a .voc file's leaves.
+    // From the position, a decimal as the format writes it (std::to_string's spelling, 32
+    // bits), ended by `end`, which is not consumed; false, with the position kept, for
+    // anything else. The digits are added up as they are scanned: numbers are most of a
+    // .voc file's leaves.
     bool decimal(char end, int& value)
     {
         constexpr std::size_t kLongest = 11; // "-2147483648"
@@ -167,9 +168,7 @@ public:
 
     // At "</": the end tag `</name S?>`.
     bool endTag(std::string_view name);
-
     bool expect(char c, const char* description);
-
     bool startsDeclaration();
 
     // At a '<': comments, processing instructions, DOCTYPE and CDATA outside leaf values are
@@ -182,9 +181,7 @@ public:
     // Errors: texts, lines and columns are made only here, once reading has failed. A
     // position at a byte that is no XML character is reported as that.
     bool failure(const std::string& text);
-
     bool failureAt(std::size_t offset, const std::string& text);
-
     bool malformed(const std::string& description);
 
 private:
@@ -241,9 +238,7 @@ private:
 
     // The length of the character at `offset`, 0 when it is not UTF-8 of a character XML allows.
     std::size_t characterLength(std::size_t offset);
-
     bool skipCharacter();
-
     bool badCharacter(std::size_t offset);
 
     // The rare part of refuseSpecialMarkup(), apart so that the common test is inline.
