@@ -128,8 +128,8 @@ def main():
         shutil.copyfile(args.voc, voc100k)
         return runs
 
-    # The cases of a round in one order, then the reverse: a run is not billed for the
-    # memory the case before it left cold or warm.
+    # The cases of a round in one order, then the reverse: no case always follows the one
+    # that left it memory warm or cold.
     bare, at100k, reference, at1m = [], [], [], []
     steps = [(bare, lambda: publish([args.agent, "run"], args.voc)),
              (at100k, at100k_run),
