@@ -6,9 +6,7 @@
 #include "voc_reader.h"
 
 #include <algorithm>
-#include <array>
 #include <charconv>
-#include <cstring>
 #include <initializer_list>
 #include <optional>
 #include <utility>
