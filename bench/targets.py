@@ -139,17 +139,25 @@ def main():
         for runs, step in (steps if round_number % 2 == 0 else steps[::-1]):
             runs.append(step())
 
-    # The tree's huge-page regions weighed: the 100k run against itself with huge pages
-    # refused to it, in pairs of either order.
-    no_huge_pages = os.path.join(args.bench, "without_huge_pages")
-    huge, plain_pages = [], []
-    if os.access(no_huge_pages, os.X_OK):
-        pair = [(huge, lambda: publish([args.agent, "run", "--catalog", catalog[100000]], args.voc)),
-                (plain_pages, lambda: publish([no_huge_pages, args.agent, "run", "--catalog", catalog[100000]],
-                                              args.voc))]
+    def weighed(tool, prefix):
+        """The 100k run against itself started through prefix, in pairs of either order;
+        nothing when the tool was not built."""
+        if not os.path.exists(tool):
+            return [], []
+        plain, varied = [], []
+        pair = [(plain, lambda: publish([args.agent, "run", "--catalog", catalog[100000]], args.voc)),
+                (varied, lambda: publish([*prefix, args.agent, "run", "--catalog", catalog[100000]], args.voc))]
         for pair_number in range(5 * args.runs):
             for runs, step in (pair if pair_number % 2 == 0 else pair[::-1]):
                 runs.append(step())
+        return plain, varied
+
+    # The tree's huge-page regions, with huge pages refused to the run; the heap setting, with
+    # the agent's mallopt ignored.
+    no_huge_pages = os.path.join(args.bench, "without_huge_pages")
+    huge, plain_pages = weighed(no_huge_pages, [no_huge_pages])
+    ignore_mallopt = os.path.join(args.bench, "libignore_mallopt.so")
+    set_heap, glibc_heap = weighed(ignore_mallopt, ["/usr/bin/env", f"LD_PRELOAD={ignore_mallopt}"])
     os.remove(args.voc)
 
     show, before = [], []
@@ -201,6 +209,8 @@ def main():
         quick_path_row(measured, cpu(at100k)),
         ("tree's huge-page regions: CPU at 100k / with plain pages, in turn",
          ratio(huge, plain_pages) if plain_pages else "not built", "<= 0.97"),
+        ("heap setting: CPU at 100k / with glibc's own, in turn",
+         ratio(set_heap, glibc_heap) if glibc_heap else "not built", "<= 0.97"),
         show_row,
         (f"CPU, bare run / --help ({median(a for a, _ in pairs) * 1e3:.2f} / "
          f"{median(b for _, b in pairs) * 1e3:.2f} ms, 201 pairs)",
