@@ -1,7 +1,8 @@
 #include "agent/vocabulary/vocabulary_model.h"
 
 #include <algorithm>
-#include <utility>
+
+#include "common/constant_index.h"
 
 namespace KXL {
 
@@ -67,17 +68,6 @@ Role roleOf(KXLNodeRef leaf)
 bool fits(KXLNodeRef leaf, int tag, std::optional<std::string_view> text = std::nullopt)
 {
     return leaf.tag() == tag && leaf.valueKind() == KXLValueKind::String && (!text || leaf.text() == *text);
-}
-
-// The GuestValue called `name`, kGuestValueCount for none. Each name is compared as a
-// constant, which the compiler turns into a few loads where an index into the names would
-// cost a memcmp call (BM_Classify).
-template <std::size_t... Value>
-std::size_t guestValueNamed(std::string_view name, std::index_sequence<Value...>)
-{
-    std::size_t found = kGuestValueCount;
-    ((name == kGuestValueNames[Value] && (found = Value, true)) || ...);
-    return found;
 }
 
 // The children of an entry (element 1017 without value or stamps) made only of childless,
@@ -150,7 +140,7 @@ private:
 
     bool readNamed(KXLNodeRef named)
     {
-        const std::size_t value = guestValueNamed(named.name(), std::make_index_sequence<kGuestValueCount>());
+        const std::size_t value = indexAmong<kGuestValueNames>(named.name());
         if (value == kGuestValueCount || (m_namedSeen & (1u << value)) != 0)
             return false;
         m_namedSeen |= 1u << value;

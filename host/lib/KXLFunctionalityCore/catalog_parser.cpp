@@ -17,6 +17,7 @@
 
 #include <utf8proc.h>
 
+#include "common/constant_index.h"
 #include "host/lib/KXLFunctionalityCore/catalog_failure.h"
 #include "host/lib/KXLFunctionalityCore/catalog_reader.h"
 #include "host/KXPCatalog.h"
@@ -27,8 +28,9 @@ namespace {
 
 constexpr std::size_t kMaxDepth = 16; // the format itself needs 3
 constexpr std::size_t kUnknownKey = 5; // a key index: not one of the object's format
-constexpr std::string_view kTopKeys[] = {"supported", "experimental"};
-constexpr std::string_view kEntryKeys[] = {"code", "property1", "property2", "property3", "property4"};
+constexpr std::array<std::string_view, 2> kTopKeys = {"supported", "experimental"};
+constexpr std::array<std::string_view, 5> kEntryKeys = {"code", "property1", "property2", "property3", "property4"};
+constexpr std::array<std::string_view, 0> kNoKeys = {};
 const char* const kAnyValue = "'[', '{', or a literal";
 
 // The bytes a string holds as they are: printable ASCII but the quote and the backslash.
@@ -366,7 +368,7 @@ private:
         atEnd();
         const char c = m_at == m_end ? ']' : *m_at;
         if (c == '{') {
-            object(nullptr, 0, [&](std::size_t) { value(); });
+            object<kNoKeys>([&](std::size_t) { value(); });
         } else if (c == '[') {
             array([&] { value(); });
         } else if (c == '"') {
@@ -418,10 +420,10 @@ private:
         return m_frames[m_depth++] = Frame{object, -1, {}, {}, 0, {}};
     }
 
-    // At '{': an object, `count` of whose keys are `known`. Calls member(the key's index in
-    // `known`, or `kUnknownKey`) at each value, the key in the frame.
-    template <typename Member>
-    void object(const std::string_view* known, std::size_t count, Member member)
+    // At '{': an object, some of whose keys are `Known`. Calls member(the key's index in
+    // `Known`, or `kUnknownKey`) at each value, the key in the frame.
+    template <const auto& Known, typename Member>
+    void object(Member member)
     {
         Frame& frame = open(true);
         if (!token('}')) {
@@ -433,16 +435,14 @@ private:
                 const std::string_view key = string();
                 m_context = "value";
                 m_expected = nullptr;
-                std::size_t field = 0;
-                while (field < count && key != known[field])
-                    ++field;
-                field = field < count ? field : kUnknownKey;
+                const std::size_t index = KXL::indexAmong<Known>(key);
+                const std::size_t field = index < Known.size() ? index : kUnknownKey;
                 if (field == kUnknownKey ? !frame.others.emplace(key).second : (frame.known & 1u << field) != 0) {
                     const std::string path = location(m_depth - 1);
                     throw Stop{path + (path.empty() ? "" : ": ") + "key " + quoted(key) + " appears twice"};
                 }
                 frame.known |= field == kUnknownKey ? 0u : 1u << field;
-                frame.name = field == kUnknownKey ? frame.key.assign(key) : known[field];
+                frame.name = field == kUnknownKey ? frame.key.assign(key) : Known[field];
                 if (!token(':'))
                     unexpected("object separator", "':'");
                 atEnd();
@@ -475,7 +475,7 @@ private:
 
     void catalogue()
     {
-        object(kTopKeys, 2, [&](std::size_t list) {
+        object<kTopKeys>([&](std::size_t list) {
             const char* const start = m_at;
             if (list == kUnknownKey) {
                 const std::string key = m_frames[0].key;
@@ -509,7 +509,7 @@ private:
         }
         CatalogEntry read{0, {}};
         bool codeRead = false;
-        object(kEntryKeys, 5, [&](std::size_t field) {
+        object<kEntryKeys>([&](std::size_t field) {
             const char* const valueStart = m_at;
             if (field == 0 && m_at != m_end && (*m_at == '-' || (*m_at >= '0' && *m_at <= '9'))) {
                 codeRead = number(m_at, read.code);
