@@ -123,33 +123,35 @@ def main():
             os.remove(written)
         return run(argv, args.work)
 
+    def in_turn(steps, times):
+        """Each step `times` times, in one order and then in the reverse: no case always
+        follows the one that left it memory warm or cold."""
+        for number in range(times):
+            for runs, step in (steps if number % 2 == 0 else steps[::-1]):
+                runs.append(step())
+
+    at100k_argv = [args.agent, "run", "--catalog", catalog[100000]]
+
     def at100k_run():
-        runs = publish([args.agent, "run", "--catalog", catalog[100000]], args.voc)
+        runs = publish(at100k_argv, args.voc)
         shutil.copyfile(args.voc, voc100k)
         return runs
 
-    # The cases of a round in one order, then the reverse: no case always follows the one
-    # that left it memory warm or cold.
     bare, at100k, reference, at1m = [], [], [], []
-    steps = [(bare, lambda: publish([args.agent, "run"], args.voc)),
+    in_turn([(bare, lambda: publish([args.agent, "run"], args.voc)),
              (at100k, at100k_run),
              (reference, lambda: publish([args.reference, catalog[100000], reference_voc], reference_voc)),
-             (at1m, lambda: publish([args.agent, "run", "--catalog", catalog[1000000]], args.voc))]
-    for round_number in range(args.runs):
-        for runs, step in (steps if round_number % 2 == 0 else steps[::-1]):
-            runs.append(step())
+             (at1m, lambda: publish([args.agent, "run", "--catalog", catalog[1000000]], args.voc))],
+            args.runs)
 
     def weighed(tool, prefix):
-        """The 100k run against itself started through prefix, in pairs of either order;
-        nothing when the tool was not built."""
+        """The 100k run against itself started through prefix, 5 x RUNS pairs; nothing when
+        the tool was not built."""
         if not os.path.exists(tool):
             return [], []
         plain, varied = [], []
-        pair = [(plain, lambda: publish([args.agent, "run", "--catalog", catalog[100000]], args.voc)),
-                (varied, lambda: publish([*prefix, args.agent, "run", "--catalog", catalog[100000]], args.voc))]
-        for pair_number in range(5 * args.runs):
-            for runs, step in (pair if pair_number % 2 == 0 else pair[::-1]):
-                runs.append(step())
+        in_turn([(plain, lambda: publish(at100k_argv, args.voc)),
+                 (varied, lambda: publish([*prefix, *at100k_argv], args.voc))], 5 * args.runs)
         return plain, varied
 
     # The tree's huge-page regions, with huge pages refused to the run; the heap setting, with
