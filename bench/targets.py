@@ -154,12 +154,9 @@ def main():
                  (varied, lambda: publish([*prefix, *at100k_argv], args.voc))], 5 * args.runs)
         return plain, varied
 
-    # The tree's huge-page regions, with huge pages refused to the run; the heap setting, with
-    # the agent's mallopt ignored.
+    # The tree's huge-page regions, with huge pages refused to the run.
     no_huge_pages = os.path.join(args.bench, "without_huge_pages")
     huge, plain_pages = weighed(no_huge_pages, [no_huge_pages])
-    ignore_mallopt = os.path.join(args.bench, "libignore_mallopt.so")
-    set_heap, glibc_heap = weighed(ignore_mallopt, ["/usr/bin/env", f"LD_PRELOAD={ignore_mallopt}"])
     os.remove(args.voc)
 
     show, before = [], []
@@ -211,8 +208,6 @@ def main():
         quick_path_row(measured, cpu(at100k)),
         ("tree's huge-page regions: CPU at 100k / with plain pages, in turn",
          ratio(huge, plain_pages) if plain_pages else "not built", "<= 0.97"),
-        ("heap setting: CPU at 100k / with glibc's own, in turn",
-         ratio(set_heap, glibc_heap) if glibc_heap else "not built", "<= 0.97"),
         show_row,
         (f"CPU, bare run / --help ({median(a for a, _ in pairs) * 1e3:.2f} / "
          f"{median(b for _, b in pairs) * 1e3:.2f} ms, 201 pairs)",

@@ -11,8 +11,6 @@
 #include <utility>
 #include <vector>
 
-#include <malloc.h>
-
 #include <CLI/CLI.hpp>
 
 #include "common/file_io.h"
@@ -241,11 +239,6 @@ int finishOutput(int status, int error)
 
 int main(int argc, char** argv)
 {
-    // Buffers of up to 32 MiB (glibc's own ceiling for the threshold it moves by itself) come
-    // from the heap from the start: the catalogue's text, freed once read, is then reused by
-    // the run's later buffers instead of being handed back and faulted in afresh (a bench row
-    // weighs it). A run is one command, so what the heap keeps is given back at exit.
-    mallopt(M_MMAP_THRESHOLD, 32 << 20);
     // A closed pipe, standard output's or the log's, is an error to report, not a death.
     std::signal(SIGPIPE, SIG_IGN);
     // Standard output through the C stream, which plug-ins print to as well, so the two stay
