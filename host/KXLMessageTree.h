@@ -253,6 +253,7 @@ private:
     bool sameRecord(const StampRecord& stored, const StampRecord& made) const;
     KXLStamps stampsOf(NodeId element) const;
     void makeStorage();
+    void addBlock();
     Node* newBlock();
     void clearStorage() noexcept;
 

@@ -225,13 +225,16 @@ TEST(SaveDocument, UnrepresentableTreeIsRefusedAndLeavesTheFileAsItWas)
     kxltest::Build deepest = kxltest::element(257);
     for (int depth = 256; depth >= 1; --depth)
         deepest = kxltest::element(depth, {deepest});
-    KXL::KXLDocument unrepresentable[] = {kxltest::document({kxltest::named("n", 1)}),
-                                          kxltest::document({kxltest::element(0)}),
-                                          kxltest::document({deepest})};
+    const std::pair<KXL::KXLDocument, std::string> unrepresentable[] = {
+        {kxltest::document({kxltest::named("n", 1)}), "a named value stands where an element belongs"},
+        {kxltest::document({kxltest::element(0)}), "element tag 0 is not positive"},
+        {kxltest::document({kxltest::element(1, {kxltest::named("", 1)})}), "a named value has an empty name"},
+        {kxltest::document({deepest}), "elements nest deeper than 256"}};
 
-    for (const KXL::KXLDocument& document : unrepresentable) {
+    for (const auto& [document, reason] : unrepresentable) {
         EXPECT_NE(KXL::saveDocument(document, path), 0);
         EXPECT_THAT(KXL::getErrorMessage(), HasSubstr("cannot save \"" + path + "\""));
+        EXPECT_THAT(KXL::getErrorMessage(), HasSubstr(reason));
     }
     EXPECT_EQ(test_files::readFile(path), "old");
     EXPECT_EQ(dir.entries(), std::set<std::string>{"v.voc"});

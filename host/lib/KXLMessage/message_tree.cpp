@@ -223,18 +223,23 @@ std::uint32_t KXLDocument::addText(std::string_view text)
     return reference;
 }
 
-KXLDocument::NodeId KXLDocument::appendNode(NodeId parent)
+// Once a block, and apart from appendNode(), which runs once a node: the storage made (an
+// empty document has no node, not even its root), or a block added within the ids' range.
+[[gnu::noinline]] void KXLDocument::addBlock()
 {
     if (m_blocks.empty())
-        makeStorage();
+        return makeStorage();
     if (m_nodeCount > kIdMask)
         throw std::length_error("a document holds at most 268435456 nodes");
-    const NodeId id = m_nodeCount;
-    if ((id & (kNodesPerBlock - 1)) == 0) {
-        m_blocks.reserve(m_blocks.size() + 1);
-        m_blocks.push_back(newBlock());
-    }
-    ++m_nodeCount;
+    m_blocks.reserve(m_blocks.size() + 1);
+    m_blocks.push_back(newBlock());
+}
+
+KXLDocument::NodeId KXLDocument::appendNode(NodeId parent)
+{
+    if ((m_nodeCount & (kNodesPerBlock - 1)) == 0)
+        addBlock();
+    const NodeId id = m_nodeCount++;
     Node& up = at(parent);
     const std::uint32_t last = up.last();
     if (last == 0) {

@@ -312,11 +312,18 @@ private:
     {
         m_in.skipSpace(true);
         m_in.mark();
+        if (!m_in.need(m_in.at + 1) || m_in[m_in.at] != '<')
+            return noTag(parent);
+        return m_in.refuseSpecialMarkup();
+    }
+
+    // Apart from nextTag, which runs once a child: its error texts would give every call a
+    // frame of string temporaries.
+    [[gnu::cold, gnu::noinline]] bool noTag(std::string_view parent)
+    {
         if (!m_in.need(m_in.at + 1))
             return m_in.malformed("end tag </" + std::string(parent) + "> expected");
-        if (m_in[m_in.at] != '<')
-            return m_in.failureAt(m_in.at, "unexpected text inside " + tagName(parent));
-        return m_in.refuseSpecialMarkup();
+        return m_in.failureAt(m_in.at, "unexpected text inside " + tagName(parent));
     }
 
     bool message(std::size_t start)
@@ -377,42 +384,41 @@ private:
         return empty || content(node, depth);
     }
 
+    enum class Quick { NotTaken, Read, Ended, Failed };
+
     // After an element's start tag: its children and its end tag.
     bool content(KXLDocument::NodeId node, int depth)
     {
-        bool valueAllowed = true;
-        for (;;) {
+        for (bool valueAllowed = true;; valueAllowed = false) {
             if (!nextTag(name::element))
                 return false;
-            switch (writersChild(node, depth, valueAllowed)) {
-            case Quick::Ended: return true;
-            case Quick::Read: valueAllowed = false; continue;
-            case Quick::Failed: return false;
-            case Quick::NotTaken: break;
-            }
-            if (m_in.startsWith("</"))
-                return m_in.endTag(name::element);
-            const std::size_t childStart = m_in.at++;
-            if (m_in.consumeName(name::element)) {
-                if (!element(childStart, node, depth + 1))
-                    return false;
-            } else if (m_in.consumeName(name::named)) {
-                if (!named(childStart, node))
-                    return false;
-            } else if (const bool isString = m_in.consumeName(name::string);
-                       isString || m_in.consumeName(name::integer)) {
-                if (!valueAllowed)
-                    return m_in.failureAt(childStart, "a value of <element> must be its first child and come only once");
-                if (!value(childStart, isString, node))
-                    return false;
-            } else {
-                return unexpectedTag(childStart, "unexpected ", " inside <element>");
-            }
-            valueAllowed = false;
+            Quick child = writersChild(node, depth, valueAllowed);
+            if (child == Quick::NotTaken)
+                child = anyChild(node, depth, valueAllowed);
+            if (child != Quick::Read)
+                return child == Quick::Ended;
         }
     }
 
-    enum class Quick { NotTaken, Read, Ended, Failed };
+    // A child as the productions read it, or the end tag. Not inlined into content(), whose
+    // every call would otherwise carry the frame of these error texts.
+    [[gnu::noinline]] Quick anyChild(KXLDocument::NodeId node, int depth, bool valueAllowed)
+    {
+        const auto result = [](bool read) { return read ? Quick::Read : Quick::Failed; };
+        if (m_in.startsWith("</"))
+            return m_in.endTag(name::element) ? Quick::Ended : Quick::Failed;
+        const std::size_t childStart = m_in.at++;
+        if (m_in.consumeName(name::element))
+            return result(element(childStart, node, depth + 1));
+        if (m_in.consumeName(name::named))
+            return result(named(childStart, node));
+        if (const bool isString = m_in.consumeName(name::string); isString || m_in.consumeName(name::integer)) {
+            if (!valueAllowed)
+                return result(m_in.failureAt(childStart, "a value of <element> must be its first child and come only once"));
+            return result(value(childStart, isString, node));
+        }
+        return result(unexpectedTag(childStart, "unexpected ", " inside <element>"));
+    }
 
     // The children as the writer spells them, each matched as a whole: `</element>`,
     // `<element tag="N">` (or `/>`), `<int>N</int>`, `<string>text</string>` and
