@@ -137,7 +137,7 @@ private:
 
     // `last`: the last byte read, m_end for the end of the text, which counts as one more.
     // A malformed token shows what was read since the last string or number began.
-    [[noreturn]] void malformed(const char* last, const std::string& reason, bool showToken = true)
+    [[noreturn, gnu::cold]] void malformed(const char* last, std::string_view reason, bool showToken = true)
     {
         std::size_t line = 1;
         const char* lineStart = m_begin;
@@ -149,7 +149,7 @@ private:
         }
         std::string text = "malformed JSON: parse error at line " + std::to_string(line) + ", column " +
                            std::to_string(last - lineStart + 1) + ": syntax error while parsing " + m_context +
-                           " - " + reason;
+                           " - " + std::string(reason);
         if (showToken) {
             text += "; last read: '";
             for (const char* p = m_token; p <= last && p < m_end; ++p) {
@@ -232,6 +232,13 @@ private:
         m_at = at;
         if (m_at != m_end && *m_at == '"')
             return std::string_view(text, static_cast<std::size_t>(m_at++ - text));
+        return decoded(text);
+    }
+
+    // From the first byte of the string at `text` that is not verbatim: the rest, decoded.
+    // Apart from string(), whose calls, two an entry, would otherwise carry its frame.
+    [[gnu::noinline]] std::string_view decoded(const char* text)
+    {
         m_scratch.assign(text, m_at);
         for (;;) {
             if (m_at == m_end)
@@ -356,10 +363,17 @@ private:
         value = static_cast<unsigned int>(read);
         if (plain)
             return read <= 0xFFFFFFFFu;
-        const std::string token(start, m_at);
-        if (isValue && std::isinf(std::strtod(token.c_str(), nullptr)))
-            throw Stop{"malformed JSON: number overflow parsing '" + token + "'"};
+        if (isValue)
+            refuseOverflow(start);
         return false;
+    }
+
+    // A number from `start` to here that is held as a double must be finite.
+    [[gnu::noinline]] void refuseOverflow(const char* start) const
+    {
+        const std::string token(start, m_at);
+        if (std::isinf(std::strtod(token.c_str(), nullptr)))
+            throw Stop{"malformed JSON: number overflow parsing '" + token + "'"};
     }
 
     // Any JSON value, checked as the format's own containers are.
@@ -415,9 +429,14 @@ private:
     Frame& open(bool object)
     {
         if (m_depth >= kMaxDepth)
-            throw Stop{"nesting deeper than " + std::to_string(kMaxDepth) + " levels at " + location(m_depth)};
+            tooDeep();
         ++m_at;
         return m_frames[m_depth++] = Frame{object, -1, {}, {}, 0, {}};
+    }
+
+    [[noreturn, gnu::cold]] void tooDeep() const
+    {
+        throw Stop{"nesting deeper than " + std::to_string(kMaxDepth) + " levels at " + location(m_depth)};
     }
 
     // At '{': an object, some of whose keys are `Known`. Calls member(the key's index in
@@ -476,36 +495,33 @@ private:
     void catalogue()
     {
         object<kTopKeys>([&](std::size_t list) {
+            if (list != kUnknownKey && m_at != m_end && *m_at == '[')
+                return array([&] { entry(static_cast<int>(list)); });
             const char* const start = m_at;
-            if (list == kUnknownKey) {
-                const std::string key = m_frames[0].key;
-                value();
-                problem({1, 0, 0, key},
-                        "unknown key " + quoted(key) + " at the top level (allowed: supported, experimental)");
-            } else if (m_at != m_end && *m_at == '[') {
-                array([&] { entry(static_cast<int>(list)); });
-            } else {
-                value();
-                problem({2 + static_cast<int>(list), -1, 0, {}},
-                        quoted(kTopKeys[list]) + " must be an array, got " + shown(start));
-            }
+            value();
+            topProblem(list, start);
         });
         // A list left out is an empty list; a misspelt one is still an unknown key.
     }
 
-    // Problems of an entry rank in the order: not an object, an unknown key (the first by
-    // name), no code, a wrong code, a repeated code, a wrong property1..property4.
+    // A top-level member that is no list, or a list, read from `start`, that is no array.
+    // Apart from catalogue(), as are the entries' problems below: their texts would weigh on
+    // the frame of every entry read.
+    [[gnu::cold, gnu::noinline]] void topProblem(std::size_t list, const char* start)
+    {
+        if (list != kUnknownKey)
+            return problem({2 + static_cast<int>(list), -1, 0, {}},
+                           quoted(kTopKeys[list]) + " must be an array, got " + shown(start));
+        const std::string key = m_frames[0].key;
+        problem({1, 0, 0, key}, "unknown key " + quoted(key) + " at the top level (allowed: supported, experimental)");
+    }
+
     void entry(int list)
     {
-        const long index = m_frames[1].index;
-        const auto report = [&](std::size_t kind, std::string key, const std::string& text) {
-            problem({2 + list, index, kind, std::move(key)},
-                    std::string(kTopKeys[list]) + "[" + std::to_string(index) + "]: " + text);
-        };
         const char* const start = m_at;
         if (m_at == m_end || *m_at != '{') {
             value();
-            return report(0, {}, "an entry must be an object, got " + shown(start));
+            return entryProblem(list, 0, start);
         }
         CatalogEntry read{0, {}};
         bool codeRead = false;
@@ -524,21 +540,38 @@ private:
             } else {
                 value();
             }
-            const std::string key = field == kUnknownKey ? m_frames[2].key : "";
-            report(field == kUnknownKey ? 1 : field == 0 ? 3 : 5 + field, key,
-                   field == kUnknownKey ? "unknown key " + quoted(key) +
-                                          " (allowed: code, property1, property2, property3, property4)"
-                                    : quoted(kEntryKeys[field]) +
-                                          (field == 0 ? " must be an integer in 0..4294967295, got "
-                                                      : " must be a string, got ") +
-                                          shown(valueStart));
+            entryProblem(list, field == kUnknownKey ? 1 : field == 0 ? 3 : 5 + field, valueStart);
         });
         if ((m_frames[2].known & 1u) == 0)
-            return report(2, {}, "missing \"code\"");
+            return entryProblem(list, 2);
         if (!codeRead)
             return;
-        m_codes[list].emplace_back(read.code, static_cast<unsigned int>(index));
+        m_codes[list].emplace_back(read.code, static_cast<unsigned int>(m_frames[1].index));
         m_sink(list, read);
+    }
+
+    // Problems of an entry rank by `kind`: not an object (0), an unknown key (1, the first by
+    // name), no code (2), a wrong code (3), a repeated code (4, repeatedCodes()), a wrong
+    // property1..property4 (6..9). `start`: the value found, for all but 1 and 2.
+    [[gnu::cold, gnu::noinline]] void entryProblem(int list, std::size_t kind, const char* start = nullptr)
+    {
+        std::string key;
+        std::string text;
+        if (kind == 0) {
+            text = "an entry must be an object, got " + shown(start);
+        } else if (kind == 1) {
+            key = m_frames[2].key;
+            text = "unknown key " + quoted(key) + " (allowed: code, property1, property2, property3, property4)";
+        } else if (kind == 2) {
+            text = "missing \"code\"";
+        } else {
+            const std::size_t field = kind == 3 ? 0 : kind - 5;
+            text = quoted(kEntryKeys[field]) +
+                (field == 0 ? " must be an integer in 0..4294967295, got " : " must be a string, got ") + shown(start);
+        }
+        const long index = m_frames[1].index;
+        problem({2 + list, index, kind, std::move(key)},
+                std::string(kTopKeys[list]) + "[" + std::to_string(index) + "]: " + text);
     }
 
     // Catalogues list codes in order, which one comparison an entry confirms; otherwise a
