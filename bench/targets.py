@@ -149,10 +149,10 @@ def main():
         the tool was not built."""
         if not os.path.exists(tool):
             return [], []
-        plain, varied = [], []
-        in_turn([(plain, lambda: publish(at100k_argv, args.voc)),
+        usual, varied = [], []
+        in_turn([(usual, lambda: publish(at100k_argv, args.voc)),
                  (varied, lambda: publish([*prefix, *at100k_argv], args.voc))], 5 * args.runs)
-        return plain, varied
+        return usual, varied
 
     # The tree's huge-page regions, with huge pages refused to the run.
     no_huge_pages = os.path.join(args.bench, "without_huge_pages")
