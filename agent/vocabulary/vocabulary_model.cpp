@@ -77,7 +77,7 @@ bool fits(KXLNodeRef leaf, int tag, std::optional<std::string_view> text = std::
 // the description 1303, in this order).
 class EntryParts {
 public:
-    explicit EntryParts(bool versionWanted) : m_versionFits(versionWanted) {}
+    EntryParts(std::uint32_t index, bool versionWanted) : m_versionFits(versionWanted) { guest.index = index; }
 
     bool read(KXLNodeRef entry)
     {
@@ -101,12 +101,12 @@ public:
     unsigned roles = 0; // of the leaves, each once; with kUnknownLeaf when one is none or repeats
     std::size_t leafCount = 0;
     std::size_t namedCount = 0;
-    int code = 0;
-    std::string_view identifier;
-    std::string_view name;
+    // The leaves as a guest OS entry holds them (an adapter's code and name too), filled in
+    // place, the index first, and handed on as they are: fields stored one by one and then
+    // copied at once stall until the stores are done (a sixth of BM_Classify).
+    GuestEntry guest{};
     std::string_view stamp; // the version entry's
     std::string_view description;
-    std::array<int, kGuestValueCount> values{};
 
 private:
     bool m_versionFits;
@@ -117,11 +117,13 @@ private:
         const Role role = roleOf(leaf);
         roles |= (roles & role) != 0 ? kUnknownLeaf : role;
         if (role == kCode)
-            code = leaf.number();
+            guest.code = static_cast<std::uint32_t>(leaf.number());
         else if (role == kIdentifierLeaf)
-            identifier = leaf.text();
+            guest.identifier = leaf.text();
         else if (role == kNameLeaf)
-            name = leaf.text();
+            guest.displayName = leaf.text();
+        else if (role == kExperimentalMark)
+            guest.experimental = true;
         if (m_versionFits)
             m_versionFits = fitsVersion(leaf);
         ++leafCount;
@@ -144,7 +146,7 @@ private:
         if (value == kGuestValueCount || (m_namedSeen & (1u << value)) != 0)
             return false;
         m_namedSeen |= 1u << value;
-        values[value] = named.number();
+        guest.values[value] = named.number();
         ++namedCount;
         return true;
     }
@@ -208,17 +210,16 @@ void classifyEntries(KXLNodeRef container, EntryVisitor& visitor)
             visitor.category({index, *name});
             continue;
         }
-        EntryParts parts(!versionSeen);
+        EntryParts parts(index, !versionSeen);
         if (!parts.read(node))
             visitor.other({index, node});
         else if (parts.isVersion()) {
             versionSeen = true;
             visitor.version({index, parts.stamp, parts.description});
         } else if (parts.namedCount == 0 && parts.roles == kAdapterRoles)
-            visitor.adapter({index, parts.code, parts.name});
+            visitor.adapter({index, static_cast<int>(parts.guest.code), parts.guest.displayName});
         else if (parts.namedCount == kGuestValueCount && (parts.roles & ~kExperimentalMark) == kGuestRoles)
-            visitor.guest({index, static_cast<std::uint32_t>(parts.code), parts.identifier, parts.name,
-                parts.values, (parts.roles & kExperimentalMark) != 0});
+            visitor.guest(parts.guest);
         else
             visitor.other({index, node});
     }
@@ -302,7 +303,7 @@ std::optional<std::string> vocabularyName(const KXLDocument& document)
         return std::nullopt;
     // The version entry comes first as a rule: no need to classify the rest.
     for (KXLNodeRef node : container.children()) {
-        EntryParts parts(true);
+        EntryParts parts(0, true);
         if (parts.read(node) && parts.isVersion())
             return nameFromStamp(parts.stamp);
     }
