@@ -1,5 +1,5 @@
-// The text printer on a vocabulary of 100k guest OSes, as make_catalog.py describes them,
-// against memcpy of the bytes it prints, in the same run.
+// The text printer and the checks on a vocabulary of 100k guest OSes, as make_catalog.py
+// describes them; the printer against memcpy of the bytes it prints, in the same run.
 #include <cstdio>
 #include <cstring>
 #include <ostream>
@@ -9,6 +9,7 @@
 #include <benchmark/benchmark.h>
 
 #include "agent/output/vocabulary_printer.h"
+#include "agent/vocabulary/vocabulary_check.h"
 #include "memcpy_reference.h"
 
 namespace {
@@ -119,6 +120,15 @@ void BM_Classify(benchmark::State& state)
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * printedBytes()));
 }
 BENCHMARK(BM_Classify)->Unit(benchmark::kMillisecond);
+
+// The checks the agent applies to a vocabulary before it is cached: the classifying pass
+// and what each entry is checked for.
+void BM_Check(benchmark::State& state)
+{
+    for (auto _ : state)
+        benchmark::DoNotOptimize(KXL::checkVocabulary(vocabulary()).size());
+}
+BENCHMARK(BM_Check)->Unit(benchmark::kMillisecond);
 
 // The floor of any pass over the tree: every child of every entry visited and its value
 // read, nothing classified.

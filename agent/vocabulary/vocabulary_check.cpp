@@ -69,7 +69,7 @@ std::string describe(KXLNodeRef node)
 }
 
 // One pass in document order, as the entries come: a million good guest OSes cost a small
-// map entry each and no text.
+// record each and no text.
 class Checker : public EntryVisitor {
 public:
     explicit Checker(std::vector<VocabularyProblem>& problems) : m_problems(problems) {}
@@ -82,8 +82,9 @@ public:
         const KXLNodeRef container = checkFrame(vocabularyFrame(document));
         if (!container)
             return;
-        m_numberIds.reserve(mostGuests(document)); // grown, it is rehashed a dozen times
+        m_numberIds.reserve(mostGuests(document));
         classifyEntries(container, *this);
+        checkNumberIds();
 
         // What needs every item known; sorted back into document order by the caller.
         if (!m_version)
@@ -120,14 +121,14 @@ public:
     void adapter(const AdapterEntry& adapter) override
     {
         m_adapterIds.insert(adapter.id);
-        checkNumberId(adapter, false, adapter.id, std::nullopt);
+        m_numberIds.push_back({static_cast<std::uint32_t>(adapter.id), adapter.index, false});
         if (!m_firstAdapter)
             m_firstAdapter = placeOf(adapter);
     }
 
     void guest(const GuestEntry& guest) override
     {
-        checkNumberId(guest, true, static_cast<int>(guest.code), guest.experimental);
+        m_numberIds.push_back({kGuestKey | guest.code, guest.index, guest.experimental});
         if (!m_firstGuest)
             m_firstGuest = placeOf(guest);
         if (guest.experimental && !m_firstExperimental)
@@ -189,6 +190,13 @@ private:
         bool experimental;
         bool pairWarned;
     };
+    // An adapter's id or a guest OS's code, with kGuestKey for a guest OS, and where it is.
+    struct NumberId {
+        std::uint64_t key;
+        std::uint32_t index;
+        bool experimental;
+    };
+    static constexpr std::uint64_t kGuestKey = std::uint64_t{1} << 32;
 
     std::vector<VocabularyProblem>& m_problems;
     std::optional<VersionEntry> m_version;
@@ -200,7 +208,7 @@ private:
     std::unordered_set<int> m_adapterIds;
     std::vector<GuestEntry> m_adapterReferences; // guest OSes whose adapter is unknown so far
     std::unordered_map<std::string, FirstSeen> m_ids; // "kind\0id" of other entries
-    std::unordered_map<std::uint64_t, FirstSeen> m_numberIds; // adapters and guest OSes
+    std::vector<NumberId> m_numberIds; // of adapters and guest OSes, in document order
 
     void error(Place place, std::string message)
     {
@@ -242,27 +250,37 @@ private:
     }
 
     // Ids are unique within a kind; a guest OS code may be listed once as supported and once
-    // as experimental, as the server does for an OS in both of its maps. No text is made
-    // unless an id repeats.
-    template <typename Entry>
-    void checkNumberId(const Entry& entry, bool guest, int id, std::optional<bool> experimental)
+    // as experimental, as the server does for an OS in both of its maps. Sorted once all are
+    // known, an id's entries come together in document order: cheaper than a hash map, which
+    // allocates a node for each (BM_Check). No text is made unless an id repeats.
+    void checkNumberIds()
     {
-        const std::uint64_t key = (static_cast<std::uint64_t>(guest) << 32) | static_cast<std::uint32_t>(id);
-        const auto [found, added] =
-            m_numberIds.try_emplace(key, FirstSeen{entry.index, experimental.value_or(false), false});
-        if (added)
-            return;
-        const Place place = placeOf(entry);
-        FirstSeen& first = found->second;
-        if (experimental && !first.pairWarned && first.experimental != *experimental) {
+        std::sort(m_numberIds.begin(), m_numberIds.end(), [](const NumberId& a, const NumberId& b) {
+            return std::tie(a.key, a.index) < std::tie(b.key, b.index);
+        });
+        for (auto first = m_numberIds.begin(); first != m_numberIds.end();) {
+            FirstSeen seen{first->index, first->experimental, false};
+            auto next = first + 1;
+            for (; next != m_numberIds.end() && next->key == first->key; ++next)
+                repeatedId(*next, seen);
+            first = next;
+        }
+    }
+
+    void repeatedId(const NumberId& id, FirstSeen& first)
+    {
+        const bool guest = (id.key & kGuestKey) != 0;
+        const auto code = static_cast<std::uint32_t>(id.key);
+        const Place place = guest ? placeOf(GuestEntry{id.index, code, {}, {}, {}, id.experimental})
+                                  : placeOf(AdapterEntry{id.index, static_cast<int>(code), {}});
+        if (guest && !first.pairWarned && first.experimental != id.experimental) {
             first.pairWarned = true;
-            warning(place, "code " + guestCode(static_cast<std::uint32_t>(id)) +
-                " is listed both as supported and as experimental");
+            warning(place, "code " + guestCode(code) + " is listed both as supported and as experimental");
             return;
         }
         // A guest OS code is unsigned, as its place names it.
         repeated(place, guest ? kGuestCategory : kAdapterCategory,
-                 guest ? guestCode(static_cast<std::uint32_t>(id)) : std::to_string(id), first);
+                 guest ? guestCode(code) : std::to_string(static_cast<int>(code)), first);
     }
 
     void repeated(Place place, std::string_view kind, const std::string& shownId, const FirstSeen& first)
