@@ -5,6 +5,7 @@
 #include <exception>
 #include <stdexcept>
 #include <iostream>
+#include <new>
 #include <streambuf>
 #include <string>
 #include <string_view>
@@ -259,6 +260,10 @@ int main(int argc, char** argv)
     int status;
     try {
         status = agentMain(argc, argv);
+    } catch (const std::bad_alloc&) {
+        // Its what() names a C++ type; said as the steps that report it themselves say it.
+        std::cerr << "host-agent: out of memory\n";
+        status = KXL::exitTrouble;
     } catch (const std::exception& error) {
         std::cerr << "host-agent: " << KXL::escapeText(error.what()) << '\n';
         status = KXL::exitTrouble;

@@ -198,6 +198,32 @@ TEST_F(AgentShow, FailedWritesToStandardOutputAreErrors)
     EXPECT_THAT(closed.err, IsEmpty());
 }
 
+// Memory that runs out is reported in words, whichever step it stops. The limits go from too
+// little address space to load the file up to enough for everything, so some stop a step after
+// loading (the tables' lists), which reports nothing itself. Not in the sanitizer build, whose
+// shadow memory takes more address space than the limits allow.
+#ifndef KXL_SANITIZED
+TEST_F(AgentShow, RunningOutOfMemoryIsSaidInWords)
+{
+    std::string guests;
+    for (int code = 1; code <= 50000; ++code)
+        guests += VocText::guest(code, "os" + std::to_string(code), "Guest OS " + std::to_string(code), false);
+    const std::string large = tempPath("large.voc");
+    writeFile(large, VocText::document(VocText::standardHead() + VocText::adapter(3, "VirtIO") + guests));
+    bool shown = false;
+    for (int mebibytes = 8; mebibytes <= 512 && !shown; ++mebibytes) {
+        const ProcessResult result = runProcess(
+            {"prlimit", "--as=" + std::to_string(mebibytes << 20), agentExecutable(), "show", large});
+        shown = result.exitStatus == 0;
+        if (!shown) {
+            EXPECT_EQ(result.exitStatus, 2) << mebibytes << " MiB: " << result.err;
+            EXPECT_THAT(result.err, HasSubstr("out of memory")) << mebibytes << " MiB";
+        }
+    }
+    EXPECT_TRUE(shown);
+}
+#endif
+
 TEST_F(AgentShow, RunOptionsAreRefused)
 {
     const ProcessResult result = runAgent({"show", tempPath("x.voc"), "--plugins", "/tmp"});
