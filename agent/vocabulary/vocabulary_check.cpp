@@ -250,14 +250,15 @@ private:
     }
 
     // Ids are unique within a kind; a guest OS code may be listed once as supported and once
-    // as experimental, as the server does for an OS in both of its maps. Sorted once all are
-    // known, an id's entries come together in document order: cheaper than a hash map, which
-    // allocates a node for each (BM_Check). No text is made unless an id repeats.
+    // as experimental, as the server does for an OS in both of its maps. Sorted by id once all
+    // are known, stably, so that an id's entries come together in document order: cheaper than
+    // a hash map, which allocates a node for each (BM_Check). A merge sort, as the list is two
+    // runs in order (supported, experimental) that drove std::sort into its heap sort. No text
+    // is made unless an id repeats.
     void checkNumberIds()
     {
-        std::sort(m_numberIds.begin(), m_numberIds.end(), [](const NumberId& a, const NumberId& b) {
-            return std::tie(a.key, a.index) < std::tie(b.key, b.index);
-        });
+        std::stable_sort(m_numberIds.begin(), m_numberIds.end(),
+                         [](const NumberId& a, const NumberId& b) { return a.key < b.key; });
         for (auto first = m_numberIds.begin(); first != m_numberIds.end();) {
             FirstSeen seen{first->index, first->experimental, false};
             auto next = first + 1;
