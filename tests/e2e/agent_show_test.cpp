@@ -1,4 +1,5 @@
 #include <string>
+#include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -210,10 +211,17 @@ TEST_F(AgentShow, RunningOutOfMemoryIsSaidInWords)
         guests += VocText::guest(code, "os" + std::to_string(code), "Guest OS " + std::to_string(code), false);
     const std::string large = tempPath("large.voc");
     writeFile(large, VocText::document(VocText::standardHead() + VocText::adapter(3, "VirtIO") + guests));
+    const auto limited = [](int mebibytes, std::vector<std::string> args) {
+        args.insert(args.begin(), {"prlimit", "--as=" + std::to_string(mebibytes << 20), agentExecutable()});
+        return runProcess(args);
+    };
+    // From the least address space the agent starts in: below it, the loader fails.
+    int mebibytes = 1;
+    while (mebibytes < 512 && limited(mebibytes, {"--version"}).exitStatus != 0)
+        ++mebibytes;
     bool shown = false;
-    for (int mebibytes = 8; mebibytes <= 512 && !shown; ++mebibytes) {
-        const ProcessResult result = runProcess(
-            {"prlimit", "--as=" + std::to_string(mebibytes << 20), agentExecutable(), "show", large});
+    for (; mebibytes <= 512 && !shown; ++mebibytes) {
+        const ProcessResult result = limited(mebibytes, {"show", large});
         shown = result.exitStatus == 0;
         if (!shown) {
             EXPECT_EQ(result.exitStatus, 2) << mebibytes << " MiB: " << result.err;
