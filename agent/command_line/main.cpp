@@ -261,7 +261,7 @@ int main(int argc, char** argv)
     try {
         status = agentMain(argc, argv);
     } catch (const std::bad_alloc&) {
-        // Its what() names a C++ type; said as the steps that report it themselves say it.
+        // Its what() would name a C++ type: said in the words of the steps that report it themselves.
         std::cerr << "host-agent: out of memory\n";
         status = KXL::exitTrouble;
     } catch (const std::exception& error) {

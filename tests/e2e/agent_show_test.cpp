@@ -201,8 +201,8 @@ TEST_F(AgentShow, FailedWritesToStandardOutputAreErrors)
 
 // Memory that runs out is reported in words, whichever step it stops. The limits go from too
 // little address space to load the file up to enough for everything, so some stop a step after
-// loading (the tables' lists), which reports nothing itself. Not in the sanitizer build, whose
-// shadow memory takes more address space than the limits allow.
+// loading (the tables' lists) that leaves the report to the agent's top level. Not in the
+// sanitizer build, whose shadow memory takes more address space than the limits allow.
 #ifndef KXL_SANITIZED
 TEST_F(AgentShow, RunningOutOfMemoryIsSaidInWords)
 {
