@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds the two libFuzzer targets (the .voc reader, the catalogue parser) with clang in
-# build/fuzz, replays every saved input in fuzz/regressions/, then fuzzes each target for
-# SECONDS (default 60) from a scratch copy of its seed corpus in fuzz/corpus/, with the
-# format's tokens from fuzz/dict/. Fails on a crash, a sanitizer report or a broken property;
+# Builds the libFuzzer targets (the .voc reader, what the agent makes of a .voc file, the
+# catalogue parser) with clang in build/fuzz. Each target replays the saved inputs of its
+# kind (voc or catalog: its name up to the first '_') in fuzz/regressions/, then fuzzes for
+# SECONDS (default 60) from a scratch copy of that kind's seed corpus in fuzz/corpus/, with
+# its format's tokens from fuzz/dict/. Fails on a crash, a sanitizer report or a broken property;
 # libFuzzer then prints the input it saved.
 #   scripts/fuzz.sh [SECONDS]
 # What a run adds to the corpus stays in build/fuzz/runs/TARGET/corpus/ for the next run; a
@@ -29,9 +30,9 @@ export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 
 status=0
-for target in voc_reader catalog; do
+for target in voc_reader voc_outputs catalog; do
   name="${target}_fuzz"
-  kind="${target%_reader}"
+  kind="${target%%_*}"
   inputs=()
   for file in fuzz/regressions/"$kind"/*; do [ -f "$file" ] && inputs+=("$file"); done
   if [ ${#inputs[@]} -gt 0 ]; then

@@ -2,7 +2,7 @@
 # Installs what is missing, builds one preset (default: "default"; "asan" for the
 # sanitizers) and runs every test of it. For the default preset it then checks the
 # binaries for hardening and exports, builds and checks the two Debian packages, installs,
-# uses and purges them where it runs as root (tests/package), and runs the two fuzz targets
+# uses and purges them where it runs as root (tests/package), and runs the three fuzz targets
 # for 60 s each (scripts/fuzz.sh, a build of its own with clang).
 # Each step's output goes to build/PRESET/test-logs/STEP.log; the terminal gets one line a
 # step (the tail of the log when it fails) and, last, "test.sh: N passed, N failed": each
