@@ -115,7 +115,9 @@ void checkSeries(const KXL::KXLDocument& document)
         }
         const std::string value = line.substr(at);
         char* end = nullptr;
-        if (value.size() < 2 || value[0] != ' ' || (std::strtod(value.c_str() + 1, &end), *end != '\0'))
+        if (value.size() >= 2 && value[0] == ' ' && value[1] != ' ')
+            std::strtod(value.c_str() + 1, &end);
+        if (end == nullptr || *end != '\0')
             violated("a series line without one number after its labels: " + line, text);
     }
 }
