@@ -3,8 +3,8 @@
 # catalogue parser) with clang in build/fuzz. Each target replays the saved inputs of its
 # kind (voc or catalog: its name up to the first '_') in fuzz/regressions/, then fuzzes for
 # SECONDS (default 60) from a scratch copy of that kind's seed corpus in fuzz/corpus/, with
-# its format's tokens from fuzz/dict/. Fails on a crash, a sanitizer report or a broken property;
-# libFuzzer then prints the input it saved.
+# its format's tokens from fuzz/dict/. Fails on a crash, a sanitizer report or a broken
+# property; libFuzzer then prints the input it saved.
 #   scripts/fuzz.sh [SECONDS]
 # What a run adds to the corpus stays in build/fuzz/runs/TARGET/corpus/ for the next run; a
 # crash input lands in build/fuzz/runs/TARGET/artifacts/ and, once fixed, belongs in
