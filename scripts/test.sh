@@ -82,7 +82,7 @@ if [ "$preset" = default ]; then
       installed-packages) command=(tests/package/installed_packages_test.sh build/default/packages) ;;
       fuzzing) command=("$here/fuzz.sh" 60) ;;
     esac
-        step "$check" "${command[@]}"
+    step "$check" "${command[@]}"
     case $? in
       0) passed=$((passed + 1)) ;;
       77) skipped=$((skipped + 1)) ;;

@@ -8,7 +8,7 @@
 set -euo pipefail
 packages="${1:-build/default/packages}"
 if [ "$(id -u)" -ne 0 ]; then
-    echo "installing packages needs root"
+  echo "installing packages needs root"
   exit 77
 fi
 runtime_deb="$(realpath "$packages"/zevururuzodovar_*.deb)"
