@@ -3,6 +3,7 @@
 #define HOST_KXPCATALOG_H
 
 #include <string>
+#include <string_view>
 
 #include "host/KXPServer.h"
 
@@ -19,8 +20,7 @@ int preloadCatalogFile(const std::string& path);
 
 // Parses a JSON catalogue text; `origin` names its source in error texts. 0, or a
 // negative status with the error text set; the maps are filled only on success.
-int parseCatalog(const std::string& json, const std::string& origin, KXPOSMap& supported,
-                 KXPOSMap& experimental);
+int parseCatalog(std::string_view json, std::string_view origin, KXPOSMap& supported, KXPOSMap& experimental);
 
 // Reads a JSON catalogue file, as parseCatalog.
 int readCatalogFile(const std::string& path, KXPOSMap& supported, KXPOSMap& experimental);

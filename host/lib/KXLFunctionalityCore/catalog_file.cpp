@@ -23,7 +23,7 @@ int tooLarge(const std::string& path)
     return catalogFailure(path, "larger than " + std::to_string(kMaxCatalogSize) + " bytes");
 }
 
-// 0 and the whole content, or the negative status with the error text set.
+// 0 with the file's bytes in `content`, or the negative status with the error text set.
 int readWholeFile(const std::string& path, std::string& content)
 {
     struct stat status {};
@@ -37,10 +37,9 @@ int readWholeFile(const std::string& path, std::string& content)
     if (status.st_size > kMaxCatalogSize)
         return tooLarge(path);
 
-    std::string text;
-    text.reserve(static_cast<std::size_t>(status.st_size)); // read once, not regrown and copied
+    content.reserve(static_cast<std::size_t>(status.st_size)); // read once, not regrown and copied
     // The file may grow after fstat.
-    switch (sys::readAll(file.get(), text, static_cast<std::size_t>(kMaxCatalogSize))) {
+    switch (sys::readAll(file.get(), content, static_cast<std::size_t>(kMaxCatalogSize))) {
     case sys::ReadResult::Done:
         break;
     case sys::ReadResult::Failed:
@@ -48,7 +47,6 @@ int readWholeFile(const std::string& path, std::string& content)
     case sys::ReadResult::TooLarge:
         return tooLarge(path);
     }
-    content = std::move(text);
     return 0;
 }
 
@@ -60,11 +58,7 @@ extern const std::size_t builtinCatalogSize;
 
 int builtinCatalog(KXPOSMap& supported, KXPOSMap& experimental)
 {
-    try {
-        return parseCatalog(std::string(builtinCatalogText, builtinCatalogSize), "built-in", supported, experimental);
-    } catch (const std::bad_alloc&) {
-        return catalogFailure("built-in", "out of memory");
-    }
+    return parseCatalog({builtinCatalogText, builtinCatalogSize}, "built-in", supported, experimental);
 }
 
 int readCatalogFile(const std::string& path, KXPOSMap& supported, KXPOSMap& experimental)
@@ -72,9 +66,7 @@ int readCatalogFile(const std::string& path, KXPOSMap& supported, KXPOSMap& expe
     try {
         std::string text;
         const int status = readWholeFile(path, text);
-        if (status != 0)
-            return status;
-        return parseCatalog(text, path, supported, experimental);
+        return status != 0 ? status : parseCatalog(text, path, supported, experimental);
     } catch (const std::bad_alloc&) {
         return catalogFailure(path, "out of memory");
     }

@@ -139,14 +139,11 @@ private:
     // A malformed token shows what was read since the last string or number began.
     [[noreturn, gnu::cold]] void malformed(const char* last, std::string_view reason, bool showToken = true)
     {
-        std::size_t line = 1;
-        const char* lineStart = m_begin;
-        for (const char* p = m_begin; p <= last && p < m_end; ++p) {
-            if (*p == '\n') {
-                ++line;
-                lineStart = p + 1;
-            }
-        }
+        const char* const end = last < m_end ? last + 1 : m_end;
+        const auto line = 1 + std::count(m_begin, end, '\n');
+        const char* lineStart = end;
+        while (lineStart != m_begin && lineStart[-1] != '\n')
+            --lineStart;
         std::string text = "malformed JSON: parse error at line " + std::to_string(line) + ", column " +
                            std::to_string(last - lineStart + 1) + ": syntax error while parsing " + m_context +
                            " - " + std::string(reason);
@@ -595,7 +592,7 @@ private:
 
 } // namespace
 
-int readCatalog(std::string_view text, const std::string& origin, const CatalogSink& sink)
+int readCatalog(std::string_view text, std::string_view origin, const CatalogSink& sink)
 {
     try {
         const std::string problem = CatalogReader(text, sink).read();
@@ -605,7 +602,7 @@ int readCatalog(std::string_view text, const std::string& origin, const CatalogS
     }
 }
 
-int parseCatalog(const std::string& text, const std::string& origin, KXPOSMap& supported, KXPOSMap& experimental)
+int parseCatalog(std::string_view text, std::string_view origin, KXPOSMap& supported, KXPOSMap& experimental)
 {
     try {
         KXPOSMap maps[2];

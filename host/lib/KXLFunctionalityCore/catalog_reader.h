@@ -3,7 +3,6 @@
 #define KXLFUNCTIONALITYCORE_CATALOGREADER_H
 
 #include <functional>
-#include <string>
 #include <string_view>
 
 namespace KXP {
@@ -19,7 +18,7 @@ using CatalogSink = std::function<void(int list, const CatalogEntry& entry)>;
 
 // 0, or the negative status with the error text set; throws what the sink throws and
 // std::bad_alloc.
-int readCatalog(std::string_view text, const std::string& origin, const CatalogSink& sink);
+int readCatalog(std::string_view text, std::string_view origin, const CatalogSink& sink);
 
 } // namespace KXP
 
