@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include <fcntl.h>
+
 #include <CLI/CLI.hpp>
 
 #include "common/file_io.h"
@@ -236,10 +238,22 @@ int finishOutput(int status, int error)
     return KXL::exitTrouble;
 }
 
+// A standard descriptor left closed would be the next one opened (the lock, the log), and the
+// report or the messages would go into that file. /dev/null, opened the other way round,
+// holds its place and fails every read or write as the closed one would.
+void holdClosedStandardDescriptors()
+{
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) < 0 && errno == EBADF)
+            open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY); // the lowest free one: fd
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    holdClosedStandardDescriptors();
     // A closed pipe, standard output's or the log's, is an error to report, not a death.
     std::signal(SIGPIPE, SIG_IGN);
     // Standard output through the C stream, which plug-ins print to as well, so the two stay

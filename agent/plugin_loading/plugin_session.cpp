@@ -10,6 +10,7 @@
 #include "host/KXLLog.h"
 #include "host/KXLVocCacheLocal.h"
 #include "common/text_escape.h"
+#include "plugin_crash_note.h"
 
 namespace KXL {
 
@@ -110,8 +111,10 @@ std::string finiFailure(const CallResult& result)
 PluginSession::~PluginSession()
 {
     // Unload in reverse order of loading, as stop() does.
-    while (!m_loaded.empty())
+    while (!m_loaded.empty()) {
+        const PluginCrashNote note(m_outcomes[m_loaded.back().outcome].name);
         m_loaded.pop_back();
+    }
 }
 
 void PluginSession::fail(PluginOutcome& outcome, const std::string& reason, std::ostream& report)
@@ -131,6 +134,7 @@ void PluginSession::start(const std::vector<PluginFile>& plugins, std::ostream& 
     for (const PluginFile& plugin : plugins) {
         m_outcomes.push_back({plugin.name, false, std::nullopt, {}, false, {}});
         const std::size_t index = m_outcomes.size() - 1;
+        const PluginCrashNote note(plugin.name); // its library's constructors run in dlopen
         std::unique_ptr<PluginModule> module;
         try {
             module = std::make_unique<PluginModule>(plugin.path);
@@ -182,6 +186,7 @@ void PluginSession::stop(std::ostream& report)
     report << std::flush;
     while (!m_loaded.empty()) {
         const Loaded& plugin = m_loaded.back();
+        const PluginCrashNote note(m_outcomes[plugin.outcome].name); // and its destructors in dlclose
         const CallResult result = callEntryPoint(plugin.module->fini());
         if (!result.status || *result.status != 0)
             fail(m_outcomes[plugin.outcome], finiFailure(result), report);

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <string>
 
@@ -106,6 +107,19 @@ TEST_F(AgentRun, EachFailureIsReportedAndTheOthersStillRun)
     EXPECT_THAT(logText, HasSubstr("Throwing: initKXLPlugIn threw: thrown on purpose"));
 }
 
+// A plug-in runs inside the agent, so one that crashes ends the run; the administrator still
+// learns which one it was.
+TEST_F(AgentRun, APlugInThatCrashesTheAgentIsNamed)
+{
+    addPlugin("Crashing");
+    addPlugin("TestVocabulary");
+    const ProcessResult result = runProcess({"/bin/sh", "-c", "ulimit -c 0; exec \"$0\" run --plugins \"$1\"",
+                                             agentExecutable(), pluginsFolder()});
+    EXPECT_EQ(result.signal, SIGILL) << result.out << result.err;
+    EXPECT_THAT(result.err, HasSubstr("host-agent: fatal signal SIGILL while plug-in \"Crashing\" ran\n"));
+    EXPECT_THAT(result.out, Not(HasSubstr("TestVocabulary")));
+}
+
 // Status 0 is not enough: what the plug-in handed to the cache must be a vocabulary.
 TEST_F(AgentRun, ZeroStatusWithoutAVocabularyIsAFailedPublication)
 {
@@ -182,6 +196,41 @@ TEST_F(AgentRun, EntriesThatAreNoPlugInsAreSkipped)
     EXPECT_THAT(result.out, Not(HasSubstr("NoLibrary")));
     EXPECT_THAT(result.out, Not(HasSubstr("Renamed")));
     EXPECT_THAT(result.out, Not(HasSubstr("Loose")));
+}
+
+// A library that is there but out of reach, as a link left behind by a removed package, is
+// a plug-in that failed, not one to pass over.
+TEST_F(AgentRun, APlugInOutOfReachIsNotLoaded)
+{
+    addPlugin("TestVocabulary");
+    fs::create_directories(pluginsFolder() + "/Gone");
+    fs::create_symlink(tempPath("removed.so"), pluginsFolder() + "/Gone/Gone.so");
+
+    const ProcessResult result = runAgent({"--plugins", pluginsFolder()});
+    EXPECT_EQ(result.exitStatus, 1) << result.out << result.err;
+    EXPECT_THAT(result.out, HasSubstr("Gone: not loaded: " + pluginsFolder() +
+                                      "/Gone/Gone.so: cannot open shared object file: No such file or directory\n"));
+    EXPECT_THAT(result.out, HasSubstr("\n2 plug-ins, 1 failed\n"));
+}
+
+// A standard descriptor the agent was started without is not handed to the run lock or the
+// log: what would have gone to it is lost, and said to be where it can be, not written into
+// those files.
+TEST_F(AgentRun, ClosedStandardDescriptorsTakeNoFile)
+{
+    addPlugin("StatusFailure");
+    addPlugin("TestVocabulary");
+    const auto runWith = [&](const std::string& redirection) {
+        return runProcess({"/bin/sh", "-c", "exec \"$0\" run --plugins \"$1\" " + redirection,
+                           agentExecutable(), pluginsFolder()});
+    };
+    const ProcessResult noOutput = runWith(">&-");
+    EXPECT_EQ(noOutput.exitStatus, 2);
+    EXPECT_THAT(noOutput.err, HasSubstr("host-agent: cannot write to standard output: Bad file descriptor\n"));
+    const ProcessResult noErrors = runWith("2>&-");
+    EXPECT_EQ(noErrors.exitStatus, 1);
+    EXPECT_THAT(noErrors.out, HasSubstr("\n2 plug-ins, 1 failed\n"));
+    EXPECT_EQ(fs::file_size(pluginsFolder() + "/.host-agent.lock"), 0u);
 }
 
 TEST_F(AgentRun, FolderWithoutPlugInsIsAnError)
