@@ -16,10 +16,11 @@ namespace KXL {
 
 namespace {
 
-struct Finding {
-    bool error;
+using Severity = VocabularyProblem::Severity;
+
+// A problem of the file format: the reader's reason, where it lies.
+struct FormatProblem {
     FilePosition at;
-    std::string location; // empty for a problem of the file format
     std::string message;
 };
 
@@ -38,7 +39,7 @@ std::optional<std::size_t> takeNumber(std::string_view& text, std::string_view a
 // A reason the reader gives for a file it refuses, as a problem of the file's content:
 // "line N, column M: ...", "line N: ...", a file that ends early, is empty or holds no
 // <message>. Anything else (the file cannot be opened or read) is no finding.
-std::optional<Finding> contentProblem(const std::string& reason, const VocInput& input)
+std::optional<FormatProblem> contentProblem(const std::string& reason, const VocInput& input)
 {
     std::string_view text = reason;
     constexpr std::string_view line = "line ";
@@ -48,32 +49,34 @@ std::optional<Finding> contentProblem(const std::string& reason, const VocInput&
         std::string_view withColumn = text;
         if (auto number = takeNumber(withColumn, ", column ")) {
             if (auto column = takeNumber(withColumn, ": "))
-                return Finding{true, {*number, *column}, {}, std::string(withColumn)};
+                return FormatProblem{{*number, *column}, std::string(withColumn)};
         }
         if (auto number = takeNumber(text, ": "))
-            return Finding{true, {*number, 0}, {}, std::string(text)};
+            return FormatProblem{{*number, 0}, std::string(text)};
         return std::nullopt;
     }
     if (text.substr(0, early.size()) == early)
-        return Finding{true, endPosition(input), {}, reason};
+        return FormatProblem{endPosition(input), reason};
     if (reason == "the file is empty" || reason == "no <message> element")
-        return Finding{true, {1, 1}, {}, reason};
+        return FormatProblem{{1, 1}, reason};
     return std::nullopt;
 }
 
-void writeText(std::ostream& out, const std::string& name, const std::vector<Finding>& findings,
-               std::size_t errors, std::size_t warnings)
+// A problem with an empty location is one of the file format.
+void writeText(std::ostream& out, const std::string& name, const std::vector<VocabularyProblem>& problems,
+               const std::vector<FilePosition>& positions, std::size_t errors, std::size_t warnings)
 {
-    for (const Finding& finding : findings) {
+    for (std::size_t i = 0; i < problems.size(); ++i) {
+        const VocabularyProblem& problem = problems[i];
         out << name;
-        if (finding.at.line != 0)
-            out << ':' << finding.at.line;
-        if (finding.at.line != 0 && finding.at.column != 0)
-            out << ':' << finding.at.column;
-        out << (finding.error ? ": error: " : ": warning: ");
-        if (!finding.location.empty())
-            out << escapeText(finding.location) << ": ";
-        out << escapeText(finding.message) << '\n';
+        if (positions[i].line != 0)
+            out << ':' << positions[i].line;
+        if (positions[i].line != 0 && positions[i].column != 0)
+            out << ':' << positions[i].column;
+        out << (problem.severity == Severity::Error ? ": error: " : ": warning: ");
+        if (!problem.location.empty())
+            out << escapeText(problem.location) << ": ";
+        out << escapeText(problem.message) << '\n';
     }
     out << name << ": " << (errors == 0 ? "a valid vocabulary" : "not a valid vocabulary") << ", "
         << errors << (errors == 1 ? " error, " : " errors, ") << warnings
@@ -85,18 +88,20 @@ std::string jsonNumber(std::size_t number)
     return number == 0 ? std::string("null") : std::to_string(number);
 }
 
-void writeJson(std::ostream& out, const std::string& path, const std::vector<Finding>& findings,
-               std::size_t errors, std::size_t warnings)
+void writeJson(std::ostream& out, const std::string& path, const std::vector<VocabularyProblem>& problems,
+               const std::vector<FilePosition>& positions, std::size_t errors, std::size_t warnings)
 {
     openJsonDocument(out);
     out << "\"file\":" << jsonText(path) << ",\"valid\":" << (errors == 0 ? "true" : "false")
         << ",\"errors\":" << errors << ",\"warnings\":" << warnings << ",\"problems\":[";
     bool first = true;
-    for (const Finding& finding : findings) {
-        out << (first ? "\n" : ",\n") << "{\"severity\":\"" << (finding.error ? "error" : "warning")
-            << "\",\"line\":" << jsonNumber(finding.at.line) << ",\"column\":" << jsonNumber(finding.at.column)
-            << ",\"location\":" << (finding.location.empty() ? "null" : jsonText(finding.location))
-            << ",\"message\":" << jsonText(finding.message) << '}';
+    for (std::size_t i = 0; i < problems.size(); ++i) {
+        const VocabularyProblem& problem = problems[i];
+        out << (first ? "\n" : ",\n") << "{\"severity\":\""
+            << (problem.severity == Severity::Error ? "error" : "warning") << "\",\"line\":"
+            << jsonNumber(positions[i].line) << ",\"column\":" << jsonNumber(positions[i].column)
+            << ",\"location\":" << (problem.location.empty() ? "null" : jsonText(problem.location))
+            << ",\"message\":" << jsonText(problem.message) << '}';
         first = false;
     }
     out << (first ? "]}\n" : "\n]}\n");
@@ -109,30 +114,29 @@ int checkVocabularyFile(const std::string& path, bool json, std::ostream& out, s
     const VocInput input(path);
     KXLDocument document;
     std::string reason;
-    std::vector<Finding> findings;
+    std::vector<VocabularyProblem> problems;
+    std::vector<FilePosition> positions;
     if (input.load(document, reason)) {
-        const std::vector<VocabularyProblem> problems = checkVocabulary(document);
-        const std::vector<FilePosition> positions =
-            problems.empty() ? std::vector<FilePosition>() : problemPositions(input, problems);
-        for (std::size_t i = 0; i < problems.size(); ++i)
-            findings.push_back({problems[i].severity == VocabularyProblem::Severity::Error, positions[i],
-                                problems[i].location, problems[i].message});
+        problems = checkVocabulary(document);
+        if (!problems.empty())
+            positions = problemPositions(input, problems);
     } else if (auto problem = contentProblem(reason, input)) {
         // The reader stops at the first problem of the format: it is the only one known.
-        findings.push_back(std::move(*problem));
+        problems.push_back({Severity::Error, {}, std::move(problem->message)});
+        positions.push_back(problem->at);
     } else {
         err << "host-agent: cannot check " << inputName(path) << ": " << escapeText(reason) << '\n';
         return exitTrouble;
     }
 
     std::size_t errors = 0;
-    for (const Finding& finding : findings)
-        errors += finding.error ? 1 : 0;
-    const std::size_t warnings = findings.size() - errors;
+    for (const VocabularyProblem& problem : problems)
+        errors += problem.severity == Severity::Error ? 1 : 0;
+    const std::size_t warnings = problems.size() - errors;
     if (json)
-        writeJson(out, path, findings, errors, warnings);
+        writeJson(out, path, problems, positions, errors, warnings);
     else
-        writeText(out, escapeText(path), findings, errors, warnings);
+        writeText(out, escapeText(path), problems, positions, errors, warnings);
     out.flush();
     return errors == 0 ? exitSuccess : exitFailure;
 }

@@ -89,8 +89,8 @@ public:
         // What needs every item known; sorted back into document order by the caller.
         if (!m_version)
             error({"container", Part::Container}, "no version entry (vocversion) among the items");
-        for (const auto& [name, place] : m_marks)
-            undefinedMark(name, place);
+        for (const auto& [name, index] : m_marks)
+            undefinedMark(name, itemPlace(index));
         if (m_firstExperimental)
             undefinedMark(kExperimentalCategory, *m_firstExperimental);
         if (m_firstGuest)
@@ -171,7 +171,7 @@ public:
             error(place, "marked " + quoteText(kAdapterCategory) + " but does not fit the "
                 "adapter shape (id 1010, display name 1026)");
         for (std::string_view mark : marks)
-            m_marks.emplace_back(mark, place);
+            m_marks.emplace_back(mark, other.index);
         const std::optional<EntryKey> key = entryKey(node);
         if (!key)
             return;
@@ -201,7 +201,7 @@ private:
     std::vector<VocabularyProblem>& m_problems;
     std::optional<VersionEntry> m_version;
     std::unordered_set<std::string_view> m_defined;
-    std::vector<std::pair<std::string_view, Place>> m_marks; // of other entries
+    std::vector<std::pair<std::string_view, std::uint32_t>> m_marks; // of other entries, by item
     std::optional<Place> m_firstAdapter;
     std::optional<Place> m_firstGuest;
     std::optional<Place> m_firstExperimental;

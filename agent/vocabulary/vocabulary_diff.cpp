@@ -70,9 +70,6 @@ bool keyLess(const KeyedEntry& x, const KeyedEntry& y)
     return std::tie(x.key.kind, x.key.number, x.key.text) < std::tie(y.key.kind, y.key.number, y.key.text);
 }
 
-// The values below an element by their paths (VocabularyChange::field).
-using Fields = std::map<std::string, DiffValue>;
-
 bool plainName(std::string_view name)
 {
     return !name.empty() && !(name[0] >= '0' && name[0] <= '9') &&
@@ -81,8 +78,14 @@ bool plainName(std::string_view name)
         });
 }
 
-void collectFields(KXLNodeRef element, const std::string& prefix, Fields& fields)
+// An element's children by the last parts of their paths (VocabularyChange::field), sorted.
+using ChildParts = std::vector<std::pair<std::string, KXLNodeRef>>;
+
+ChildParts childParts(KXLNodeRef element)
 {
+    ChildParts parts;
+    if (!element)
+        return parts;
     std::map<std::string, int> seen;
     for (KXLNodeRef child : element.children()) {
         std::string part = child.isNamed()
@@ -90,14 +93,19 @@ void collectFields(KXLNodeRef element, const std::string& prefix, Fields& fields
             : std::to_string(child.tag());
         if (const int count = ++seen[part]; count > 1)
             part += "[" + std::to_string(count) + "]";
-        const std::string path = prefix.empty() ? part : prefix + "/" + part;
-        if (child.isNamed() || child.valueKind() == KXLValueKind::Int)
-            fields.emplace(path, number(child.number()));
-        else if (child.valueKind() == KXLValueKind::String)
-            fields.emplace(path, text(child.text()));
-        if (child.isElement())
-            collectFields(child, path, fields);
+        parts.emplace_back(std::move(part), child);
     }
+    std::sort(parts.begin(), parts.end(), [](const auto& p, const auto& q) { return p.first < q.first; });
+    return parts;
+}
+
+std::optional<DiffValue> valueOf(KXLNodeRef node)
+{
+    if (node && (node.isNamed() || node.valueKind() == KXLValueKind::Int))
+        return number(node.number());
+    if (node && node.valueKind() == KXLValueKind::String)
+        return text(node.text());
+    return std::nullopt;
 }
 
 struct Parts {
@@ -209,24 +217,14 @@ public:
                 if (x.render == y.render)
                     return;
                 const std::size_t before = changes.size();
-                Fields fx;
-                Fields fy;
-                collectFields(x.node, {}, fx);
-                collectFields(y.node, {}, fy);
                 const DiffValue id = x.key.number ? number(*x.key.number) : text(x.key.text);
-                const auto field = [&](Kind change, const std::string& path,
-                                       std::optional<DiffValue> old, std::optional<DiffValue> now) {
-                    add({Section::Other, 0, x.key.kind, {}, change, path, std::move(old), std::move(now), id});
-                };
-                merge(std::vector<Fields::value_type>(fx.begin(), fx.end()),
-                      std::vector<Fields::value_type>(fy.begin(), fy.end()),
-                      [](const Fields::value_type& p, const Fields::value_type& q) { return p.first < q.first; },
-                      [&](const Fields::value_type& p, const Fields::value_type& q) {
-                          if (p.second.number != q.second.number || p.second.text != q.second.text)
-                              field(Kind::Changed, p.first, p.second, q.second);
-                      },
-                      [&](const Fields::value_type& p) { field(Kind::Removed, p.first, p.second, std::nullopt); },
-                      [&](const Fields::value_type& q) { field(Kind::Added, q.first, std::nullopt, q.second); });
+                fieldChanges(x.node, y.node, {},
+                    [&](Kind change, const std::string& path, std::optional<DiffValue> old, std::optional<DiffValue> now) {
+                        add({Section::Other, 0, x.key.kind, {}, change, path, std::move(old), std::move(now), id});
+                    });
+                // By path, as one sorted list of all the entry's values gives them.
+                std::sort(changes.begin() + static_cast<std::ptrdiff_t>(before), changes.end(),
+                          [](const Change& p, const Change& q) { return p.field < q.field; });
                 if (changes.size() == before) {
                     removed(x);
                     added(y);
@@ -244,6 +242,33 @@ public:
 
 private:
     void add(Change change) { changes.push_back(std::move(change)); }
+
+    // Calls field(change, path, old, now) for each value below the elements x and y (either
+    // may be absent) that differs. The two are walked in step, so a path is built only for a
+    // value that differs and for the elements above it: memory follows the changes and the
+    // depth, not the size of the entries.
+    template <typename Field>
+    static void fieldChanges(KXLNodeRef x, KXLNodeRef y, const std::string& prefix, const Field& field)
+    {
+        const auto visit = [&](const std::string& part, KXLNodeRef a, KXLNodeRef b) {
+            const std::string path = prefix.empty() ? part : prefix + "/" + part;
+            std::optional<DiffValue> old = valueOf(a);
+            std::optional<DiffValue> now = valueOf(b);
+            if (old && now && (old->number != now->number || old->text != now->text))
+                field(Kind::Changed, path, std::move(old), std::move(now));
+            else if (old && !now)
+                field(Kind::Removed, path, std::move(old), std::nullopt);
+            else if (now && !old)
+                field(Kind::Added, path, std::nullopt, std::move(now));
+            const auto element = [](KXLNodeRef node) { return node && node.isElement() ? node : KXLNodeRef(); };
+            if (element(a) || element(b))
+                fieldChanges(element(a), element(b), path, field);
+        };
+        merge(childParts(x), childParts(y), [](const auto& p, const auto& q) { return p.first < q.first; },
+              [&](const auto& p, const auto& q) { visit(p.first, p.second, q.second); },
+              [&](const auto& p) { visit(p.first, p.second, KXLNodeRef()); },
+              [&](const auto& q) { visit(q.first, KXLNodeRef(), q.second); });
+    }
 
     static std::size_t runEnd(const std::vector<GuestEntry>& guests, std::size_t from, std::uint32_t code)
     {
