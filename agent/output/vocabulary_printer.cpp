@@ -151,6 +151,9 @@ public:
             m_places.push_back({columns[i], table.width(i),
                 allGuestColumns()[columns[i]].align == TextTable::Align::Right});
             m_widths += table.width(i);
+            // A column may be named more than once, and each time its text is written again.
+            m_identifiers += columns[i] == 1;
+            m_names += columns[i] == 2;
         }
     }
 
@@ -158,7 +161,7 @@ public:
     {
         const TextTable::Shown identifier = text(guest.identifier, plain & kPlainIdentifier, m_identifier);
         const TextTable::Shown name = text(guest.displayName, plain & kPlainDisplayName, m_name);
-        const std::size_t bytes = m_widths + identifier.text.size() + name.text.size();
+        const std::size_t bytes = m_widths + m_identifiers * identifier.text.size() + m_names * name.text.size();
         TextLine line(out.room(TextLine::room(tableIndent, bytes, m_widths, m_places.size())), tableIndent);
         for (const Place& place : m_places) {
             switch (place.shows) {
@@ -183,6 +186,8 @@ private:
     std::vector<Place> m_places;
     // Of all columns: a number or "yes" takes no more bytes than its column's width.
     std::size_t m_widths = 0;
+    std::size_t m_identifiers = 0; // places that show the identifier
+    std::size_t m_names = 0; // and the display name
     std::string m_identifier; // escaped
     std::string m_name;
 

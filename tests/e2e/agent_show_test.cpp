@@ -149,6 +149,34 @@ TEST_F(AgentShow, JsonAndOneGuestOS)
     EXPECT_THAT(missing.err, HasSubstr("host-agent: no guest OS with the code or identifier \"ubuntu2204\""));
 }
 
+// A column may be named twice, and a text of far more bytes than columns (a letter under
+// 400000 combining accents, wider than the output buffer when written twice) is printed whole
+// both times, by the whole table and by --os alike.
+TEST_F(AgentShow, ColumnNamedTwicePrintsItsLongTextTwice)
+{
+    using namespace VocText;
+    std::string accented = "e";
+    for (int i = 0; i < 400000; ++i)
+        accented += "\u0301";
+    const std::string file = tempPath("accented.voc");
+    writeFile(file, document(standardHead() + adapter(3, "VirtIO") + guest(3, accented, "Accented", false)));
+
+    // One column wide, padded to the title's ten, then the gap.
+    const std::string row = "\n    " + accented + std::string(9 + 2, ' ') + accented + "\n";
+    for (const std::vector<std::string>& picked : {std::vector<std::string>{}, {"--os", "3"}}) {
+        SCOPED_TRACE(picked.empty() ? "the whole table" : "--os 3");
+        std::vector<std::string> args{"show", "-o", "identifier,identifier"};
+        args.insert(args.end(), picked.begin(), picked.end());
+        args.push_back(file);
+        const ProcessResult result = runAgent(args);
+        EXPECT_EQ(result.exitStatus, 0) << result.err;
+        EXPECT_THAT(result.out, HasSubstr("    identifier  identifier\n"));
+        // Not HasSubstr: a failure would print the 800 kB row.
+        EXPECT_NE(result.out.find(row), std::string::npos) << "no row with the identifier twice, "
+                                                           << result.out.size() << " bytes printed";
+    }
+}
+
 TEST_F(AgentShow, MalformedOrMissingFileIsAnError)
 {
     const std::string truncated = tempPath("truncated.voc");
