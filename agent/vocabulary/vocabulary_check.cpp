@@ -1,6 +1,7 @@
 #include "agent/vocabulary/vocabulary_check.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <tuple>
@@ -178,18 +179,13 @@ public:
         std::string id = key->kind;
         id += '\0';
         id += key->number ? 'i' + std::to_string(*key->number) : 's' + key->text;
-        const auto [found, added] = m_ids.try_emplace(std::move(id), FirstSeen{other.index, false, false});
+        const auto [found, added] = m_ids.try_emplace(std::move(id), other.index);
         if (!added)
             repeated(place, key->kind, key->number ? std::to_string(*key->number) : quoteText(key->text),
                      found->second);
     }
 
 private:
-    struct FirstSeen {
-        std::size_t index;
-        bool experimental;
-        bool pairWarned;
-    };
     // An adapter's id or a guest OS's code, with kGuestKey for a guest OS, and where it is.
     struct NumberId {
         std::uint64_t key;
@@ -207,7 +203,7 @@ private:
     std::optional<Place> m_firstExperimental;
     std::unordered_set<int> m_adapterIds;
     std::vector<GuestEntry> m_adapterReferences; // guest OSes whose adapter is unknown so far
-    std::unordered_map<std::string, FirstSeen> m_ids; // "kind\0id" of other entries
+    std::unordered_map<std::string, std::size_t> m_ids; // "kind\0id" of other entries, and the first's index
     std::vector<NumberId> m_numberIds; // of adapters and guest OSes, in document order
 
     void error(Place place, std::string message)
@@ -260,34 +256,39 @@ private:
         std::stable_sort(m_numberIds.begin(), m_numberIds.end(),
                          [](const NumberId& a, const NumberId& b) { return a.key < b.key; });
         for (auto first = m_numberIds.begin(); first != m_numberIds.end();) {
-            FirstSeen seen{first->index, first->experimental, false};
+            // The id's first entry in each list, supported and experimental: a repeat repeats
+            // the one of its own list.
+            std::array<const NumberId*, 2> firstIn{};
+            firstIn[first->experimental] = &*first;
             auto next = first + 1;
             for (; next != m_numberIds.end() && next->key == first->key; ++next)
-                repeatedId(*next, seen);
+                repeatedId(*next, firstIn);
             first = next;
         }
     }
 
-    void repeatedId(const NumberId& id, FirstSeen& first)
+    void repeatedId(const NumberId& id, std::array<const NumberId*, 2>& firstIn)
     {
         const bool guest = (id.key & kGuestKey) != 0;
         const auto code = static_cast<std::uint32_t>(id.key);
         const Place place = guest ? placeOf(GuestEntry{id.index, code, {}, {}, {}, id.experimental})
                                   : placeOf(AdapterEntry{id.index, static_cast<int>(code), {}});
-        if (guest && !first.pairWarned && first.experimental != id.experimental) {
-            first.pairWarned = true;
+        const NumberId*& sameList = firstIn[id.experimental];
+        if (!sameList) {
+            // The first of its list, so the other list has the id: a guest OS code may be in both.
+            sameList = &id;
             warning(place, "code " + guestCode(code) + " is listed both as supported and as experimental");
             return;
         }
         // A guest OS code is unsigned, as its place names it.
         repeated(place, guest ? kGuestCategory : kAdapterCategory,
-                 guest ? guestCode(code) : std::to_string(static_cast<int>(code)), first);
+                 guest ? guestCode(code) : std::to_string(static_cast<int>(code)), sameList->index);
     }
 
-    void repeated(Place place, std::string_view kind, const std::string& shownId, const FirstSeen& first)
+    void repeated(Place place, std::string_view kind, const std::string& shownId, std::size_t firstIndex)
     {
         error(std::move(place), "the id " + shownId + " of kind " + quoteText(kind) + " is repeated (first at item " +
-            std::to_string(first.index) + ")");
+            std::to_string(firstIndex) + ")");
     }
 };
 

@@ -158,6 +158,19 @@ TEST_F(AgentDiffCheck, CheckReportsEveryProblemInFileOrderAsCompilersDo)
     const ProcessResult warned = runAgent({"check", valid});
     EXPECT_EQ(warned.exitStatus, 0) << warned.out;
     EXPECT_THAT(warned.out, HasSubstr(valid + ": a valid vocabulary, 0 errors, 1 warning\n"));
+    // A repeat names the entry it repeats, in its own list: the experimental one, not the first.
+    const std::string twice = tempPath("experimental-twice.voc");
+    writeFile(twice, document(standardHead() + adapter(3, "VirtIO") + guest(4, "d", "D", false) +
+                              guest(4, "d", "D", true) + guest(4, "d", "D", true)));
+    const ProcessResult repeatedExperimental = runAgent({"check", twice});
+    EXPECT_EQ(repeatedExperimental.exitStatus, 1) << repeatedExperimental.out;
+    EXPECT_THAT(repeatedExperimental.out,
+                HasSubstr(": warning: item 7 (guest OS 4, experimental): code 4 is listed both as supported and "
+                          "as experimental\n"));
+    EXPECT_THAT(repeatedExperimental.out,
+                HasSubstr(": error: item 8 (guest OS 4, experimental): the id 4 of kind \"guest_os_type\" is "
+                          "repeated (first at item 7)\n"));
+    EXPECT_THAT(repeatedExperimental.out, HasSubstr(twice + ": not a valid vocabulary, 1 error, 1 warning\n"));
 
     // A code past 2^31 is the same number in the message as in the place it names.
     const std::string repeated = tempPath("repeated.voc");
