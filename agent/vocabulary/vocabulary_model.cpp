@@ -287,7 +287,9 @@ std::optional<std::string> nameFromStamp(std::string_view stamp)
     if (stamp.substr(0, head.size()) != head)
         return std::nullopt;
     std::string_view file = stamp.substr(head.size());
-    file = file.substr(0, file.find(' '));
+    // Up to the GUID: a name may hold a space, as the check allows.
+    const std::size_t end = file.rfind(".voc ");
+    file = file.substr(0, end == std::string_view::npos ? file.find(' ') : end + suffix.size());
     file = file.substr(file.rfind('/') == std::string_view::npos ? 0 : file.rfind('/') + 1);
     if (file.size() <= suffix.size() || file.substr(file.size() - suffix.size()) != suffix)
         return std::nullopt;

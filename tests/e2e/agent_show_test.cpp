@@ -126,10 +126,17 @@ TEST_F(AgentShow, JsonAndOneGuestOS)
     EXPECT_EQ(whole.exitStatus, 0) << whole.err;
     const nlohmann::json shown = nlohmann::json::parse(whole.out);
     EXPECT_EQ(shown["format"], 1);
-    EXPECT_EQ(shown["name"], "test"); // $Id: test.voc 1 $
+    EXPECT_EQ(shown["name"], "test"); // $Id: test.voc GUID $
     EXPECT_EQ(shown["source"], file);
     ASSERT_EQ(shown["guest_os"].size(), 3u);
     EXPECT_EQ(shown["guest_os"][2]["display_name"], "bad\uFFFD");
+
+    // The whole name, even one with a space, as check accepts it.
+    const std::string spaced = tempPath("spaced.voc");
+    std::string spacedText = document(standardHead() + guest(7, "seven", "Seven", false));
+    spacedText.replace(spacedText.find("$Id: test.voc"), 13, "$Id: my plugin.voc");
+    writeFile(spaced, spacedText);
+    EXPECT_EQ(nlohmann::json::parse(runAgent({"show", "--json", spaced}).out)["name"], "my plugin");
 
     const ProcessResult byCode = runAgent({"show", "--json", "--os", "8", file});
     EXPECT_EQ(byCode.exitStatus, 0) << byCode.err;
