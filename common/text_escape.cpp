@@ -80,8 +80,9 @@ void appendEscaped(std::string& out, std::uint32_t c)
 
 // Rebuilds the bytes: invalid(out, byte) for each byte that is not part of valid UTF-8,
 // valid(out, code point, its bytes, whether it must be escaped) for each character. A
-// zero-width joiner inside a grapheme cluster (an emoji family) need not be: it joins what
-// the cluster shows as one glyph, while one on its own hides a boundary.
+// zero-width joiner that joins an emoji to the one before it (a family) need not be: the
+// cluster shows as one glyph. Anywhere else, even before a combining mark, it shows nothing
+// and would make different texts look alike.
 template <typename Invalid, typename Valid>
 std::string rewrite(std::string_view bytes, Invalid invalid, Valid valid)
 {
@@ -103,7 +104,9 @@ std::string rewrite(std::string_view bytes, Invalid invalid, Valid valid)
         if (unsafe && c == kZeroWidthJoiner && inCluster) {
             const auto next = decodeAt(bytes, pos + decoded->length);
             Clusters ahead = clusters;
-            unsafe = !next || ahead.breakBefore(next->value);
+            unsafe = !next || ahead.breakBefore(next->value) ||
+                utf8proc_get_property(static_cast<utf8proc_int32_t>(next->value))->boundclass !=
+                    UTF8PROC_BOUNDCLASS_EXTENDED_PICTOGRAPHIC;
         }
         valid(out, c, bytes.substr(pos, decoded->length), unsafe);
         pos += decoded->length;

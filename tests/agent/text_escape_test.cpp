@@ -53,7 +53,7 @@ TEST(TextEscape, ReorderingAndLineSeparatorsAreEscaped)
 
 // A joiner inside an emoji ZWJ sequence is part of one glyph; anywhere else it hides a
 // boundary and is shown.
-TEST(TextEscape, ZeroWidthJoinerStaysOnlyInsideACluster)
+TEST(TextEscape, ZeroWidthJoinerStaysOnlyBetweenEmoji)
 {
     const std::string family = "\U0001F468\u200D\U0001F469\u200D\U0001F467";
     EXPECT_EQ(escapeText(family), family);
@@ -62,6 +62,7 @@ TEST(TextEscape, ZeroWidthJoinerStaysOnlyInsideACluster)
     EXPECT_EQ(escapeText("\u200D\U0001F467"), "\\u{200d}\U0001F467"); // nothing before it
     EXPECT_EQ(escapeText("\U0001F468\u200D"), "\U0001F468\\u{200d}"); // nothing after it
     EXPECT_EQ(escapeText("a\u200Db"), "a\\u{200d}b"); // letters do not join
+    EXPECT_EQ(escapeText("a\u200D\u0301"), "a\\u{200d}\u0301"); // nor does a mark: no emoji
     EXPECT_EQ(escapeText("\x1b\u200D\U0001F467"), "\\x1b\\u{200d}\U0001F467");
     EXPECT_EQ(escapeText("\U0001F468\u200D\u202E\U0001F467"), "\U0001F468\\u{200d}\\u{202e}\U0001F467");
     EXPECT_EQ(escapeText("\U0001F468\u200D\xff"), "\U0001F468\\u{200d}\\xff");
