@@ -147,8 +147,8 @@ int agentMain(int argc, char** argv)
     addMetricsOptions(*show, showOptions.metricsFile, showOptions.metricsGuestOs);
     // One list, wherever given: before the command or after it.
     addColumnsOption(*show, options.columns);
-    show->footer("Exit status: 0 shown; 1 --os found nothing; 2 a bad command line, or the file "
-                 "cannot be read or is not a .voc file.");
+    show->footer("Exit status: 0 shown; 1 --os found nothing, or --metrics got a file that is not a "
+                 "vocabulary; 2 a bad command line, or the file cannot be read or is not a .voc file.");
 
     CLI::App* diff = app.add_subcommand(
         "diff", "Compare two vocabulary files by content, the version stamp aside");
