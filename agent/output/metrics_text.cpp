@@ -1,10 +1,17 @@
 #include "metrics_text.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <optional>
 #include <string_view>
+
+#include <sys/stat.h>
 
 #include "host/lib/KXLMessage/atomic_file.h"
 #include "piece_buffer.h"
+#include "common/file_io.h"
 #include "common/text_escape.h"
 
 namespace KXL {
@@ -13,6 +20,41 @@ namespace {
 
 // Pieces of the series handed to the atomic writer at a time.
 constexpr std::size_t kPiece = 64 * 1024;
+
+// The file to replace for `target`: the one its links finally name, so that a link set up
+// for the collector stays a link, and only if that is a regular file or nothing yet. The
+// writer renames over whatever is there, and a FIFO or a device node is no file of ours.
+// No rename refuses what it replaces, so this is checked just before, not with it.
+std::optional<std::string> fileToReplace(const std::string& target, std::string& error)
+{
+    struct stat status {};
+    if (::lstat(target.c_str(), &status) != 0) {
+        if (errno == ENOENT)
+            return target; // a new file, or a missing folder the writer names
+        error = sys::errorText("cannot examine it", errno);
+        return std::nullopt;
+    }
+    std::string file = target;
+    if (S_ISLNK(status.st_mode)) {
+        const std::unique_ptr<char, decltype(&std::free)> resolved(
+            ::realpath(target.c_str(), nullptr), &std::free);
+        // Where a dangling link was meant to lead (a missing folder, a typo) is a guess.
+        if (!resolved && errno == ENOENT) {
+            error = "a symbolic link to a file that does not exist";
+            return std::nullopt;
+        }
+        if (!resolved || ::stat(resolved.get(), &status) != 0) {
+            error = sys::errorText("cannot follow the symbolic link", errno);
+            return std::nullopt;
+        }
+        file = resolved.get();
+    }
+    if (!S_ISREG(status.st_mode)) {
+        error = "not a regular file";
+        return std::nullopt;
+    }
+    return file;
+}
 
 } // namespace
 
@@ -57,8 +99,9 @@ bool deliverMetrics(const std::string& target, const std::function<void(std::ost
         return true;
     }
     std::string error;
-    const bool written = voc::replaceFileAtomically(
-        target,
+    const std::optional<std::string> file = fileToReplace(target, error);
+    const bool written = file && voc::replaceFileAtomically(
+        *file,
         [&](voc::ByteSink& sink, std::string& sinkError) {
             PieceBuffer buffer([&](std::string_view piece) { return sink.write(piece, sinkError); },
                                kPiece);

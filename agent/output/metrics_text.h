@@ -34,8 +34,10 @@ private:
 
 // Writes what `write` produces to `target`: "-" is `out`, anything else a file replaced
 // atomically (a temporary file in the same folder, renamed over it), so a reader never
-// sees half of it. False, with the reason told to err, when the file cannot be written;
-// the file is then as before.
+// sees half of it. A symbolic link stays: the file it finally names is replaced, in that
+// file's folder. False, with the reason told to err, when the file cannot be written, and
+// when target is (or links to) something other than a regular file, or is a link to
+// nothing; the file is then as before.
 bool deliverMetrics(const std::string& target, const std::function<void(std::ostream&)>& write,
                     std::ostream& out, std::ostream& err);
 

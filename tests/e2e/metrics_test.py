@@ -16,6 +16,7 @@ import re
 import shutil
 import signal
 import socket
+import stat
 import subprocess
 import sys
 import tempfile
@@ -118,6 +119,40 @@ def promtool_test(stage, temp):
                              "--metrics", missing], capture_output=True, timeout=30)
     check(result.returncode == 2 and b"cannot write the metrics file" in result.stderr,
           f"an unwritable metrics file: {result.returncode} {result.stderr!r}")
+
+    # A link stays a link: the file it finally names is replaced. What is not a regular file
+    # (through a link or not) and a link to nothing are refused and left as they were.
+    elsewhere = os.path.join(temp, "elsewhere")
+    os.makedirs(elsewhere)
+    target = os.path.join(elsewhere, "target.txt")
+    with open(target, "w", encoding="utf-8") as old:
+        old.write("old\n")
+    link = os.path.join(host.textfiles, "link.prom")
+    os.symlink("../../elsewhere/target.txt", link)
+    result = subprocess.run([agent, "show", "--metrics", link, host.vocabulary()],
+                            capture_output=True, timeout=30)
+    check(result.returncode == 0, f"metrics through a link: {result.returncode} {result.stderr!r}")
+    check(os.path.islink(link) and os.readlink(link) == "../../elsewhere/target.txt",
+          "the link was replaced")
+    with open(target, "rb") as series:
+        check(series.read().startswith(b"# HELP hostagent_"), "the linked file was not written")
+    fifo = os.path.join(temp, "fifo.prom")
+    os.mkfifo(fifo)
+    to_fifo = os.path.join(temp, "to-fifo.prom")
+    os.symlink(fifo, to_fifo)
+    dangling = os.path.join(temp, "dangling.prom")
+    os.symlink("nowhere/host-agent.prom", dangling)
+    for path, reason in ((fifo, "not a regular file"), (to_fifo, "not a regular file"),
+                         (dangling, "a symbolic link to a file that does not exist")):
+        result = subprocess.run([agent, "show", "--metrics", path, host.vocabulary()],
+                                capture_output=True, timeout=30)
+        expected = f'host-agent: cannot write the metrics file "{path}": {reason}\n'.encode()
+        check(result.returncode == 2 and result.stderr == expected,
+              f"metrics to {path}: {result.returncode} {result.stderr!r}")
+    check(stat.S_ISFIFO(os.lstat(fifo).st_mode) and os.path.islink(to_fifo)
+          and os.path.islink(dangling) and os.readlink(dangling) == "nowhere/host-agent.prom"
+          and not os.path.lexists(os.path.join(temp, "nowhere")),
+          f"what was refused was changed: {sorted(os.listdir(temp))}")
 
     result = host.run(HOSTILE, "--metrics", "-")
     check(result.returncode == 0, f"hostile run: {result.stderr!r}")
