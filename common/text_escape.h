@@ -22,10 +22,10 @@ bool escapesToItself(std::string_view bytes);
 // escapeText inside double quotes, with the quote itself escaped as \".
 std::string quoteText(std::string_view bytes);
 
-// The bytes as a label value of the Prometheus text format, without the quotes: a backslash,
-// a double quote and a line feed escaped as the format requires, every byte that is not
-// part of valid UTF-8 and every character escapeText would escape (other than the line
-// feed) replaced by U+FFFD. Any input gives a value every parser of the format accepts.
+// The bytes as a label value of the Prometheus text format, without the quotes: escapeText's
+// result (so distinct inputs give distinct values, and the value holds no control or
+// bidirectional character), with a backslash, a double quote and a line feed then escaped
+// as the format requires. Any input gives a value every parser of the format accepts.
 std::string metricLabelText(std::string_view bytes);
 
 // Terminal columns taken by valid UTF-8 text (as escapeText returns), from utf8proc's

@@ -70,6 +70,12 @@ def entry(code, identifier, name):
     return {"code": code, "property1": identifier, "property2": name}
 
 
+def printed(text):
+    """A catalogue's text as the agent prints it, and so labels it: the only escapes the
+    catalogues here need."""
+    return text.replace("\\", "\\\\").replace("\n", "\\n")
+
+
 def promtool(text, what):
     result = subprocess.run(["promtool", "check", "metrics"], input=text, capture_output=True,
                             timeout=30)
@@ -100,14 +106,18 @@ def promtool_test(stage, temp):
     promtool(text, "the built-in catalogue")
 
     # A plug-in that does not load has no status; without guest OS series the counts stay.
+    # Names that differ only in a control character stay two series.
     broken = Host(stage, temp, "broken")
-    os.makedirs(os.path.join(broken.plugins, "Broken"))
-    with open(os.path.join(broken.plugins, "Broken/Broken.so"), "w", encoding="utf-8") as junk:
-        junk.write("not a shared object\n")
+    for name in ("Broken", "ctl\x01a", "ctl\x02a"):
+        os.makedirs(os.path.join(broken.plugins, name))
+        with open(os.path.join(broken.plugins, name, name + ".so"), "w", encoding="utf-8") as junk:
+            junk.write("not a shared object\n")
     result = subprocess.run([agent, "run", "--plugins", broken.plugins, "--log", "/dev/null",
                              "--metrics", "-", "--metrics-no-guest-os"], capture_output=True, timeout=30)
     check(result.returncode == 1, f"a run with a broken plug-in: {result.returncode} {result.stderr!r}")
     for line in (b'hostagent_plugin_loaded{plugin="Broken"} 0', b'hostagent_plugin_failed{plugin="Broken"} 1',
+                 b'hostagent_plugin_failed{plugin="ctl\\\\x01a"} 1',
+                 b'hostagent_plugin_failed{plugin="ctl\\\\x02a"} 1',
                  b'hostagent_plugin_status{plugin="ZEVUruruzodovar"} 0',
                  b'hostagent_vocabulary_entries{vocabulary="ZEVUruruzodovar",kind="adapter"} 3'):
         check(line in result.stdout.splitlines(), f"{line!r} in {result.stdout!r}")
@@ -172,7 +182,7 @@ def promtool_test(stage, temp):
     shown = subprocess.run([agent, "show", "--metrics", "-", saved_copy],
                            capture_output=True, timeout=30)
     check(shown.returncode == 0, f"show: {shown.stderr!r}")
-    check("bad \ufffd\ufffd \ufffd( \ufffd\ufffd\ufffd end".encode() in shown.stdout, shown.stdout)
+    check(rb'bad \\xff\\xfe \\xc3( \\xed\\xa0\\x80 end' in shown.stdout, shown.stdout)
     # Named as on the host it came from, not after the copy's file name.
     check(f'hostagent_vocabulary_info{{vocabulary="{PLUGIN}",'.encode() in shown.stdout, shown.stdout)
     promtool(shown.stdout, "a saved file with invalid UTF-8")
@@ -280,14 +290,14 @@ def fleet_test(stage, temp, processes):
     supported_on = {}
     for name, catalogue in served.items():
         for guest in catalogue["supported"]:
-            supported_on.setdefault(guest["property1"], set()).add(name)
+            supported_on.setdefault(printed(guest["property1"]), set()).add(name)
     answer = {sample["metric"]["identifier"]: int(sample["value"][1]) for sample in query(
         prometheus_port, 'count by (identifier) (hostagent_guest_os_info{experimental="false"})')}
     check(answer == {identifier: len(names) for identifier, names in supported_on.items()},
           f"hosts per supported OS: {answer}")
 
     only_experimental = sorted(
-        (name, guest["property1"]) for name, catalogue in served.items()
+        (name, printed(guest["property1"])) for name, catalogue in served.items()
         for guest in catalogue["experimental"]
         if guest["code"] not in {g["code"] for g in catalogue["supported"]})
     answer = by_instance('hostagent_guest_os_info{experimental="true"} unless on (instance, code) '
@@ -301,8 +311,9 @@ def fleet_test(stage, temp, processes):
     check(by_instance('hostagent_guest_os_info{identifier="never-published"}') == [],
           "a vocabulary that was never published")
     odd = query(prometheus_port, 'hostagent_guest_os_info{code="7"}')
-    check(len(odd) == 1 and odd[0]["metric"]["identifier"] == 'odd "id" \\ \U0001F427'
-          and odd[0]["metric"]["display_name"] == "two\nlines", f"texts through the format: {odd}")
+    # As printed: the backslash doubled, the line feed escaped.
+    check(len(odd) == 1 and odd[0]["metric"]["identifier"] == 'odd "id" \\\\ \U0001F427'
+          and odd[0]["metric"]["display_name"] == "two\\nlines", f"texts through the format: {odd}")
     stamps = query(prometheus_port, "hostagent_vocabulary_info")
     check(all(sample["metric"]["stamp"].startswith("$Id: " + PLUGIN + ".voc ") for sample in stamps),
           f"stamps: {stamps}")
