@@ -45,16 +45,17 @@ CallResult callEntryPoint(PluginModule::EntryPoint entryPoint)
 
 std::string notPublished(const KXLVocLoadRecord& load)
 {
-    return "vocabulary " + quoteText(load.name) + " was not published: " + escapeText(load.reason);
+    return "vocabulary \"" + load.name + "\" was not published: " + load.reason;
 }
 
-// Why a finished init failed, or nothing. The error text after the call is the last failed
-// host call's; when that was a refused load, the failure before it (such as the save of
-// the file that was then loaded) is the cause, and the refusal comes after it.
+// Why a finished init failed, or nothing; raw, as every reason handed to fail(). The error
+// text after the call is the last failed host call's; when that was a refused load, the
+// failure before it (such as the save of the file that was then loaded) is the cause, and
+// the refusal comes after it.
 std::optional<std::string> initFailure(const CallResult& result)
 {
     if (!result.status)
-        return "initKXLPlugIn threw: " + escapeText(result.exception);
+        return "initKXLPlugIn threw: " + result.exception;
     std::vector<const KXLVocLoadRecord*> refused;
     for (const KXLVocLoadRecord& load : result.loads)
         if (load.status != 0)
@@ -75,7 +76,7 @@ std::optional<std::string> initFailure(const CallResult& result)
             cause = refused.back()->earlierError;
     }
     std::string text = "status " + std::to_string(*result.status) + " (" +
-        (cause.empty() ? std::string("the host reported no error text") : escapeText(cause)) + ")";
+        (cause.empty() ? std::string("the host reported no error text") : cause) + ")";
     for (std::size_t i = 0; i < refused.size(); ++i) {
         if (i + 1 == refused.size() && causeIsRefusal)
             break;
@@ -99,10 +100,10 @@ std::optional<std::string> folderNotFlushed(const KXLVocLoadRecord& load)
 std::string finiFailure(const CallResult& result)
 {
     if (!result.status)
-        return "finiKXLPlugIn threw: " + escapeText(result.exception);
+        return "finiKXLPlugIn threw: " + result.exception;
     return "finiKXLPlugIn status " + std::to_string(*result.status) + " (" +
         (result.errorText.empty() ? std::string("the host reported no error text")
-                                  : escapeText(result.errorText)) +
+                                  : result.errorText) +
         ")";
 }
 
@@ -122,11 +123,13 @@ void PluginSession::fail(PluginOutcome& outcome, const std::string& reason, std:
     if (!outcome.failed)
         ++m_failed;
     outcome.failed = true;
-    outcome.error += (outcome.error.empty() ? "" : "; ") + reason;
-    const std::string line = escapeText(outcome.name) + ": " + reason;
-    report << line << '\n' << std::flush;
+    const std::string shown = escapeText(reason);
+    outcome.error += (outcome.error.empty() ? "" : "; ") + shown;
+    report << escapeText(outcome.name) << ": " << shown << '\n' << std::flush;
+    // The log escapes what it is given as the screen does: given the raw texts, it shows
+    // the same line.
     Log2(KXL_MODULE_NAME, __FILE__, __LINE__, __func__, __PRETTY_FUNCTION__)
-        .put(1, "%s", line.c_str());
+        .put(1, "%s: %s", outcome.name.c_str(), reason.c_str());
 }
 
 void PluginSession::start(const std::vector<PluginFile>& plugins, std::ostream& report)
@@ -139,7 +142,7 @@ void PluginSession::start(const std::vector<PluginFile>& plugins, std::ostream& 
         try {
             module = std::make_unique<PluginModule>(plugin.path);
         } catch (const std::runtime_error& error) {
-            fail(m_outcomes[index], "not loaded: " + escapeText(error.what()), report);
+            fail(m_outcomes[index], std::string("not loaded: ") + error.what(), report);
             continue;
         }
         // What the plug-in prints itself comes after the lines before it.

@@ -14,14 +14,15 @@
 
 namespace KXL {
 
-// How one plug-in fared. Texts are raw bytes, not escaped.
+// How one plug-in fared. Texts are raw bytes, not escaped, but for `error`, which is as
+// printed.
 struct PluginOutcome {
     std::string name;
     bool loaded = false; // the shared object loaded with its entry points
     std::optional<int> status; // initKXLPlugIn's; empty when it was not called or threw
     std::vector<std::string> published; // vocabularies the cache took during its call
     bool failed = false;
-    std::string error; // why it failed; empty when it did not
+    std::string error; // why it failed, escaped as printed; empty when it did not
 };
 
 class PluginSession {
@@ -61,6 +62,7 @@ private:
         std::unique_ptr<PluginModule> module;
     };
 
+    // Reports and logs the raw reason, each escaping it once.
     void fail(PluginOutcome& outcome, const std::string& reason, std::ostream& report);
 
     std::vector<Loaded> m_loaded;

@@ -68,6 +68,11 @@ TEST_F(AgentRun, EachFailureIsReportedAndTheOthersStillRun)
     for (const char* name :
          {"TestVocabulary", "StatusFailure", "MissingFini", "NotAnObject", "Throwing"})
         addPlugin(name);
+    // The same failing plug-in in a folder whose name must be escaped.
+    const std::string oddName = "f\x01" "ail";
+    fs::create_directories(pluginsFolder() + "/" + oddName);
+    fs::copy_file(pluginsFolder() + "/StatusFailure/StatusFailure.so",
+                  pluginsFolder() + "/" + oddName + "/" + oddName + ".so");
     const std::string log = tempPath("agent.log");
     const ProcessResult result = runAgent({"--plugins", pluginsFolder(), "--log", log});
 
@@ -81,6 +86,7 @@ TEST_F(AgentRun, EachFailureIsReportedAndTheOthersStillRun)
     const std::string statusFailure = "StatusFailure: status 7 (failing on purpose)\n";
     const std::string good = "TestVocabulary: status 0\n";
     const std::string throwing = "Throwing: initKXLPlugIn threw: thrown on purpose\n";
+    const std::string oddFailure = "f\\x01ail: status 7 (failing on purpose)\n";
 
     // One line each, in the order of the plug-ins' names.
     ASSERT_THAT(out, HasSubstr(missingFini));
@@ -88,6 +94,7 @@ TEST_F(AgentRun, EachFailureIsReportedAndTheOthersStillRun)
     ASSERT_THAT(out, HasSubstr(statusFailure));
     ASSERT_THAT(out, HasSubstr(good));
     ASSERT_THAT(out, HasSubstr(throwing));
+    ASSERT_THAT(out, HasSubstr(oddFailure));
     EXPECT_LT(out.find(missingFini), out.find(notAnObject));
     EXPECT_LT(out.find(notAnObject), out.find(statusFailure));
     EXPECT_LT(out.find(statusFailure), out.find(good));
@@ -95,7 +102,7 @@ TEST_F(AgentRun, EachFailureIsReportedAndTheOthersStillRun)
 
     EXPECT_THAT(out, HasSubstr("\nVocabulary \"TestVocabulary\"\n"));
     EXPECT_TRUE(fileExists(vocabularyFile()));
-    EXPECT_THAT(out, HasSubstr("\n5 plug-ins, 4 failed\n"));
+    EXPECT_THAT(out, HasSubstr("\n6 plug-ins, 5 failed\n"));
 
     // A plug-in without both entry points is never initialised; a failed one is still
     // finalised.
@@ -105,6 +112,8 @@ TEST_F(AgentRun, EachFailureIsReportedAndTheOthersStillRun)
     const std::string logText = readFile(log);
     EXPECT_THAT(logText, HasSubstr("StatusFailure: status 7 (failing on purpose)"));
     EXPECT_THAT(logText, HasSubstr("Throwing: initKXLPlugIn threw: thrown on purpose"));
+    // Escaped once, as on the screen.
+    EXPECT_THAT(logText, HasSubstr(": " + oddFailure));
 }
 
 // A plug-in runs inside the agent, so one that crashes ends the run; the administrator still
