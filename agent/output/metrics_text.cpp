@@ -85,9 +85,16 @@ void MetricsText::sample(const char* name, MetricLabels labels, std::int64_t sec
                             long nanoseconds)
 {
     series(name, labels);
-    char fraction[24];
-    std::snprintf(fraction, sizeof fraction, ".%03ld", nanoseconds / 1000000);
-    m_out << ' ' << seconds << fraction << '\n';
+    // Before 1970 the seconds count down and the fraction still up: -1.5 s is -2 and 0.5.
+    const bool negative = seconds < 0;
+    if (negative && nanoseconds > 0) {
+        ++seconds;
+        nanoseconds = 1000000000L - nanoseconds;
+    }
+    char text[48];
+    std::snprintf(text, sizeof text, "%s%lld.%03ld", negative && seconds == 0 ? "-" : "",
+                  static_cast<long long>(seconds), nanoseconds / 1000000);
+    m_out << ' ' << text << '\n';
 }
 
 bool deliverMetrics(const std::string& target, const std::function<void(std::ostream&)>& write,

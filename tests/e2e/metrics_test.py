@@ -179,12 +179,17 @@ def promtool_test(stage, temp):
     saved_copy = os.path.join(temp, "copied-off-a-host.voc")
     with open(saved_copy, "w", encoding="utf-8") as voc:
         voc.write(marked)
+    # Saved before 1970: the system gives -1.5 s as -2 s and 0.5 s.
+    os.utime(saved_copy, ns=(0, -1_500_000_000))
     shown = subprocess.run([agent, "show", "--metrics", "-", saved_copy],
                            capture_output=True, timeout=30)
     check(shown.returncode == 0, f"show: {shown.stderr!r}")
     check(rb'bad \\xff\\xfe \\xc3( \\xed\\xa0\\x80 end' in shown.stdout, shown.stdout)
     # Named as on the host it came from, not after the copy's file name.
     check(f'hostagent_vocabulary_info{{vocabulary="{PLUGIN}",'.encode() in shown.stdout, shown.stdout)
+    published = f'hostagent_vocabulary_publication_timestamp_seconds{{vocabulary="{PLUGIN}"}}'.encode()
+    check(published + b" -1.500" in shown.stdout.splitlines(),
+          f"a time before 1970: {[line for line in shown.stdout.splitlines() if published in line]}")
     promtool(shown.stdout, "a saved file with invalid UTF-8")
 
 
