@@ -225,11 +225,20 @@ TEST(SaveDocument, UnrepresentableTreeIsRefusedAndLeavesTheFileAsItWas)
     kxltest::Build deepest = kxltest::element(257);
     for (int depth = 256; depth >= 1; --depth)
         deepest = kxltest::element(depth, {deepest});
+    KXL::KXLStamps nsidZero;
+    nsidZero.nsid = 0;
+    KXL::KXLStamps emptyNamespace;
+    emptyNamespace.ns = "";
+    KXL::KXLStamps emptyType;
+    emptyType.type.emplace("ns", "");
     const std::pair<KXL::KXLDocument, std::string> unrepresentable[] = {
         {kxltest::document({kxltest::named("n", 1)}), "a named value stands where an element belongs"},
         {kxltest::document({kxltest::element(0)}), "element tag 0 is not positive"},
         {kxltest::document({kxltest::element(1, {kxltest::named("", 1)})}), "a named value has an empty name"},
-        {kxltest::document({deepest}), "elements nest deeper than 256"}};
+        {kxltest::document({deepest}), "elements nest deeper than 256"},
+        {kxltest::document({kxltest::element(1, {kxltest::element(2, nsidZero)})}), "element 2 has nsid 0"},
+        {kxltest::document({kxltest::element(3, emptyNamespace)}), "element 3 has an empty namespace"},
+        {kxltest::document({kxltest::element(4, emptyType)}), "element 4 has an empty type"}};
 
     for (const auto& [document, reason] : unrepresentable) {
         EXPECT_NE(KXL::saveDocument(document, path), 0);

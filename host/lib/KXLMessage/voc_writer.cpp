@@ -244,6 +244,20 @@ private:
         return false;
     }
 
+    // Stamps that cannot read back the same: the reader refuses them as written, and left
+    // out they would read back as none.
+    bool readable(int tag, const KXLStamps& stamps)
+    {
+        const char* what = nullptr;
+        if (stamps.nsid && *stamps.nsid == 0)
+            what = " has nsid 0 (no namespace)";
+        else if (stamps.ns && stamps.ns->empty())
+            what = " has an empty namespace";
+        else if (stamps.type && stamps.type->second.empty())
+            what = " has an empty type";
+        return what == nullptr || failure("element " + std::to_string(tag) + what);
+    }
+
     // What the reader would refuse is refused here, as it is met.
     bool element(KXLNodeRef node, int depth)
     {
@@ -255,8 +269,11 @@ private:
         put("<element tag=\"");
         putNumber(node.tag());
         put("\"");
-        if (const auto stamped = node.stamps())
+        if (const auto stamped = node.stamps()) {
+            if (!readable(node.tag(), *stamped))
+                return false;
             stamps(*stamped);
+        }
         const bool hasValue = node.valueKind() != KXLValueKind::None;
         const KXLNodeRef first = node.firstChild();
         if (!hasValue && !first) {

@@ -14,9 +14,10 @@ namespace KXL::voc {
 
 // Writes the document in pieces of about a megabyte. False with `error` set when the tree
 // cannot be represented so that it reads back the same (a non-positive tag, a named value
-// at the top level or with an empty name, nesting beyond the bound), when the file would
-// pass `maxBytes` (the reader's size limit) or the sink fails; what was written is then to
-// be thrown away. Throws std::bad_alloc when memory runs out.
+// at the top level or with an empty name, nesting beyond the bound, an nsid of 0, an empty
+// namespace or type), when the file would pass `maxBytes` (the reader's size limit) or the
+// sink fails; what was written is then to be thrown away. Throws std::bad_alloc when memory
+// runs out.
 bool writeVoc(const KXLDocument& document, ByteSink& sink, std::string& error,
               std::uint64_t maxBytes = kMaxVocFileSize);
 
