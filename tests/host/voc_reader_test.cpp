@@ -117,7 +117,7 @@ TEST(VocReader, ErrorsPastGivenBackPagesNameTheirLine)
 struct BadFile {
     const char* label;
     std::string content;
-    const char* reason; // a fragment the error text must hold
+    std::string reason; // a fragment the error text must hold
 };
 
 void PrintTo(const BadFile& bad, std::ostream* out)
@@ -193,7 +193,17 @@ INSTANTIATE_TEST_SUITE_P(Malformed, VocReaderRejects, testing::Values(
     BadFile{"DeclarationOutOfOrder",
             "<?xml version=\"1.0\" standalone=\"yes\" encoding=\"UTF-8\"?><message format=\"1\" kind=\"0\"/>",
             "version first"},
-    BadFile{"MismatchedEnd", voc("<element tag=\"1\"><string>x</int></element>"), "does not match"}),
+    BadFile{"MismatchedEnd", voc("<element tag=\"1\"><string>x</int></element>"), "does not match"},
+    // Names in error texts are cut short as values are.
+    BadFile{"LongAttributeName", voc("<element tag=\"1\" " + std::string(100, 'a') + "=\"1\"/>"),
+            "unexpected attribute \"" + std::string(40, 'a') + "...\" on <element>"},
+    BadFile{"LongElementName", voc("<element tag=\"1\"><" + std::string(100, 'b') + "/></element>"),
+            "unexpected <" + std::string(40, 'b') + "...> inside <element>"},
+    BadFile{"LongEndTag", voc("<element tag=\"1\"></" + std::string(100, 'c') + ">"),
+            "end tag </" + std::string(40, 'c') + "...> does not match <element>"},
+    BadFile{"LongDeclarationKey",
+            "<?xml version=\"1.0\" " + std::string(100, 'k') + "=\"x\"?><message format=\"1\" kind=\"0\"/>",
+            "declaration " + std::string(40, 'k') + "...=\"x\" (expected"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 INSTANTIATE_TEST_SUITE_P(Hostile, VocReaderRejects, testing::Values(

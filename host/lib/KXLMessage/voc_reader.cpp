@@ -169,7 +169,7 @@ private:
                 (index == 1 && value.size() == 5 && ::strncasecmp(value.data(), "UTF-8", 5) == 0) ||
                 (index == 2 && (value == "yes" || value == "no"));
             if (!supported)
-                return m_in.failureAt(start, "unsupported XML declaration " + std::string(key) + "=" +
+                return m_in.failureAt(start, "unsupported XML declaration " + shownName(key) + "=" +
                                       quoted(value) + " (expected XML 1.0 in UTF-8)");
             if (index < next || (index > 0 && next == 0))
                 return m_in.failureAt(start, "the XML declaration must name its version first, then "
@@ -221,7 +221,7 @@ private:
             const Attribute& a = m_attributes.back();
             const std::string_view name = nameOf(a);
             if (a.known.empty())
-                return m_in.failureAt(start, "unexpected attribute \"" + std::string(name) + "\" on " + tagName(element));
+                return m_in.failureAt(start, "unexpected attribute " + quoted(name) + " on " + tagName(element));
             for (std::size_t i = 0; i + 1 < m_attributes.size(); ++i) {
                 if (m_attributes[i].known == a.known)
                     return m_in.failureAt(start, "attribute \"" + std::string(name) + "\" repeated on " +

@@ -4,20 +4,38 @@
 
 namespace KXL::voc {
 
-std::string quoted(std::string_view text)
+namespace {
+
+// The first bytes of `text` an error text shows; `cut` says whether some were left out.
+std::string_view shownPart(std::string_view text, bool& cut)
 {
     constexpr std::size_t kShown = 40;
-    if (text.size() <= kShown)
-        return '"' + std::string(text) + '"';
-    std::size_t cut = kShown;
-    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
-        --cut;
-    return '"' + std::string(text.substr(0, cut)) + "...\"";
+    cut = text.size() > kShown;
+    if (!cut)
+        return text;
+    std::size_t end = kShown;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end;
+    return text.substr(0, end);
+}
+
+} // namespace
+
+std::string shownName(std::string_view name)
+{
+    bool cut = false;
+    std::string shown(shownPart(name, cut));
+    return cut ? shown + "..." : shown;
+}
+
+std::string quoted(std::string_view text)
+{
+    return '"' + shownName(text) + '"';
 }
 
 std::string tagName(std::string_view name)
 {
-    return '<' + std::string(name) + '>';
+    return '<' + shownName(name) + '>';
 }
 
 std::string normalizedLineEnds(std::string_view raw, bool attribute)
@@ -123,7 +141,7 @@ bool XmlScanner::endTag(std::string_view name)
         if (!need(at + 1))
             return malformed("unterminated end tag");
         at -= closing.size() + 2;
-        return malformed("end tag </" + std::string(closing) + "> does not match " + tagName(name));
+        return malformed("end tag </" + shownName(closing) + "> does not match " + tagName(name));
     }
     skipSpace();
     return expect('>', "'>' expected to close an end tag");
