@@ -203,7 +203,13 @@ INSTANTIATE_TEST_SUITE_P(Malformed, VocReaderRejects, testing::Values(
             "end tag </" + std::string(40, 'c') + "...> does not match <element>"},
     BadFile{"LongDeclarationKey",
             "<?xml version=\"1.0\" " + std::string(100, 'k') + "=\"x\"?><message format=\"1\" kind=\"0\"/>",
-            "declaration " + std::string(40, 'k') + "...=\"x\" (expected"}),
+            "declaration " + std::string(40, 'k') + "...=\"x\" (expected"},
+    // Error texts hold no NUL (getErrorMessage would end there) and no control byte.
+    BadFile{"NulInName", voc("<element tag=\"1\"><named name-base64=\"QQBC\">x</named></element>"),
+            "value of <named> \"A\\x00B\" \"x\" is not a decimal number"},
+    BadFile{"TabInInt", voc("<element tag=\"1\"><int>\t1</int></element>"), "\"\\t1\" is not a decimal number"},
+    BadFile{"LineFeedInReference", voc("<element tag=\"1\"><string>&a\nb;</string></element>"),
+            "reference \"&a\\nb;\""}),
     [](const auto& info) { return std::string(info.param.label); });
 
 INSTANTIATE_TEST_SUITE_P(Hostile, VocReaderRejects, testing::Values(

@@ -1,5 +1,6 @@
 #include "xml_scanner.h"
 
+#include "common/text_escape.h"
 #include "xml_text.h"
 
 namespace KXL::voc {
@@ -13,8 +14,10 @@ std::string_view shownPart(std::string_view text, bool& cut)
     cut = text.size() > kShown;
     if (!cut)
         return text;
+    // Back to the start of a character cut in two; bytes that are not UTF-8 (a name from
+    // base64) are escaped one by one, so no further.
     std::size_t end = kShown;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+    while (end > kShown - 3 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
         --end;
     return text.substr(0, end);
 }
@@ -24,13 +27,15 @@ std::string_view shownPart(std::string_view text, bool& cut)
 std::string shownName(std::string_view name)
 {
     bool cut = false;
-    std::string shown(shownPart(name, cut));
+    std::string shown = escapeText(shownPart(name, cut));
     return cut ? shown + "..." : shown;
 }
 
 std::string quoted(std::string_view text)
 {
-    return '"' + shownName(text) + '"';
+    bool cut = false;
+    std::string shown = quoteText(shownPart(text, cut));
+    return cut ? shown.insert(shown.size() - 1, "...") : shown;
 }
 
 std::string tagName(std::string_view name)

@@ -40,10 +40,11 @@ inline unsigned char classOf(char c)
     return kClass[static_cast<unsigned char>(c)];
 }
 
-// For error texts: at most a few dozen bytes, cut on a UTF-8 boundary, "..." where cut.
+// For error texts: at most a few dozen bytes, cut on a UTF-8 boundary, "..." where cut,
+// escaped (escapeText): an error text holds no NUL or control character.
 std::string quoted(std::string_view text);
 std::string tagName(std::string_view name);
-std::string shownName(std::string_view name); // as it is, not quoted
+std::string shownName(std::string_view name); // without quotes
 // Line end normalization as XML does it: CR LF and a lone CR become LF; in attribute values
 // every white-space character then becomes a space.
 std::string normalizedLineEnds(std::string_view raw, bool attribute);

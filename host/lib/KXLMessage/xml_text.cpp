@@ -6,6 +6,8 @@
 
 #include <utf8proc.h>
 
+#include "common/text_escape.h"
+
 namespace KXL::voc {
 
 namespace {
@@ -98,7 +100,7 @@ bool decodeMarkupText(std::string_view raw, MarkupContext context, std::string& 
         const std::string_view name = raw.substr(at + 1, end - at - 1);
         std::uint32_t resolved = 0;
         if (!resolveReference(name, resolved)) {
-            error = "unknown or invalid reference \"&" + std::string(name) + ";\"";
+            error = "unknown or invalid reference " + quoteText("&" + std::string(name) + ";");
             return false;
         }
         utf8proc_uint8_t encoded[4];
