@@ -179,6 +179,8 @@ INSTANTIATE_TEST_SUITE_P(Malformed, VocReaderRejects, testing::Values(
     // 2^32 + 65: a parse that wraps would take it for 'A'.
     BadFile{"ReferenceBeyond32Bits", voc("<element tag=\"1\"><string>&#4294967361;</string></element>"), "invalid"},
     BadFile{"UnknownEntity", voc("<element tag=\"1\"><string>&nbsp;</string></element>"), "&nbsp;"},
+    BadFile{"LessThanInAttribute", voc("<element tag=\"1\">\n<named name=\"abc>1</named>\n</element>"),
+            "line 4, column 19: not well-formed XML ('<' in an attribute value)"},
     BadFile{"BareAmpersand", voc("<element tag=\"1\"><named name=\"a&b\">1</named></element>"), "'&'"},
     BadFile{"LeadingZero", voc("<element tag=\"0011\"/>"), "\"0011\" is not a decimal number"},
     BadFile{"MinusZero", voc("<element tag=\"1\"><named name=\"n\">-0</named></element>"), "\"-0\" is not"},

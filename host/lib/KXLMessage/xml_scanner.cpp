@@ -71,7 +71,9 @@ bool XmlScanner::quotedValue(char quote, std::size_t& start, std::size_t& end, b
         }
         if (c == '"' || c == '\'') {
             ++at;
-        } else if (c == '&' || c == '<' || (classOf(c) & kSpace)) {
+        } else if (c == '<') {
+            return malformed("'<' in an attribute value");
+        } else if (c == '&' || (classOf(c) & kSpace)) {
             plain = false;
             ++at;
         } else if (!skipCharacter()) {

@@ -161,7 +161,8 @@ public:
     }
 
     // After an opening quote: the raw value up to the closing one, which is consumed. Plain
-    // when it holds no reference, '<' or white space but spaces: its text is then itself.
+    // when it holds no reference or white space but spaces: its text is then itself. A '<'
+    // is refused where it stands, as XML parsers do, not where the file ends.
     bool quotedValue(char quote, std::size_t& start, std::size_t& end, bool& plain);
 
     // After a leaf's start tag: its character data and CDATA up to its end tag `</name>`,

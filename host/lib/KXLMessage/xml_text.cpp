@@ -79,10 +79,6 @@ bool decodeMarkupText(std::string_view raw, MarkupContext context, std::string& 
     text.reserve(raw.size());
     for (std::size_t at = 0; at < raw.size(); ++at) {
         const char c = raw[at];
-        if (c == '<' && context == MarkupContext::AttributeValue) {
-            error = "'<' in an attribute value";
-            return false;
-        }
         if (c == '>' && context == MarkupContext::Content && at >= 2 && raw[at - 1] == ']' &&
             raw[at - 2] == ']') {
             error = "\"]]>\" in text";

@@ -21,7 +21,7 @@ enum class MarkupContext { Content, AttributeValue };
 
 // Resolves the character and predefined entity references of raw (already UTF-8 checked)
 // markup text. False with `error` set on an unknown entity, a reference to a character XML
-// does not allow, a '<' in an attribute value or "]]>" in content.
+// does not allow or "]]>" in content. (The scanner refuses a '<' in an attribute value.)
 bool decodeMarkupText(std::string_view raw, MarkupContext context, std::string& text,
                       std::string& error);
 
