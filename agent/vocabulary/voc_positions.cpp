@@ -7,6 +7,8 @@
 
 #include <expat.h>
 
+#include "common/line_column.h"
+
 namespace KXL {
 
 namespace {
@@ -117,14 +119,12 @@ std::vector<FilePosition> problemPositions(const VocInput& input,
 
 FilePosition endPosition(const VocInput& input)
 {
-    FilePosition end{1, 1};
+    LineColumn end;
     const bool read = input.readAgain([&end](std::string_view got) {
-        const std::size_t lines = static_cast<std::size_t>(std::count(got.begin(), got.end(), '\n'));
-        end.line += lines;
-        end.column = lines > 0 ? got.size() - got.rfind('\n') : end.column + got.size();
+        end.feed(got);
         return true;
     });
-    return read ? end : FilePosition{};
+    return read ? FilePosition{end.line(), end.column()} : FilePosition{};
 }
 
 } // namespace KXL

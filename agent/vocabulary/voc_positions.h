@@ -22,7 +22,8 @@ struct FilePosition {
 std::vector<FilePosition> problemPositions(const VocInput& input,
                                               const std::vector<VocabularyProblem>& problems);
 
-// The position just past the file's last byte, in bytes; unknown when it cannot be read.
+// The position just past the file's last byte, counted as expat counts (LineColumn);
+// unknown when it cannot be read.
 FilePosition endPosition(const VocInput& input);
 
 } // namespace KXL

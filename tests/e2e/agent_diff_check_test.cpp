@@ -191,6 +191,13 @@ TEST_F(AgentDiffCheck, CheckPlacesFormatProblemsAndRefusesUnreadableFiles)
     EXPECT_THAT(truncated.out, StartsWith("-:2:" + std::to_string(whole.size() - 20 - whole.find('\n')) +
                                           ": error: the file ends early (truncated?): "));
     EXPECT_THAT(truncated.out, HasSubstr("\n-: not a valid vocabulary, 1 error, 0 warnings\n"));
+    // Counted as expat counts for the other problems: a lone CR ends a line, and "é", two
+    // bytes, is one column, so the column is the byte count of line 2 up to the end.
+    std::string crLines = document(text(1999, "\xC3\xA9") + standardHead());
+    crLines = crLines.substr(0, crLines.size() - 20);
+    crLines[crLines.find('\n')] = '\r';
+    EXPECT_THAT(runAgent({"check", "-"}, crLines).out,
+                StartsWith("-:2:" + std::to_string(crLines.size() - crLines.find('\r') - 1) + ": error: "));
 
     const std::string badInt = tempPath("bad-int.voc");
     writeFile(badInt, "<message format=\"1\" kind=\"0\">\n<element tag=\"1307\"><int>007</int></element></message>");

@@ -179,6 +179,12 @@ INSTANTIATE_TEST_SUITE_P(Malformed, VocReaderRejects, testing::Values(
     // 2^32 + 65: a parse that wraps would take it for 'A'.
     BadFile{"ReferenceBeyond32Bits", voc("<element tag=\"1\"><string>&#4294967361;</string></element>"), "invalid"},
     BadFile{"UnknownEntity", voc("<element tag=\"1\"><string>&nbsp;</string></element>"), "&nbsp;"},
+    // Lines and columns as expat counts them: a lone CR ends a line, a character is a column.
+    BadFile{"LoneCrLineEnds", "<message format=\"1\" kind=\"0\">\r<element tag=\"1\">\r</elemnt>\r</message>\r",
+            "line 3, column 1: not well-formed XML"},
+    BadFile{"CharactersBeforeTheError",
+            voc("<element tag=\"1\"><named name=\"\xC3\xA9\xF0\x9F\x98\x80<\">1</named></element>"),
+            "line 3, column 33: not well-formed XML ('<'"},
     BadFile{"LessThanInAttribute", voc("<element tag=\"1\">\n<named name=\"abc>1</named>\n</element>"),
             "line 4, column 19: not well-formed XML ('<' in an attribute value)"},
     BadFile{"BareAmpersand", voc("<element tag=\"1\"><named name=\"a&b\">1</named></element>"), "'&'"},

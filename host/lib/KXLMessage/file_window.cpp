@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "common/line_column.h"
 #include "host/KXLMessageFile.h"
 
 namespace KXL::voc {
@@ -93,29 +94,20 @@ bool FileWindow::fill(std::size_t keep, std::size_t upTo)
 
 std::pair<std::size_t, std::size_t> FileWindow::position(std::size_t offset) const
 {
-    std::size_t lines = 0;
-    std::size_t lineStart = 0; // offset of the line's first byte
-    const auto count = [&](const char* bytes, std::size_t from, std::size_t size) {
-        for (std::size_t i = 0; i < size; ++i) {
-            if (bytes[i] == '\n') {
-                ++lines;
-                lineStart = from + i + 1;
-            }
-        }
-    };
+    LineColumn counted;
     if (m_base == 0) {
-        count(m_data, 0, std::min(offset, m_size));
+        counted.feed(std::string_view(m_data, std::min(offset, m_size)));
     } else {
         char chunk[64 << 10];
         for (std::size_t at = 0; at < offset;) {
             const ssize_t got = ::pread(m_fd.get(), chunk, std::min(sizeof chunk, offset - at), static_cast<off_t>(at));
             if (got <= 0)
                 break;
-            count(chunk, at, static_cast<std::size_t>(got));
+            counted.feed(std::string_view(chunk, static_cast<std::size_t>(got)));
             at += static_cast<std::size_t>(got);
         }
     }
-    return {lines + 1, offset - lineStart + 1};
+    return {counted.line(), counted.column()};
 }
 
 } // namespace KXL::voc

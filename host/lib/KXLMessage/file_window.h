@@ -35,8 +35,8 @@ public:
     bool fill(std::size_t keep, std::size_t upTo);
     const std::string& readError() const { return m_readError; }
 
-    // 1-based line and column (in bytes) of `offset`, for error texts only: a file is read
-    // again from its start up to there.
+    // 1-based line and column of `offset`, counted as expat counts them (LineColumn), for
+    // error texts only: a file is read again from its start up to there.
     std::pair<std::size_t, std::size_t> position(std::size_t offset) const;
 
 private:
