@@ -84,14 +84,15 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_RELEASE ${KXL_DEBIAN_RELEASE})
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 
-# The state folder of the agent installed under /usr: made on configure, removed on purge.
+# The state folder of the agent installed under /usr: made on configure when missing (an
+# administrator's mode or owner on it stays), removed on purge.
 # These scripts take the place of CPack's, which would call ldconfig for the host libraries
 # although they lie in a private folder that ldconfig does not read.
 file(CONFIGURE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/debian/postinst CONTENT
 "#!/bin/sh
 set -e
 if [ \"$1\" = configure ]; then
-    install -d -m 0755 @KXL_SYSTEM_STATE_DIR@
+    [ -d @KXL_SYSTEM_STATE_DIR@ ] || install -d -m 0755 @KXL_SYSTEM_STATE_DIR@
 fi
 " @ONLY)
 file(CONFIGURE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/debian/postrm CONTENT

@@ -79,7 +79,9 @@ function(kxl_add_plugin name)
   kxl_plugin_compile_conventions(${name} ${name})
   set_target_properties(${name} PROPERTIES
     PREFIX "" SUFFIX ".so" OUTPUT_NAME ${name}
-    LIBRARY_OUTPUT_DIRECTORY ${P_OUTPUT_DIRECTORY}/${name}
+    # A generator expression keeps multi-configuration generators from adding a folder per
+    # configuration: the agent looks for <name>/<name>.so.
+    LIBRARY_OUTPUT_DIRECTORY $<1:${P_OUTPUT_DIRECTORY}/${name}>
     # The host libraries sit two folders up: <libdir>/plugins/<name>/<name>.so.
     INSTALL_RPATH "$ORIGIN/../.." BUILD_WITH_INSTALL_RPATH ON)
   target_link_libraries(${name} PRIVATE ${P_LIBRARIES})

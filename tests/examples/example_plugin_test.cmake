@@ -110,6 +110,16 @@ set(plugin ${build}/plugins/ExamplePlugin/ExamplePlugin.so)
 if(NOT EXISTS ${plugin})
   fail("kxl_add_plugin did not make ${plugin}")
 endif()
+# A multi-configuration generator makes the same layout, without a folder per configuration.
+set(multi ${WORK_DIR}/multi)
+step("Configuring the example for several configurations" ignored
+  ${CMAKE_COMMAND} -S ${example} -B ${multi} -G "Ninja Multi-Config" -DCMAKE_CXX_COMPILER=${CXX}
+    -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF)
+step("Building its Release configuration" ignored ${CMAKE_COMMAND} --build ${multi} --config Release)
+if(NOT EXISTS ${multi}/plugins/ExamplePlugin/ExamplePlugin.so)
+  fail("kxl_add_plugin under Ninja Multi-Config did not make plugins/ExamplePlugin/ExamplePlugin.so")
+endif()
+
 step("Listing the plug-in's exports" exports nm -D --defined-only ${plugin})
 string(REGEX REPLACE "[0-9a-f]+ [A-Za-z] " "" exports "${exports}")
 string(STRIP "${exports}" exports)

@@ -96,6 +96,12 @@ bounded g++ -std=c++17 $(pkg-config --variable=plugin_cflags kxl-host) \
 bounded host-agent run --plugins "$work/pc" >"$work/out" 2>"$work/err" || { cat "$work/out" "$work/err"; fail "host-agent failed on the pkg-config build"; }
 grep -qx "ExamplePlugin: status 0" "$work/out" || fail "no status line: $(cat "$work/out")"
 
+echo "== reinstalling keeps what the administrator set on $state, and what it holds"
+chmod 0750 "$state"
+bounded dpkg -i "$runtime_deb" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "reinstalling failed"; }
+[ "$(stat -c %a "$state")" = 750 ] || fail "reinstalling set the mode of $state to $(stat -c %a "$state")"
+[ -f "$state/plugins/ZEVUruruzodovar/ZEVUruruzodovar.voc" ] || fail "reinstalling lost the vocabulary"
+
 echo "== purging"
 rm -rf "$local_plugin" $local_tree
 purge || fail "dpkg --purge failed"
