@@ -96,6 +96,12 @@ bounded g++ -std=c++17 $(pkg-config --variable=plugin_cflags kxl-host) \
 bounded host-agent run --plugins "$work/pc" >"$work/out" 2>"$work/err" || { cat "$work/out" "$work/err"; fail "host-agent failed on the pkg-config build"; }
 grep -qx "ExamplePlugin: status 0" "$work/out" || fail "no status line: $(cat "$work/out")"
 
+echo "== a plug-in's package gets its dependency on the host libraries from dpkg-shlibdeps"
+mkdir -p "$work/deb/debian" && touch "$work/deb/debian/control"
+(cd "$work/deb" && bounded dpkg-shlibdeps -O -l/usr/lib/host-agent "$work/pc/ExamplePlugin/ExamplePlugin.so") \
+  >"$work/shlibs" 2>&1 || { cat "$work/shlibs"; fail "dpkg-shlibdeps failed on the example"; }
+grep -q "zevururuzodovar (>= " "$work/shlibs" || fail "no dependency on the host libraries: $(cat "$work/shlibs")"
+
 echo "== reinstalling keeps what the administrator set on $state, and what it holds"
 chmod 0750 "$state"
 bounded dpkg -i "$runtime_deb" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "reinstalling failed"; }
