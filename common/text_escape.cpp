@@ -1,5 +1,6 @@
 #include "text_escape.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
@@ -36,6 +37,7 @@ bool mustEscape(std::uint32_t c)
 }
 
 constexpr std::uint32_t kZeroWidthJoiner = 0x200D;
+constexpr std::uint32_t kEmojiPresentation = 0xFE0F; // variation selector 16
 
 // Grapheme cluster boundaries as utf8proc's tables give them, fed one character at a time.
 class Clusters {
@@ -172,29 +174,33 @@ std::string metricLabelText(std::string_view bytes)
 
 std::size_t displayWidth(std::string_view utf8)
 {
+    // A grapheme cluster is drawn as one glyph: its characters' widths (wide East Asian
+    // characters and emoji 2, combining and other zero-width marks 0), at most 2, which
+    // joined emoji, skin tones and the jamo of a decomposed Hangul syllable would pass. An
+    // emoji presentation selector makes a narrow symbol an emoji, 2.
     std::size_t width = 0;
+    std::size_t cluster = 0;
     Clusters clusters;
-    std::uint32_t previous = 0;
     std::size_t pos = 0;
     while (pos < utf8.size()) {
         const auto decoded = decodeAt(utf8, pos);
         if (!decoded) {
             ++width; // not expected after escapeText; count the byte rather than loop
             clusters = {};
-            previous = 0;
             ++pos;
             continue;
         }
-        // Wide East Asian characters and emoji 2, combining and other zero-width marks 0; what
-        // a zero-width joiner joins is drawn as one glyph, the width of the cluster's first.
         const std::uint32_t c = decoded->value;
-        const bool joined = !clusters.breakBefore(c) && previous == kZeroWidthJoiner;
-        if (!joined)
-            width += static_cast<std::size_t>(utf8proc_charwidth(static_cast<utf8proc_int32_t>(c)));
-        previous = c;
+        if (clusters.breakBefore(c)) {
+            width += std::min<std::size_t>(cluster, 2);
+            cluster = 0;
+        }
+        cluster += c == kEmojiPresentation
+            ? 2
+            : static_cast<std::size_t>(utf8proc_charwidth(static_cast<utf8proc_int32_t>(c)));
         pos += decoded->length;
     }
-    return width;
+    return width + std::min<std::size_t>(cluster, 2);
 }
 
 } // namespace KXL

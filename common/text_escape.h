@@ -29,8 +29,10 @@ std::string quoteText(std::string_view bytes);
 std::string metricLabelText(std::string_view bytes);
 
 // Terminal columns taken by valid UTF-8 text (as escapeText returns), from utf8proc's
-// Unicode tables: wide East Asian characters and emoji count two, combining marks none, an
-// emoji ZWJ sequence as its first character.
+// Unicode tables: each grapheme cluster counts its characters' widths (wide East Asian
+// characters and emoji two, combining marks none), at most two, and two when it holds an
+// emoji presentation selector: an emoji with a skin tone or joined emoji, a decomposed Hangul
+// syllable and a flag count two.
 std::size_t displayWidth(std::string_view utf8);
 
 } // namespace KXL

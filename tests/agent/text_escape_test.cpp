@@ -103,6 +103,11 @@ TEST(TextEscape, DisplayWidthCountsColumns)
     EXPECT_EQ(displayWidth("\U0001F468\u200D\U0001F469\u200D\U0001F467"), 2u); // one glyph
     EXPECT_EQ(displayWidth("\U0001F468\U0001F469"), 4u); // two glyphs
     EXPECT_EQ(displayWidth("\u0E01\u0E31"), 1u); // Thai KO KAI + MAI HAN-AKAT, a combining vowel
+    EXPECT_EQ(displayWidth("\U0001F469\U0001F3FD"), 2u); // with a skin tone: one glyph
+    EXPECT_EQ(displayWidth("\u2764\uFE0F"), 2u); // a heart shown as an emoji
+    EXPECT_EQ(displayWidth("\U0001F3F3\uFE0F\u200D\U0001F308"), 2u); // rainbow flag
+    EXPECT_EQ(displayWidth("\u1112\u1161\u11AB"), 2u); // a Hangul syllable, decomposed
+    EXPECT_EQ(displayWidth("\U0001F1EB\U0001F1F7"), 2u); // a flag: two regional indicators
     EXPECT_EQ(displayWidth(""), 0u);
 }
 
