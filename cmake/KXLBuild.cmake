@@ -65,7 +65,9 @@ function(kxl_host_library name)
   target_link_libraries(${name} PUBLIC kxl_headers)
   target_compile_definitions(${name} PRIVATE KXL_MODULE_NAME="${name}")
   # Calls inside a library stay direct and inlinable: nothing interposes on its internals.
-  target_compile_options(${name} PRIVATE -fno-semantic-interposition)
+  # Log records name the source relative to the project, wherever it was built.
+  target_compile_options(${name} PRIVATE -fno-semantic-interposition
+    -fmacro-prefix-map=${PROJECT_SOURCE_DIR}/=)
   target_link_options(${name} PRIVATE -Wl,-z,defs
     -Wl,--version-script=${CMAKE_CURRENT_SOURCE_DIR}/exports.map)
   set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/exports.map)

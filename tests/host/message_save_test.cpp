@@ -214,6 +214,23 @@ TEST(SaveDocument, PathWithoutAFileNameIsRefused)
     EXPECT_TRUE(dir.entries().empty());
 }
 
+// The system would end the path at the NUL and use another file: refused, and said whole.
+TEST(SaveDocument, PathWithANulIsRefusedNotCut)
+{
+    test_files::TempFolder dir;
+    const std::string path = dir.file("A.voc") + std::string(1, '\0') + ".bak";
+    EXPECT_NE(KXL::saveDocument(smallDocument(), path), 0);
+    EXPECT_EQ(std::string(KXL::getErrorMessage()),
+              "cannot save \"" + dir.file("A.voc") + "\": the path holds a NUL byte");
+    EXPECT_TRUE(dir.entries().empty());
+
+    ASSERT_EQ(KXL::saveDocument(smallDocument(), dir.file("A.voc")), 0);
+    KXL::KXLDocument loaded;
+    EXPECT_NE(KXL::loadDocument(path, loaded), 0);
+    EXPECT_EQ(std::string(KXL::getErrorMessage()),
+              "cannot load \"" + dir.file("A.voc") + "\": the path holds a NUL byte");
+}
+
 // A tree the reader would refuse is found while it is written: the existing file survives
 // and no temporary file stays.
 TEST(SaveDocument, UnrepresentableTreeIsRefusedAndLeavesTheFileAsItWas)

@@ -11,9 +11,22 @@
 
 namespace KXL {
 
+namespace {
+
+// A NUL ends a path early for the system, which would then use another file than the one
+// named. Such a path is shown up to the NUL, which would cut the error text there anyway.
+bool holdsNul(const std::string& path)
+{
+    return path.find('\0') != std::string::npos;
+}
+
+} // namespace
+
 int saveDocument(const KXLDocument& document, const std::string& path)
 {
     return host::guarded("saveDocument", [&] {
+        if (holdsNul(path))
+            return host::fail("cannot save \"" + std::string(path.c_str()) + "\": the path holds a NUL byte");
         std::string error;
         // Straight into the temporary file, with no copy in memory; a tree that cannot be
         // written is found on the way and its temporary file thrown away.
@@ -29,6 +42,8 @@ int saveDocument(const KXLDocument& document, const std::string& path)
 int loadDocument(const std::string& path, KXLDocument& document)
 {
     return host::guarded("loadDocument", [&] {
+        if (holdsNul(path))
+            return host::fail("cannot load \"" + std::string(path.c_str()) + "\": the path holds a NUL byte");
         std::string error;
         KXLDocument loaded;
         voc::FileWindow file;
