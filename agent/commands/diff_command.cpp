@@ -43,8 +43,9 @@ void writeLine(std::ostream& out, const VocabularyChange& change)
     using Kind = VocabularyChange::Kind;
     out << sectionName(change.section);
     if (change.id) {
+        // The path shows a name that is not plain already quoted and escaped.
         out << ' ' << quoteText(change.name) << ' ' << textValue(*change.id) << ' ' << changeName(change.change) << ' '
-            << escapeText(change.field);
+            << change.field;
         if (change.before)
             out << ' ' << textValue(*change.before) << (change.after ? " ->" : "");
         if (change.after)

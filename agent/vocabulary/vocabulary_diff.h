@@ -29,8 +29,9 @@ struct VocabularyChange {
     enum class Kind { Added, Removed, Renamed, Moved, Changed };
     Kind change;
     // What changed: "identifier", "display_name", "name", "description", a named value; in
-    // an other entry, the path to the value: tags and names, "/" between levels, "[N]" for
-    // the Nth child of the same tag or name ("1026", "max_iops", "1264[2]", "1020/1026").
+    // an other entry, the path to the value: tags and names (quoteText'd unless made of
+    // letters, digits and '_'), "/" between levels, "[N]" for the Nth child of the same tag
+    // or name ("1026", "max_iops", "1264[2]", "1020/1026", "\"max iops\"").
     std::string field;
     std::optional<DiffValue> before;
     std::optional<DiffValue> after;

@@ -86,15 +86,18 @@ TEST_F(AgentDiffCheck, DiffComparesOtherEntriesValueByValue)
     const std::string a = tempPath("a.voc");
     const std::string b = tempPath("b.voc");
     const auto nested = [](const std::string& children) { return "<element tag=\"1020\">" + children + "</element>"; };
+    // A name that is not plain is shown quoted and escaped once, as show shows it.
+    const auto odd = [](int value) { return "<named name=\"a&quot;b\\c\">" + std::to_string(value) + "</named>"; };
     writeFile(a, document(version() + category("storage_tier") +
-                          tier(1, "Bronze", 500, nested(text(1026, "x") + number(1027, 1))) + tier(2, "Silver", 1000) +
-                          tier(3, "Gold", 5000)));
+                          tier(1, "Bronze", 500, nested(text(1026, "x") + number(1027, 1)) + odd(1)) +
+                          tier(2, "Silver", 1000) + tier(3, "Gold", 5000)));
     writeFile(b, document(version() + category("storage_tier") + tier(2, "Silver+", 2000, text(1264, "storage_tier")) +
-                          tier(1, "Bronze", 500, nested(text(1026, "y"))) + tier(4, "Gold", 5000)));
+                          tier(1, "Bronze", 500, nested(text(1026, "y")) + odd(2)) + tier(4, "Gold", 5000)));
 
     const ProcessResult text = runAgent({"diff", a, b});
     EXPECT_EQ(text.exitStatus, 1) << text.err;
     EXPECT_EQ(text.out,
+              "other_entry \"storage_tier\" 1 changed \"a\\\"b\\\\c\" 1 -> 2\n"
               "other_entry \"storage_tier\" 1 changed 1020/1026 \"x\" -> \"y\"\n"
               "other_entry \"storage_tier\" 1 removed 1020/1027 1\n"
               "other_entry \"storage_tier\" 2 changed 1026 \"Silver\" -> \"Silver+\"\n"
@@ -104,7 +107,7 @@ TEST_F(AgentDiffCheck, DiffComparesOtherEntriesValueByValue)
               "other_entry \"1017 {1010=4, 1264=\\\"storage_tier\\\", 1026=\\\"Gold\\\", \\\"max_iops\\\"=5000}\" added\n");
 
     const ProcessResult json = runAgent({"diff", "--json", a, b});
-    EXPECT_EQ(nlohmann::json::parse(json.out)["changes"][4], nlohmann::json::parse(
+    EXPECT_EQ(nlohmann::json::parse(json.out)["changes"][5], nlohmann::json::parse(
         R"({"section":"other_entry","kind":"storage_tier","id":2,"change":"changed","field":"max_iops",
             "old":1000,"new":2000})"));
 }
