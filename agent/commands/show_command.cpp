@@ -17,7 +17,7 @@ namespace KXL {
 namespace {
 
 // A guest OS is wanted when its code is the decimal number given or its identifier is the
-// text given.
+// text given. A number is written as the format writes one: "007" can only be an identifier.
 class GuestQuery {
 public:
     explicit GuestQuery(const std::string& query) : m_query(query)
@@ -25,7 +25,7 @@ public:
         std::uint32_t code = 0;
         const char* end = query.data() + query.size();
         const auto parsed = std::from_chars(query.data(), end, code);
-        if (!query.empty() && parsed.ec == std::errc() && parsed.ptr == end)
+        if (!query.empty() && parsed.ec == std::errc() && parsed.ptr == end && std::to_string(code) == query)
             m_code = code;
     }
 

@@ -150,6 +150,9 @@ TEST_F(AgentShow, JsonAndOneGuestOS)
     EXPECT_THAT(byIdentifier.out, HasSubstr("  Guest operating systems (1)\n"));
     EXPECT_THAT(byIdentifier.out, HasSubstr("       7  seven       Seven         no  "));
 
+    // A number as the format writes one: "08" names no code, so no guest OS here.
+    EXPECT_EQ(runAgent({"show", "--os", "08", file}).exitStatus, 1);
+
     const ProcessResult missing = runAgent({"show", "--os", "ubuntu2204", file});
     EXPECT_EQ(missing.exitStatus, 1);
     EXPECT_THAT(missing.out, IsEmpty());
