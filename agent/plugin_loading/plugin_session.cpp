@@ -85,16 +85,24 @@ std::optional<std::string> initFailure(const CallResult& result)
     return text;
 }
 
+// Why this call's save of the file it then loaded failed, or nothing when it did not.
+std::optional<std::string> saveFailure(const KXLVocLoadRecord& load)
+{
+    const std::string saving = "cannot save \"" + load.path + "\": ";
+    if (load.earlierError.compare(0, saving.size(), saving) != 0)
+        return std::nullopt;
+    return load.earlierError.substr(saving.size());
+}
+
 // A failed save that still renamed its file into place (only the folder's flush failed)
 // leaves this call's content there: what the cache then loaded from that very path is this
 // run's publication, just not a durable one. Returns the reason it is not durable.
 std::optional<std::string> folderNotFlushed(const KXLVocLoadRecord& load)
 {
-    const std::string saveFailure =
-        "cannot save \"" + load.path + "\": " + std::string(voc::kFolderNotFlushed);
-    if (load.earlierError.compare(0, saveFailure.size(), saveFailure) != 0)
+    const std::optional<std::string> saving = saveFailure(load);
+    if (!saving || saving->compare(0, voc::kFolderNotFlushed.size(), voc::kFolderNotFlushed) != 0)
         return std::nullopt;
-    return "its folder could not be flushed to disk" + load.earlierError.substr(saveFailure.size());
+    return "its folder could not be flushed to disk" + saving->substr(voc::kFolderNotFlushed.size());
 }
 
 std::string finiFailure(const CallResult& result)
@@ -156,8 +164,13 @@ void PluginSession::start(const std::vector<PluginFile>& plugins, std::ostream& 
         for (const KXLVocLoadRecord& load : result.loads) {
             if (load.status != 0)
                 continue;
+            const bool sameFile = m_files[load.name] == load.path;
             m_files[load.name] = load.path;
             const std::optional<std::string> notMadeDurable = folderNotFlushed(load);
+            // A save that failed left the file as it was: what an earlier plug-in published
+            // there in this run stays its publication.
+            if (failure && !notMadeDurable && saveFailure(load) && sameFile && m_current.count(load.name) != 0)
+                continue;
             if (failure && !notMadeDurable) {
                 // Whatever else the cache took from a failing plug-in is not its publication:
                 // after a failed save it is the file an earlier run left.

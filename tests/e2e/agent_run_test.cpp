@@ -129,6 +129,23 @@ TEST_F(AgentRun, APlugInThatCrashesTheAgentIsNamed)
     EXPECT_THAT(result.out, Not(HasSubstr("TestVocabulary")));
 }
 
+// A later plug-in whose save of the same vocabulary fails leaves the file as the earlier one
+// published it in this run: still this run's publication, not one kept from before.
+TEST_F(AgentRun, AFailedSaveLeavesAnEarlierPublicationOfTheRun)
+{
+    addPlugin("TestVocabulary");
+    addPlugin("VocabularyNotSaved");
+    const ProcessResult result = runAgent({"run", "--json", "--plugins", pluginsFolder(), "--log", "/dev/null"});
+    EXPECT_EQ(result.exitStatus, 1) << result.err;
+    const nlohmann::json document = nlohmann::json::parse(result.out);
+    ASSERT_EQ(document["plugins"].size(), 2u);
+    EXPECT_EQ(document["plugins"][0]["published"], true);
+    EXPECT_THAT(document["plugins"][1]["error"].get<std::string>(), HasSubstr("File too large"));
+    ASSERT_EQ(document["vocabularies"].size(), 1u);
+    EXPECT_EQ(document["vocabularies"][0]["name"], "TestVocabulary");
+    EXPECT_EQ(document["vocabularies"][0]["stale"], false);
+}
+
 // Status 0 is not enough: what the plug-in handed to the cache must be a vocabulary.
 TEST_F(AgentRun, ZeroStatusWithoutAVocabularyIsAFailedPublication)
 {
