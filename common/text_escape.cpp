@@ -80,13 +80,12 @@ void appendEscaped(std::string& out, std::uint32_t c)
     out += buffer;
 }
 
-// Rebuilds the bytes: invalid(out, byte) for each byte that is not part of valid UTF-8,
-// valid(out, code point, its bytes, whether it must be escaped) for each character. A
-// zero-width joiner that joins an emoji to the one before it (a family) need not be: the
-// cluster shows as one glyph. Anywhere else, even before a combining mark, it shows nothing
-// and would make different texts look alike.
-template <typename Invalid, typename Valid>
-std::string rewrite(std::string_view bytes, Invalid invalid, Valid valid)
+// The bytes with each byte that is not part of valid UTF-8 as \xNN, each character that
+// could steer a terminal escaped, a backslash doubled and, when asked, a quote escaped. A
+// zero-width joiner that joins an emoji to the one before it (a family) need not be escaped:
+// the cluster shows as one glyph. Anywhere else, even before a combining mark, it shows
+// nothing and would make different texts look alike.
+std::string escape(std::string_view bytes, bool escapeQuote)
 {
     std::string out;
     out.reserve(bytes.size());
@@ -95,7 +94,7 @@ std::string rewrite(std::string_view bytes, Invalid invalid, Valid valid)
     while (pos < bytes.size()) {
         const auto decoded = decodeAt(bytes, pos);
         if (!decoded) {
-            invalid(out, static_cast<unsigned char>(bytes[pos]));
+            appendHexByte(out, static_cast<unsigned char>(bytes[pos]));
             clusters = {};
             ++pos;
             continue;
@@ -110,16 +109,6 @@ std::string rewrite(std::string_view bytes, Invalid invalid, Valid valid)
                 utf8proc_get_property(static_cast<utf8proc_int32_t>(next->value))->boundclass !=
                     UTF8PROC_BOUNDCLASS_EXTENDED_PICTOGRAPHIC;
         }
-        valid(out, c, bytes.substr(pos, decoded->length), unsafe);
-        pos += decoded->length;
-    }
-    return out;
-}
-
-std::string escape(std::string_view bytes, bool escapeQuote)
-{
-    return rewrite(bytes, appendHexByte,
-                   [escapeQuote](std::string& out, std::uint32_t c, std::string_view utf8, bool unsafe) {
         if (c == '\\')
             out += "\\\\";
         else if (c == '"' && escapeQuote)
@@ -127,8 +116,10 @@ std::string escape(std::string_view bytes, bool escapeQuote)
         else if (unsafe)
             appendEscaped(out, c);
         else
-            out += utf8;
-    });
+            out.append(bytes, pos, decoded->length);
+        pos += decoded->length;
+    }
+    return out;
 }
 
 } // namespace
@@ -155,19 +146,17 @@ std::string quoteText(std::string_view bytes)
 std::string metricLabelText(std::string_view bytes)
 {
     // Two names that differ only in what is unsafe must stay two series: escapeText keeps
-    // them apart, where one replacement character would merge them.
+    // them apart, where one replacement character would merge them. It leaves no line feed,
+    // so of what the format escapes only a backslash and a quote remain.
     std::string text = escapeText(bytes);
-    if (text.find_first_of("\\\"\n") == std::string::npos)
+    if (text.find_first_of("\\\"") == std::string::npos)
         return text; // most texts: no second copy for each of 100k guest OSes
     std::string out;
     out.reserve(text.size());
     for (const char c : text) {
-        switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '"': out += "\\\""; break;
-        case '\n': out += "\\n"; break;
-        default: out += c; break;
-        }
+        if (c == '\\' || c == '"')
+            out += '\\';
+        out += c;
     }
     return out;
 }

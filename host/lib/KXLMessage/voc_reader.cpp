@@ -224,7 +224,7 @@ private:
                 return m_in.failureAt(start, "unexpected attribute " + quoted(name) + " on " + tagName(element));
             for (std::size_t i = 0; i + 1 < m_attributes.size(); ++i) {
                 if (m_attributes[i].known == a.known)
-                    return m_in.failureAt(start, "attribute \"" + std::string(name) + "\" repeated on " +
+                    return m_in.failureAt(start, "attribute " + quoted(name) + " repeated on " +
                                           tagName(element));
             }
         }
