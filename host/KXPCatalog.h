@@ -2,6 +2,7 @@
 #ifndef HOST_KXPCATALOG_H
 #define HOST_KXPCATALOG_H
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -14,9 +15,12 @@ namespace KXP {
 void setCatalogFile(const std::string& path);
 
 // Reads and checks a JSON catalogue file now, as readCatalogFile, and makes it the one
-// getOSMaps serves: the next getOSMaps hands out what was read here instead of parsing the
-// file again; later ones read the file anew. The catalogue served is unchanged on failure.
-int preloadCatalogFile(const std::string& path);
+// getOSMaps serves: the next `readers` getOSMaps (at least one) hand out what was read here
+// instead of parsing the file again, so that every plug-in of a run gets the same catalogue
+// however the file changes meanwhile; later ones read the file anew. The last of them takes
+// it over, the others get copies. The catalogue served is unchanged on failure.
+int preloadCatalogFile(const std::string& path, std::size_t readers);
+int preloadCatalogFile(const std::string& path); // for one reader
 
 // Parses a JSON catalogue text; `origin` names its source in error texts. 0, or a
 // negative status with the error text set; the maps are filled only on success.

@@ -37,11 +37,12 @@ constexpr std::chrono::seconds kLockPatience{60};
 
 // Read here because the server reads the catalogue only when a plug-in asks for it: a bad
 // file must stop the agent before any plug-in runs, not surface as a plug-in error. The
-// server serves what was read here, so the file is parsed once.
-bool loadCatalogue(const std::string& path, std::ostream& err)
+// server serves what was read here to each plug-in, so the file is parsed once and every
+// plug-in sees the same catalogue, even if the file changes during the run.
+bool loadCatalogue(const std::string& path, std::size_t plugins, std::ostream& err)
 {
     const std::string absolute = std::filesystem::absolute(path).string();
-    if (KXP::preloadCatalogFile(absolute) >= 0)
+    if (KXP::preloadCatalogFile(absolute, plugins) >= 0)
         return true;
     // The error text names the catalogue again, as the host library names it.
     err << "host-agent: unusable catalogue " << quoteText(path) << ": "
@@ -210,16 +211,14 @@ int runAgent(const RunOptions& options, std::ostream& out, std::ostream& err)
             << '\n';
         return exitTrouble;
     }
-    if (!options.catalogFile.empty()) {
-        if (!loadCatalogue(options.catalogFile, err))
-            return exitTrouble;
-    }
 
     const RunLayout layout = options.pluginsFolder.empty()
         ? defaultRunLayout()
         : RunLayout{{options.pluginsFolder}, options.pluginsFolder};
     std::vector<PluginFile> plugins;
     if (!findAllPlugins(layout, plugins, err))
+        return exitTrouble;
+    if (!options.catalogFile.empty() && !loadCatalogue(options.catalogFile, plugins.size(), err))
         return exitTrouble;
     const std::string state = fs::absolute(layout.stateFolder).string();
     // Held until the end: a second agent on the same state folder would otherwise save

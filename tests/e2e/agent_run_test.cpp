@@ -319,6 +319,26 @@ TEST_F(AgentRun, UnusableCatalogueStopsTheAgentBeforeAnyPlugIn)
     }
 }
 
+// Every plug-in of a run is served the catalogue the agent read before the first one ran,
+// even when the file goes away meanwhile.
+TEST_F(AgentRun, EveryPlugInIsServedTheCatalogueReadAtTheStart)
+{
+    addPlugin("CatalogueReader");
+    // The same plug-in again, under a name that runs after it.
+    fs::create_directories(pluginsFolder() + "/CatalogueReaderToo");
+    fs::copy_file(pluginsFolder() + "/CatalogueReader/CatalogueReader.so",
+                  pluginsFolder() + "/CatalogueReaderToo/CatalogueReaderToo.so");
+    const std::string catalogue = tempPath("catalog.json");
+    writeFile(catalogue, R"({ "supported": [ { "code": 3, "property1": "a", "property2": "A" } ],
+                              "experimental": [] })");
+    const ProcessResult result = RunningProcess(
+        {agentExecutable(), "run", "--plugins", pluginsFolder(), "--catalog", catalogue, "--log", "/dev/null"},
+        {"KXL_TEST_REMOVE_CATALOGUE=" + catalogue}).wait(std::chrono::minutes(2));
+    EXPECT_FALSE(fileExists(catalogue)) << "the first plug-in did not run";
+    EXPECT_EQ(result.exitStatus, 0) << result.out << result.err;
+    EXPECT_THAT(result.out, HasSubstr("\n2 plug-ins, 0 failed\n"));
+}
+
 TEST_F(AgentRun, ValidCatalogueIsAccepted)
 {
     addPlugin("TestVocabulary");

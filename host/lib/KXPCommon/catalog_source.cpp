@@ -1,5 +1,7 @@
 #include "host/lib/KXPCommon/catalog_source.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -15,6 +17,7 @@ namespace {
 struct Preloaded {
     KXPOSMap supported;
     KXPOSMap experimental;
+    std::size_t readers = 1; // still to serve
 };
 
 std::mutex catalogMutex;
@@ -33,8 +36,14 @@ void setCatalogFile(const std::string& path)
 
 int preloadCatalogFile(const std::string& path)
 {
+    return preloadCatalogFile(path, 1);
+}
+
+int preloadCatalogFile(const std::string& path, std::size_t readers)
+{
     try {
         Preloaded read;
+        read.readers = std::max<std::size_t>(readers, 1);
         const int status = readCatalogFile(path, read.supported, read.experimental);
         if (status < 0)
             return status;
@@ -52,8 +61,18 @@ int serveCatalog(KXPOSMap& supported, KXPOSMap& experimental)
     std::string path;
     try {
         std::lock_guard<std::mutex> lock(catalogMutex);
+        if (preloaded && preloaded->readers > 1) {
+            // Copied whole before the caller's maps change: filled only on success.
+            KXPOSMap supportedCopy(preloaded->supported);
+            KXPOSMap experimentalCopy(preloaded->experimental);
+            supported.swap(supportedCopy);
+            experimental.swap(experimentalCopy);
+            --preloaded->readers;
+            return 0;
+        }
         if (preloaded) {
-            // Handed over, not copied: a large catalogue is never held twice.
+            // The last reader's is handed over, not copied: a run of one plug-in never
+            // holds a large catalogue twice.
             supported = std::move(preloaded->supported);
             experimental = std::move(preloaded->experimental);
             preloaded.reset();
