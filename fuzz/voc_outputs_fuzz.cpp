@@ -4,7 +4,8 @@
 //   - the tables hold no byte a terminal acts on but the newline: every text is escaped;
 //   - the JSON form is one valid JSON document;
 //   - the checks come in document order, as `check` reports them;
-//   - a vocabulary the checks pass differs from itself in nothing;
+//   - a vocabulary the checks pass differs from itself in nothing, and from one of no
+//     entries in each guest OS, adapter and category, removed one way and added the other;
 //   - the series are lines of the Prometheus text format, with no raw control byte.
 // A broken property aborts, which libFuzzer reports as a crash with the input saved.
 #include <algorithm>
@@ -123,6 +124,32 @@ void checkSeries(const KXL::KXLDocument& document)
     }
 }
 
+// Against a vocabulary of no entries, every guest OS, adapter and category of `document` is
+// one change: removed from it, added to it. A diff that ignores a side or an entry shows.
+void checkDiffAgainstNone(const KXL::KXLDocument& document)
+{
+    using Section = KXL::VocabularyChange::Section;
+    using Kind = KXL::VocabularyChange::Kind;
+    KXL::KXLDocument none;
+    none.appendElement(none.appendElement(KXL::KXLDocument::kRoot, KXL::kTagVocabulary), KXL::kTagContainer);
+    const KXL::Vocabulary vocabulary = KXL::classifyVocabulary(document);
+    const std::pair<Section, std::size_t> expected[] = {{Section::GuestOS, vocabulary.guests.size()},
+        {Section::Adapter, vocabulary.adapters.size()}, {Section::Category, vocabulary.categories.size()}};
+    const std::pair<std::vector<KXL::VocabularyChange>, Kind> directions[] = {
+        {KXL::diffVocabularies(document, none), Kind::Removed}, {KXL::diffVocabularies(none, document), Kind::Added}};
+    for (const auto& direction : directions) {
+        for (const auto& entries : expected) {
+            std::size_t found = 0;
+            for (const KXL::VocabularyChange& change : direction.first)
+                found += change.section == entries.first && change.change == direction.second;
+            if (found != entries.second)
+                violated(std::string("against a vocabulary of no entries, ") + std::to_string(entries.second) + " " +
+                         KXL::sectionName(entries.first) + " entries give " + std::to_string(found) + " " +
+                         KXL::changeName(direction.second));
+        }
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -145,6 +172,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             violated("a vocabulary differs from itself in " + std::to_string(changes.size()) + " change(s), the first " +
                      KXL::sectionName(changes[0].section) + " " + KXL::changeName(changes[0].change) + " " +
                      changes[0].field);
+        checkDiffAgainstNone(document);
     }
     return 0;
 }

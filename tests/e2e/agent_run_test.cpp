@@ -339,17 +339,6 @@ TEST_F(AgentRun, EveryPlugInIsServedTheCatalogueReadAtTheStart)
     EXPECT_THAT(result.out, HasSubstr("\n2 plug-ins, 0 failed\n"));
 }
 
-TEST_F(AgentRun, ValidCatalogueIsAccepted)
-{
-    addPlugin("TestVocabulary");
-    writeFile(tempPath("catalog.json"),
-              R"({ "supported": [ { "code": 3, "property1": "a", "property2": "A" } ],
-                   "experimental": [] })");
-    const ProcessResult result =
-        runAgent({"--plugins", pluginsFolder(), "--catalog", tempPath("catalog.json")});
-    EXPECT_EQ(result.exitStatus, 0) << result.out << result.err;
-}
-
 TEST_F(AgentRun, UnwritableLogIsAnError)
 {
     addPlugin("TestVocabulary");

@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include <gmock/gmock.h>
@@ -68,18 +67,6 @@ protected:
 private:
     test_files::TempFolder m_temp{"kxl-plugin-e2e"};
 };
-
-TEST_F(PluginEndToEnd, ExportsExactlyItsTwoEntryPoints)
-{
-    const ProcessResult nm =
-        runProcess({"nm", "-D", "--defined-only", pluginFolder() + "/ZEVUruruzodovar.so"});
-    ASSERT_EQ(nm.exitStatus, 0) << nm.err;
-    std::istringstream lines(nm.out);
-    std::vector<std::string> names;
-    for (std::string address, type, name; lines >> address >> type >> name;)
-        names.push_back(name);
-    EXPECT_THAT(names, ::testing::UnorderedElementsAre("initKXLPlugIn", "finiKXLPlugIn"));
-}
 
 TEST_F(PluginEndToEnd, BuiltInCatalogueIsPublishedSavedAndCached)
 {

@@ -19,16 +19,10 @@ protected:
     KXPOSMap experimental;
 };
 
-TEST_F(BuiltinCatalog, HasAFewDozenSupportedAndAFewExperimental)
-{
-    EXPECT_GE(supported.size(), 30u);
-    EXPECT_LE(supported.size(), 40u);
-    EXPECT_GE(experimental.size(), 5u);
-    EXPECT_LE(experimental.size(), 8u);
-}
-
 TEST_F(BuiltinCatalog, EveryEntryIsNamedAndDescribedOnce)
 {
+    EXPECT_FALSE(supported.empty());
+    EXPECT_FALSE(experimental.empty());
     std::set<std::string> identifiers;
     std::set<unsigned int> codes;
     for (const KXPOSMap* map : {&supported, &experimental}) {

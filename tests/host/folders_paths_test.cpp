@@ -74,20 +74,23 @@ TEST_F(FoldersTest, LeafRejectsNamesThatLeaveTheFolder)
 TEST_F(FoldersTest, SettingWhileReadingIsSafe)
 {
     const std::string defaultFolder = pluginsNow();
-    std::atomic<bool> done{false};
-    std::thread writer([&done] {
-        for (int i = 0; i < 2000; ++i)
+    // The writer goes on until the reader has read a while, so that the two overlap however
+    // the threads are scheduled.
+    constexpr std::size_t kReads = 1000;
+    std::atomic<std::size_t> reads{0};
+    std::atomic<bool> torn{false};
+    std::thread writer([&] {
+        for (int i = 0; i < 2000 || (reads < kReads && !torn); ++i)
             KXLInstanceFolders::setPluginsFolder(i % 2 ? "/first/plugins/folder/long enough to allocate"
                                                        : "/second/plugins/folder/long enough to allocate");
-        done = true;
     });
     // Not ASSERT: returning with the writer still running would abort the whole binary.
-    bool torn = false;
-    while (!done && !torn) {
+    while (reads < kReads && !torn) {
         const std::string seen = pluginsNow();
         torn = seen != defaultFolder && seen != "/first/plugins/folder/long enough to allocate" &&
             seen != "/second/plugins/folder/long enough to allocate";
         EXPECT_FALSE(torn) << seen;
+        ++reads;
     }
     writer.join();
 }
