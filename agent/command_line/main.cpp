@@ -113,8 +113,9 @@ void addRunOptions(CLI::App& command, KXL::RunOptions& options, const std::strin
 
 const char* const kRunStatus =
     "Exit status: 0 every plug-in succeeded; 1 a plug-in failed or its vocabulary was not "
-    "published; 2 a bad command line or set-up (plug-in folder, catalogue, log file, another "
-    "agent still running the same plug-ins).";
+    "published; 2 a bad command line or set-up (plug-in folder, the folder plug-ins save to, "
+    "catalogue, log file, another agent still running the same plug-ins), or a metrics file "
+    "or standard output cannot be written.";
 
 int agentMain(int argc, char** argv)
 {
@@ -124,7 +125,8 @@ int agentMain(int argc, char** argv)
                "Exit status, for every command: 0 success; 1 the answer is no (a plug-in "
                "failed, check found problems, diff found differences, show --os found "
                "nothing); 2 the job could not be done (a bad command line or set-up, "
-               "unreadable input). host-agent COMMAND --help tells more; see host-agent(1).");
+               "unreadable input, unwritable output). host-agent COMMAND --help tells more; "
+               "see host-agent(1).");
     app.set_version_flag("--version", KXL::versionText(),
                          "Print the version of host-agent and of the .voc format, and exit");
     app.failure_message(usageError);
@@ -148,7 +150,8 @@ int agentMain(int argc, char** argv)
     // One list, wherever given: before the command or after it.
     addColumnsOption(*show, options.columns);
     show->footer("Exit status: 0 shown; 1 --os found nothing, or --metrics got a file that is not a "
-                 "vocabulary; 2 a bad command line, or the file cannot be read or is not a .voc file.");
+                 "vocabulary; 2 a bad command line, the file cannot be read or is not a .voc file, "
+                 "or a metrics file or standard output cannot be written.");
 
     CLI::App* diff = app.add_subcommand(
         "diff", "Compare two vocabulary files by content, the version stamp aside");
@@ -157,8 +160,8 @@ int agentMain(int argc, char** argv)
     diff->add_option("A", before, "The older .voc file (- for standard input)")->required();
     diff->add_option("B", after, "The newer .voc file (- for standard input)")->required();
     diff->add_flag("--json", json, kJsonHelp);
-    diff->footer("Exit status: 0 the same; 1 different; 2 a bad command line, or a file cannot be "
-                 "read or is not a vocabulary.");
+    diff->footer("Exit status: 0 the same; 1 different; 2 a bad command line, a file cannot be read "
+                 "or is not a vocabulary, or standard output cannot be written.");
 
     CLI::App* check = app.add_subcommand("check", "Check that a .voc file is a valid vocabulary");
     std::string checked;
@@ -166,7 +169,8 @@ int agentMain(int argc, char** argv)
     check->add_flag("--json", json, kJsonHelp);
     check->footer("Prints each problem as FILE:LINE:COLUMN: error: ... (or warning:), in file "
                   "order, then a summary. Exit status: 0 a valid vocabulary (warnings allowed); "
-                  "1 problems; 2 a bad command line, or the file cannot be read.");
+                  "1 problems; 2 a bad command line, the file cannot be read, or standard output "
+                  "cannot be written.");
     // Options of run given to another command reach the top level, which says so below.
     for (CLI::App* command : {show, diff, check})
         command->fallthrough();
