@@ -253,13 +253,27 @@ void holdClosedStandardDescriptors()
     }
 }
 
+void noteNothing(int) {}
+
+// A closed pipe (standard output's, the log's) or a file-size limit (`ulimit -f`) is an error
+// the write reports, not a death. Caught rather than ignored: an ignored signal stays ignored
+// in the programs plug-ins start, a caught one is reset to its default there.
+void failWritesInsteadOfDying()
+{
+    struct sigaction action {};
+    action.sa_handler = noteNothing;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGPIPE, SIGXFSZ})
+        sigaction(signal, &action, nullptr);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     holdClosedStandardDescriptors();
-    // A closed pipe, standard output's or the log's, is an error to report, not a death.
-    std::signal(SIGPIPE, SIG_IGN);
+    failWritesInsteadOfDying();
     // Standard output through the C stream, which plug-ins print to as well, so the two stay
     // in order. The first failed write's reason is kept: the C stream forgets it once it
     // drops the buffer it could not write.

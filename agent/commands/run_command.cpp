@@ -1,5 +1,6 @@
 #include "run_command.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -173,7 +174,8 @@ bool writeRunMetrics(const RunOptions& options, const PluginSession& session,
 }
 
 // While plug-ins run in JSON mode, what they print themselves goes to standard error, so
-// that standard output holds the document alone.
+// that standard output holds the document alone; a failure to write it is standard error's,
+// and leaves standard output's state as it was.
 class StdoutToStderr {
 public:
     explicit StdoutToStderr(bool active)
@@ -182,9 +184,15 @@ public:
             return;
         std::cout.flush();
         std::fflush(stdout);
-        sys::Fd saved(::dup(STDOUT_FILENO));
-        if (saved && ::dup2(STDERR_FILENO, STDOUT_FILENO) >= 0)
-            m_saved = std::move(saved);
+        // Above the standard three, and closed in what plug-ins start: else a child that
+        // outlives the run holds standard output open, and a reader waits for it.
+        sys::Fd saved(::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3));
+        if (!saved || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
+            return;
+        m_saved = std::move(saved);
+        m_state = std::cout.rdstate();
+        m_failedBefore = std::ferror(stdout) != 0;
+        m_buffer = std::cout.rdbuf(std::cerr.rdbuf());
     }
     ~StdoutToStderr()
     {
@@ -193,10 +201,17 @@ public:
         std::cout.flush();
         std::fflush(stdout);
         ::dup2(m_saved.get(), STDOUT_FILENO);
+        std::cout.rdbuf(m_buffer);
+        std::cout.clear(m_state);
+        if (!m_failedBefore)
+            std::clearerr(stdout);
     }
 
 private:
     sys::Fd m_saved;
+    std::ios::iostate m_state = std::ios::goodbit;
+    bool m_failedBefore = false;
+    std::streambuf* m_buffer = nullptr;
 };
 
 } // namespace

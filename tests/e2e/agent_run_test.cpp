@@ -339,6 +339,39 @@ TEST_F(AgentRun, EveryPlugInIsServedTheCatalogueReadAtTheStart)
     EXPECT_THAT(result.out, HasSubstr("\n2 plug-ins, 0 failed\n"));
 }
 
+// What plug-ins print goes to standard output with the report, or under --json to standard
+// error, where a failure to write it is no failure of the document.
+TEST_F(AgentRun, UnderJsonPlugInsPrintToStandardError)
+{
+    addPlugin("Chatty");
+    const std::string printed = "Chatty: through std::cout\nChatty: through printf\n";
+    const ProcessResult text = runAgent({"run", "--plugins", pluginsFolder(), "--log", "/dev/null"});
+    EXPECT_EQ(text.exitStatus, 0) << text.err;
+    EXPECT_THAT(text.out, HasSubstr(printed));
+
+    const ProcessResult json = runAgent({"run", "--json", "--plugins", pluginsFolder(), "--log", "/dev/null"});
+    EXPECT_EQ(json.exitStatus, 0) << json.err;
+    EXPECT_THAT(json.err, HasSubstr(printed));
+    EXPECT_EQ(nlohmann::json::parse(json.out)["plugins"][0]["status"], 0);
+
+    const ProcessResult lost = runProcess(
+        {"/bin/sh", "-c", "exec \"$0\" run --json --plugins \"$1\" --log /dev/null 2>/dev/full",
+         agentExecutable(), pluginsFolder()});
+    EXPECT_EQ(lost.exitStatus, 0) << lost.out;
+    EXPECT_EQ(nlohmann::json::parse(lost.out)["plugins"][0]["status"], 0);
+}
+
+// A program a plug-in starts gets nothing of the agent's: no descriptor, no ignored signal.
+TEST_F(AgentRun, ProgramsAPlugInStartsInheritNothingOfTheAgent)
+{
+    addPlugin("ChildInheritance");
+    for (const char* mode : {"--columns=code", "--json"}) {
+        const ProcessResult result =
+            runAgent({"run", mode, "--plugins", pluginsFolder(), "--log", tempPath("agent.log")});
+        EXPECT_EQ(result.exitStatus, 0) << mode << '\n' << result.out << result.err;
+    }
+}
+
 TEST_F(AgentRun, UnwritableLogIsAnError)
 {
     addPlugin("TestVocabulary");

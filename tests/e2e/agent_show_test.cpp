@@ -235,6 +235,12 @@ TEST_F(AgentShow, FailedWritesToStandardOutputAreErrors)
          agentExecutable(), large});
     EXPECT_EQ(closed.exitStatus, 2) << closed.err;
     EXPECT_THAT(closed.err, IsEmpty());
+
+    // A file-size limit is met as a full disk is: the write fails, the agent does not die.
+    const ProcessResult limited = runProcess({"/bin/sh", "-c", "ulimit -f 1; exec \"$0\" show \"$1\" > \"$2\"",
+                                              agentExecutable(), large, tempPath("shown.txt")});
+    EXPECT_EQ(limited.exitStatus, 2) << limited.err;
+    EXPECT_THAT(limited.err, HasSubstr("host-agent: cannot write to standard output: File too large\n"));
 }
 
 // Memory that runs out is reported in words, whichever step it stops. The limits go from too

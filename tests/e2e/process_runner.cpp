@@ -61,6 +61,8 @@ public:
                                          O_WRONLY | O_CREAT | O_TRUNC, 0600);
         posix_spawn_file_actions_addopen(&m_actions, STDERR_FILENO, errPath.c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        // Nothing of the test's own: what the child holds, it opened.
+        posix_spawn_file_actions_addclosefrom_np(&m_actions, 3);
     }
     ~SpawnActions() { posix_spawn_file_actions_destroy(&m_actions); }
     SpawnActions(const SpawnActions&) = delete;
