@@ -139,6 +139,7 @@ int agentMain(int argc, char** argv)
     CLI::App* run = app.add_subcommand("run", "Run the plug-ins (the default)");
     addRunOptions(*run, options, plugins);
     run->footer(kRunStatus);
+    run->fallthrough(); // --version, as after any command
 
     CLI::App* show = app.add_subcommand("show", "Print a saved vocabulary (.voc) file");
     KXL::ShowOptions showOptions;

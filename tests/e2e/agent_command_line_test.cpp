@@ -53,10 +53,14 @@ TEST_F(AgentCommandLine, BadCommandLinesAreRefused)
 
 TEST_F(AgentCommandLine, VersionNamesTheAgentAndTheFileFormat)
 {
-    const ProcessResult result = runAgent({"--version"});
-    EXPECT_EQ(result.exitStatus, 0) << result.err;
-    EXPECT_EQ(result.out, "host-agent " KXL_PROJECT_VERSION "\n.voc format 1\n");
-    EXPECT_THAT(result.err, IsEmpty());
+    // Before a command or after any.
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--version"}, {"run", "--version"}, {"show", "--version"}, {"check", "--version"}, {"diff", "--version"}}) {
+        const ProcessResult result = runAgent(args);
+        EXPECT_EQ(result.exitStatus, 0) << args[0] << '\n' << result.err;
+        EXPECT_EQ(result.out, "host-agent " KXL_PROJECT_VERSION "\n.voc format 1\n") << args[0];
+        EXPECT_THAT(result.err, IsEmpty()) << args[0];
+    }
 }
 
 // A copy of the install tree: the bare command finds its plug-ins from where it lies.
