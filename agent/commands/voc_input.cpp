@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/file_io.h"
@@ -25,10 +26,24 @@ std::string withoutPrefix(const std::string& message, const std::string& prefix)
 
 VocInput::VocInput(const std::string& path) : m_path(path)
 {
-    if (path != "-")
-        return;
+    sys::Fd named;
+    if (path != "-") {
+        // A pipe or a terminal named by a path (`<(...)`, /dev/stdin) is read whole, as
+        // standard input is; a file is read where it lies.
+        struct stat status {};
+        if (::stat(path.c_str(), &status) != 0 || !(S_ISFIFO(status.st_mode) || S_ISCHR(status.st_mode)))
+            return;
+        m_whole = true;
+        sys::OpenStep failed{};
+        named = sys::openWithoutWaiting(path, O_RDONLY, 0, status, failed);
+        if (!named) {
+            m_readError = sys::errorText(failed == sys::OpenStep::Open ? "cannot open" : "cannot examine", errno);
+            return;
+        }
+    }
+    m_whole = true;
     // As much as the reader takes from a file.
-    switch (sys::readAll(STDIN_FILENO, m_bytes, kMaxVocFileSize)) {
+    switch (sys::readAll(named ? named.get() : STDIN_FILENO, m_bytes, kMaxVocFileSize)) {
     case sys::ReadResult::Done:
         break;
     case sys::ReadResult::Failed:
@@ -46,19 +61,17 @@ bool VocInput::load(KXLDocument& document, std::string& reason) const
         reason = m_readError;
         return false;
     }
-    const bool standardInput = m_path == "-";
-    if ((standardInput ? loadDocumentFromBytes(m_bytes, kStandardInput, document)
-                       : loadDocument(m_path, document)) == 0)
+    const std::string name = m_path == "-" ? kStandardInput : "\"" + m_path + "\"";
+    if ((m_whole ? loadDocumentFromBytes(m_bytes, name, document) : loadDocument(m_path, document)) == 0)
         return true;
     // The caller names the input.
-    reason = withoutPrefix(getErrorMessage(),
-                           "cannot load " + (standardInput ? kStandardInput : "\"" + m_path + "\"") + ": ");
+    reason = withoutPrefix(getErrorMessage(), "cannot load " + name + ": ");
     return false;
 }
 
 bool VocInput::readAgain(const std::function<bool(std::string_view)>& chunk) const
 {
-    if (m_path == "-") {
+    if (m_whole) {
         if (!m_readError.empty())
             return false;
         chunk(m_bytes);

@@ -11,8 +11,8 @@
 
 namespace KXL {
 
-// The input of a command; standard input is read whole once, into memory, so that it can
-// be read more than once.
+// The input of a command; standard input, and a pipe or a terminal named by a path, is read
+// whole once, into memory, so that it can be read more than once.
 class VocInput {
 public:
     explicit VocInput(const std::string& path);
@@ -26,8 +26,9 @@ public:
 
 private:
     std::string m_path;
-    std::string m_bytes; // of standard input
-    std::string m_readError; // why standard input could not be read
+    bool m_whole = false; // read whole into m_bytes
+    std::string m_bytes;
+    std::string m_readError; // why it could not be read whole
 };
 
 // Loads the file strictly. On failure tells err "host-agent: cannot VERB "PATH": reason"

@@ -58,6 +58,12 @@ TEST_F(AgentDiffCheck, DiffListsEachChangeOnceSortedByCode)
     const ProcessResult same = runAgent({"diff", b, "-"}, readFile(b));
     EXPECT_EQ(same.exitStatus, 0) << same.err;
     EXPECT_THAT(same.out, IsEmpty());
+
+    // Pipes named by a path, as the shell's <(...) gives them, are read whole.
+    const ProcessResult piped = runProcess(
+        {"/bin/bash", "-c", "exec \"$0\" diff <(cat \"$1\") <(cat \"$2\")", agentExecutable(), a, b});
+    EXPECT_EQ(piped.exitStatus, 1) << piped.err;
+    EXPECT_EQ(piped.out, text.out);
 }
 
 TEST_F(AgentDiffCheck, DiffOfAFileThatIsNoVocabularyIsTrouble)
@@ -207,6 +213,11 @@ TEST_F(AgentDiffCheck, CheckPlacesFormatProblemsAndRefusesUnreadableFiles)
     const ProcessResult malformed = runAgent({"check", badInt});
     EXPECT_EQ(malformed.exitStatus, 1) << malformed.err;
     EXPECT_THAT(malformed.out, StartsWith(badInt + ":2"));
+    // From a pipe, which check reads twice, the same problems at the same places.
+    const ProcessResult piped =
+        runProcess({"/bin/bash", "-c", "exec \"$0\" check <(cat \"$1\")", agentExecutable(), badInt});
+    EXPECT_EQ(piped.exitStatus, 1) << piped.err;
+    EXPECT_THAT(piped.out, HasSubstr(malformed.out.substr(badInt.size(), malformed.out.find('\n') - badInt.size())));
 
     // The version entry's four children come in their order, and its stamp has its form.
     const std::string rest = category("guest_os_type") + category("kxp_network_adapter_type") +
