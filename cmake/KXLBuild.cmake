@@ -38,7 +38,7 @@ include(KXLHostPlugin)
 add_compile_options(-Wall -Wextra -Werror)
 # Hardened like a distribution package.
 add_compile_options(-fstack-protector-strong)
-if(NOT KXL_SANITIZE)
+if(NOT KXL_SANITIZE AND NOT KXL_SANITIZE_THREAD)
   # FORTIFY adds nothing under the sanitizers.
   add_compile_definitions(${KXLHost_FORTIFY})
 endif()
@@ -46,6 +46,10 @@ add_link_options(-Wl,-z,relro -Wl,-z,now)
 if(KXL_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
+endif()
+if(KXL_SANITIZE_THREAD)
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
 endif()
 
 
