@@ -254,7 +254,7 @@ void holdClosedStandardDescriptors()
     }
 }
 
-void noteNothing(int) {}
+void letTheWriteFail(int) {}
 
 // A closed pipe (standard output's, the log's) or a file-size limit (`ulimit -f`) is an error
 // the write reports, not a death. Caught rather than ignored: an ignored signal stays ignored
@@ -262,7 +262,7 @@ void noteNothing(int) {}
 void failWritesInsteadOfDying()
 {
     struct sigaction action {};
-    action.sa_handler = noteNothing;
+    action.sa_handler = letTheWriteFail;
     action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);
     for (const int signal : {SIGPIPE, SIGXFSZ})

@@ -26,14 +26,14 @@ std::string withoutPrefix(const std::string& message, const std::string& prefix)
 
 VocInput::VocInput(const std::string& path) : m_path(path)
 {
+    // A pipe or a terminal named by a path (`<(...)`, /dev/stdin) is read whole, as standard
+    // input is; a file is read where it lies.
+    struct stat status {};
+    if (path != "-" && (::stat(path.c_str(), &status) != 0 || !(S_ISFIFO(status.st_mode) || S_ISCHR(status.st_mode))))
+        return;
+    m_whole = true;
     sys::Fd named;
     if (path != "-") {
-        // A pipe or a terminal named by a path (`<(...)`, /dev/stdin) is read whole, as
-        // standard input is; a file is read where it lies.
-        struct stat status {};
-        if (::stat(path.c_str(), &status) != 0 || !(S_ISFIFO(status.st_mode) || S_ISCHR(status.st_mode)))
-            return;
-        m_whole = true;
         sys::OpenStep failed{};
         named = sys::openWithoutWaiting(path, O_RDONLY, 0, status, failed);
         if (!named) {
@@ -41,7 +41,6 @@ VocInput::VocInput(const std::string& path) : m_path(path)
             return;
         }
     }
-    m_whole = true;
     // As much as the reader takes from a file.
     switch (sys::readAll(named ? named.get() : STDIN_FILENO, m_bytes, kMaxVocFileSize)) {
     case sys::ReadResult::Done:
