@@ -20,7 +20,6 @@ void setCatalogFile(const std::string& path);
 // however the file changes meanwhile; later ones read the file anew. The last of them takes
 // it over, the others get copies. The catalogue served is unchanged on failure.
 int preloadCatalogFile(const std::string& path, std::size_t readers);
-int preloadCatalogFile(const std::string& path); // for one reader
 
 // Parses a JSON catalogue text; `origin` names its source in error texts. 0, or a
 // negative status with the error text set; the maps are filled only on success.

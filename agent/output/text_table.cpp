@@ -69,7 +69,6 @@ void TextTable::measure(const std::string_view* cells, std::size_t count)
     std::string scratch;
     for (std::size_t i = 0; i < count; ++i)
         m_widths[i] = std::max(m_widths[i], shown(cells[i], scratch).width);
-    ++m_rows;
 }
 
 void TextTable::widen(std::size_t column, std::size_t width)

@@ -161,9 +161,6 @@ public:
     void widen(std::size_t column, std::size_t width);
     std::size_t width(std::size_t column) const { return m_widths.at(column); }
 
-    bool empty() const { return m_rows == 0; }
-    std::size_t rows() const { return m_rows; } // measured
-
     // Lines start with indent and end in a newline, without trailing padding: the title line
     // and a rule, then one line a row.
     void printHead(TextOut& out, std::string_view indent) const;
@@ -181,7 +178,6 @@ private:
     std::vector<std::string> m_titles; // escaped
     std::vector<std::size_t> m_titleWidths;
     std::vector<std::size_t> m_widths; // the widest cell of each column, titles included
-    std::size_t m_rows = 0;
 
     void checkCount(std::size_t count) const;
     void measure(const std::string_view* cells, std::size_t count);

@@ -4,7 +4,6 @@
 #include <charconv>
 #include <cstdint>
 #include <algorithm>
-#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string_view>

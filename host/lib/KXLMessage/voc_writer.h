@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 
 #include "byte_sink.h"
 #include "host/KXLMessageFile.h"

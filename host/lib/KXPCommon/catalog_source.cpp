@@ -34,11 +34,6 @@ void setCatalogFile(const std::string& path)
     preloaded.reset();
 }
 
-int preloadCatalogFile(const std::string& path)
-{
-    return preloadCatalogFile(path, 1);
-}
-
 int preloadCatalogFile(const std::string& path, std::size_t readers)
 {
     try {
