@@ -19,8 +19,8 @@ namespace KXL {
 
 namespace {
 
-const std::string sectionIndent = "  ";
-const std::string tableIndent = "    ";
+const std::string kSectionIndent = "  ";
+const std::string kTableIndent = "    ";
 
 std::string formatValue(KXLNodeRef node)
 {
@@ -161,7 +161,7 @@ public:
         const TextTable::Shown identifier = text(guest.identifier, plain & kPlainIdentifier, m_identifier);
         const TextTable::Shown name = text(guest.displayName, plain & kPlainDisplayName, m_name);
         const std::size_t bytes = m_widths + m_identifiers * identifier.text.size() + m_names * name.text.size();
-        TextLine line(out.room(TextLine::room(tableIndent, bytes, m_widths, m_places.size())), tableIndent);
+        TextLine line(out.room(TextLine::room(kTableIndent, bytes, m_widths, m_places.size())), kTableIndent);
         for (const Place& place : m_places) {
             switch (place.shows) {
             case 0: number(line, guest.code, place); break;
@@ -210,13 +210,13 @@ void title(TextOut& out, const std::string& name, std::string_view remark)
 {
     out.append("Vocabulary " + (name.empty() ? std::string("(unnamed)") : quoteText(name)) + '\n');
     if (!remark.empty())
-        out.append(sectionIndent + std::string(remark) + '\n');
+        out.append(kSectionIndent + std::string(remark) + '\n');
 }
 
 // A section's title line; the table follows when it has rows.
 bool sectionTitle(TextOut& out, const std::string& title, std::size_t rows)
 {
-    out.append('\n' + sectionIndent + title +
+    out.append('\n' + kSectionIndent + title +
         (rows == 0 ? std::string(": none\n") : " (" + std::to_string(rows) + ")\n"));
     return rows > 0;
 }
@@ -291,7 +291,7 @@ void printGuestTable(TextOut& out, const std::vector<GuestEntry>& entries, const
     TextTable guests(guestColumns(columns));
     for (std::size_t i = 0; i < columns.size(); ++i)
         guests.widen(i, widths.width(columns[i]));
-    guests.printHead(out, tableIndent);
+    guests.printHead(out, kTableIndent);
     GuestLines lines(guests, columns);
     std::size_t printed = 0;
     for (const GuestEntry& guest : entries)
@@ -349,51 +349,51 @@ void printVocabulary(std::ostream& stream, const std::string& name, const KXLDoc
     TextOut out(stream);
     title(out, name, remark);
     if (document.kind() != 0)
-        out.append(sectionIndent + "Message kind: " + std::to_string(document.kind()) + '\n');
+        out.append(kSectionIndent + "Message kind: " + std::to_string(document.kind()) + '\n');
 
     const KXLNodeRef container = vocabularyContainer(document);
     if (!container) {
-        out.append(sectionIndent + "Not a vocabulary (expected one element 1307 holding one element 1044)\n");
+        out.append(kSectionIndent + "Not a vocabulary (expected one element 1307 holding one element 1044)\n");
         if (document.empty()) {
-            out.append(sectionIndent + "The document is empty\n");
+            out.append(kSectionIndent + "The document is empty\n");
             return;
         }
-        out.append('\n' + sectionIndent + "Content\n");
+        out.append('\n' + kSectionIndent + "Content\n");
         for (KXLNodeRef root : document.roots())
-            dumpNode(out, root, tableIndent);
+            dumpNode(out, root, kTableIndent);
         return;
     }
 
     const Vocabulary vocabulary = classifyVocabulary(document);
     if (vocabulary.version)
-        out.append(sectionIndent + "Version: " + escapeText(vocabulary.version->stamp) + " (" +
+        out.append(kSectionIndent + "Version: " + escapeText(vocabulary.version->stamp) + " (" +
             escapeText(vocabulary.version->description) + ")\n");
     else
-        out.append(sectionIndent + "Version: none (no version entry)\n");
+        out.append(kSectionIndent + "Version: none (no version entry)\n");
     if (sectionTitle(out, "Categories", vocabulary.categories.size())) {
         TextTable categories({{"name"}});
         for (const CategoryEntry& category : vocabulary.categories)
             categories.measure({category.name});
-        categories.printHead(out, tableIndent);
+        categories.printHead(out, kTableIndent);
         for (const CategoryEntry& category : vocabulary.categories)
-            categories.printRow(out, tableIndent, {category.name});
+            categories.printRow(out, kTableIndent, {category.name});
     }
     if ((!vocabulary.adapters.empty() || vocabulary.defines(kAdapterCategory)) &&
         sectionTitle(out, "Network adapters", vocabulary.adapters.size())) {
         TextTable adapters({{"id", TextTable::Align::Right}, {"name"}});
         for (const AdapterEntry& adapter : vocabulary.adapters)
             adapters.measure({std::to_string(adapter.id), adapter.name});
-        adapters.printHead(out, tableIndent);
+        adapters.printHead(out, kTableIndent);
         for (const AdapterEntry& adapter : vocabulary.adapters)
-            adapters.printRow(out, tableIndent, {std::to_string(adapter.id), adapter.name});
+            adapters.printRow(out, kTableIndent, {std::to_string(adapter.id), adapter.name});
     }
     if ((!vocabulary.guests.empty() || vocabulary.defines(kGuestCategory)) &&
         sectionTitle(out, "Guest operating systems", vocabulary.guests.size()))
         printGuestTable(out, vocabulary.guests, orAll(asked), [](const GuestEntry&) { return true; });
     if (!vocabulary.others.empty()) {
-        out.append('\n' + sectionIndent + "Other entries (" + std::to_string(vocabulary.others.size()) + ")\n");
+        out.append('\n' + kSectionIndent + "Other entries (" + std::to_string(vocabulary.others.size()) + ")\n");
         for (const OtherEntry& entry : vocabulary.others)
-            dumpNode(out, entry.node, tableIndent);
+            dumpNode(out, entry.node, kTableIndent);
     }
 }
 
