@@ -131,7 +131,7 @@ void writeJson(std::ostream& out, const PluginSession& session)
         else
             out << "null";
         out << ",\"failed\":" << (plugin.failed ? "true" : "false")
-            << ",\"published\":" << (plugin.published.empty() || plugin.failed ? "false" : "true")
+            << ",\"published\":" << (plugin.published() ? "true" : "false")
             << ",\"error\":" << (plugin.failed ? jsonText(plugin.error) : std::string("null")) << '}';
     }
     out << "\n],\"failed\":" << session.failed() << ",\"vocabularies\":[";
@@ -154,7 +154,7 @@ bool writeRunMetrics(const RunOptions& options, const PluginSession& session,
     std::vector<PluginMetrics> plugins;
     for (const PluginOutcome& plugin : session.outcomes())
         plugins.push_back({plugin.name, plugin.loaded, plugin.status, plugin.failed,
-                           !plugin.published.empty() && !plugin.failed});
+                           plugin.published()});
     const auto cache = vocCacheLocal();
     std::vector<std::shared_ptr<const KXLDocument>> documents; // what the series point into
     std::vector<VocabularyMetrics> vocabularies;
