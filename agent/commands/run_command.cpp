@@ -178,10 +178,8 @@ bool writeRunMetrics(const RunOptions& options, const PluginSession& session,
 // and leaves standard output's state as it was.
 class StdoutToStderr {
 public:
-    explicit StdoutToStderr(bool active)
+    StdoutToStderr()
     {
-        if (!active)
-            return;
         std::cout.flush();
         std::fflush(stdout);
         // Above the standard three, and closed in what plug-ins start: else a child that
@@ -273,7 +271,7 @@ int runAgent(const RunOptions& options, std::ostream& out, std::ostream& err)
     if (options.json || options.metricsFile == "-") {
         std::ostream silent(nullptr); // the document holds the report
         {
-            const StdoutToStderr redirect(true);
+            const StdoutToStderr redirect;
             session.start(plugins, silent);
             session.stop(silent);
         }
