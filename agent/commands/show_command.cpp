@@ -95,7 +95,6 @@ int showMetrics(const ShowOptions& options, const KXLDocument& document, std::os
             << escapeText(problem) << '\n';
         return exitFailure;
     }
-    // Named as the host's cache names it, so that a copied file's series join the host's.
     VocabularyMetrics vocabulary{vocabularyName(document).value_or("-"), &document,
                                     std::nullopt, std::nullopt};
     if (options.file != "-")
