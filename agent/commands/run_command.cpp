@@ -168,8 +168,8 @@ bool writeRunMetrics(const RunOptions& options, const PluginSession& session,
         documents.push_back(std::move(document));
     }
     return deliverMetrics(
-        options.metricsFile,
-        [&](std::ostream& stream) { writeMetrics(stream, plugins, vocabularies, options.metricsGuestOs); },
+        options.output.metricsFile,
+        [&](std::ostream& stream) { writeMetrics(stream, plugins, vocabularies, options.output.metricsGuestOs); },
         out, err);
 }
 
@@ -268,25 +268,25 @@ int runAgent(const RunOptions& options, std::ostream& out, std::ostream& err)
         [](const KXLDocument& document) { return firstError(checkVocabulary(document)); });
 
     PluginSession session;
-    if (options.json || options.metricsFile == "-") {
+    if (options.output.json || options.output.metricsFile == "-") {
         std::ostream silent(nullptr); // the document holds the report
         {
             const StdoutToStderr redirect;
             session.start(plugins, silent);
             session.stop(silent);
         }
-        if (options.json)
+        if (options.output.json)
             writeJson(out, session);
         out.flush();
     } else {
         session.start(plugins, out);
-        printCache(out, session, options.columns);
+        printCache(out, session, options.output.columns);
         out << '\n';
         session.stop(out);
         out << session.started() << (session.started() == 1 ? " plug-in, " : " plug-ins, ")
             << session.failed() << " failed\n";
     }
-    if (!options.metricsFile.empty() && !writeRunMetrics(options, session, out, err))
+    if (!options.output.metricsFile.empty() && !writeRunMetrics(options, session, out, err))
         return exitTrouble;
     return session.failed() == 0 ? exitSuccess : exitFailure;
 }
