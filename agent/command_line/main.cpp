@@ -58,16 +58,16 @@ std::string defaultPluginsText()
 
 const char* const kJsonHelp = "Print one JSON document instead of text";
 
-void addMetricsOptions(CLI::App& command, std::string& file, bool& guestOs)
+void addMetricsOptions(CLI::App& command, KXL::OutputOptions& output)
 {
     CLI::Option* metrics =
-        command.add_option("--metrics", file,
+        command.add_option("--metrics", output.metricsFile,
                            "Also write the series in the Prometheus text format to FILE, replaced "
                            "atomically, for the node exporter's textfile collector; - prints them "
                            "instead of the usual output")
             ->type_name("FILE|-")
             ->check(nonEmpty);
-    command.add_flag_callback("--metrics-no-guest-os", [&guestOs] { guestOs = false; },
+    command.add_flag_callback("--metrics-no-guest-os", [&output] { output.metricsGuestOs = false; },
                               "Leave the series of each guest OS out of --metrics")
         ->needs(metrics);
 }
@@ -106,9 +106,9 @@ void addRunOptions(CLI::App& command, KXL::RunOptions& options, const std::strin
     command.add_option("--log", options.logFile, "Append log records to FILE (default: standard error)")
         ->type_name("FILE")
         ->check(nonEmpty);
-    command.add_flag("--json", options.json, kJsonHelp);
-    addMetricsOptions(command, options.metricsFile, options.metricsGuestOs);
-    addColumnsOption(command, options.columns);
+    command.add_flag("--json", options.output.json, kJsonHelp);
+    addMetricsOptions(command, options.output);
+    addColumnsOption(command, options.output.columns);
 }
 
 const char* const kRunStatus =
@@ -134,7 +134,8 @@ int agentMain(int argc, char** argv)
     const std::string plugins = defaultPluginsText();
     KXL::RunOptions options;
     addRunOptions(app, options, plugins);
-    bool& json = options.json;
+    // One set, whichever command an option follows; show takes a copy.
+    KXL::OutputOptions& output = options.output;
 
     CLI::App* run = app.add_subcommand("run", "Run the plug-ins (the default)");
     addRunOptions(*run, options, plugins);
@@ -146,10 +147,9 @@ int agentMain(int argc, char** argv)
     show->add_option("FILE", showOptions.file, "The .voc file, or - for standard input")->required();
     show->add_option("--os", showOptions.guest, "Only the guest OS with this code or identifier")
         ->type_name("CODE|IDENTIFIER");
-    show->add_flag("--json", json, kJsonHelp);
-    addMetricsOptions(*show, showOptions.metricsFile, showOptions.metricsGuestOs);
-    // One list, wherever given: before the command or after it.
-    addColumnsOption(*show, options.columns);
+    show->add_flag("--json", output.json, kJsonHelp);
+    addMetricsOptions(*show, output);
+    addColumnsOption(*show, output.columns);
     show->footer("Exit status: 0 shown; 1 --os found nothing, or --metrics got a file that is not a "
                  "vocabulary; 2 a bad command line, the file cannot be read or is not a .voc file, "
                  "or a metrics file or standard output cannot be written.");
@@ -160,14 +160,14 @@ int agentMain(int argc, char** argv)
     std::string after;
     diff->add_option("A", before, "The older .voc file (- for standard input)")->required();
     diff->add_option("B", after, "The newer .voc file (- for standard input)")->required();
-    diff->add_flag("--json", json, kJsonHelp);
+    diff->add_flag("--json", output.json, kJsonHelp);
     diff->footer("Exit status: 0 the same; 1 different; 2 a bad command line, a file cannot be read "
                  "or is not a vocabulary, or standard output cannot be written.");
 
     CLI::App* check = app.add_subcommand("check", "Check that a .voc file is a valid vocabulary");
     std::string checked;
     check->add_option("FILE", checked, "The .voc file, or - for standard input")->required();
-    check->add_flag("--json", json, kJsonHelp);
+    check->add_flag("--json", output.json, kJsonHelp);
     check->footer("Prints each problem as FILE:LINE:COLUMN: error: ... (or warning:), in file "
                   "order, then a summary. Exit status: 0 a valid vocabulary (warnings allowed); "
                   "1 problems; 2 a bad command line, the file cannot be read, or standard output "
@@ -183,9 +183,9 @@ int agentMain(int argc, char** argv)
         return app.exit(error) == 0 ? KXL::exitSuccess : KXL::exitTrouble;
     }
 
-    const bool metricsAlone = show->parsed()
-        ? showOptions.metricsFile == "-" && (json || show->count("--os") > 0)
-        : options.metricsFile == "-" && json;
+    // A --metrics before show is refused below as misplaced, so only show's own counts here.
+    const bool metricsAlone = output.metricsFile == "-" &&
+        (show->parsed() ? show->count("--metrics") > 0 && (output.json || show->count("--os") > 0) : output.json);
     if (metricsAlone) {
         std::cerr << "host-agent: --metrics - prints the series alone, without --json or --os\n";
         return KXL::exitTrouble;
@@ -210,20 +210,19 @@ int agentMain(int argc, char** argv)
             }
         }
     }
-    const bool noTables = json || (show->parsed() ? showOptions.metricsFile : options.metricsFile) == "-";
+    const bool noTables = output.json || output.metricsFile == "-";
     if (noTables && app.count("--columns") + run->count("--columns") + show->count("--columns") > 0) {
         std::cerr << "host-agent: --columns picks columns of the text tables; --json and --metrics - print none\n";
         return KXL::exitTrouble;
     }
     if (show->parsed()) {
-        showOptions.json = json;
-        showOptions.columns = options.columns;
+        showOptions.output = output;
         return KXL::showVocabularyFile(showOptions, std::cout, std::cerr);
     }
     if (diff->parsed())
-        return KXL::diffVocabularyFiles(before, after, json, std::cout, std::cerr);
+        return KXL::diffVocabularyFiles(before, after, output.json, std::cout, std::cerr);
     if (check->parsed())
-        return KXL::checkVocabularyFile(checked, json, std::cout, std::cerr);
+        return KXL::checkVocabularyFile(checked, output.json, std::cout, std::cerr);
 
     return KXL::runAgent(options, std::cout, std::cerr);
 }

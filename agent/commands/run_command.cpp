@@ -131,7 +131,7 @@ void writeJson(std::ostream& out, const PluginSession& session)
         else
             out << "null";
         out << ",\"failed\":" << (plugin.failed ? "true" : "false")
-            << ",\"published\":" << (plugin.published.empty() || plugin.failed ? "false" : "true")
+            << ",\"published\":" << (plugin.published() ? "true" : "false")
             << ",\"error\":" << (plugin.failed ? jsonText(plugin.error) : std::string("null")) << '}';
     }
     out << "\n],\"failed\":" << session.failed() << ",\"vocabularies\":[";
@@ -154,7 +154,7 @@ bool writeRunMetrics(const RunOptions& options, const PluginSession& session,
     std::vector<PluginMetrics> plugins;
     for (const PluginOutcome& plugin : session.outcomes())
         plugins.push_back({plugin.name, plugin.loaded, plugin.status, plugin.failed,
-                           !plugin.published.empty() && !plugin.failed});
+                           plugin.published()});
     const auto cache = vocCacheLocal();
     std::vector<std::shared_ptr<const KXLDocument>> documents; // what the series point into
     std::vector<VocabularyMetrics> vocabularies;
@@ -168,8 +168,8 @@ bool writeRunMetrics(const RunOptions& options, const PluginSession& session,
         documents.push_back(std::move(document));
     }
     return deliverMetrics(
-        options.metricsFile,
-        [&](std::ostream& stream) { writeMetrics(stream, plugins, vocabularies, options.metricsGuestOs); },
+        options.output.metricsFile,
+        [&](std::ostream& stream) { writeMetrics(stream, plugins, vocabularies, options.output.metricsGuestOs); },
         out, err);
 }
 
@@ -178,10 +178,8 @@ bool writeRunMetrics(const RunOptions& options, const PluginSession& session,
 // and leaves standard output's state as it was.
 class StdoutToStderr {
 public:
-    explicit StdoutToStderr(bool active)
+    StdoutToStderr()
     {
-        if (!active)
-            return;
         std::cout.flush();
         std::fflush(stdout);
         // Above the standard three, and closed in what plug-ins start: else a child that
@@ -270,25 +268,25 @@ int runAgent(const RunOptions& options, std::ostream& out, std::ostream& err)
         [](const KXLDocument& document) { return firstError(checkVocabulary(document)); });
 
     PluginSession session;
-    if (options.json || options.metricsFile == "-") {
+    if (options.output.json || options.output.metricsFile == "-") {
         std::ostream silent(nullptr); // the document holds the report
         {
-            const StdoutToStderr redirect(true);
+            const StdoutToStderr redirect;
             session.start(plugins, silent);
             session.stop(silent);
         }
-        if (options.json)
+        if (options.output.json)
             writeJson(out, session);
         out.flush();
     } else {
         session.start(plugins, out);
-        printCache(out, session, options.columns);
+        printCache(out, session, options.output.columns);
         out << '\n';
         session.stop(out);
         out << session.started() << (session.started() == 1 ? " plug-in, " : " plug-ins, ")
             << session.failed() << " failed\n";
     }
-    if (!options.metricsFile.empty() && !writeRunMetrics(options, session, out, err))
+    if (!options.output.metricsFile.empty() && !writeRunMetrics(options, session, out, err))
         return exitTrouble;
     return session.failed() == 0 ? exitSuccess : exitFailure;
 }

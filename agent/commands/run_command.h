@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string>
 
-#include "agent/output/vocabulary_printer.h"
+#include "output_options.h"
 
 namespace KXL {
 
@@ -13,10 +13,7 @@ struct RunOptions {
     std::string pluginsFolder; // must exist; empty: the install tree's layout
     std::string catalogFile; // empty: the built-in catalogue
     std::string logFile; // empty: standard error
-    bool json = false; // one JSON document on `out` instead of the report and tables
-    std::string metricsFile; // non-empty: the series written there after the run; "-": `out`
-    bool metricsGuestOs = true; // with one info series per guest OS
-    GuestColumns columns; // of the guest OS table; empty: all
+    OutputOptions output; // the series are written after the run
 };
 
 // Returns the exit status (exit_status.h). Reports and vocabularies go to `out`,

@@ -57,7 +57,7 @@ int showGuest(const ShowOptions& options, const Shown& shown, const KXLDocument&
 {
     const GuestQuery wanted(*options.guest);
     std::size_t found = 0;
-    if (options.json) {
+    if (options.output.json) {
         for (const GuestEntry& guest : classifyVocabulary(document).guests) {
             if (!wanted(guest))
                 continue;
@@ -73,7 +73,7 @@ int showGuest(const ShowOptions& options, const Shown& shown, const KXLDocument&
         if (found > 0)
             out << "\n]}\n";
     } else {
-        found = printGuests(out, shown.name.value_or(""), document, wanted, shown.source, options.columns);
+        found = printGuests(out, shown.name.value_or(""), document, wanted, shown.source, options.output.columns);
     }
     if (found == 0) {
         err << "host-agent: no guest OS with the code or identifier " << quoteText(*options.guest)
@@ -95,14 +95,13 @@ int showMetrics(const ShowOptions& options, const KXLDocument& document, std::os
             << escapeText(problem) << '\n';
         return exitFailure;
     }
-    // Named as the host's cache names it, so that a copied file's series join the host's.
     VocabularyMetrics vocabulary{vocabularyName(document).value_or("-"), &document,
                                     std::nullopt, std::nullopt};
     if (options.file != "-")
         vocabulary.savedAt = modificationTime(options.file);
     const bool written = deliverMetrics(
-        options.metricsFile,
-        [&](std::ostream& stream) { writeMetrics(stream, {}, {vocabulary}, options.metricsGuestOs); },
+        options.output.metricsFile,
+        [&](std::ostream& stream) { writeMetrics(stream, {}, {vocabulary}, options.output.metricsGuestOs); },
         out, err);
     return written ? exitSuccess : exitTrouble;
 }
@@ -114,20 +113,20 @@ int showVocabularyFile(const ShowOptions& options, std::ostream& out, std::ostre
     KXLDocument document;
     if (!readVocabularyFile(options.file, "show", document, err))
         return exitTrouble;
-    if (!options.metricsFile.empty()) {
+    if (!options.output.metricsFile.empty()) {
         const int status = showMetrics(options, document, out, err);
-        if (status != exitSuccess || options.metricsFile == "-")
+        if (status != exitSuccess || options.output.metricsFile == "-")
             return status;
     }
     const Shown shown{vocabularyName(document), "Source: " + inputName(options.file)};
     if (options.guest)
         return showGuest(options, shown, document, out, err);
-    if (options.json) {
+    if (options.output.json) {
         jsonHead(out, options.file);
         writeVocabularyMembers(out, shown.name, document);
         out << "}\n";
     } else {
-        printVocabulary(out, shown.name.value_or(""), document, shown.source, options.columns);
+        printVocabulary(out, shown.name.value_or(""), document, shown.source, options.output.columns);
     }
     return exitSuccess;
 }

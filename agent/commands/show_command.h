@@ -6,17 +6,14 @@
 #include <ostream>
 #include <string>
 
-#include "agent/output/vocabulary_printer.h"
+#include "output_options.h"
 
 namespace KXL {
 
 struct ShowOptions {
     std::string file; // "-": standard input
-    bool json = false;
     std::optional<std::string> guest; // --os: a code or an identifier
-    std::string metricsFile; // non-empty: the series written there; "-": `out`, instead of the tables
-    bool metricsGuestOs = true; // with one info series per guest OS
-    GuestColumns columns; // of the guest OS table; empty: all
+    OutputOptions output;
 };
 
 // Returns the exit status (exit_status.h): 1 when --os finds nothing, or the series are asked

@@ -122,7 +122,7 @@ void writeGuestSeries(MetricsText& text, const std::vector<VocabularyMetrics>& v
     for (std::size_t i = 0; i < vocabularies.size(); ++i)
         for (const GuestEntry& guest : summaries[i].vocabulary.guests)
             text.sample("hostagent_guest_os_info",
-                        {{"vocabulary", vocabularies[i].name}, {"code", guestCode(guest.code)},
+                        {{"vocabulary", vocabularies[i].name}, {"code", std::to_string(guest.code)},
                          {"identifier", guest.identifier}, {"display_name", guest.displayName},
                          {"experimental", guest.experimental ? "true" : "false"}},
                         1);

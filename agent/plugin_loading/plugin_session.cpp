@@ -179,7 +179,7 @@ void PluginSession::start(const std::vector<PluginFile>& plugins, std::ostream& 
                 m_stale[load.name] = plugin.name;
             } else {
                 if (!failure)
-                    outcome.published.push_back(load.name);
+                    outcome.tookVocabulary = true;
                 m_current[load.name] = plugin.name;
                 m_stale.erase(load.name);
                 if (notMadeDurable)

@@ -20,9 +20,12 @@ struct PluginOutcome {
     std::string name;
     bool loaded = false; // the shared object loaded with its entry points
     std::optional<int> status; // initKXLPlugIn's; empty when it was not called or threw
-    std::vector<std::string> published; // vocabularies the cache took during its call
+    bool tookVocabulary = false; // the cache took a vocabulary during its call, which succeeded
     bool failed = false;
     std::string error; // why it failed, escaped as printed; empty when it did not
+
+    // A plug-in that failed later, in finiKXLPlugIn, published nothing.
+    bool published() const { return tookVocabulary && !failed; }
 };
 
 class PluginSession {

@@ -61,7 +61,7 @@ Place placeOf(const AdapterEntry& entry) { return itemPlace(entry.index, "adapte
 Place placeOf(const OtherEntry& entry) { return itemPlace(entry.index); }
 Place placeOf(const GuestEntry& entry)
 {
-    return itemPlace(entry.index, "guest OS " + guestCode(entry.code) + (entry.experimental ? ", experimental" : ""));
+    return itemPlace(entry.index, "guest OS " + std::to_string(entry.code) + (entry.experimental ? ", experimental" : ""));
 }
 
 std::string describe(KXLNodeRef node)
@@ -277,12 +277,12 @@ private:
         if (!sameList) {
             // The first of its list, so the other list has the id: a guest OS code may be in both.
             sameList = &id;
-            warning(place, "code " + guestCode(code) + " is listed both as supported and as experimental");
+            warning(place, "code " + std::to_string(code) + " is listed both as supported and as experimental");
             return;
         }
         // A guest OS code is unsigned, as its place names it.
         repeated(place, guest ? kGuestCategory : kAdapterCategory,
-                 guest ? guestCode(code) : std::to_string(static_cast<int>(code)), sameList->index);
+                 guest ? std::to_string(code) : std::to_string(static_cast<int>(code)), sameList->index);
     }
 
     void repeated(Place place, std::string_view kind, const std::string& shownId, std::size_t firstIndex)

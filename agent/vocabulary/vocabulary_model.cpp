@@ -247,11 +247,6 @@ Vocabulary classifyVocabulary(const KXLDocument& document)
     return vocabulary;
 }
 
-std::string guestCode(std::uint32_t code)
-{
-    return std::to_string(code);
-}
-
 std::vector<std::string_view> marksOf(KXLNodeRef entry)
 {
     std::vector<std::string_view> marks;

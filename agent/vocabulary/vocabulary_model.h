@@ -96,9 +96,6 @@ public:
 };
 void classifyEntries(KXLNodeRef container, EntryVisitor& visitor);
 
-// The guest OS text for a code as the code shows it ("4294967295").
-std::string guestCode(std::uint32_t code);
-
 // What identifies an entry of no known kind: its first category mark and its id (its first
 // child 1010), a number or a text. None when it lacks either.
 struct EntryKey {
