@@ -36,6 +36,16 @@ Fd openWithoutWaiting(const std::string& path, int flags, mode_t mode, struct st
     return fd;
 }
 
+Fd openToRead(const std::string& path, struct stat& status, std::string& error,
+              std::string_view examining)
+{
+    OpenStep failed{};
+    Fd fd = openWithoutWaiting(path, O_RDONLY, 0, status, failed);
+    if (!fd)
+        error = errorText(failed == OpenStep::Open ? "cannot open" : examining, errno);
+    return fd;
+}
+
 ssize_t readSome(int fd, void* buffer, std::size_t size) noexcept
 {
     for (;;) {

@@ -62,6 +62,11 @@ enum class OpenStep { Open, Examine };
 Fd openWithoutWaiting(const std::string& path, int flags, mode_t mode, struct stat& status,
                       OpenStep& failed);
 
+// openWithoutWaiting to read. On failure an empty Fd and `error` "cannot open: <reason>", or
+// "<examining>: <reason>" when fstat or fcntl failed: callers word that step differently.
+Fd openToRead(const std::string& path, struct stat& status, std::string& error,
+              std::string_view examining);
+
 // read(2) retried on EINTR: the count, 0 at the end, -1 with errno set.
 ssize_t readSome(int fd, void* buffer, std::size_t size) noexcept;
 

@@ -34,12 +34,9 @@ VocInput::VocInput(const std::string& path) : m_path(path)
     m_whole = true;
     sys::Fd named;
     if (path != "-") {
-        sys::OpenStep failed{};
-        named = sys::openWithoutWaiting(path, O_RDONLY, 0, status, failed);
-        if (!named) {
-            m_readError = sys::errorText(failed == sys::OpenStep::Open ? "cannot open" : "cannot examine", errno);
+        named = sys::openToRead(path, status, m_readError, "cannot examine");
+        if (!named)
             return;
-        }
     }
     // As much as the reader takes from a file.
     switch (sys::readAll(named ? named.get() : STDIN_FILENO, m_bytes, kMaxVocFileSize)) {
