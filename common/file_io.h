@@ -70,6 +70,9 @@ Fd openToRead(const std::string& path, struct stat& status, std::string& error,
 // read(2) retried on EINTR: the count, 0 at the end, -1 with errno set.
 ssize_t readSome(int fd, void* buffer, std::size_t size) noexcept;
 
+// pread(2) retried on EINTR, as readSome.
+ssize_t readSomeAt(int fd, void* buffer, std::size_t size, off_t offset) noexcept;
+
 // Passes what `fd` holds, from where it stands to its end, to `chunk` piece by piece; a
 // chunk returning false stops the reading early. False with errno set when a read fails.
 bool readEach(int fd, const std::function<bool(std::string_view)>& chunk);

@@ -96,7 +96,7 @@ std::pair<std::size_t, std::size_t> FileWindow::position(std::size_t offset) con
     } else {
         char chunk[64 << 10];
         for (std::size_t at = 0; at < offset;) {
-            const ssize_t got = ::pread(m_fd.get(), chunk, std::min(sizeof chunk, offset - at), static_cast<off_t>(at));
+            const ssize_t got = sys::readSomeAt(m_fd.get(), chunk, std::min(sizeof chunk, offset - at), static_cast<off_t>(at));
             if (got <= 0)
                 break;
             counted.feed(std::string_view(chunk, static_cast<std::size_t>(got)));
