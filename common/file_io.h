@@ -83,7 +83,8 @@ enum class ReadResult { Done, Failed, TooLarge };
 // maxBytes (a pipe that never ends must not fill memory); Failed with errno set.
 ReadResult readAll(int fd, std::string& into, std::size_t maxBytes);
 
-// Writes all of `bytes`, retrying on EINTR and short writes. False with errno set.
+// Writes all of `bytes`, retrying on EINTR and short writes. False with errno set. Calls only
+// write(2), so a signal handler may use it.
 bool writeAll(int fd, std::string_view bytes) noexcept;
 
 } // namespace KXL::sys
