@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "common/file_io.h"
+#include "common/text_prefix.h"
 #include "agent/command_line/exit_status.h"
 #include "host/KXLError.h"
 #include "host/KXLInstanceFolders.h"
@@ -24,7 +25,6 @@
 #include "agent/plugin_loading/plugin_session.h"
 #include "agent/plugin_loading/run_lock.h"
 #include "common/text_escape.h"
-#include "voc_input.h"
 #include "agent/output/vocabulary_json.h"
 #include "agent/vocabulary/vocabulary_check.h"
 #include "agent/output/vocabulary_printer.h"

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "common/file_io.h"
+#include "common/text_prefix.h"
 #include "host/KXLError.h"
 #include "host/KXLMessageFile.h"
 #include "common/text_escape.h"
@@ -18,11 +19,6 @@ namespace {
 constexpr char kStandardInput[] = "standard input";
 
 } // namespace
-
-std::string withoutPrefix(const std::string& message, const std::string& prefix)
-{
-    return message.compare(0, prefix.size(), prefix) == 0 ? message.substr(prefix.size()) : message;
-}
 
 VocInput::VocInput(const std::string& path) : m_path(path)
 {
