@@ -18,6 +18,8 @@
 #include "host/KXLLog.h"
 #include "host/KXLVocCacheLocal.h"
 #include "host/KXPCatalog.h"
+#include "host/lib/KXLCore/log_sink.h"
+#include "host/lib/KXLFunctionalityCore/catalog_failure.h"
 #include "agent/plugin_loading/install_layout.h"
 #include "agent/output/metrics_series.h"
 #include "agent/output/metrics_text.h"
@@ -47,7 +49,7 @@ bool loadCatalogue(const std::string& path, std::size_t plugins, std::ostream& e
         return true;
     // The error text names the catalogue again, as the host library names it.
     err << "host-agent: unusable catalogue " << quoteText(path) << ": "
-        << escapeText(withoutPrefix(getErrorMessage(), "guest OS catalogue '" + absolute + "': ")) << '\n';
+        << escapeText(withoutPrefix(getErrorMessage(), KXP::catalogFailurePrefix(absolute))) << '\n';
     return false;
 }
 
@@ -222,7 +224,7 @@ int runAgent(const RunOptions& options, std::ostream& out, std::ostream& err)
 
     if (!options.logFile.empty() && setLogFile(options.logFile) != 0) {
         err << "host-agent: cannot open the log file " << quoteText(options.logFile) << ": "
-            << escapeText(withoutPrefix(getErrorMessage(), "cannot open log file '" + options.logFile + "': "))
+            << escapeText(withoutPrefix(getErrorMessage(), logFileFailurePrefix(options.logFile)))
             << '\n';
         return exitTrouble;
     }

@@ -10,6 +10,7 @@
 #include "common/text_prefix.h"
 #include "host/KXLError.h"
 #include "host/KXLMessageFile.h"
+#include "host/lib/KXLMessage/message_file_failure.h"
 #include "common/text_escape.h"
 
 namespace KXL {
@@ -53,11 +54,11 @@ bool VocInput::load(KXLDocument& document, std::string& reason) const
         reason = m_readError;
         return false;
     }
-    const std::string name = m_path == "-" ? kStandardInput : "\"" + m_path + "\"";
+    const std::string name = m_path == "-" ? kStandardInput : voc::quotedPath(m_path);
     if ((m_whole ? loadDocumentFromBytes(m_bytes, name, document) : loadDocument(m_path, document)) == 0)
         return true;
     // The caller names the input.
-    reason = withoutPrefix(getErrorMessage(), "cannot load " + name + ": ");
+    reason = withoutPrefix(getErrorMessage(), voc::loadFailurePrefix(name));
     return false;
 }
 

@@ -6,6 +6,7 @@
 #include <boost/shared_ptr.hpp>
 
 #include "host/lib/KXLMessage/atomic_file.h"
+#include "host/lib/KXLMessage/message_file_failure.h"
 #include "host/KXLError.h"
 #include "host/KXLLog.h"
 #include "host/KXLVocCacheLocal.h"
@@ -89,7 +90,7 @@ std::optional<std::string> initFailure(const CallResult& result)
 // Why this call's save of the file it then loaded failed, or nothing when it did not.
 std::optional<std::string_view> saveFailure(const KXLVocLoadRecord& load)
 {
-    return afterPrefix(load.earlierError, "cannot save \"" + load.path + "\": ");
+    return afterPrefix(load.earlierError, voc::saveFailurePrefix(load.path));
 }
 
 // A failed save that still renamed its file into place (only the folder's flush failed)

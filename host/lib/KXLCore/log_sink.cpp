@@ -92,7 +92,7 @@ int setLogFile(const std::string& path)
             std::string problem;
             file = openLogFile(path, problem);
             if (!file)
-                return host::fail({"cannot open log file '", path, "': ", problem});
+                return host::fail({logFileFailurePrefix(path), problem});
         }
         std::string named = path;
         sys::Fd previous; // closed once the lock is released
