@@ -9,6 +9,20 @@
 
 namespace KXL::sys {
 
+namespace {
+
+template <typename Call>
+ssize_t retriedOnSignal(Call call) noexcept
+{
+    for (;;) {
+        const ssize_t got = call();
+        if (got >= 0 || errno != EINTR)
+            return got;
+    }
+}
+
+} // namespace
+
 std::string errorText(std::string_view what, int errorNumber)
 {
     std::string text(what);
@@ -36,13 +50,24 @@ Fd openWithoutWaiting(const std::string& path, int flags, mode_t mode, struct st
     return fd;
 }
 
+Fd openToRead(const std::string& path, struct stat& status, std::string& error,
+              std::string_view examining)
+{
+    OpenStep failed{};
+    Fd fd = openWithoutWaiting(path, O_RDONLY, 0, status, failed);
+    if (!fd)
+        error = errorText(failed == OpenStep::Open ? "cannot open" : examining, errno);
+    return fd;
+}
+
 ssize_t readSome(int fd, void* buffer, std::size_t size) noexcept
 {
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, size);
-        if (got >= 0 || errno != EINTR)
-            return got;
-    }
+    return retriedOnSignal([&] { return ::read(fd, buffer, size); });
+}
+
+ssize_t readSomeAt(int fd, void* buffer, std::size_t size, off_t offset) noexcept
+{
+    return retriedOnSignal([&] { return ::pread(fd, buffer, size, offset); });
 }
 
 bool readEach(int fd, const std::function<bool(std::string_view)>& chunk)

@@ -62,8 +62,16 @@ enum class OpenStep { Open, Examine };
 Fd openWithoutWaiting(const std::string& path, int flags, mode_t mode, struct stat& status,
                       OpenStep& failed);
 
+// openWithoutWaiting to read. On failure an empty Fd and `error` "cannot open: <reason>", or
+// "<examining>: <reason>" when fstat or fcntl failed: callers word that step differently.
+Fd openToRead(const std::string& path, struct stat& status, std::string& error,
+              std::string_view examining);
+
 // read(2) retried on EINTR: the count, 0 at the end, -1 with errno set.
 ssize_t readSome(int fd, void* buffer, std::size_t size) noexcept;
+
+// pread(2) retried on EINTR, as readSome.
+ssize_t readSomeAt(int fd, void* buffer, std::size_t size, off_t offset) noexcept;
 
 // Passes what `fd` holds, from where it stands to its end, to `chunk` piece by piece; a
 // chunk returning false stops the reading early. False with errno set when a read fails.
@@ -75,7 +83,8 @@ enum class ReadResult { Done, Failed, TooLarge };
 // maxBytes (a pipe that never ends must not fill memory); Failed with errno set.
 ReadResult readAll(int fd, std::string& into, std::size_t maxBytes);
 
-// Writes all of `bytes`, retrying on EINTR and short writes. False with errno set.
+// Writes all of `bytes`, retrying on EINTR and short writes. False with errno set. Calls only
+// write(2), so a signal handler may use it.
 bool writeAll(int fd, std::string_view bytes) noexcept;
 
 } // namespace KXL::sys

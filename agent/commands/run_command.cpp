@@ -11,12 +11,15 @@
 #include <utility>
 
 #include "common/file_io.h"
+#include "common/text_prefix.h"
 #include "agent/command_line/exit_status.h"
 #include "host/KXLError.h"
 #include "host/KXLInstanceFolders.h"
 #include "host/KXLLog.h"
 #include "host/KXLVocCacheLocal.h"
 #include "host/KXPCatalog.h"
+#include "host/lib/KXLCore/log_sink.h"
+#include "host/lib/KXLFunctionalityCore/catalog_failure.h"
 #include "agent/plugin_loading/install_layout.h"
 #include "agent/output/metrics_series.h"
 #include "agent/output/metrics_text.h"
@@ -24,7 +27,6 @@
 #include "agent/plugin_loading/plugin_session.h"
 #include "agent/plugin_loading/run_lock.h"
 #include "common/text_escape.h"
-#include "voc_input.h"
 #include "agent/output/vocabulary_json.h"
 #include "agent/vocabulary/vocabulary_check.h"
 #include "agent/output/vocabulary_printer.h"
@@ -47,7 +49,7 @@ bool loadCatalogue(const std::string& path, std::size_t plugins, std::ostream& e
         return true;
     // The error text names the catalogue again, as the host library names it.
     err << "host-agent: unusable catalogue " << quoteText(path) << ": "
-        << escapeText(withoutPrefix(getErrorMessage(), "guest OS catalogue '" + absolute + "': ")) << '\n';
+        << escapeText(withoutPrefix(getErrorMessage(), KXP::catalogFailurePrefix(absolute))) << '\n';
     return false;
 }
 
@@ -220,7 +222,7 @@ int runAgent(const RunOptions& options, std::ostream& out, std::ostream& err)
 
     if (!options.logFile.empty() && setLogFile(options.logFile) != 0) {
         err << "host-agent: cannot open the log file " << quoteText(options.logFile) << ": "
-            << escapeText(withoutPrefix(getErrorMessage(), "cannot open log file '" + options.logFile + "': "))
+            << escapeText(withoutPrefix(getErrorMessage(), logFileFailurePrefix(options.logFile)))
             << '\n';
         return exitTrouble;
     }

@@ -7,8 +7,10 @@
 #include <unistd.h>
 
 #include "common/file_io.h"
+#include "common/text_prefix.h"
 #include "host/KXLError.h"
 #include "host/KXLMessageFile.h"
+#include "host/lib/KXLMessage/message_file_failure.h"
 #include "common/text_escape.h"
 
 namespace KXL {
@@ -18,11 +20,6 @@ namespace {
 constexpr char kStandardInput[] = "standard input";
 
 } // namespace
-
-std::string withoutPrefix(const std::string& message, const std::string& prefix)
-{
-    return message.compare(0, prefix.size(), prefix) == 0 ? message.substr(prefix.size()) : message;
-}
 
 VocInput::VocInput(const std::string& path) : m_path(path)
 {
@@ -34,12 +31,9 @@ VocInput::VocInput(const std::string& path) : m_path(path)
     m_whole = true;
     sys::Fd named;
     if (path != "-") {
-        sys::OpenStep failed{};
-        named = sys::openWithoutWaiting(path, O_RDONLY, 0, status, failed);
-        if (!named) {
-            m_readError = sys::errorText(failed == sys::OpenStep::Open ? "cannot open" : "cannot examine", errno);
+        named = sys::openToRead(path, status, m_readError, "cannot examine");
+        if (!named)
             return;
-        }
     }
     // As much as the reader takes from a file.
     switch (sys::readAll(named ? named.get() : STDIN_FILENO, m_bytes, kMaxVocFileSize)) {
@@ -60,11 +54,11 @@ bool VocInput::load(KXLDocument& document, std::string& reason) const
         reason = m_readError;
         return false;
     }
-    const std::string name = m_path == "-" ? kStandardInput : "\"" + m_path + "\"";
+    const std::string name = m_path == "-" ? kStandardInput : voc::quotedPath(m_path);
     if ((m_whole ? loadDocumentFromBytes(m_bytes, name, document) : loadDocument(m_path, document)) == 0)
         return true;
     // The caller names the input.
-    reason = withoutPrefix(getErrorMessage(), "cannot load " + name + ": ");
+    reason = withoutPrefix(getErrorMessage(), voc::loadFailurePrefix(name));
     return false;
 }
 

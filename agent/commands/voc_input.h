@@ -39,9 +39,6 @@ bool readVocabularyFile(const std::string& path, const char* verb, KXLDocument& 
 // How a command names the file in its messages: quoted, or "standard input".
 std::string inputName(const std::string& path);
 
-// The message without a leading `prefix` that repeats what the caller says already.
-std::string withoutPrefix(const std::string& message, const std::string& prefix);
-
 } // namespace KXL
 
 #endif

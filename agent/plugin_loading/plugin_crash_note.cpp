@@ -4,6 +4,7 @@
 
 #include <string_view>
 
+#include "common/file_io.h"
 #include "common/text_escape.h"
 
 namespace KXL {
@@ -16,18 +17,13 @@ static_assert(std::size(kSignalNames) == std::size(PluginCrashNote::kFatalSignal
 // Composed before the plug-in runs: the handler may only write.
 std::string pluginText;
 
-void put(std::string_view text)
-{
-    [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, text.data(), text.size());
-}
-
 void noteCrash(int signal)
 {
     for (std::size_t i = 0; i < std::size(kSignalNames); ++i) {
         if (PluginCrashNote::kFatalSignals[i] == signal) {
-            put("host-agent: fatal signal ");
-            put(kSignalNames[i]);
-            put(pluginText);
+            sys::writeAll(STDERR_FILENO, "host-agent: fatal signal ");
+            sys::writeAll(STDERR_FILENO, kSignalNames[i]);
+            sys::writeAll(STDERR_FILENO, pluginText);
         }
     }
     // The handler is gone (SA_RESETHAND): the signal now does what it would have done.

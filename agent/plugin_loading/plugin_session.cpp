@@ -6,10 +6,12 @@
 #include <boost/shared_ptr.hpp>
 
 #include "host/lib/KXLMessage/atomic_file.h"
+#include "host/lib/KXLMessage/message_file_failure.h"
 #include "host/KXLError.h"
 #include "host/KXLLog.h"
 #include "host/KXLVocCacheLocal.h"
 #include "common/text_escape.h"
+#include "common/text_prefix.h"
 #include "plugin_crash_note.h"
 
 namespace KXL {
@@ -86,12 +88,9 @@ std::optional<std::string> initFailure(const CallResult& result)
 }
 
 // Why this call's save of the file it then loaded failed, or nothing when it did not.
-std::optional<std::string> saveFailure(const KXLVocLoadRecord& load)
+std::optional<std::string_view> saveFailure(const KXLVocLoadRecord& load)
 {
-    const std::string saving = "cannot save \"" + load.path + "\": ";
-    if (load.earlierError.compare(0, saving.size(), saving) != 0)
-        return std::nullopt;
-    return load.earlierError.substr(saving.size());
+    return afterPrefix(load.earlierError, voc::saveFailurePrefix(load.path));
 }
 
 // A failed save that still renamed its file into place (only the folder's flush failed)
@@ -99,10 +98,11 @@ std::optional<std::string> saveFailure(const KXLVocLoadRecord& load)
 // run's publication, just not a durable one. Returns the reason it is not durable.
 std::optional<std::string> folderNotFlushed(const KXLVocLoadRecord& load)
 {
-    const std::optional<std::string> saving = saveFailure(load);
-    if (!saving || saving->compare(0, voc::kFolderNotFlushed.size(), voc::kFolderNotFlushed) != 0)
+    const std::optional<std::string_view> saving = saveFailure(load);
+    const std::optional<std::string_view> rest = saving ? afterPrefix(*saving, voc::kFolderNotFlushed) : std::nullopt;
+    if (!rest)
         return std::nullopt;
-    return "its folder could not be flushed to disk" + saving->substr(voc::kFolderNotFlushed.size());
+    return "its folder could not be flushed to disk" + std::string(*rest);
 }
 
 std::string finiFailure(const CallResult& result)

@@ -34,8 +34,8 @@ void reportLostLog(const std::string& path, int error) noexcept
     if (path.empty())
         return;
     try {
-        const std::string line = "host-agent: the log " + quoteText(path) +
-            " was lost from here on: " + std::strerror(error) + '\n';
+        const std::string line =
+            sys::errorText("host-agent: the log " + quoteText(path) + " was lost from here on", error) + '\n';
         // Best effort: standard error is all that is left.
         sys::writeAll(STDERR_FILENO, line);
     } catch (...) {
@@ -92,7 +92,7 @@ int setLogFile(const std::string& path)
             std::string problem;
             file = openLogFile(path, problem);
             if (!file)
-                return host::fail({"cannot open log file '", path, "': ", problem});
+                return host::fail({logFileFailurePrefix(path), problem});
         }
         std::string named = path;
         sys::Fd previous; // closed once the lock is released

@@ -1,5 +1,4 @@
 // The catalogue's sources: a file, or the built-in text.
-#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -27,11 +26,10 @@ int tooLarge(const std::string& path)
 int readWholeFile(const std::string& path, std::string& content)
 {
     struct stat status {};
-    sys::OpenStep failed{};
-    const sys::Fd file = sys::openWithoutWaiting(path, O_RDONLY, 0, status, failed);
+    std::string error;
+    const sys::Fd file = sys::openToRead(path, status, error, "cannot read");
     if (!file)
-        return catalogFailure(
-            path, sys::errorText(failed == sys::OpenStep::Open ? "cannot open" : "cannot read", errno));
+        return catalogFailure(path, error);
     if (!S_ISREG(status.st_mode))
         return catalogFailure(path, "not a regular file");
     if (status.st_size > kMaxCatalogSize)

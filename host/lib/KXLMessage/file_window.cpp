@@ -5,7 +5,6 @@
 #include <cstring>
 #include <new>
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include "common/line_column.h"
@@ -32,12 +31,9 @@ std::string tooLarge()
 bool FileWindow::open(const std::string& path, std::string& error)
 {
     struct stat status {};
-    sys::OpenStep failed{};
-    m_fd = sys::openWithoutWaiting(path, O_RDONLY, 0, status, failed);
-    if (!m_fd) {
-        error = sys::errorText(failed == sys::OpenStep::Open ? "cannot open" : "cannot examine", errno);
+    m_fd = sys::openToRead(path, status, error, "cannot examine");
+    if (!m_fd)
         return false;
-    }
     if (!S_ISREG(status.st_mode)) {
         error = S_ISDIR(status.st_mode) ? "it is a folder, not a file" : "it is not a regular file";
         return false;
@@ -100,7 +96,7 @@ std::pair<std::size_t, std::size_t> FileWindow::position(std::size_t offset) con
     } else {
         char chunk[64 << 10];
         for (std::size_t at = 0; at < offset;) {
-            const ssize_t got = ::pread(m_fd.get(), chunk, std::min(sizeof chunk, offset - at), static_cast<off_t>(at));
+            const ssize_t got = sys::readSomeAt(m_fd.get(), chunk, std::min(sizeof chunk, offset - at), static_cast<off_t>(at));
             if (got <= 0)
                 break;
             counted.feed(std::string_view(chunk, static_cast<std::size_t>(got)));

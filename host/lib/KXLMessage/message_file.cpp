@@ -5,6 +5,7 @@
 
 #include "atomic_file.h"
 #include "file_window.h"
+#include "message_file_failure.h"
 #include "host/lib/host_call.h"
 #include "voc_reader.h"
 #include "voc_writer.h"
@@ -26,7 +27,7 @@ int saveDocument(const KXLDocument& document, const std::string& path)
 {
     return host::guarded("saveDocument", [&] {
         if (holdsNul(path))
-            return host::fail("cannot save \"" + std::string(path.c_str()) + "\": the path holds a NUL byte");
+            return host::fail(voc::saveFailurePrefix(path.c_str()) + "the path holds a NUL byte");
         std::string error;
         // Straight into the temporary file, with no copy in memory; a tree that cannot be
         // written is found on the way and its temporary file thrown away.
@@ -34,7 +35,7 @@ int saveDocument(const KXLDocument& document, const std::string& path)
             return voc::writeVoc(document, sink, why);
         };
         if (!voc::replaceFileAtomically(path, write, error))
-            return host::fail("cannot save \"" + path + "\": " + error);
+            return host::fail(voc::saveFailurePrefix(path) + error);
         return 0;
     });
 }
@@ -43,12 +44,12 @@ int loadDocument(const std::string& path, KXLDocument& document)
 {
     return host::guarded("loadDocument", [&] {
         if (holdsNul(path))
-            return host::fail("cannot load \"" + std::string(path.c_str()) + "\": the path holds a NUL byte");
+            return host::fail(voc::loadFailurePrefix(voc::quotedPath(path.c_str())) + "the path holds a NUL byte");
         std::string error;
         KXLDocument loaded;
         voc::FileWindow file;
         if (!file.open(path, error) || !voc::readVoc(file, loaded, error))
-            return host::fail("cannot load \"" + path + "\": " + error);
+            return host::fail(voc::loadFailurePrefix(voc::quotedPath(path)) + error);
         document = std::move(loaded);
         return 0;
     });
@@ -62,7 +63,7 @@ int loadDocumentFromBytes(std::string_view bytes, const std::string& name, KXLDo
         if (bytes.size() > kMaxVocFileSize)
             error = "larger than " + std::to_string(kMaxVocFileSize >> 20) + " MiB";
         if (!error.empty() || !voc::readVoc(bytes, loaded, error))
-            return host::fail("cannot load " + name + ": " + error);
+            return host::fail(voc::loadFailurePrefix(name) + error);
         document = std::move(loaded);
         return 0;
     });
