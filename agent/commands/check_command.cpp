@@ -8,7 +8,7 @@
 #include "agent/command_line/exit_status.h"
 #include "common/text_escape.h"
 #include "voc_input.h"
-#include "agent/vocabulary/voc_positions.h"
+#include "voc_positions.h"
 #include "agent/output/vocabulary_json.h"
 #include "agent/vocabulary/vocabulary_check.h"
 

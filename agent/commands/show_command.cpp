@@ -6,6 +6,7 @@
 #include "agent/command_line/exit_status.h"
 #include "agent/output/metrics_series.h"
 #include "agent/output/metrics_text.h"
+#include "common/plain_decimal.h"
 #include "common/text_escape.h"
 #include "voc_input.h"
 #include "agent/output/vocabulary_json.h"
@@ -23,9 +24,7 @@ public:
     explicit GuestQuery(const std::string& query) : m_query(query)
     {
         std::uint32_t code = 0;
-        const char* end = query.data() + query.size();
-        const auto parsed = std::from_chars(query.data(), end, code);
-        if (!query.empty() && parsed.ec == std::errc() && parsed.ptr == end && std::to_string(code) == query)
+        if (isPlainDecimal(query) && std::from_chars(query.data(), query.data() + query.size(), code).ec == std::errc())
             m_code = code;
     }
 

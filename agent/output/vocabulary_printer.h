@@ -22,7 +22,7 @@ using GuestColumns = std::vector<std::size_t>;
 const std::string& guestColumnList();
 
 // The columns a comma-separated list of names picks, in its order. A name that is none of
-// guestColumnNames(): std::invalid_argument naming them.
+// guestColumnList(): std::invalid_argument naming them.
 GuestColumns guestColumnsNamed(std::string_view list);
 
 // The vocabulary under `name` as text: its version stamp, then tables of its categories,

@@ -18,21 +18,15 @@ namespace {
 using Severity = VocabularyProblem::Severity;
 using Part = VocabularyProblem::Part;
 
-// "$Id: NAME.voc GUID $", the GUID as KXLGUIDBase::toString writes it.
+// "$Id: NAME.voc GUID $", the GUID as KXLGUIDBase::toString writes it, the file without folders.
 bool isVersionStamp(std::string_view stamp)
 {
-    constexpr std::string_view head = "$Id: ";
-    constexpr std::string_view tail = " $";
     constexpr std::size_t guidLength = 36;
-    if (stamp.size() < head.size() + 5 + 1 + guidLength + tail.size() ||
-        stamp.substr(0, head.size()) != head || stamp.substr(stamp.size() - tail.size()) != tail)
+    const std::optional<VersionStamp> parts = parseVersionStamp(stamp);
+    if (!parts || !parts->folder.empty() || parts->rest.size() != 1 + guidLength + 2 || parts->rest[0] != ' ' ||
+        parts->rest.substr(1 + guidLength) != " $")
         return false;
-    const std::string_view guid = stamp.substr(stamp.size() - tail.size() - guidLength, guidLength);
-    const std::string_view file = stamp.substr(head.size(), stamp.size() - head.size() - tail.size() -
-                                                                guidLength - 1);
-    if (stamp[stamp.size() - tail.size() - guidLength - 1] != ' ' || file.size() < 5 ||
-        file.substr(file.size() - 4) != ".voc" || file.find('/') != std::string_view::npos)
-        return false;
+    const std::string_view guid = parts->rest.substr(1, guidLength);
     for (std::size_t i = 0; i < guid.size(); ++i) {
         const char c = guid[i];
         const bool dash = i == 8 || i == 13 || i == 18 || i == 23;

@@ -139,19 +139,23 @@ Parts partsOf(const KXLDocument& document)
 }
 
 // Walks two sorted ranges together; both(x, y) for equal keys, onlyA/onlyB for the rest.
-template <typename T, typename Less, typename Both, typename OnlyA, typename OnlyB>
-void merge(const std::vector<T>& a, const std::vector<T>& b, Less less, Both both, OnlyA onlyA, OnlyB onlyB)
+template <typename It, typename Less, typename Both, typename OnlyA, typename OnlyB>
+void merge(It i, It aEnd, It j, It bEnd, Less less, Both both, OnlyA onlyA, OnlyB onlyB)
 {
-    std::size_t i = 0;
-    std::size_t j = 0;
-    while (i < a.size() || j < b.size()) {
-        if (j == b.size() || (i < a.size() && less(a[i], b[j])))
-            onlyA(a[i++]);
-        else if (i == a.size() || less(b[j], a[i]))
-            onlyB(b[j++]);
+    while (i != aEnd || j != bEnd) {
+        if (j == bEnd || (i != aEnd && less(*i, *j)))
+            onlyA(*i++);
+        else if (i == aEnd || less(*j, *i))
+            onlyB(*j++);
         else
-            both(a[i++], b[j++]);
+            both(*i++, *j++);
     }
+}
+
+template <typename T, typename... Calls>
+void merge(const std::vector<T>& a, const std::vector<T>& b, Calls... calls)
+{
+    merge(a.begin(), a.end(), b.begin(), b.end(), calls...);
 }
 
 class Differ {
@@ -192,17 +196,17 @@ public:
     // gained the other has moved, and its two entries are compared.
     void guests(const Parts& a, const Parts& b)
     {
-        std::size_t i = 0;
-        std::size_t j = 0;
-        const std::vector<GuestEntry>& x = a.vocabulary.guests;
-        const std::vector<GuestEntry>& y = b.vocabulary.guests;
-        while (i < x.size() || j < y.size()) {
-            const std::uint32_t code = j == y.size() || (i < x.size() && x[i].code < y[j].code) ? x[i].code : y[j].code;
-            const std::size_t aEnd = runEnd(x, i, code);
-            const std::size_t bEnd = runEnd(y, j, code);
-            guestCode(x, i, aEnd, y, j, bEnd);
-            i = aEnd;
-            j = bEnd;
+        auto i = a.vocabulary.guests.begin();
+        auto j = b.vocabulary.guests.begin();
+        const auto aEnd = a.vocabulary.guests.end();
+        const auto bEnd = b.vocabulary.guests.end();
+        while (i != aEnd || j != bEnd) {
+            const std::uint32_t code = j == bEnd || (i != aEnd && i->code < j->code) ? i->code : j->code;
+            const auto aRun = runEnd(i, aEnd, code);
+            const auto bRun = runEnd(j, bEnd, code);
+            guestCode(i, aRun, j, bRun);
+            i = aRun;
+            j = bRun;
         }
     }
 
@@ -270,22 +274,25 @@ private:
               [&](const auto& q) { visit(q.first, KXLNodeRef(), q.second); });
     }
 
-    static std::size_t runEnd(const std::vector<GuestEntry>& guests, std::size_t from, std::uint32_t code)
+    using GuestIt = std::vector<GuestEntry>::const_iterator;
+
+    static GuestIt runEnd(GuestIt from, GuestIt end, std::uint32_t code)
     {
-        while (from < guests.size() && guests[from].code == code)
+        while (from != end && from->code == code)
             ++from;
         return from;
     }
 
-    void guestCode(const std::vector<GuestEntry>& a, std::size_t aBegin, std::size_t aEnd,
-                   const std::vector<GuestEntry>& b, std::size_t bBegin, std::size_t bEnd)
+    void guestCode(GuestIt aBegin, GuestIt aEnd, GuestIt bBegin, GuestIt bEnd)
     {
         std::vector<const GuestEntry*> onlyA;
         std::vector<const GuestEntry*> onlyB;
         std::vector<std::pair<const GuestEntry*, const GuestEntry*>> pairs;
-        std::size_t i = aBegin;
-        std::size_t j = bBegin;
-        merge_run(a, i, aEnd, b, j, bEnd, pairs, onlyA, onlyB);
+        merge(aBegin, aEnd, bBegin, bEnd,
+            [](const GuestEntry& x, const GuestEntry& y) { return x.experimental < y.experimental; },
+            [&](const GuestEntry& x, const GuestEntry& y) { pairs.emplace_back(&x, &y); },
+            [&](const GuestEntry& x) { onlyA.push_back(&x); },
+            [&](const GuestEntry& y) { onlyB.push_back(&y); });
         if (onlyA.size() == 1 && onlyB.size() == 1) {
             const GuestEntry& x = *onlyA.front();
             const GuestEntry& y = *onlyB.front();
@@ -303,21 +310,6 @@ private:
                  text(y->identifier)});
         for (const auto& [x, y] : pairs)
             compare(*x, *y);
-    }
-
-    static void merge_run(const std::vector<GuestEntry>& a, std::size_t i, std::size_t aEnd,
-                          const std::vector<GuestEntry>& b, std::size_t j, std::size_t bEnd,
-                          std::vector<std::pair<const GuestEntry*, const GuestEntry*>>& pairs,
-                          std::vector<const GuestEntry*>& onlyA, std::vector<const GuestEntry*>& onlyB)
-    {
-        while (i < aEnd || j < bEnd) {
-            if (j == bEnd || (i < aEnd && a[i].experimental < b[j].experimental))
-                onlyA.push_back(&a[i++]);
-            else if (i == aEnd || b[j].experimental < a[i].experimental)
-                onlyB.push_back(&b[j++]);
-            else
-                pairs.emplace_back(&a[i++], &b[j++]);
-        }
     }
 
     void compare(const GuestEntry& x, const GuestEntry& y)

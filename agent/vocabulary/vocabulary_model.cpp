@@ -273,25 +273,22 @@ std::optional<EntryKey> entryKey(KXLNodeRef entry)
     return std::nullopt;
 }
 
-namespace {
-
-std::optional<std::string> nameFromStamp(std::string_view stamp)
+std::optional<VersionStamp> parseVersionStamp(std::string_view stamp)
 {
     constexpr std::string_view head = "$Id: ";
     constexpr std::string_view suffix = ".voc";
     if (stamp.substr(0, head.size()) != head)
         return std::nullopt;
-    std::string_view file = stamp.substr(head.size());
-    // Up to the GUID: a name may hold a space, as the check allows.
-    const std::size_t end = file.rfind(".voc ");
-    file = file.substr(0, end == std::string_view::npos ? file.find(' ') : end + suffix.size());
-    file = file.substr(file.rfind('/') == std::string_view::npos ? 0 : file.rfind('/') + 1);
-    if (file.size() <= suffix.size() || file.substr(file.size() - suffix.size()) != suffix)
+    const std::string_view after = stamp.substr(head.size());
+    const std::size_t end = after.rfind(".voc ");
+    const std::string_view file = after.substr(0, end == std::string_view::npos ? after.find(' ') : end + suffix.size());
+    const std::size_t slash = file.rfind('/');
+    const std::size_t name = slash == std::string_view::npos ? 0 : slash + 1;
+    if (file.size() <= name + suffix.size() || file.substr(file.size() - suffix.size()) != suffix)
         return std::nullopt;
-    return std::string(file.substr(0, file.size() - suffix.size()));
+    return VersionStamp{file.substr(0, name), file.substr(name, file.size() - suffix.size() - name),
+                        after.substr(file.size())};
 }
-
-} // namespace
 
 std::optional<std::string> vocabularyName(const KXLDocument& document)
 {
@@ -301,8 +298,10 @@ std::optional<std::string> vocabularyName(const KXLDocument& document)
     // The version entry comes first as a rule: no need to classify the rest.
     for (KXLNodeRef node : container.children()) {
         EntryParts parts(0, true);
-        if (parts.read(node) && parts.isVersion())
-            return nameFromStamp(parts.stamp);
+        if (parts.read(node) && parts.isVersion()) {
+            const std::optional<VersionStamp> stamp = parseVersionStamp(parts.stamp);
+            return stamp ? std::optional<std::string>(stamp->name) : std::nullopt;
+        }
     }
     return std::nullopt;
 }

@@ -108,8 +108,19 @@ std::optional<EntryKey> entryKey(KXLNodeRef entry);
 // The entry's marks: its direct text children 1264, in order.
 std::vector<std::string_view> marksOf(KXLNodeRef entry);
 
-// The vocabulary's own name as its version stamp gives it: "NAME" for "$Id: NAME.voc ... $".
-// None without a version entry, or when its stamp names no .voc file.
+// A version stamp, "$Id: NAME.voc GUID $", in parts. The file runs to the stamp's last ".voc "
+// (a name may hold a space), else to its first space. None without the "$Id: " head, or when
+// the file, its folders aside, is no NAME.voc.
+struct VersionStamp {
+    std::string_view folder; // the file's folders, up to its last '/'; mostly empty
+    std::string_view name; // never empty
+    std::string_view rest; // after ".voc": " GUID $" in a well-formed stamp
+};
+std::optional<VersionStamp> parseVersionStamp(std::string_view stamp);
+
+// The vocabulary's own name as its version stamp gives it: "NAME" for "$Id: NAME.voc ... $",
+// folders before it left out. None without a version entry, or when its stamp names no .voc
+// file.
 std::optional<std::string> vocabularyName(const KXLDocument& document);
 
 } // namespace KXL

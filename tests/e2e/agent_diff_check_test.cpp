@@ -230,10 +230,17 @@ TEST_F(AgentDiffCheck, CheckPlacesFormatProblemsAndRefusesUnreadableFiles)
     writeFile(badStamp, document("<element tag=\"1017\">" + text(1010, "vocversion") +
                                  text(1264, "vocabulary") + text(1307, "$Id: a.voc 1 $") +
                                  text(1303, "Vocabulary version") + "</element>" + rest));
+    const std::string folderStamp = tempPath("folder-stamp.voc");
+    writeFile(folderStamp, document("<element tag=\"1017\">" + text(1010, "vocversion") +
+                                    text(1264, "vocabulary") + text(1307, "$Id: x/a.voc 00000000-0000-4000-8000-000000000001 $") +
+                                    text(1303, "Vocabulary version") + "</element>" + rest));
     for (const auto& [file, line] :
          {std::pair{reordered, "error: item 1: does not fit the version entry's shape"},
           std::pair{badStamp, "error: item 1 (version entry): the stamp \"$Id: a.voc 1 $\" is not "
-                              "\"$Id: NAME.voc GUID $\""}}) {
+                              "\"$Id: NAME.voc GUID $\""},
+          std::pair{folderStamp, "error: item 1 (version entry): the stamp "
+                                 "\"$Id: x/a.voc 00000000-0000-4000-8000-000000000001 $\" is not "
+                                 "\"$Id: NAME.voc GUID $\""}}) {
         const ProcessResult checked = runAgent({"check", file});
         EXPECT_EQ(checked.exitStatus, 1) << checked.out;
         EXPECT_THAT(checked.out, HasSubstr(file + ":2:70: " + line));

@@ -137,6 +137,10 @@ TEST_F(AgentShow, JsonAndOneGuestOS)
     spacedText.replace(spacedText.find("$Id: test.voc"), 13, "$Id: my plugin.voc");
     writeFile(spaced, spacedText);
     EXPECT_EQ(nlohmann::json::parse(runAgent({"show", "--json", spaced}).out)["name"], "my plugin");
+    // Folders, which check refuses, are left out.
+    spacedText.replace(spacedText.find("$Id: my plugin.voc"), 18, "$Id: a/b/my plugin.voc");
+    writeFile(spaced, spacedText);
+    EXPECT_EQ(nlohmann::json::parse(runAgent({"show", "--json", spaced}).out)["name"], "my plugin");
 
     const ProcessResult byCode = runAgent({"show", "--json", "--os", "8", file});
     EXPECT_EQ(byCode.exitStatus, 0) << byCode.err;

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "host/KXLInstanceFolders.h"
@@ -67,6 +68,19 @@ TEST_F(FoldersTest, LeafRejectsNamesThatLeaveTheFolder)
             ADD_FAILURE() << "accepted '" << name << "'";
         } catch (const std::invalid_argument& error) {
             EXPECT_THAT(error.what(), ::testing::HasSubstr("/p"));
+        }
+    }
+}
+
+TEST_F(FoldersTest, LeafErrorShowsControlBytesEscaped)
+{
+    const std::pair<std::string, std::string> names[] = {{std::string("a\0b", 3), "a\\x00b"}, {"x/\x1b[2J", "x/\\x1b[2J"}};
+    for (const auto& [name, shown] : names) {
+        try {
+            (void)pathSimple("/p").leaf(name);
+            ADD_FAILURE() << "accepted '" << shown << "'";
+        } catch (const std::invalid_argument& error) {
+            EXPECT_EQ(std::string(error.what()), "'" + shown + "' is not a plain entry name inside '/p'");
         }
     }
 }

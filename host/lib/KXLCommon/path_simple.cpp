@@ -2,18 +2,15 @@
 
 #include <stdexcept>
 
+#include "common/text_escape.h"
+
 namespace KXL {
 
 KXLInstanceFolders::pathSimple KXLInstanceFolders::pathSimple::leaf(const std::string& name) const
 {
     if (name.empty() || name == "." || name == ".." ||
-        name.find_first_of(std::string("/\0", 2)) != std::string::npos) {
-        std::string shown;
-        for (const char c : name)
-            shown += c == '\0' ? std::string("\\0") : std::string(1, c);
-        throw std::invalid_argument("'" + shown + "' is not a plain entry name inside '" + m_path +
-                                    "'");
-    }
+        name.find_first_of(std::string("/\0", 2)) != std::string::npos)
+        throw std::invalid_argument("'" + escapeText(name) + "' is not a plain entry name inside '" + m_path + "'");
     if (m_path.empty())
         return pathSimple(name);
     if (m_path.back() == '/')

@@ -5,7 +5,6 @@
 // comments or processing instructions (format 1 files hold none), and the format's own rules.
 #include "voc_reader.h"
 
-#include <algorithm>
 #include <charconv>
 #include <initializer_list>
 #include <optional>
@@ -15,6 +14,7 @@
 #include <strings.h>
 
 #include "base64.h"
+#include "common/plain_decimal.h"
 #include "voc_format.h"
 #include "xml_scanner.h"
 #include "xml_text.h"
@@ -23,14 +23,11 @@ namespace KXL::voc {
 
 namespace {
 
-// Why `text` is not a decimal as std::to_string writes it (no sign but '-', no leading zero,
-// no "-0") in the signed 32-bit range; nullptr when it is one, then stored in `value`.
+// Why `text` is not a plain decimal in the signed 32-bit range; nullptr when it is one, then
+// stored in `value`.
 const char* intError(std::string_view text, int& value)
 {
-    const std::size_t sign = !text.empty() && text[0] == '-' ? 1 : 0;
-    const std::string_view digits = text.substr(sign);
-    if (digits.empty() || !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
-        (digits[0] == '0' && text.size() > 1))
+    if (!isPlainDecimal(text))
         return " is not a decimal number";
     if (std::from_chars(text.data(), text.data() + text.size(), value).ec != std::errc())
         return " is outside the signed 32-bit range";

@@ -1,6 +1,6 @@
 // The catalogue reader: one scan of the text that hands each entry on as it is read and names
-// the first problem: malformed JSON by line and column, worded as the error texts always were,
-// as soon as it is met; the content's problems by path once the text is known to be JSON.
+// the first problem: malformed JSON by line and column, in nlohmann/json's words, as soon as it
+// is met; the content's problems by path once the text is known to be JSON.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -324,8 +324,8 @@ private:
     }
 
     // At `start`, a '-' or a digit: a JSON number. Returns whether it is an integer of at most
-    // 32 bits with no sign, fraction or exponent, and then its value. A value is held as a
-    // double when it is not an integer, as the JSON library did, and must then be finite.
+    // 32 bits with no sign, fraction or exponent, and then its value. Any other value must
+    // not overflow a double, as nlohmann/json requires too.
     bool number(const char* start, unsigned int& value, bool isValue = true)
     {
         m_token = m_at = start;
