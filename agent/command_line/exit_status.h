@@ -5,12 +5,12 @@
 namespace KXL {
 
 enum ExitStatus : int {
-    exitSuccess = 0, // the job is done and the answer is yes
+    kExitSuccess = 0, // the job is done and the answer is yes
     // The job is done and the answer is no: a plug-in failed, `check` found problems, `diff`
     // found differences, `show --os` found nothing.
-    exitFailure = 1,
+    kExitFailure = 1,
     // The job could not be done: a bad command line, a bad set-up, unreadable input.
-    exitTrouble = 2,
+    kExitTrouble = 2,
 };
 
 } // namespace KXL

@@ -180,7 +180,7 @@ int agentMain(int argc, char** argv)
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
-        return app.exit(error) == 0 ? KXL::exitSuccess : KXL::exitTrouble;
+        return app.exit(error) == 0 ? KXL::kExitSuccess : KXL::kExitTrouble;
     }
 
     // A --metrics before show is refused below as misplaced, so only show's own counts here.
@@ -188,7 +188,7 @@ int agentMain(int argc, char** argv)
         (show->parsed() ? show->count("--metrics") > 0 && (output.json || show->count("--os") > 0) : output.json);
     if (metricsAlone) {
         std::cerr << "host-agent: --metrics - prints the series alone, without --json or --os\n";
-        return KXL::exitTrouble;
+        return KXL::kExitTrouble;
     }
     // Options of run given to another command reach the top level: say where they belong.
     if (const CLI::App* given = show->parsed() ? show : diff->parsed() ? diff : check->parsed() ? check : nullptr) {
@@ -206,14 +206,14 @@ int agentMain(int argc, char** argv)
         for (const auto& [wrong, message] : misplaced) {
             if (wrong) {
                 std::cerr << "host-agent: " << message << '\n';
-                return KXL::exitTrouble;
+                return KXL::kExitTrouble;
             }
         }
     }
     const bool noTables = output.json || output.metricsFile == "-";
     if (noTables && app.count("--columns") + run->count("--columns") + show->count("--columns") > 0) {
         std::cerr << "host-agent: --columns picks columns of the text tables; --json and --metrics - print none\n";
-        return KXL::exitTrouble;
+        return KXL::kExitTrouble;
     }
     if (show->parsed()) {
         showOptions.output = output;
@@ -239,7 +239,7 @@ int finishOutput(int status, int error)
                   << (error != 0 ? KXL::sys::errorText("cannot write to standard output", error)
                                  : "cannot write to standard output: a write failed")
                   << '\n';
-    return KXL::exitTrouble;
+    return KXL::kExitTrouble;
 }
 
 // A standard descriptor left closed would be the next one opened (the lock, the log), and the
@@ -295,10 +295,10 @@ int main(int argc, char** argv)
     } catch (const std::bad_alloc&) {
         // Its what() would name a C++ type: said in the words of the steps that report it themselves.
         std::cerr << "host-agent: out of memory\n";
-        status = KXL::exitTrouble;
+        status = KXL::kExitTrouble;
     } catch (const std::exception& error) {
         std::cerr << "host-agent: " << KXL::escapeText(error.what()) << '\n';
-        status = KXL::exitTrouble;
+        status = KXL::kExitTrouble;
     }
     std::cout.flush();
     status = finishOutput(status, outputError);

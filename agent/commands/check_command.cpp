@@ -126,7 +126,7 @@ int checkVocabularyFile(const std::string& path, bool json, std::ostream& out, s
         positions.push_back(problem->at);
     } else {
         err << "host-agent: cannot check " << inputName(path) << ": " << escapeText(reason) << '\n';
-        return exitTrouble;
+        return kExitTrouble;
     }
 
     std::size_t errors = 0;
@@ -138,7 +138,7 @@ int checkVocabularyFile(const std::string& path, bool json, std::ostream& out, s
     else
         writeText(out, escapeText(path), problems, positions, errors, warnings);
     out.flush();
-    return errors == 0 ? exitSuccess : exitFailure;
+    return errors == 0 ? kExitSuccess : kExitFailure;
 }
 
 } // namespace KXL

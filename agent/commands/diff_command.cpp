@@ -106,12 +106,12 @@ int diffVocabularyFiles(const std::string& a, const std::string& b, bool json, s
 {
     if (a == "-" && b == "-") {
         err << "host-agent: only one of the files to compare can be standard input\n";
-        return exitTrouble;
+        return kExitTrouble;
     }
     KXLDocument before;
     KXLDocument after;
     if (!readVocabulary(a, before, err) || !readVocabulary(b, after, err))
-        return exitTrouble;
+        return kExitTrouble;
     const std::vector<VocabularyChange> changes = diffVocabularies(before, after);
     if (json) {
         writeJson(out, changes);
@@ -120,7 +120,7 @@ int diffVocabularyFiles(const std::string& a, const std::string& b, bool json, s
             writeLine(out, change);
     }
     out.flush();
-    return changes.empty() ? exitSuccess : exitFailure;
+    return changes.empty() ? kExitSuccess : kExitFailure;
 }
 
 } // namespace KXL

@@ -224,7 +224,7 @@ int runAgent(const RunOptions& options, std::ostream& out, std::ostream& err)
         err << "host-agent: cannot open the log file " << quoteText(options.logFile) << ": "
             << escapeText(withoutPrefix(getErrorMessage(), logFileFailurePrefix(options.logFile)))
             << '\n';
-        return exitTrouble;
+        return kExitTrouble;
     }
 
     const RunLayout layout = options.pluginsFolder.empty()
@@ -232,9 +232,9 @@ int runAgent(const RunOptions& options, std::ostream& out, std::ostream& err)
         : RunLayout{{options.pluginsFolder}, options.pluginsFolder};
     std::vector<PluginFile> plugins;
     if (!findAllPlugins(layout, plugins, err))
-        return exitTrouble;
+        return kExitTrouble;
     if (!options.catalogFile.empty() && !loadCatalogue(options.catalogFile, plugins.size(), err))
-        return exitTrouble;
+        return kExitTrouble;
     const std::string state = fs::absolute(layout.stateFolder).string();
     // Held until the end: a second agent on the same state folder would otherwise save
     // over this agent's vocabularies between its save and its load.
@@ -247,11 +247,11 @@ int runAgent(const RunOptions& options, std::ostream& out, std::ostream& err)
             problem = "cannot create " + quoteText(state) +
                 ", where plug-ins save their vocabularies: " + error.message();
         err << "host-agent: " << escapeText(problem) << kUnwritableHint;
-        return exitTrouble;
+        return kExitTrouble;
     }
     if (!lock.acquire(kLockPatience, err, problem)) {
         err << "host-agent: " << escapeText(problem) << '\n';
-        return exitTrouble;
+        return kExitTrouble;
     }
     // Each plug-in saves into its own folder there; in a separate state folder the agent
     // makes it.
@@ -261,7 +261,7 @@ int runAgent(const RunOptions& options, std::ostream& out, std::ostream& err)
         if (error) {
             err << "host-agent: cannot create " << quoteText(own.string()) << ": "
                 << escapeText(error.message()) << kUnwritableHint;
-            return exitTrouble;
+            return kExitTrouble;
         }
     }
     KXLInstanceFolders::setPluginsFolder(state);
@@ -289,8 +289,8 @@ int runAgent(const RunOptions& options, std::ostream& out, std::ostream& err)
             << session.failed() << " failed\n";
     }
     if (!options.output.metricsFile.empty() && !writeRunMetrics(options, session, out, err))
-        return exitTrouble;
-    return session.failed() == 0 ? exitSuccess : exitFailure;
+        return kExitTrouble;
+    return session.failed() == 0 ? kExitSuccess : kExitFailure;
 }
 
 } // namespace KXL

@@ -77,9 +77,9 @@ int showGuest(const ShowOptions& options, const Shown& shown, const KXLDocument&
     if (found == 0) {
         err << "host-agent: no guest OS with the code or identifier " << quoteText(*options.guest)
             << " in " << inputName(options.file) << '\n';
-        return exitFailure;
+        return kExitFailure;
     }
-    return exitSuccess;
+    return kExitSuccess;
 }
 
 // The vocabulary is named as the cache names the file it loads, NAME/NAME.voc, so that a file
@@ -92,7 +92,7 @@ int showMetrics(const ShowOptions& options, const KXLDocument& document, std::os
     if (!problem.empty()) {
         err << "host-agent: " << inputName(options.file) << " is not a vocabulary: "
             << escapeText(problem) << '\n';
-        return exitFailure;
+        return kExitFailure;
     }
     VocabularyMetrics vocabulary{vocabularyName(document).value_or("-"), &document,
                                     std::nullopt, std::nullopt};
@@ -102,7 +102,7 @@ int showMetrics(const ShowOptions& options, const KXLDocument& document, std::os
         options.output.metricsFile,
         [&](std::ostream& stream) { writeMetrics(stream, {}, {vocabulary}, options.output.metricsGuestOs); },
         out, err);
-    return written ? exitSuccess : exitTrouble;
+    return written ? kExitSuccess : kExitTrouble;
 }
 
 } // namespace
@@ -111,10 +111,10 @@ int showVocabularyFile(const ShowOptions& options, std::ostream& out, std::ostre
 {
     KXLDocument document;
     if (!readVocabularyFile(options.file, "show", document, err))
-        return exitTrouble;
+        return kExitTrouble;
     if (!options.output.metricsFile.empty()) {
         const int status = showMetrics(options, document, out, err);
-        if (status != exitSuccess || options.output.metricsFile == "-")
+        if (status != kExitSuccess || options.output.metricsFile == "-")
             return status;
     }
     const Shown shown{vocabularyName(document), "Source: " + inputName(options.file)};
@@ -127,7 +127,7 @@ int showVocabularyFile(const ShowOptions& options, std::ostream& out, std::ostre
     } else {
         printVocabulary(out, shown.name.value_or(""), document, shown.source, options.output.columns);
     }
-    return exitSuccess;
+    return kExitSuccess;
 }
 
 } // namespace KXL

@@ -37,7 +37,7 @@ private:
 // permissions, still without it.
 constexpr mode_t kCreateMode = 0666 & ~S_IWOTH;
 
-bool writeAll(int fd, std::optional<mode_t> keptMode, const ContentWriter& content, std::string& error)
+bool fillTemporary(int fd, std::optional<mode_t> keptMode, const ContentWriter& content, std::string& error)
 {
     if (keptMode && ::fchmod(fd, *keptMode & 0777 & ~S_IWOTH) != 0) {
         error = errorText("cannot give the temporary file the permissions of the file it replaces", errno);
@@ -121,7 +121,7 @@ Outcome saveThroughAnonymous(int dirFd, const std::string& dir, const std::strin
         return Outcome::Failed;
     }
     lockTemporary(fd.get(), false);
-    if (!writeAll(fd.get(), keptMode, content, error))
+    if (!fillTemporary(fd.get(), keptMode, content, error))
         return Outcome::Failed;
     std::string linkedName;
     if (linkAnonymous(fd.get(), dirFd, base, linkedName) != Outcome::Done)
@@ -146,7 +146,7 @@ bool saveThroughNamed(int dirFd, const std::string& dir, const std::string& base
         if (!lockTemporary(fd.get(), true))
             continue; // a cleanup took the fresh name for a stale one
         TemporaryName temporary(dirFd, std::move(name));
-        return writeAll(fd.get(), keptMode, content, error) && commit(dirFd, temporary, base, error);
+        return fillTemporary(fd.get(), keptMode, content, error) && commit(dirFd, temporary, base, error);
     }
     error = "cannot find a free temporary file name in \"" + dir + "\"";
     return false;

@@ -89,7 +89,7 @@ private:
             if (seenMessage)
                 return m_in.failureAt(start, "more than one top-level element");
             ++m_in.at;
-            if (!m_in.consumeName(name::message))
+            if (!m_in.consumeName(name::kMessage))
                 return unexpectedTag(start, "the top-level element is ", ", expected <message>");
             if (!message(start))
                 return false;
@@ -326,27 +326,27 @@ private:
     bool message(std::size_t start)
     {
         bool empty = false;
-        if (!attributes(start, name::message, {attr::format, attr::kind}, empty))
+        if (!attributes(start, name::kMessage, {attr::kFormat, attr::kKind}, empty))
             return false;
-        const Attribute* format = findAttribute(attr::format);
+        const Attribute* format = findAttribute(attr::kFormat);
         if (format == nullptr)
             return m_in.failureAt(start, "<message> lacks its \"format\" attribute");
-        if (rawOf(*format) != kFormatVersion)
+        if (rawOf(*format) != kVocFormatVersion)
             return m_in.failureAt(start, "unsupported format " + quoted(rawOf(*format)) + " (this reader knows format " +
-                                  std::string(kFormatVersion) + ")");
+                                  std::string(kVocFormatVersion) + ")");
         int kind = 0;
-        if (!requiredInt(start, name::message, attr::kind, kind))
+        if (!requiredInt(start, name::kMessage, attr::kKind, kind))
             return false;
         m_document.setKind(kind);
         if (empty)
             return true;
         for (;;) {
-            if (!nextTag(name::message))
+            if (!nextTag(name::kMessage))
                 return false;
             if (m_in.startsWith("</"))
-                return m_in.endTag(name::message);
+                return m_in.endTag(name::kMessage);
             const std::size_t childStart = m_in.at++;
-            if (!m_in.consumeName(name::element))
+            if (!m_in.consumeName(name::kElement))
                 return unexpectedTag(childStart, "unexpected ", " inside <message>");
             if (!element(childStart, KXLDocument::kRoot, 1))
                 return false;
@@ -358,13 +358,13 @@ private:
         if (depth > kMaxElementDepth)
             return m_in.failureAt(start, "elements nest deeper than " + std::to_string(kMaxElementDepth));
         bool empty = false;
-        if (!attributes(start, name::element,
-                        {attr::tag, attr::ns, attr::nsBase64, attr::nsid, attr::typeNamespace, attr::typeNamespaceBase64,
-                         attr::type, attr::typeBase64, attr::typeNsid, attr::typeId, attr::itemNsType},
+        if (!attributes(start, name::kElement,
+                        {attr::kTag, attr::kNs, attr::kNsBase64, attr::kNsid, attr::kTypeNamespace, attr::kTypeNamespaceBase64,
+                         attr::kType, attr::kTypeBase64, attr::kTypeNsid, attr::kTypeId, attr::kItemNsType},
                         empty))
             return false;
         int tag = 0;
-        if (!requiredInt(start, name::element, attr::tag, tag))
+        if (!requiredInt(start, name::kElement, attr::kTag, tag))
             return false;
         if (tag <= 0)
             return m_in.failureAt(start, "element tag " + std::to_string(tag) + " is not positive");
@@ -387,7 +387,7 @@ private:
     bool content(KXLDocument::NodeId node, int depth)
     {
         for (bool valueAllowed = true;; valueAllowed = false) {
-            if (!nextTag(name::element))
+            if (!nextTag(name::kElement))
                 return false;
             Quick child = writersChild(node, depth, valueAllowed);
             if (child == Quick::NotTaken)
@@ -403,13 +403,13 @@ private:
     {
         const auto result = [](bool read) { return read ? Quick::Read : Quick::Failed; };
         if (m_in.startsWith("</"))
-            return m_in.endTag(name::element) ? Quick::Ended : Quick::Failed;
+            return m_in.endTag(name::kElement) ? Quick::Ended : Quick::Failed;
         const std::size_t childStart = m_in.at++;
-        if (m_in.consumeName(name::element))
+        if (m_in.consumeName(name::kElement))
             return result(element(childStart, node, depth + 1));
-        if (m_in.consumeName(name::named))
+        if (m_in.consumeName(name::kNamed))
             return result(named(childStart, node));
-        if (const bool isString = m_in.consumeName(name::string); isString || m_in.consumeName(name::integer)) {
+        if (const bool isString = m_in.consumeName(name::kString); isString || m_in.consumeName(name::kInteger)) {
             if (!valueAllowed)
                 return result(m_in.failureAt(childStart, "a value of <element> must be its first child and come only once"));
             return result(value(childStart, isString, node));
@@ -481,9 +481,9 @@ private:
 
     bool readStamps(std::size_t start, KXLStamps& stamps)
     {
-        const std::string_view element = name::element;
-        if (!optionalBytes(start, element, attr::ns, attr::nsBase64, stamps.ns) ||
-            !optionalInt(start, element, attr::nsid, stamps.nsid))
+        const std::string_view element = name::kElement;
+        if (!optionalBytes(start, element, attr::kNs, attr::kNsBase64, stamps.ns) ||
+            !optionalInt(start, element, attr::kNsid, stamps.nsid))
             return false;
         if (stamps.ns && stamps.ns->empty())
             return m_in.failureAt(start, "empty \"namespace\" attribute");
@@ -492,8 +492,8 @@ private:
 
         std::optional<std::string> typeNamespace;
         std::optional<std::string> type;
-        if (!optionalBytes(start, element, attr::typeNamespace, attr::typeNamespaceBase64, typeNamespace) ||
-            !optionalBytes(start, element, attr::type, attr::typeBase64, type))
+        if (!optionalBytes(start, element, attr::kTypeNamespace, attr::kTypeNamespaceBase64, typeNamespace) ||
+            !optionalBytes(start, element, attr::kType, attr::kTypeBase64, type))
             return false;
         if (typeNamespace.has_value() != type.has_value())
             return m_in.failureAt(start, "\"type-namespace\" and \"type\" come only together");
@@ -504,23 +504,23 @@ private:
 
         std::optional<int> typeNsid;
         std::optional<int> typeId;
-        if (!optionalInt(start, element, attr::typeNsid, typeNsid) || !optionalInt(start, element, attr::typeId, typeId))
+        if (!optionalInt(start, element, attr::kTypeNsid, typeNsid) || !optionalInt(start, element, attr::kTypeId, typeId))
             return false;
         if (typeNsid.has_value() != typeId.has_value())
             return m_in.failureAt(start, "\"type-nsid\" and \"typeid\" come only together");
         if (typeId)
             stamps.typeId.emplace(*typeNsid, *typeId);
 
-        return optionalInt(start, element, attr::itemNsType, stamps.itemNSType);
+        return optionalInt(start, element, attr::kItemNsType, stamps.itemNSType);
     }
 
     bool value(std::size_t start, bool isString, KXLDocument::NodeId node)
     {
-        const std::string_view name = isString ? name::string : name::integer;
+        const std::string_view name = isString ? name::kString : name::kInteger;
         bool empty = false;
-        if (!(isString ? attributes(start, name, {attr::encoding}, empty) : attributes(start, name, {}, empty)))
+        if (!(isString ? attributes(start, name, {attr::kEncoding}, empty) : attributes(start, name, {}, empty)))
             return false;
-        const bool hasEncoding = findAttribute(attr::encoding) != nullptr;
+        const bool hasEncoding = findAttribute(attr::kEncoding) != nullptr;
         std::string_view text;
         if (!empty && !m_in.leafText(name, text))
             return false;
@@ -536,8 +536,8 @@ private:
             return true;
         }
         // Still in the window: the leaf's bytes from its start tag on are kept.
-        const std::string_view encoding = rawOf(*findAttribute(attr::encoding));
-        if (encoding != attr::base64)
+        const std::string_view encoding = rawOf(*findAttribute(attr::kEncoding));
+        if (encoding != attr::kBase64)
             return m_in.failureAt(start, "unknown encoding " + quoted(encoding) + " of <string>");
         std::string decoded;
         if (!decodeBase64(text, decoded))
@@ -549,18 +549,18 @@ private:
     bool named(std::size_t start, KXLDocument::NodeId parent)
     {
         bool empty = false;
-        if (!attributes(start, name::named, {attr::name, attr::nameBase64}, empty))
+        if (!attributes(start, name::kNamed, {attr::kName, attr::kNameBase64}, empty))
             return false;
         // A copy: reading the value may move the window.
         std::optional<std::string> decoded;
-        if (!optionalBytes(start, name::named, attr::name, attr::nameBase64, decoded))
+        if (!optionalBytes(start, name::kNamed, attr::kName, attr::kNameBase64, decoded))
             return false;
         const std::string name = decoded.value_or(std::string());
         if (name.empty())
             return m_in.failureAt(start, "<named> needs a non-empty name");
         std::string_view text;
         int number = 0;
-        if (!empty && !m_in.leafText(name::named, text))
+        if (!empty && !m_in.leafText(name::kNamed, text))
             return false;
         if (const char* why = intError(text, number))
             return m_in.failureAt(start, "value of <named> " + quoted(name) + " " + quoted(text) + why);

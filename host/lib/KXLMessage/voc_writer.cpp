@@ -50,9 +50,9 @@ public:
     bool document(const KXLDocument& document)
     {
         put("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<");
-        put(name::message);
-        attribute(attr::format, kFormatVersion);
-        attribute(attr::kind, document.kind());
+        put(name::kMessage);
+        attribute(attr::kFormat, kVocFormatVersion);
+        attribute(attr::kKind, document.kind());
         if (document.empty()) {
             put(" />\n");
         } else {
@@ -64,7 +64,7 @@ public:
                     return false;
             }
             put("</");
-            put(name::message);
+            put(name::kMessage);
             put(">\n");
         }
         return flush();
@@ -189,19 +189,19 @@ private:
     void stamps(const KXLStamps& stamps)
     {
         if (stamps.ns)
-            textAttribute(attr::ns, attr::nsBase64, *stamps.ns);
+            textAttribute(attr::kNs, attr::kNsBase64, *stamps.ns);
         if (stamps.nsid)
-            attribute(attr::nsid, *stamps.nsid);
+            attribute(attr::kNsid, *stamps.nsid);
         if (stamps.type) {
-            textAttribute(attr::typeNamespace, attr::typeNamespaceBase64, stamps.type->first);
-            textAttribute(attr::type, attr::typeBase64, stamps.type->second);
+            textAttribute(attr::kTypeNamespace, attr::kTypeNamespaceBase64, stamps.type->first);
+            textAttribute(attr::kType, attr::kTypeBase64, stamps.type->second);
         }
         if (stamps.typeId) {
-            attribute(attr::typeNsid, stamps.typeId->first);
-            attribute(attr::typeId, stamps.typeId->second);
+            attribute(attr::kTypeNsid, stamps.typeId->first);
+            attribute(attr::kTypeId, stamps.typeId->second);
         }
         if (stamps.itemNSType)
-            attribute(attr::itemNsType, *stamps.itemNSType);
+            attribute(attr::kItemNsType, *stamps.itemNSType);
     }
 
     void value(KXLNodeRef node, int depth)
@@ -232,7 +232,7 @@ private:
     {
         indent(depth);
         put("<named");
-        textAttribute(attr::name, attr::nameBase64, node.name());
+        textAttribute(attr::kName, attr::kNameBase64, node.name());
         put(">");
         putNumber(node.number());
         put("</named>\n");
