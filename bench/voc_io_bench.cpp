@@ -58,7 +58,7 @@ KXLDocument guestOSes(int count)
     return document;
 }
 
-class NullSink final : public KXL::voc::ByteSink {
+class NullSink final : public KXL::sys::ByteSink {
 public:
     bool write(std::string_view bytes, std::string&) override
     {

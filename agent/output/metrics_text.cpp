@@ -9,7 +9,7 @@
 
 #include <sys/stat.h>
 
-#include "host/lib/KXLMessage/atomic_file.h"
+#include "common/atomic_file.h"
 #include "piece_buffer.h"
 #include "common/file_io.h"
 #include "common/text_escape.h"
@@ -107,9 +107,9 @@ bool deliverMetrics(const std::string& target, const std::function<void(std::ost
     }
     std::string error;
     const std::optional<std::string> file = fileToReplace(target, error);
-    const bool written = file && voc::replaceFileAtomically(
+    const bool written = file && sys::replaceFileAtomically(
         *file,
-        [&](voc::ByteSink& sink, std::string& sinkError) {
+        [&](sys::ByteSink& sink, std::string& sinkError) {
             PieceBuffer buffer([&](std::string_view piece) { return sink.write(piece, sinkError); },
                                kPiece);
             std::ostream stream(&buffer);

@@ -5,7 +5,7 @@
 
 #include <boost/shared_ptr.hpp>
 
-#include "host/lib/KXLMessage/atomic_file.h"
+#include "common/atomic_file.h"
 #include "host/lib/KXLMessage/message_file_failure.h"
 #include "host/KXLError.h"
 #include "host/KXLLog.h"
@@ -99,7 +99,7 @@ std::optional<std::string_view> saveFailure(const KXLVocLoadRecord& load)
 std::optional<std::string> folderNotFlushed(const KXLVocLoadRecord& load)
 {
     const std::optional<std::string_view> saving = saveFailure(load);
-    const std::optional<std::string_view> rest = saving ? afterPrefix(*saving, voc::kFolderNotFlushed) : std::nullopt;
+    const std::optional<std::string_view> rest = saving ? afterPrefix(*saving, sys::kFolderNotFlushed) : std::nullopt;
     if (!rest)
         return std::nullopt;
     return "its folder could not be flushed to disk" + std::string(*rest);

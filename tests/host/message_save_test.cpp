@@ -18,14 +18,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "host/lib/KXLMessage/atomic_file.h"
+#include "common/atomic_file.h"
 #include "host/lib/KXLMessage/voc_writer.h"
 #include "host/KXLError.h"
 #include "host/KXLMessageFile.h"
 #include "test_files.h"
 #include "test_tree.h"
 
-namespace KXL::voc {
+namespace KXL::sys {
 
 // GoogleTest's name for AtomicReplace's parameter (found by argument-dependent lookup).
 void PrintTo(TempFile temp, std::ostream* out)
@@ -33,12 +33,12 @@ void PrintTo(TempFile temp, std::ostream* out)
     *out << (temp == TempFile::Anonymous ? "Anonymous" : "Named");
 }
 
-} // namespace KXL::voc
+} // namespace KXL::sys
 
 namespace {
 
 namespace fs = std::filesystem;
-using KXL::voc::TempFile;
+using KXL::sys::TempFile;
 using testing::AllOf;
 using testing::HasSubstr;
 
@@ -46,7 +46,7 @@ class AtomicReplace : public testing::TestWithParam<TempFile> {
 protected:
     bool replace(const std::string& path, const std::string& content)
     {
-        return KXL::voc::replaceFileAtomically(path, content, error, GetParam());
+        return KXL::sys::replaceFileAtomically(path, content, error, GetParam());
     }
 
     test_files::TempFolder dir;
@@ -273,10 +273,10 @@ TEST_P(AtomicReplace, FileOverTheReadersLimitIsNeverWritten)
     const std::string path = dir.file("v.voc");
     test_files::writeFile(path, "old");
     const KXL::KXLDocument document = kxltest::document({kxltest::text(1, std::string(65536, 'x'))});
-    const auto writeLimited = [&](KXL::voc::ByteSink& sink, std::string& why) {
+    const auto writeLimited = [&](KXL::sys::ByteSink& sink, std::string& why) {
         return KXL::voc::writeVoc(document, sink, why, 4096);
     };
-    EXPECT_FALSE(KXL::voc::replaceFileAtomically(path, writeLimited, error, GetParam()));
+    EXPECT_FALSE(KXL::sys::replaceFileAtomically(path, writeLimited, error, GetParam()));
     EXPECT_THAT(error, HasSubstr("larger than 4096 bytes"));
     EXPECT_EQ(test_files::readFile(path), "old");
     EXPECT_EQ(dir.entries(), std::set<std::string>{"v.voc"});

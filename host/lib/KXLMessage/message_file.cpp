@@ -3,7 +3,7 @@
 
 #include <utility>
 
-#include "atomic_file.h"
+#include "common/atomic_file.h"
 #include "file_window.h"
 #include "message_file_failure.h"
 #include "host/lib/host_call.h"
@@ -31,10 +31,10 @@ int saveDocument(const KXLDocument& document, const std::string& path)
         std::string error;
         // Straight into the temporary file, with no copy in memory; a tree that cannot be
         // written is found on the way and its temporary file thrown away.
-        const auto write = [&](voc::ByteSink& sink, std::string& why) {
+        const auto write = [&](sys::ByteSink& sink, std::string& why) {
             return voc::writeVoc(document, sink, why);
         };
-        if (!voc::replaceFileAtomically(path, write, error))
+        if (!sys::replaceFileAtomically(path, write, error))
             return host::fail(voc::saveFailurePrefix(path) + error);
         return 0;
     });

@@ -40,7 +40,7 @@ constexpr std::array<unsigned char, 256> kSpecial = [] {
 
 class Writer {
 public:
-    Writer(ByteSink& sink, std::string& error, std::uint64_t maxBytes)
+    Writer(sys::ByteSink& sink, std::string& error, std::uint64_t maxBytes)
         : m_sink(sink), m_error(error), m_maxBytes(maxBytes)
     {
         // Grown as needed: a small vocabulary never touches a megabyte.
@@ -74,7 +74,7 @@ private:
     // Room for a line of markup around texts of any size, which make room for themselves.
     static constexpr std::size_t kSlack = 4096;
 
-    ByteSink& m_sink;
+    sys::ByteSink& m_sink;
     std::string& m_error;
     std::string m_buffer; // written up to m_size
     std::size_t m_size = 0;
@@ -316,7 +316,7 @@ private:
     }
 };
 
-class StringSink final : public ByteSink {
+class StringSink final : public sys::ByteSink {
 public:
     explicit StringSink(std::string& bytes) : m_bytes(bytes) {}
     bool write(std::string_view bytes, std::string&) override
@@ -331,7 +331,7 @@ private:
 
 } // namespace
 
-bool writeVoc(const KXLDocument& document, ByteSink& sink, std::string& error, std::uint64_t maxBytes)
+bool writeVoc(const KXLDocument& document, sys::ByteSink& sink, std::string& error, std::uint64_t maxBytes)
 {
     return Writer(sink, error, maxBytes).document(document);
 }

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "byte_sink.h"
+#include "common/byte_sink.h"
 #include "host/KXLMessageFile.h"
 #include "host/KXLMessageTree.h"
 
@@ -17,7 +17,7 @@ namespace KXL::voc {
 // namespace or type), when the file would pass `maxBytes` (the reader's size limit) or the
 // sink fails; what was written is then to be thrown away. Throws std::bad_alloc when memory
 // runs out.
-bool writeVoc(const KXLDocument& document, ByteSink& sink, std::string& error,
+bool writeVoc(const KXLDocument& document, sys::ByteSink& sink, std::string& error,
               std::uint64_t maxBytes = kMaxVocFileSize);
 
 // The same into one string.

@@ -1,11 +1,11 @@
 // Where serialized bytes go, piece by piece.
-#ifndef KXLMESSAGE_BYTESINK_H
-#define KXLMESSAGE_BYTESINK_H
+#ifndef COMMON_BYTE_SINK_H
+#define COMMON_BYTE_SINK_H
 
 #include <string>
 #include <string_view>
 
-namespace KXL::voc {
+namespace KXL::sys {
 
 class ByteSink {
 public:
@@ -16,6 +16,6 @@ protected:
     ~ByteSink() = default;
 };
 
-} // namespace KXL::voc
+} // namespace KXL::sys
 
 #endif

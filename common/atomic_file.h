@@ -1,14 +1,14 @@
 // Replacing a file so that readers and crashes see the old content or the new, never a mix.
-#ifndef KXLMESSAGE_ATOMICFILE_H
-#define KXLMESSAGE_ATOMICFILE_H
+#ifndef COMMON_ATOMIC_FILE_H
+#define COMMON_ATOMIC_FILE_H
 
 #include <functional>
 #include <string>
 #include <string_view>
 
-#include "byte_sink.h"
+#include "common/byte_sink.h"
 
-namespace KXL::voc {
+namespace KXL::sys {
 
 enum class TempFile {
     // O_TMPFILE, linked under a temporary name just before the rename, so a save killed
@@ -37,6 +37,6 @@ bool replaceFileAtomically(const std::string& path, const ContentWriter& content
 bool replaceFileAtomically(const std::string& path, std::string_view content, std::string& error,
                            TempFile temp = TempFile::Anonymous);
 
-} // namespace KXL::voc
+} // namespace KXL::sys
 
 #endif

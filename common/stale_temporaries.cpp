@@ -1,4 +1,4 @@
-#include "stale_temporaries.h"
+#include "common/stale_temporaries.h"
 
 #include <atomic>
 #include <cerrno>
@@ -15,7 +15,7 @@
 
 #include "common/file_io.h"
 
-namespace KXL::voc {
+namespace KXL::sys {
 
 namespace {
 
@@ -98,4 +98,4 @@ void removeStaleTemporaries(int dirFd, const std::string& base)
     }
 }
 
-} // namespace KXL::voc
+} // namespace KXL::sys

@@ -1,4 +1,4 @@
-#include "atomic_file.h"
+#include "common/atomic_file.h"
 
 #include <cerrno>
 #include <optional>
@@ -9,9 +9,9 @@
 #include <unistd.h>
 
 #include "common/file_io.h"
-#include "stale_temporaries.h"
+#include "common/stale_temporaries.h"
 
-namespace KXL::voc {
+namespace KXL::sys {
 
 namespace {
 
@@ -191,4 +191,4 @@ bool replaceFileAtomically(const std::string& path, const ContentWriter& content
     return saveThroughNamed(dirFd.get(), dir, base, keptMode, content, error);
 }
 
-} // namespace KXL::voc
+} // namespace KXL::sys

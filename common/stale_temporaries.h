@@ -1,10 +1,10 @@
 // The temporary files of atomic saves: their names, and removing those of killed saves.
-#ifndef KXLMESSAGE_STALETEMPORARIES_H
-#define KXLMESSAGE_STALETEMPORARIES_H
+#ifndef COMMON_STALE_TEMPORARIES_H
+#define COMMON_STALE_TEMPORARIES_H
 
 #include <string>
 
-namespace KXL::voc {
+namespace KXL::sys {
 
 // A fresh temporary name for a save of `base`: ".<base>.<16 hex digits>.tmp", the base
 // shortened to stay within NAME_MAX, hidden with the leading dot.
@@ -22,6 +22,6 @@ bool lockTemporary(int fd, bool named);
 // what cannot be opened or locked stays.
 void removeStaleTemporaries(int dirFd, const std::string& base);
 
-} // namespace KXL::voc
+} // namespace KXL::sys
 
 #endif
