@@ -146,6 +146,23 @@ TEST_F(AgentRun, AFailedSaveLeavesAnEarlierPublicationOfTheRun)
     EXPECT_EQ(document["vocabularies"][0]["stale"], false);
 }
 
+// A plug-in whose fini fails has failed, and what it handed to the cache is no publication
+// of its, though the cache keeps it.
+TEST_F(AgentRun, AFailedFiniUndoesThePublication)
+{
+    addPlugin("FiniFailure");
+    const ProcessResult result = runAgent({"run", "--json", "--plugins", pluginsFolder(), "--log", "/dev/null"});
+    EXPECT_EQ(result.exitStatus, 1) << result.err;
+    const nlohmann::json document = nlohmann::json::parse(result.out);
+    ASSERT_EQ(document["plugins"].size(), 1u);
+    EXPECT_EQ(document["plugins"][0]["status"], 0);
+    EXPECT_EQ(document["plugins"][0]["failed"], true);
+    EXPECT_EQ(document["plugins"][0]["published"], false);
+    EXPECT_THAT(document["plugins"][0]["error"].get<std::string>(), HasSubstr("finiKXLPlugIn status 5"));
+    ASSERT_EQ(document["vocabularies"].size(), 1u);
+    EXPECT_EQ(document["vocabularies"][0]["name"], "FiniFailure");
+}
+
 // Status 0 is not enough: what the plug-in handed to the cache must be a vocabulary.
 TEST_F(AgentRun, ZeroStatusWithoutAVocabularyIsAFailedPublication)
 {

@@ -13,7 +13,12 @@
 
 namespace {
 
-const char kVocabularyName[] = "TestVocabulary";
+// Built again as FiniFailure, which publishes its own vocabulary and then fails its fini.
+#ifndef KXL_TEST_VOCABULARY_NAME
+#define KXL_TEST_VOCABULARY_NAME "TestVocabulary"
+#define KXL_TEST_FINI_STATUS 0
+#endif
+const char kVocabularyName[] = KXL_TEST_VOCABULARY_NAME;
 
 // Keeps the first failed status of a run of host calls.
 class FirstFailure {
@@ -116,5 +121,5 @@ int initKXLPlugIn()
 
 int finiKXLPlugIn()
 {
-    return 0;
+    return KXL_TEST_FINI_STATUS;
 }
