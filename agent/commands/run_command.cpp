@@ -23,6 +23,7 @@
 #include "agent/plugin_loading/install_layout.h"
 #include "agent/output/metrics_series.h"
 #include "agent/output/metrics_text.h"
+#include "agent/output/piece_buffer.h"
 #include "agent/plugin_loading/plugin_folder.h"
 #include "agent/plugin_loading/plugin_session.h"
 #include "agent/plugin_loading/run_lock.h"
@@ -181,6 +182,8 @@ bool writeRunMetrics(const RunOptions& options, const PluginSession& session,
 class StdoutToStderr {
 public:
     StdoutToStderr()
+        : m_passOn([](std::string_view bytes) { return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size(); },
+                   0, [] { return std::fflush(stdout) == 0; })
     {
         std::cout.flush();
         std::fflush(stdout);
@@ -192,7 +195,9 @@ public:
         m_saved = std::move(saved);
         m_state = std::cout.rdstate();
         m_failedBefore = std::ferror(stdout) != 0;
-        m_buffer = std::cout.rdbuf(std::cerr.rdbuf());
+        // Into the C stream still, as plug-ins' printf goes, so that the two keep their order;
+        // but through a buffer of its own, whose failures are standard error's.
+        m_buffer = std::cout.rdbuf(&m_passOn);
     }
     ~StdoutToStderr()
     {
@@ -212,6 +217,7 @@ private:
     std::ios::iostate m_state = std::ios::goodbit;
     bool m_failedBefore = false;
     std::streambuf* m_buffer = nullptr;
+    PieceBuffer m_passOn;
 };
 
 } // namespace

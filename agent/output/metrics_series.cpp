@@ -133,7 +133,8 @@ void writeGuestSeries(MetricsText& text, const std::vector<VocabularyMetrics>& v
 std::optional<std::timespec> modificationTime(const std::string& path)
 {
     struct stat status {};
-    if (::stat(path.c_str(), &status) != 0)
+    // A pipe's or a terminal's time says nothing of when the vocabulary was saved.
+    if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
         return std::nullopt;
     return status.st_mtim;
 }

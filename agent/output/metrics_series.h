@@ -29,7 +29,7 @@ struct VocabularyMetrics {
 };
 
 // The file's modification time: when a vocabulary file was saved. Empty when it cannot be
-// read.
+// read or is no regular file.
 std::optional<std::timespec> modificationTime(const std::string& path);
 
 // Every family in one block, plug-ins first; a family without samples is left out.

@@ -361,7 +361,8 @@ TEST_F(AgentRun, EveryPlugInIsServedTheCatalogueReadAtTheStart)
 TEST_F(AgentRun, UnderJsonPlugInsPrintToStandardError)
 {
     addPlugin("Chatty");
-    const std::string printed = "Chatty: through std::cout\nChatty: through printf\n";
+    const std::string printed =
+        "Chatty: through std::cout\nChatty: through printf\nChatty: through std::cout again\n";
     const ProcessResult text = runAgent({"run", "--plugins", pluginsFolder(), "--log", "/dev/null"});
     EXPECT_EQ(text.exitStatus, 0) << text.err;
     EXPECT_THAT(text.out, HasSubstr(printed));

@@ -191,6 +191,13 @@ def promtool_test(stage, temp):
     check(published + b" -1.500" in shown.stdout.splitlines(),
           f"a time before 1970: {[line for line in shown.stdout.splitlines() if published in line]}")
     promtool(shown.stdout, "a saved file with invalid UTF-8")
+    # Through a pipe the file has no time of saving: the pipe's own is not one.
+    with open(saved_copy, "rb") as voc:
+        piped = subprocess.run([agent, "show", "--metrics", "-", "/dev/stdin"], input=voc.read(),
+                               capture_output=True, timeout=30)
+    check(piped.returncode == 0, f"show of a pipe: {piped.stderr!r}")
+    check(not [line for line in piped.stdout.splitlines() if published in line],
+          f"a pipe's time as the time of saving: {piped.stdout!r}")
 
 
 def free_port():

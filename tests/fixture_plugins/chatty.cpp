@@ -1,5 +1,5 @@
-// Prints a line through each of the two standard output streams a plug-in may use, and
-// succeeds: where its words go is the agent's business.
+// Prints lines through both standard output streams a plug-in may use, in turn and unflushed
+// between, and succeeds: where its words go, in their order, is the agent's business.
 #include <cstdio>
 #include <iostream>
 
@@ -7,8 +7,10 @@
 
 int initKXLPlugIn()
 {
-    std::cout << "Chatty: through std::cout" << std::endl;
+    std::cout << "Chatty: through std::cout\n";
     std::printf("Chatty: through printf\n");
+    std::cout << "Chatty: through std::cout again\n";
+    std::cout.flush();
     std::fflush(stdout);
     return 0;
 }
