@@ -80,12 +80,15 @@ void appendEscaped(std::string& out, std::uint32_t c)
     out += buffer;
 }
 
+enum class Escaping { Value, QuotedValue, Message };
+
 // The bytes with each byte that is not part of valid UTF-8 as \xNN, each character that
-// could steer a terminal escaped, a backslash doubled and, when asked, a quote escaped. A
+// could steer a terminal escaped and, in a value, a backslash doubled and, in a quoted one,
+// a quote escaped. A
 // zero-width joiner that joins an emoji to the one before it (a family) need not be escaped:
 // the cluster shows as one glyph. Anywhere else, even before a combining mark, it shows
 // nothing and would make different texts look alike.
-std::string escape(std::string_view bytes, bool escapeQuote)
+std::string escape(std::string_view bytes, Escaping how)
 {
     std::string out;
     out.reserve(bytes.size());
@@ -109,9 +112,9 @@ std::string escape(std::string_view bytes, bool escapeQuote)
                 utf8proc_get_property(static_cast<utf8proc_int32_t>(next->value))->boundclass !=
                     UTF8PROC_BOUNDCLASS_EXTENDED_PICTOGRAPHIC;
         }
-        if (c == '\\')
+        if (c == '\\' && how != Escaping::Message)
             out += "\\\\";
-        else if (c == '"' && escapeQuote)
+        else if (c == '"' && how == Escaping::QuotedValue)
             out += "\\\"";
         else if (unsafe)
             appendEscaped(out, c);
@@ -135,12 +138,17 @@ bool escapesToItself(std::string_view bytes)
 
 std::string escapeText(std::string_view bytes)
 {
-    return escape(bytes, false);
+    return escape(bytes, Escaping::Value);
+}
+
+std::string escapeMessage(std::string_view bytes)
+{
+    return escape(bytes, Escaping::Message);
 }
 
 std::string quoteText(std::string_view bytes)
 {
-    return '"' + escape(bytes, true) + '"';
+    return '"' + escape(bytes, Escaping::QuotedValue) + '"';
 }
 
 std::string metricLabelText(std::string_view bytes)

@@ -15,6 +15,12 @@ namespace KXL {
 // never holds a byte that could steer a terminal, and distinct inputs give distinct results.
 std::string escapeText(std::string_view bytes);
 
+// A message for people, parts of which may already be escaped (quoteText, or a library's
+// error text that escapes the names it quotes): what would steer a terminal is escaped as
+// escapeText escapes it, but a backslash stays single, so an escaped part shows as it was
+// made. Safe for any bytes; unlike escapeText not one-to-one, so for messages, not values.
+std::string escapeMessage(std::string_view bytes);
+
 // Whether escapeText(bytes) is bytes itself, one column a byte: printable ASCII without a
 // backslash, as most texts are.
 bool escapesToItself(std::string_view bytes);

@@ -36,7 +36,7 @@ const CLI::Validator nonEmpty(
 // Like every other error of the agent, prefixed with its name.
 std::string usageError(const CLI::App*, const CLI::Error& error)
 {
-    return "host-agent: " + KXL::escapeText(error.what()) +
+    return "host-agent: " + KXL::escapeMessage(error.what()) +
         "\nRun host-agent --help for more information.\n";
 }
 
@@ -297,7 +297,7 @@ int main(int argc, char** argv)
         std::cerr << "host-agent: out of memory\n";
         status = KXL::kExitTrouble;
     } catch (const std::exception& error) {
-        std::cerr << "host-agent: " << KXL::escapeText(error.what()) << '\n';
+        std::cerr << "host-agent: " << KXL::escapeMessage(error.what()) << '\n';
         status = KXL::kExitTrouble;
     }
     std::cout.flush();

@@ -75,8 +75,8 @@ void writeText(std::ostream& out, const std::string& name, const std::vector<Voc
             out << ':' << positions[i].column;
         out << (problem.severity == Severity::Error ? ": error: " : ": warning: ");
         if (!problem.location.empty())
-            out << escapeText(problem.location) << ": ";
-        out << escapeText(problem.message) << '\n';
+            out << escapeMessage(problem.location) << ": ";
+        out << escapeMessage(problem.message) << '\n';
     }
     out << name << ": " << (errors == 0 ? "a valid vocabulary" : "not a valid vocabulary") << ", "
         << errors << (errors == 1 ? " error, " : " errors, ") << warnings
@@ -125,7 +125,7 @@ int checkVocabularyFile(const std::string& path, bool json, std::ostream& out, s
         problems.push_back({Severity::Error, {}, std::move(problem->message)});
         positions.push_back(problem->at);
     } else {
-        err << "host-agent: cannot check " << inputName(path) << ": " << escapeText(reason) << '\n';
+        err << "host-agent: cannot check " << inputName(path) << ": " << escapeMessage(reason) << '\n';
         return kExitTrouble;
     }
 

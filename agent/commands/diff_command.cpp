@@ -19,7 +19,7 @@ bool readVocabulary(const std::string& path, KXLDocument& document, std::ostream
     if (problem.empty())
         return true;
     err << "host-agent: cannot compare " << inputName(path) << ": not a vocabulary: "
-        << escapeText(problem) << " (host-agent check lists every problem)\n";
+        << escapeMessage(problem) << " (host-agent check lists every problem)\n";
     return false;
 }
 

@@ -50,7 +50,7 @@ bool loadCatalogue(const std::string& path, std::size_t plugins, std::ostream& e
         return true;
     // The error text names the catalogue again, as the host library names it.
     err << "host-agent: unusable catalogue " << quoteText(path) << ": "
-        << escapeText(withoutPrefix(getErrorMessage(), KXP::catalogFailurePrefix(absolute))) << '\n';
+        << escapeMessage(withoutPrefix(getErrorMessage(), KXP::catalogFailurePrefix(absolute))) << '\n';
     return false;
 }
 
@@ -82,7 +82,7 @@ bool findAllPlugins(const RunLayout& layout, std::vector<PluginFile>& plugins,
             for (PluginFile& plugin : findPlugins(folder.string()))
                 byName.emplace(plugin.name, std::move(plugin));
         } catch (const fs::filesystem_error& failure) {
-            err << "host-agent: cannot read the plug-in folder: " << escapeText(failure.what())
+            err << "host-agent: cannot read the plug-in folder: " << escapeMessage(failure.what())
                 << '\n';
             return false;
         }
@@ -228,7 +228,7 @@ int runAgent(const RunOptions& options, std::ostream& out, std::ostream& err)
 
     if (!options.logFile.empty() && setLogFile(options.logFile) != 0) {
         err << "host-agent: cannot open the log file " << quoteText(options.logFile) << ": "
-            << escapeText(withoutPrefix(getErrorMessage(), logFileFailurePrefix(options.logFile)))
+            << escapeMessage(withoutPrefix(getErrorMessage(), logFileFailurePrefix(options.logFile)))
             << '\n';
         return kExitTrouble;
     }
@@ -252,11 +252,11 @@ int runAgent(const RunOptions& options, std::ostream& out, std::ostream& err)
         if (error)
             problem = "cannot create " + quoteText(state) +
                 ", where plug-ins save their vocabularies: " + error.message();
-        err << "host-agent: " << escapeText(problem) << kUnwritableHint;
+        err << "host-agent: " << escapeMessage(problem) << kUnwritableHint;
         return kExitTrouble;
     }
     if (!lock.acquire(kLockPatience, err, problem)) {
-        err << "host-agent: " << escapeText(problem) << '\n';
+        err << "host-agent: " << escapeMessage(problem) << '\n';
         return kExitTrouble;
     }
     // Each plug-in saves into its own folder there; in a separate state folder the agent
@@ -266,7 +266,7 @@ int runAgent(const RunOptions& options, std::ostream& out, std::ostream& err)
         fs::create_directory(own, error);
         if (error) {
             err << "host-agent: cannot create " << quoteText(own.string()) << ": "
-                << escapeText(error.message()) << kUnwritableHint;
+                << escapeMessage(error.message()) << kUnwritableHint;
             return kExitTrouble;
         }
     }

@@ -91,7 +91,7 @@ int showMetrics(const ShowOptions& options, const KXLDocument& document, std::os
     const std::string problem = firstError(checkVocabulary(document));
     if (!problem.empty()) {
         err << "host-agent: " << inputName(options.file) << " is not a vocabulary: "
-            << escapeText(problem) << '\n';
+            << escapeMessage(problem) << '\n';
         return kExitFailure;
     }
     VocabularyMetrics vocabulary{vocabularyName(document).value_or("-"), &document,

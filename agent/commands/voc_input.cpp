@@ -86,7 +86,7 @@ bool readVocabularyFile(const std::string& path, const char* verb, KXLDocument& 
     std::string reason;
     if (input.load(document, reason))
         return true;
-    err << "host-agent: cannot " << verb << ' ' << inputName(path) << ": " << escapeText(reason) << '\n';
+    err << "host-agent: cannot " << verb << ' ' << inputName(path) << ": " << escapeMessage(reason) << '\n';
     return false;
 }
 

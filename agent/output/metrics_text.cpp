@@ -123,7 +123,7 @@ bool deliverMetrics(const std::string& target, const std::function<void(std::ost
         error);
     if (!written)
         err << "host-agent: cannot write the metrics file " << quoteText(target) << ": "
-            << escapeText(error) << '\n';
+            << escapeMessage(error) << '\n';
     return written;
 }
 

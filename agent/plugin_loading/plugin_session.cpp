@@ -131,11 +131,11 @@ void PluginSession::fail(PluginOutcome& outcome, const std::string& reason, std:
     if (!outcome.failed)
         ++m_failed;
     outcome.failed = true;
-    const std::string shown = escapeText(reason);
+    const std::string shown = escapeMessage(reason);
     outcome.error += (outcome.error.empty() ? "" : "; ") + shown;
     report << escapeText(outcome.name) << ": " << shown << '\n' << std::flush;
-    // The log escapes what it is given as the screen does: given the raw texts, it shows
-    // the same line.
+    // The log escapes what it is given one to one, as it does every record: a part of the
+    // reason that is escaped already shows its backslashes doubled there.
     Log2(KXL_MODULE_NAME, __FILE__, __LINE__, __func__, __PRETTY_FUNCTION__)
         .put(1, "%s: %s", outcome.name.c_str(), reason.c_str());
 }
@@ -184,7 +184,7 @@ void PluginSession::start(const std::vector<PluginFile>& plugins, std::ostream& 
                 m_stale.erase(load.name);
                 if (notMadeDurable)
                     m_notDurable[load.name] = "plug-in " + quoteText(plugin.name) + " saved it, but " +
-                        escapeText(*notMadeDurable);
+                        escapeMessage(*notMadeDurable);
                 else
                     m_notDurable.erase(load.name);
             }

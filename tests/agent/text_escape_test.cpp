@@ -42,6 +42,8 @@ TEST(TextEscape, ControlCharactersAreEscaped)
     EXPECT_EQ(escapeText(std::string("nul\0end", 7)), "nul\\x00end");
     EXPECT_EQ(escapeText("\x7f"), "\\x7f");
     EXPECT_EQ(escapeText("\xc2\x9b" "2J"), "\\u{009b}2J"); // C1 control sequence introducer
+    // In a message as in a value, but a part escaped already keeps its single backslashes.
+    EXPECT_EQ(escapeMessage("name \"a\\\\b\"\x1b[2J\xff\u202e"), "name \"a\\\\b\"\\x1b[2J\\xff\\u{202e}");
 }
 
 TEST(TextEscape, ReorderingAndLineSeparatorsAreEscaped)

@@ -189,6 +189,23 @@ TEST_F(AgentDiffCheck, CheckReportsEveryProblemInFileOrderAsCompilersDo)
                 HasSubstr("(guest OS 4294967295): the id 4294967295 of kind \"guest_os_type\" is repeated"));
 }
 
+// A name in a problem or an error shows escaped once, as the tables show it (a backslash
+// doubled), whoever made the text.
+TEST_F(AgentDiffCheck, NamesInProblemsAndErrorsShowEscapedOnce)
+{
+    const std::string names = tempPath("names.voc");
+    writeFile(names, document(standardHead() + category("a\\b") + category("a\\b")));
+    const ProcessResult checked = runAgent({"check", names});
+    EXPECT_EQ(checked.exitStatus, 1) << checked.err;
+    EXPECT_THAT(checked.out, HasSubstr("(category \"a\\\\b\"): category \"a\\\\b\" is defined twice\n"));
+    EXPECT_THAT(runAgent({"show", "-o", "a\\b", names}).err, HasSubstr("no column named \"a\\\\b\";"));
+
+    const std::string tag = tempPath("tag.voc");
+    writeFile(tag, "<message format=\"1\" kind=\"0\"><a\\b/></message>");
+    EXPECT_THAT(runAgent({"show", tag}).err, HasSubstr(": unexpected <a\\\\b> inside <message>\n"));
+    EXPECT_THAT(runAgent({"check", tag}).out, HasSubstr(": error: unexpected <a\\\\b> inside <message>\n"));
+}
+
 // A file the reader refuses is a problem found, where reading stopped; a file that cannot
 // be read at all is a job that cannot be done.
 TEST_F(AgentDiffCheck, CheckPlacesFormatProblemsAndRefusesUnreadableFiles)
