@@ -56,7 +56,8 @@ public:
     bool read()
     {
         const bool parsed = parse();
-        // What stopped the scan early comes first, after the root element as anywhere.
+        // A read error outranks the grammar's verdict, even a success, since the scan may
+        // have stopped on it (after the root element, it looks like the end of the file).
         if (!m_input.readError().empty())
             return m_in.failure(m_input.readError());
         return parsed;
@@ -420,9 +421,9 @@ private:
     // The children as the writer spells them, each matched as a whole: `</element>`,
     // `<element tag="N">` (or `/>`), `<int>N</int>`, `<string>text</string>` and
     // `<named name="text">N</named>`, with ASCII texts that need no resolving. Anything
-    // else, or anything wrong, is left where it starts to the productions below, which
-    // accept the same and explain the rest: a second path, kept because it makes reading
-    // about 1.6 times as fast and the whole run about a tenth cheaper (README, Performance).
+    // else, or anything wrong, is left where it starts to the productions (anyChild), which
+    // accept the same and explain the rest: a second path, kept for the speed that the
+    // README's benchmark row "reader's quick path" measures.
     Quick writersChild(KXLDocument::NodeId parent, int depth, bool valueAllowed)
     {
         const std::size_t start = m_in.at;

@@ -15,7 +15,8 @@ namespace KXL::voc {
 bool readVoc(std::string_view bytes, KXLDocument& document, std::string& error);
 
 // The same, reading the file as the scan goes: memory holds the tree and a window of the
-// file (a quarter of a megabyte, or its largest element), not the whole file.
+// file, not the whole file: a quarter of a megabyte, grown where a start tag or a leaf
+// (<string>, <int>, <named>), each held whole, is longer.
 bool readVoc(FileWindow& file, KXLDocument& document, std::string& error);
 
 } // namespace KXL::voc
