@@ -17,7 +17,9 @@ std::string lastDlError(const std::string& fallback)
 PluginModule::EntryPoint findEntryPoint(void* handle, const std::string& path,
                                            const char* name)
 {
-    dlerror(); // a null symbol is only an error when dlerror says so
+    // Clears an earlier error, so that the text taken below is this lookup's. A null symbol
+    // is refused whether or not dlerror has a text: an entry point cannot be null.
+    dlerror();
     void* symbol = dlsym(handle, name);
     if (symbol == nullptr)
         throw std::runtime_error(lastDlError(path + ": entry point " + name + " is null"));
