@@ -552,20 +552,18 @@ private:
         bool empty = false;
         if (!attributes(start, name::kNamed, {attr::kName, attr::kNameBase64}, empty))
             return false;
-        // A copy: reading the value may move the window.
-        std::optional<std::string> decoded;
-        if (!optionalBytes(start, name::kNamed, attr::kName, attr::kNameBase64, decoded))
+        std::optional<std::string> valueName;
+        if (!optionalBytes(start, name::kNamed, attr::kName, attr::kNameBase64, valueName))
             return false;
-        const std::string name = decoded.value_or(std::string());
-        if (name.empty())
+        if (!valueName || valueName->empty())
             return m_in.failureAt(start, "<named> needs a non-empty name");
         std::string_view text;
         int number = 0;
         if (!empty && !m_in.leafText(name::kNamed, text))
             return false;
         if (const char* why = intError(text, number))
-            return m_in.failureAt(start, "value of <named> " + quoted(name) + " " + quoted(text) + why);
-        m_document.appendNamed(parent, name, number);
+            return m_in.failureAt(start, "value of <named> " + quoted(*valueName) + " " + quoted(text) + why);
+        m_document.appendNamed(parent, *valueName, number);
         return true;
     }
 };
