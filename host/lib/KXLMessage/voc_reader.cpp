@@ -36,9 +36,9 @@ const char* intError(std::string_view text, int& value)
 
 struct Attribute {
     std::string_view known; // the allowed name it has; empty for another
-    std::size_t name;
+    std::size_t nameAt;
     std::size_t nameSize;
-    std::size_t raw; // between the quotes, unresolved
+    std::size_t rawAt; // the value between the quotes, unresolved
     std::size_t rawSize;
     bool plain;
 };
@@ -101,8 +101,8 @@ private:
         return true;
     }
 
-    std::string_view nameOf(const Attribute& a) const { return m_in.view(a.name, a.nameSize); }
-    std::string_view rawOf(const Attribute& a) const { return m_in.view(a.raw, a.rawSize); }
+    std::string_view nameOf(const Attribute& a) const { return m_in.view(a.nameAt, a.nameSize); }
+    std::string_view rawOf(const Attribute& a) const { return m_in.view(a.rawAt, a.rawSize); }
 
     // name S? '=' S? quoted value
     // Appended to m_attributes, built in locals and stored once: a copy read back right
@@ -382,7 +382,9 @@ private:
         return empty || content(node, depth);
     }
 
-    enum class Quick { NotTaken, Read, Ended, Failed };
+    // What reading at a child's place came to: a child read, the parent's end tag, a
+    // failure, or (the quick path only) nothing taken, left to the productions.
+    enum class ChildRead { NotTaken, Read, Ended, Failed };
 
     // After an element's start tag: its children and its end tag.
     bool content(KXLDocument::NodeId node, int depth)
@@ -390,21 +392,21 @@ private:
         for (bool valueAllowed = true;; valueAllowed = false) {
             if (!nextTag(name::kElement))
                 return false;
-            Quick child = writersChild(node, depth, valueAllowed);
-            if (child == Quick::NotTaken)
+            ChildRead child = writersChild(node, depth, valueAllowed);
+            if (child == ChildRead::NotTaken)
                 child = anyChild(node, depth, valueAllowed);
-            if (child != Quick::Read)
-                return child == Quick::Ended;
+            if (child != ChildRead::Read)
+                return child == ChildRead::Ended;
         }
     }
 
     // A child as the productions read it, or the end tag. Not inlined into content(), whose
     // every call would otherwise carry the frame of these error texts.
-    [[gnu::noinline]] Quick anyChild(KXLDocument::NodeId node, int depth, bool valueAllowed)
+    [[gnu::noinline]] ChildRead anyChild(KXLDocument::NodeId node, int depth, bool valueAllowed)
     {
-        const auto result = [](bool read) { return read ? Quick::Read : Quick::Failed; };
+        const auto result = [](bool read) { return read ? ChildRead::Read : ChildRead::Failed; };
         if (m_in.startsWith("</"))
-            return m_in.endTag(name::kElement) ? Quick::Ended : Quick::Failed;
+            return m_in.endTag(name::kElement) ? ChildRead::Ended : ChildRead::Failed;
         const std::size_t childStart = m_in.at++;
         if (m_in.consumeName(name::kElement))
             return result(element(childStart, node, depth + 1));
@@ -424,7 +426,7 @@ private:
     // else, or anything wrong, is left where it starts to the productions (anyChild), which
     // accept the same and explain the rest: a second path, kept for the speed that the
     // README's benchmark row "reader's quick path" measures.
-    Quick writersChild(KXLDocument::NodeId parent, int depth, bool valueAllowed)
+    ChildRead writersChild(KXLDocument::NodeId parent, int depth, bool valueAllowed)
     {
         const std::size_t start = m_in.at;
         const auto taken = [&](bool read) {
@@ -433,50 +435,50 @@ private:
             return read;
         };
         if (!m_in.need(start + 2))
-            return Quick::NotTaken;
+            return ChildRead::NotTaken;
         switch (m_in[start + 1]) {
         case '/':
-            return m_in.consume("</element>") ? Quick::Ended : Quick::NotTaken;
+            return m_in.consume("</element>") ? ChildRead::Ended : ChildRead::NotTaken;
         case 'e': {
             int tag = 0;
             bool empty = false;
             if (!taken(m_in.consume("<element tag=\"") && m_in.decimal('"', tag) && tag > 0 &&
                        depth < kMaxElementDepth && (m_in.consume("\">") || (m_in.consume("\"/>") && (empty = true)))))
-                return Quick::NotTaken;
+                return ChildRead::NotTaken;
             const KXLDocument::NodeId node = m_document.appendElement(parent, tag);
-            return empty || content(node, depth + 1) ? Quick::Read : Quick::Failed;
+            return empty || content(node, depth + 1) ? ChildRead::Read : ChildRead::Failed;
         }
         case 'i': {
             int value = 0;
             if (!taken(valueAllowed && m_in.consume("<int>") && m_in.decimal('<', value) && m_in.consume("</int>")))
-                return Quick::NotTaken;
+                return ChildRead::NotTaken;
             m_document.setInt(parent, value);
-            return Quick::Read;
+            return ChildRead::Read;
         }
         case 's': {
             std::size_t end = 0;
             if (!taken(valueAllowed && m_in.consume("<string>") && m_in.plainRun(kTextStop, '<', end)))
-                return Quick::NotTaken;
+                return ChildRead::NotTaken;
             const std::size_t text = m_in.at;
             m_in.at = end;
             if (!taken(m_in.consume("</string>")))
-                return Quick::NotTaken;
+                return ChildRead::NotTaken;
             m_document.setText(parent, m_in.view(text, end - text));
-            return Quick::Read;
+            return ChildRead::Read;
         }
         case 'n': {
             std::size_t end = 0;
             int value = 0;
             if (!taken(m_in.consume("<named name=\"") && m_in.plainRun(kValueStop, '"', end) && end > m_in.at))
-                return Quick::NotTaken;
+                return ChildRead::NotTaken;
             const std::size_t name = m_in.at;
             m_in.at = end;
             if (!taken(m_in.consume("\">") && m_in.decimal('<', value) && m_in.consume("</named>")))
-                return Quick::NotTaken;
+                return ChildRead::NotTaken;
             m_document.appendNamed(parent, m_in.view(name, end - name), value);
-            return Quick::Read;
+            return ChildRead::Read;
         }
-        default: return Quick::NotTaken;
+        default: return ChildRead::NotTaken;
         }
     }
 
