@@ -102,7 +102,7 @@ bool XmlScanner::leafText(std::string_view element, std::string_view& text)
         }
         if (at == m_end)
             return malformed("end tag </" + std::string(element) + "> expected");
-        if (!copied && plain && startsWithAt(at, "</"))
+        if (!copied && plain && startsWith("</"))
             break; // the common case: one run of plain text
         copied = true;
         if (at > raw) {

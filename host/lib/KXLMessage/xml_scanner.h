@@ -101,12 +101,7 @@ public:
     template <std::size_t N>
     bool startsWith(const char (&text)[N])
     {
-        return startsWithAt(at, text);
-    }
-    template <std::size_t N>
-    bool startsWithAt(std::size_t offset, const char (&text)[N])
-    {
-        return need(offset + N - 1) && std::memcmp(m_bytes + (offset - m_base), text, N - 1) == 0;
+        return need(at + N - 1) && std::memcmp(m_bytes + (at - m_base), text, N - 1) == 0;
     }
 
     // White space; `between` tokens, what it skips is let go (a long run costs no memory).
