@@ -7,6 +7,7 @@
 
 #include <charconv>
 #include <initializer_list>
+#include <iterator>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -143,8 +144,9 @@ private:
     bool declaration()
     {
         const std::size_t start = m_in.at;
-        m_in.at += 5;
-        const char* const keys[] = {"version", "encoding", "standalone"};
+        m_in.at += std::string_view("<?xml").size();
+        const std::string_view keys[] = {"version", "encoding", "standalone"};
+        constexpr std::string_view kUtf8 = "UTF-8"; // in any case
         std::size_t next = 0; // the first key still allowed
         for (;;) {
             const std::size_t before = m_in.at;
@@ -161,10 +163,11 @@ private:
             const std::string_view key = nameOf(m_attributes[0]);
             const std::string_view value = rawOf(m_attributes[0]);
             std::size_t index = 0;
-            while (index < 3 && key != keys[index])
+            while (index < std::size(keys) && key != keys[index])
                 ++index;
             const bool supported = (index == 0 && value == "1.0") ||
-                (index == 1 && value.size() == 5 && ::strncasecmp(value.data(), "UTF-8", 5) == 0) ||
+                (index == 1 && value.size() == kUtf8.size() &&
+                 ::strncasecmp(value.data(), kUtf8.data(), kUtf8.size()) == 0) ||
                 (index == 2 && (value == "yes" || value == "no"));
             if (!supported)
                 return m_in.failureAt(start, "unsupported XML declaration " + shownName(key) + "=" +
@@ -370,6 +373,7 @@ private:
         if (tag <= 0)
             return m_in.failureAt(start, "element tag " + std::to_string(tag) + " is not positive");
         KXLDocument::NodeId node = 0;
+        // The tag is there, and any other attribute is a stamp: one attribute means no stamps.
         if (m_attributes.size() == 1) {
             node = m_document.appendElement(parent, tag);
         } else {

@@ -128,8 +128,9 @@ public:
         return true;
     }
 
-    // From the position, ASCII text without a byte of class `stops` up to `end`, which is
-    // not consumed; false, with the position kept, for anything else.
+    // Whether the bytes from the position on hold none of class `stops` up to a byte `end`
+    // (with kTextStop or kValueStop, which hold every byte above 0x7F, an ASCII run). `stop`
+    // receives where the run ends, at that `end` when true; the position never moves.
     bool plainRun(unsigned char stops, char end, std::size_t& stop)
     {
         const std::size_t start = at;
