@@ -24,7 +24,9 @@ enum class TempFile {
 inline constexpr std::string_view kFolderNotFlushed =
     "the file was replaced but its folder could not be flushed to disk";
 
-// Produces the new content into the sink; false with `error` set abandons the save.
+// Produces the new content into the sink; false with `error` set abandons the save. May be
+// called again, from the start, into a fresh sink (when an anonymous temporary cannot be
+// linked and a named one takes its place), and must then give the same bytes.
 using ContentWriter = std::function<bool(ByteSink& sink, std::string& error)>;
 
 // Writes the content to a temporary file in path's folder, syncs it, renames it over path
