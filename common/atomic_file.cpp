@@ -15,14 +15,12 @@ namespace KXL::sys {
 
 namespace {
 
-using sys::errorText;
-
 class FileSink final : public ByteSink {
 public:
     explicit FileSink(int fd) : m_fd(fd) {}
     bool write(std::string_view bytes, std::string& error) override
     {
-        if (sys::writeAll(m_fd, bytes))
+        if (writeAll(m_fd, bytes))
             return true;
         error = errorText("cannot write the temporary file", errno);
         return false;
@@ -113,7 +111,7 @@ Outcome saveThroughAnonymous(int dirFd, const std::string& dir, const std::strin
                              std::optional<mode_t> keptMode, const ContentWriter& content,
                              std::string& error)
 {
-    const sys::Fd fd(::openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, kCreateMode));
+    const Fd fd(::openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, kCreateMode));
     if (!fd) {
         if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)
             return Outcome::Unsupported;
@@ -135,7 +133,7 @@ bool saveThroughNamed(int dirFd, const std::string& dir, const std::string& base
 {
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         std::string name = temporaryName(base);
-        const sys::Fd fd(::openat(dirFd, name.c_str(),
+        const Fd fd(::openat(dirFd, name.c_str(),
                                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kCreateMode));
         if (!fd) {
             if (errno == EEXIST)
@@ -172,7 +170,7 @@ bool replaceFileAtomically(const std::string& path, const ContentWriter& content
         error = "the path does not name a file";
         return false;
     }
-    const sys::Fd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const Fd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!dirFd) {
         error = errorText("cannot open the folder \"" + dir + "\"", errno);
         return false;
