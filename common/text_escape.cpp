@@ -171,10 +171,8 @@ std::string metricLabelText(std::string_view bytes)
 
 std::size_t displayWidth(std::string_view utf8)
 {
-    // A grapheme cluster is drawn as one glyph: its characters' widths (wide East Asian
-    // characters and emoji 2, combining and other zero-width marks 0), at most 2, which
-    // joined emoji, skin tones and the jamo of a decomposed Hangul syllable would pass. An
-    // emoji presentation selector makes a narrow symbol an emoji, 2.
+    // Capped at 2 a cluster, which a terminal draws as one glyph: the widths of joined
+    // emoji, skin tones or a decomposed Hangul syllable's jamo would add up past it.
     std::size_t width = 0;
     std::size_t cluster = 0;
     Clusters clusters;
