@@ -42,10 +42,10 @@ std::optional<std::size_t> takeNumber(std::string_view& text, std::string_view a
 std::optional<FormatProblem> contentProblem(const std::string& reason, const VocInput& input)
 {
     std::string_view text = reason;
-    constexpr std::string_view line = "line ";
-    constexpr std::string_view early = "the file ends early (truncated?): ";
-    if (text.substr(0, line.size()) == line) {
-        text.remove_prefix(line.size());
+    constexpr std::string_view kLine = "line ";
+    constexpr std::string_view kEarly = "the file ends early (truncated?): ";
+    if (text.substr(0, kLine.size()) == kLine) {
+        text.remove_prefix(kLine.size());
         std::string_view withColumn = text;
         if (auto number = takeNumber(withColumn, ", column ")) {
             if (auto column = takeNumber(withColumn, ": "))
@@ -55,7 +55,7 @@ std::optional<FormatProblem> contentProblem(const std::string& reason, const Voc
             return FormatProblem{{*number, 0}, std::string(text)};
         return std::nullopt;
     }
-    if (text.substr(0, early.size()) == early)
+    if (text.substr(0, kEarly.size()) == kEarly)
         return FormatProblem{endPosition(input), reason};
     if (reason == "the file is empty" || reason == "no <message> element")
         return FormatProblem{{1, 1}, reason};

@@ -21,12 +21,12 @@ using Part = VocabularyProblem::Part;
 // "$Id: NAME.voc GUID $", the GUID as KXLGUIDBase::toString writes it, the file without folders.
 bool isVersionStamp(std::string_view stamp)
 {
-    constexpr std::size_t guidLength = 36;
+    constexpr std::size_t kGuidLength = 36;
     const std::optional<VersionStamp> parts = parseVersionStamp(stamp);
-    if (!parts || !parts->folder.empty() || parts->rest.size() != 1 + guidLength + 2 || parts->rest[0] != ' ' ||
-        parts->rest.substr(1 + guidLength) != " $")
+    if (!parts || !parts->folder.empty() || parts->rest.size() != 1 + kGuidLength + 2 || parts->rest[0] != ' ' ||
+        parts->rest.substr(1 + kGuidLength) != " $")
         return false;
-    const std::string_view guid = parts->rest.substr(1, guidLength);
+    const std::string_view guid = parts->rest.substr(1, kGuidLength);
     for (std::size_t i = 0; i < guid.size(); ++i) {
         const char c = guid[i];
         const bool dash = i == 8 || i == 13 || i == 18 || i == 23;

@@ -275,18 +275,20 @@ std::optional<EntryKey> entryKey(KXLNodeRef entry)
 
 std::optional<VersionStamp> parseVersionStamp(std::string_view stamp)
 {
-    constexpr std::string_view head = "$Id: ";
-    constexpr std::string_view suffix = ".voc";
-    if (stamp.substr(0, head.size()) != head)
+    constexpr std::string_view kHead = "$Id: ";
+    constexpr std::string_view kSuffixThenSpace = ".voc ";
+    constexpr std::string_view kSuffix = kSuffixThenSpace.substr(0, kSuffixThenSpace.size() - 1);
+    if (stamp.substr(0, kHead.size()) != kHead)
         return std::nullopt;
-    const std::string_view after = stamp.substr(head.size());
-    const std::size_t end = after.rfind(".voc ");
-    const std::string_view file = after.substr(0, end == std::string_view::npos ? after.find(' ') : end + suffix.size());
+    const std::string_view after = stamp.substr(kHead.size());
+    const std::size_t end = after.rfind(kSuffixThenSpace);
+    const std::string_view file =
+        after.substr(0, end == std::string_view::npos ? after.find(' ') : end + kSuffix.size());
     const std::size_t slash = file.rfind('/');
     const std::size_t name = slash == std::string_view::npos ? 0 : slash + 1;
-    if (file.size() <= name + suffix.size() || file.substr(file.size() - suffix.size()) != suffix)
+    if (file.size() <= name + kSuffix.size() || file.substr(file.size() - kSuffix.size()) != kSuffix)
         return std::nullopt;
-    return VersionStamp{file.substr(0, name), file.substr(name, file.size() - suffix.size() - name),
+    return VersionStamp{file.substr(0, name), file.substr(name, file.size() - kSuffix.size() - name),
                         after.substr(file.size())};
 }
 
