@@ -1,7 +1,5 @@
 // The content of a message: what the message library builds, what a .voc file holds and
-// what the vocabulary cache keeps. Compact: a node takes 16 bytes, texts live in a shared
-// pool, and storage grows and is freed in blocks, so a document never needs twice its size
-// to grow nor a free per node to go.
+// what the vocabulary cache keeps.
 #ifndef HOST_KXLMESSAGETREE_H
 #define HOST_KXLMESSAGETREE_H
 
@@ -56,7 +54,7 @@ public:
     std::string_view text() const; // String value, else empty
     int number() const; // Int value, else 0
     bool stamped() const; // whether stamps() has a value
-    std::optional<KXLStamps> stamps() const; // none when the element has none (inline then)
+    std::optional<KXLStamps> stamps() const; // none when the element has none
     KXLNodeRef nextSibling() const;
     KXLNodeRef firstChild() const;
     Children children() const; // named values and child elements in write order
@@ -123,10 +121,8 @@ inline KXLNodeRef::Children KXLNodeRef::children() const
 
 // A message document: its kind (the argument of prepare) and a tree under an unnamed root
 // whose children are the top-level elements. Nodes are only ever appended, so building is
-// one pass; a value written again replaces the earlier one. A node takes 16 bytes, texts a
-// varint length and their bytes (names of named values and values recurring under their tag
-// once), stamps a 24-byte record found by their element, with their texts in the pool. Not
-// thread-safe while written; immutable documents may be read from any thread.
+// one pass; a value or stamps written again replace the earlier ones. Not thread-safe while
+// written; immutable documents may be read from any thread.
 //
 //     KXLDocument document;
 //     const auto entry = document.appendElement(KXLDocument::kRoot, 1017);
@@ -154,14 +150,14 @@ public:
     bool empty() const { return !root().firstChild(); }
     std::size_t nodeCount() const { return m_nodeCount; } // the root's included, once it has a child
 
-    // Appends as the last child of `parent` (an element or kRoot). Throw std::bad_alloc, or
-    // std::length_error past 2^28 nodes (a 1 GiB file holds fewer) or about 4 GiB of texts.
+    // Appends as the last child of `parent` (an element or kRoot). These, setText and
+    // setStamps throw std::bad_alloc, or std::length_error past 2^28 nodes (a 1 GiB file
+    // holds fewer) or about 4 GiB of texts; setInt never throws.
     NodeId appendElement(NodeId parent, int tag);
     NodeId appendNamed(NodeId parent, std::string_view name, int value);
     void setText(NodeId element, std::string_view text);
     void setInt(NodeId element, int value);
-    // Replaces the element's stamps (empty ones: none). Equal stamps set in a row on other
-    // elements are stored once: a read file's stamps mostly repeat.
+    // Replaces the element's stamps (empty ones: none).
     void setStamps(NodeId element, const KXLStamps& stamps);
 
     bool operator==(const KXLDocument& other) const;
@@ -170,11 +166,18 @@ public:
 private:
     friend class KXLNodeRef;
 
-    // 16 bytes: two trees of a million nodes are alive at once when a vocabulary is saved
-    // and read back. Links are node ids of 28 bits, 0 meaning none (the root is nobody's
-    // child); the bits above them hold the node's flags. The children are a ring from the
-    // last one, whose `next` is the first, so a node needs no link to its first child. Kept
-    // here so that reading a node is inline: readers visit every node. No member
+    // The layout, compact because two trees of a million nodes are alive at once when a
+    // vocabulary is saved and read back. A node takes 16 bytes. Links are node ids of 28
+    // bits, 0 meaning none (the root is nobody's child); the bits above them hold the node's
+    // flags. The children are a ring from the last one, whose `next` is the first, so a node
+    // needs no link to its first child. Texts are a varint length and their bytes in a shared
+    // pool; names of named values, and values recurring under their tag, are stored once.
+    // Stamps are a 24-byte record found by their element, with their texts in the pool;
+    // equal stamps set in a row on other elements share one (a read file's stamps mostly
+    // repeat). Nodes and texts grow and are freed in blocks, so a document never needs twice
+    // its size to grow nor a free per node to go.
+    //
+    // Node is here so that reading a node is inline: readers visit every node. No member
     // initializers: a new block stays untouched, so costs no memory, until its nodes are
     // appended one by one.
     static constexpr unsigned kIdBits = 28;
@@ -221,7 +224,7 @@ private:
         return m_blocks.empty() ? none : m_blocks[id >> kBlockShift][id & (kNodesPerBlock - 1)];
     }
     Node& at(NodeId id) { return m_blocks[id >> kBlockShift][id & (kNodesPerBlock - 1)]; }
-    // Texts are a varint length and the bytes; a reference is chunk << kTextOffsetBits | offset.
+    // A text reference is chunk << kTextOffsetBits | offset.
     static constexpr unsigned kTextOffsetBits = 16;
     std::string_view textAt(std::uint32_t reference) const
     {
