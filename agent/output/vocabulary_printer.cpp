@@ -85,6 +85,16 @@ void dumpNode(TextOut& out, KXLNodeRef root, const std::string& indent)
     }
 }
 
+// The guest OS table's columns by their place in allGuestColumns: four fixed ones, then one
+// for each of kGuestValueNames.
+enum GuestColumn : std::size_t {
+    kCodeColumn,
+    kIdentifierColumn,
+    kDisplayNameColumn,
+    kExperimentalColumn,
+    kFirstValueColumn,
+};
+
 const std::vector<TextTable::Column>& allGuestColumns()
 {
     static const std::vector<TextTable::Column> columns = [] {
@@ -151,8 +161,8 @@ public:
                 allGuestColumns()[columns[i]].align == TextTable::Align::Right});
             m_widths += table.width(i);
             // A column may be named more than once, and each time its text is written again.
-            m_identifiers += columns[i] == 1;
-            m_names += columns[i] == 2;
+            m_identifiers += columns[i] == kIdentifierColumn;
+            m_names += columns[i] == kDisplayNameColumn;
         }
     }
 
@@ -164,13 +174,13 @@ public:
         TextLine line(out.room(TextLine::room(kTableIndent, bytes, m_widths, m_places.size())), kTableIndent);
         for (const Place& place : m_places) {
             switch (place.shows) {
-            case 0: number(line, guest.code, place); break;
-            case 1: line.cell(identifier.text, identifier.width, place.width, place.right); break;
-            case 2: line.cell(name.text, name.width, place.width, place.right); break;
-            case 3:
+            case kCodeColumn: number(line, guest.code, place); break;
+            case kIdentifierColumn: line.cell(identifier.text, identifier.width, place.width, place.right); break;
+            case kDisplayNameColumn: line.cell(name.text, name.width, place.width, place.right); break;
+            case kExperimentalColumn:
                 line.cell(guest.experimental ? "yes" : "no", guest.experimental ? 3 : 2, place.width, place.right);
                 break;
-            default: number(line, guest.values[place.shows - 4], place); break;
+            default: number(line, guest.values[place.shows - kFirstValueColumn], place); break;
             }
         }
         out.wrote(line.end());
@@ -250,11 +260,13 @@ public:
     std::size_t width(std::size_t column) const
     {
         switch (column) {
-        case 0: return printedWidth(m_code);
-        case 1: return m_identifier;
-        case 2: return m_displayName;
-        case 3: return m_experimental ? 3 : 2; // "yes", "no"
-        default: return std::max(printedWidth(m_least[column - 4]), printedWidth(m_most[column - 4]));
+        case kCodeColumn: return printedWidth(m_code);
+        case kIdentifierColumn: return m_identifier;
+        case kDisplayNameColumn: return m_displayName;
+        case kExperimentalColumn: return m_experimental ? 3 : 2; // "yes", "no"
+        default:
+            return std::max(printedWidth(m_least[column - kFirstValueColumn]),
+                            printedWidth(m_most[column - kFirstValueColumn]));
         }
     }
 
