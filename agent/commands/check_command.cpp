@@ -7,6 +7,7 @@
 
 #include "agent/command_line/exit_status.h"
 #include "common/text_escape.h"
+#include "host/lib/KXLMessage/voc_read_failure.h"
 #include "voc_input.h"
 #include "voc_positions.h"
 #include "agent/output/vocabulary_json.h"
@@ -42,22 +43,20 @@ std::optional<std::size_t> takeNumber(std::string_view& text, std::string_view a
 std::optional<FormatProblem> contentProblem(const std::string& reason, const VocInput& input)
 {
     std::string_view text = reason;
-    constexpr std::string_view kLine = "line ";
-    constexpr std::string_view kEarly = "the file ends early (truncated?): ";
-    if (text.substr(0, kLine.size()) == kLine) {
-        text.remove_prefix(kLine.size());
+    if (text.substr(0, voc::kLinePrefix.size()) == voc::kLinePrefix) {
+        text.remove_prefix(voc::kLinePrefix.size());
         std::string_view withColumn = text;
-        if (auto number = takeNumber(withColumn, ", column ")) {
-            if (auto column = takeNumber(withColumn, ": "))
+        if (auto number = takeNumber(withColumn, voc::kColumnPrefix)) {
+            if (auto column = takeNumber(withColumn, voc::kPlaceEnd))
                 return FormatProblem{{*number, *column}, std::string(withColumn)};
         }
-        if (auto number = takeNumber(text, ": "))
+        if (auto number = takeNumber(text, voc::kPlaceEnd))
             return FormatProblem{{*number, 0}, std::string(text)};
         return std::nullopt;
     }
-    if (text.substr(0, kEarly.size()) == kEarly)
+    if (text.substr(0, voc::kEndsEarly.size()) == voc::kEndsEarly)
         return FormatProblem{endPosition(input), reason};
-    if (reason == "the file is empty" || reason == "no <message> element")
+    if (reason == voc::kEmptyFile || reason == voc::kNoMessage)
         return FormatProblem{{1, 1}, reason};
     return std::nullopt;
 }

@@ -17,6 +17,7 @@
 #include "base64.h"
 #include "common/plain_decimal.h"
 #include "voc_format.h"
+#include "voc_read_failure.h"
 #include "xml_scanner.h"
 #include "xml_text.h"
 
@@ -73,7 +74,7 @@ private:
     bool parse()
     {
         if (!m_in.need(1))
-            return m_in.failure("the file is empty");
+            return m_in.failure(std::string(kEmptyFile));
         if (m_in.startsWith("\xEF\xBB\xBF"))
             m_in.at = 3;
         if (m_in.startsDeclaration() && !declaration())
@@ -98,7 +99,7 @@ private:
             seenMessage = true;
         }
         if (!seenMessage)
-            return m_in.failure("no <message> element");
+            return m_in.failure(std::string(kNoMessage));
         return true;
     }
 

@@ -1,6 +1,7 @@
 #include "xml_scanner.h"
 
 #include "common/text_escape.h"
+#include "voc_read_failure.h"
 #include "xml_text.h"
 
 namespace KXL::voc {
@@ -177,18 +178,17 @@ bool XmlScanner::failureAt(std::size_t offset, const std::string& text)
 {
     if (need(offset + 1) && characterLength(offset) == 0)
         return badCharacter(offset);
-    return failure("line " + std::to_string(m_input.position(offset).first) + ": " + text);
+    return failure(atLine(m_input.position(offset).first, text));
 }
 
 bool XmlScanner::malformed(const std::string& description)
 {
     if (!need(at + 1))
-        return failure("the file ends early (truncated?): " + description);
+        return failure(std::string(kEndsEarly) + description);
     if (characterLength(at) == 0)
         return badCharacter(at);
     const auto [line, column] = m_input.position(at);
-    return failure("line " + std::to_string(line) + ", column " + std::to_string(column) +
-                   ": not well-formed XML (" + description + ")");
+    return failure(atLineAndColumn(line, column, "not well-formed XML (" + description + ")"));
 }
 
 std::size_t XmlScanner::characterLength(std::size_t offset)
@@ -208,8 +208,7 @@ bool XmlScanner::skipCharacter()
 
 bool XmlScanner::badCharacter(std::size_t offset)
 {
-    return failure("line " + std::to_string(m_input.position(offset).first) +
-                   ": bytes that are not UTF-8 or not XML 1.0 characters");
+    return failure(atLine(m_input.position(offset).first, "bytes that are not UTF-8 or not XML 1.0 characters"));
 }
 
 bool XmlScanner::refuseIfSpecial()
