@@ -13,11 +13,10 @@ import statistics
 import sys
 
 
-def cpu_seconds(argv, env=None):
-    """CPU seconds (user + sys) of argv and the descendants it waited for, output discarded;
-    env: variables set for it beside this process's own."""
+def cpu_seconds(argv):
+    """CPU seconds (user + sys) of argv and the descendants it waited for, output discarded."""
     null = [(os.POSIX_SPAWN_OPEN, fd, os.devnull, os.O_WRONLY, 0) for fd in (1, 2)]
-    pid = os.posix_spawnp(argv[0], argv, {**os.environ, **(env or {})}, file_actions=null)
+    pid = os.posix_spawnp(argv[0], argv, os.environ, file_actions=null)
     _, status, usage = os.wait4(pid, 0)
     if not os.WIFEXITED(status) or os.WEXITSTATUS(status) != 0:
         sys.exit(f"{os.path.basename(sys.argv[0])}: {' '.join(argv)} failed")

@@ -30,12 +30,12 @@ COMPONENTS = [
 ]
 
 
-def run(argv, work, env=None):
+def run(argv, work):
     """CPU seconds and peak resident KiB of argv. The peak comes from GNU time, which starts
     argv from its own small image: a process spawned from here would count this Python's
     memory as its own (a child's peak includes what it held before exec)."""
     peak = os.path.join(work, "peak")
-    cpu = cpu_seconds(["/usr/bin/time", "-f", "%M", "-o", peak, *argv], env)
+    cpu = cpu_seconds(["/usr/bin/time", "-f", "%M", "-o", peak, *argv])
     with open(peak, encoding="utf-8") as text:
         return cpu, int(text.read().split()[-1])
 
@@ -116,12 +116,12 @@ def main():
     voc100k = os.path.join(args.work, "voc-100000.voc")
     reference_voc = os.path.join(args.work, "reference.voc")
 
-    def publish(argv, written, env=None):
+    def publish(argv, written):
         # Each run writes a new file: replacing the last one would bill this run for
         # freeing that one (about 35 ms of system time for the 1M file here).
         if os.path.exists(written):
             os.remove(written)
-        return run(argv, args.work, env)
+        return run(argv, args.work)
 
     def in_turn(steps, times):
         """Each step `times` times, in one order and then in the reverse: no case always
@@ -144,22 +144,19 @@ def main():
              (at1m, lambda: publish([args.agent, "run", "--catalog", catalog[1000000]], args.voc))],
             args.runs)
 
-    def weighed(tool, prefix=(), env=None):
-        """The 100k run against itself started through prefix or with env, 5 x RUNS pairs;
-        nothing when the tool was not built."""
+    def weighed(tool, prefix):
+        """The 100k run against itself started through prefix, 5 x RUNS pairs; nothing when
+        the tool was not built."""
         if not os.path.exists(tool):
             return [], []
         usual, varied = [], []
         in_turn([(usual, lambda: publish(at100k_argv, args.voc)),
-                 (varied, lambda: publish([*prefix, *at100k_argv], args.voc, env))], 5 * args.runs)
+                 (varied, lambda: publish([*prefix, *at100k_argv], args.voc))], 5 * args.runs)
         return usual, varied
 
     # The tree's huge-page regions, with huge pages refused to the run.
     no_huge_pages = os.path.join(args.bench, "without_huge_pages")
     huge, plain_pages = weighed(no_huge_pages, [no_huge_pages])
-    # The reader's 16-byte scans, with the message library that scans a byte at a time.
-    bytewise = os.path.join(args.bench, "bytewise_scan")
-    block_scan, bytewise_scan = weighed(bytewise, env={"LD_LIBRARY_PATH": bytewise})
     os.remove(args.voc)
 
     show, before = [], []
@@ -211,8 +208,6 @@ def main():
         quick_path_row(measured, cpu(at100k)),
         ("tree's huge-page regions: CPU at 100k / with plain pages, in turn",
          ratio(huge, plain_pages) if plain_pages else "not built", "<= 0.97"),
-        ("reader's 16-byte scans: CPU at 100k / a byte at a time, in turn",
-         ratio(block_scan, bytewise_scan) if bytewise_scan else "not built", "<= 0.97"),
         show_row,
         (f"CPU, bare run / --help ({median(a for a, _ in pairs) * 1e3:.2f} / "
          f"{median(b for _, b in pairs) * 1e3:.2f} ms, 201 pairs)",

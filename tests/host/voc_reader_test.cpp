@@ -1,6 +1,5 @@
 // The strict .voc reader: what it accepts besides its own output, and the malformed and
 // hostile files it refuses with a reason instead of misreading or crashing.
-#include <cstring>
 #include <string>
 
 #include <sys/stat.h>
@@ -11,7 +10,6 @@
 
 #include "host/KXLError.h"
 #include "host/KXLMessageFile.h"
-#include "host/lib/KXLMessage/xml_scanner.h"
 #include "test_files.h"
 #include "test_tree.h"
 
@@ -255,36 +253,6 @@ TEST(VocReader, FilesThatAreNotFilesAreRefusedWithoutBlocking)
     EXPECT_NE(KXL::loadDocument(fifo, document), 0);
     EXPECT_THAT(KXL::getErrorMessage(), HasSubstr("not a regular file"));
     EXPECT_EQ(document, sentinel());
-}
-
-// The scans 16 bytes at a time stop where the byte table does, for every byte wherever it
-// falls in a block.
-TEST(VocReader, BlockScansStopWhereTheByteTableDoes)
-{
-#ifdef KXL_VOC_BLOCK_SCAN
-    using namespace KXL::voc;
-    const struct {
-        unsigned char runs;
-        unsigned char stops;
-        char filler; // a byte that never stops the scan
-    } scans[] = {{kSpace, 0, ' '}, {0, kTextStop, 'a'}, {0, kValueStop, 'a'}};
-    for (const auto& scan : scans) {
-        ASSERT_TRUE(hasBlockScan(scan.runs, scan.stops));
-        for (int byte = 0; byte < 256; ++byte) {
-            const unsigned char cls = kClass[static_cast<std::size_t>(byte)];
-            const bool stops = scan.runs != 0 ? (cls & scan.runs) == 0 : (cls & scan.stops) != 0;
-            for (unsigned at = 0; at < 16; ++at) {
-                char block[16];
-                std::memset(block, scan.filler, sizeof block);
-                block[at] = static_cast<char>(byte);
-                EXPECT_EQ(blockStops(block, scan.runs, scan.stops), stops ? 1u << at : 0u)
-                    << "byte " << byte << " at " << at << ", runs " << int(scan.runs) << ", stops " << int(scan.stops);
-            }
-        }
-    }
-#else
-    GTEST_SKIP() << "built to scan a byte at a time";
-#endif
 }
 
 } // namespace

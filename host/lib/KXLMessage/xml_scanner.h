@@ -12,13 +12,6 @@
 
 #include "file_window.h"
 
-// 16 bytes at a time where the common path scans, unless KXL_VOC_BYTEWISE_SCAN (a benchmark
-// builds the library so, to weigh the difference on a whole run: README, Performance).
-#if defined(__SSE2__) && !defined(KXL_VOC_BYTEWISE_SCAN)
-#define KXL_VOC_BLOCK_SCAN 1
-#include <emmintrin.h>
-#endif
-
 namespace KXL::voc {
 
 // What each byte means to the scanner's loops, which run until a byte of a given class.
@@ -46,31 +39,6 @@ inline unsigned char classOf(char c)
 {
     return kClass[static_cast<unsigned char>(c)];
 }
-
-#ifdef KXL_VOC_BLOCK_SCAN
-// Whether blockStops() answers for a scan over `runs` or up to `stops`: white space, and
-// the texts and values of the writer's own spelling.
-constexpr bool hasBlockScan(unsigned char runs, unsigned char stops)
-{
-    return runs == kSpace || (runs == 0 && (stops == kTextStop || stops == kValueStop));
-}
-
-// One bit for each of the 16 bytes at `p` that ends the scan, as kClass says it byte by byte.
-inline unsigned blockStops(const char* p, unsigned char runs, unsigned char stops)
-{
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const auto is = [&](char c) { return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c)); };
-    const auto any = [](__m128i a, __m128i b) { return _mm_or_si128(a, b); };
-    const auto bits = [](__m128i set) { return static_cast<unsigned>(_mm_movemask_epi8(set)); };
-    if (runs == kSpace)
-        return ~bits(any(any(is(' '), is('\n')), any(is('\t'), is('\r')))) & 0xFFFF;
-    // Compared as signed bytes, control characters and bytes above 0x7F are both below ' '.
-    const __m128i low = _mm_cmplt_epi8(bytes, _mm_set1_epi8(' '));
-    if (stops == kTextStop)
-        return bits(any(any(is('<'), is('&')), any(is(']'), _mm_andnot_si128(any(is('\t'), is('\n')), low))));
-    return bits(any(any(is('<'), is('&')), any(any(is('"'), is('\'')), low)));
-}
-#endif
 
 // For error texts: at most a few dozen bytes, cut on a UTF-8 boundary, "..." where cut,
 // escaped (escapeText): an error text holds no NUL or control character.
@@ -245,14 +213,6 @@ private:
         const char* const bytes = m_bytes;
         const std::size_t base = m_base;
         const std::size_t end = m_end;
-#ifdef KXL_VOC_BLOCK_SCAN
-        if (hasBlockScan(runs, stops)) {
-            for (; from + 16 <= end; from += 16) {
-                if (const unsigned found = blockStops(bytes + (from - base), runs, stops))
-                    return from + static_cast<std::size_t>(__builtin_ctz(found));
-            }
-        }
-#endif
         if (runs != 0) {
             while (from < end && (classOf(bytes[from - base]) & runs))
                 ++from;
