@@ -7,6 +7,7 @@
 
 #include "agent/command_line/exit_status.h"
 #include "common/text_escape.h"
+#include "common/text_prefix.h"
 #include "host/lib/KXLMessage/voc_read_failure.h"
 #include "voc_input.h"
 #include "voc_positions.h"
@@ -30,10 +31,13 @@ std::optional<std::size_t> takeNumber(std::string_view& text, std::string_view a
 {
     std::size_t number = 0;
     const auto parsed = std::from_chars(text.data(), text.data() + text.size(), number);
-    const std::string_view rest = text.substr(static_cast<std::size_t>(parsed.ptr - text.data()));
-    if (parsed.ec != std::errc() || rest.substr(0, after.size()) != after)
+    if (parsed.ec != std::errc())
         return std::nullopt;
-    text = rest.substr(after.size());
+    const std::optional<std::string_view> rest =
+        afterPrefix(text.substr(static_cast<std::size_t>(parsed.ptr - text.data())), after);
+    if (!rest)
+        return std::nullopt;
+    text = *rest;
     return number;
 }
 
@@ -42,9 +46,8 @@ std::optional<std::size_t> takeNumber(std::string_view& text, std::string_view a
 // <message>. Anything else (the file cannot be opened or read) is no finding.
 std::optional<FormatProblem> contentProblem(const std::string& reason, const VocInput& input)
 {
-    std::string_view text = reason;
-    if (text.substr(0, voc::kLinePrefix.size()) == voc::kLinePrefix) {
-        text.remove_prefix(voc::kLinePrefix.size());
+    if (const std::optional<std::string_view> placed = afterPrefix(reason, voc::kLinePrefix)) {
+        std::string_view text = *placed;
         std::string_view withColumn = text;
         if (auto number = takeNumber(withColumn, voc::kColumnPrefix)) {
             if (auto column = takeNumber(withColumn, voc::kPlaceEnd))
@@ -54,7 +57,7 @@ std::optional<FormatProblem> contentProblem(const std::string& reason, const Voc
             return FormatProblem{{*number, 0}, std::string(text)};
         return std::nullopt;
     }
-    if (text.substr(0, voc::kEndsEarly.size()) == voc::kEndsEarly)
+    if (afterPrefix(reason, voc::kEndsEarly))
         return FormatProblem{endPosition(input), reason};
     if (reason == voc::kEmptyFile || reason == voc::kNoMessage)
         return FormatProblem{{1, 1}, reason};

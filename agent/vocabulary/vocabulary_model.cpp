@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/constant_index.h"
+#include "common/text_prefix.h"
 
 namespace KXL {
 
@@ -278,9 +279,10 @@ std::optional<VersionStamp> parseVersionStamp(std::string_view stamp)
     constexpr std::string_view kHead = "$Id: ";
     constexpr std::string_view kSuffixThenSpace = ".voc ";
     constexpr std::string_view kSuffix = kSuffixThenSpace.substr(0, kSuffixThenSpace.size() - 1);
-    if (stamp.substr(0, kHead.size()) != kHead)
+    const std::optional<std::string_view> headless = afterPrefix(stamp, kHead);
+    if (!headless)
         return std::nullopt;
-    const std::string_view after = stamp.substr(kHead.size());
+    const std::string_view after = *headless;
     const std::size_t end = after.rfind(kSuffixThenSpace);
     const std::string_view file =
         after.substr(0, end == std::string_view::npos ? after.find(' ') : end + kSuffix.size());
